@@ -1,0 +1,79 @@
+#pragma once
+
+// A connection to the ledger file. It opens an existing ledger read-write and never creates one;
+// statements are written in the ledger's Jet dialect and translated on the way in; every value
+// comes back as text.
+
+#include "data/DbError.h"
+
+#include <QString>
+
+#include <memory>
+
+class QObject;
+
+namespace SQLite {
+class Database;
+class Statement;
+} // namespace SQLite
+
+// Where the ledger lives: "Rentbook.rbk" in the program directory unless set otherwise.
+namespace DataSource {
+QString name(); // "Rentbook"
+QString ledgerPath();
+void setLedgerPath(const QString& path);
+} // namespace DataSource
+
+class Recordset {
+public:
+    Recordset();
+    ~Recordset();
+    Recordset(Recordset&&) noexcept;
+    Recordset& operator=(Recordset&&) noexcept;
+
+    bool isEOF() const { return m_eof; }
+    void moveNext();
+    // Column by position as text; NULL reads as empty text.
+    QString field(int column) const;
+    // Column by position as UTF-8 bytes, for readers that convert numbers themselves.
+    const char* fieldUtf8(int column) const;
+    int fieldCount() const;
+    void close();
+
+private:
+    friend class Database;
+    explicit Recordset(std::unique_ptr<SQLite::Statement> statement);
+    std::unique_ptr<SQLite::Statement> m_statement;
+    bool m_eof = true;
+};
+
+class Database {
+public:
+    Database();
+    explicit Database(const QString& path);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // False when the file is missing, unreadable, read-only or not a ledger.
+    bool open();
+    // As open(), and shows "不能打开数据库" when that fails.
+    bool openOrReport(QObject* owner = nullptr);
+    bool isOpen() const { return m_db != nullptr; }
+    void close();
+    QString path() const { return m_path; }
+
+    // Runs a change; throws DbError. Returns the number of rows changed.
+    int execute(const QString& statement);
+    // Runs a query forward-only; throws DbError.
+    Recordset query(const QString& statement);
+
+    SQLite::Database* handle() const { return m_db.get(); }
+
+private:
+    QString m_path;
+    std::unique_ptr<SQLite::Database> m_db;
+};
+
+// The message for a ledger that cannot be opened.
+QString cannotOpenDatabaseText();

@@ -1,0 +1,133 @@
+-- The ledger: tables and columns in the order the program reads them (rows are read by position).
+-- Date columns hold "YYYY-MM-DD HH:MM:SS"; the triggers below normalise whatever date text is
+-- written and refuse text that is no date. jet_date() is registered by the program on every
+-- connection.
+
+CREATE TABLE RECEIPT (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    "NO" TEXT,
+    Rdate TEXT,
+    district TEXT,
+    waterlast REAL,
+    waterthis REAL,
+    waterfee REAL,
+    eleclast REAL,
+    electhis REAL,
+    elecfee REAL,
+    housefee REAL,
+    cleanfee REAL,
+    TVfee REAL,
+    netfee REAL,
+    managefee REAL,
+    otherfee REAL,
+    total_money REAL,
+    Remark TEXT,
+    accountant TEXT,
+    payee TEXT,
+    waterprice REAL,
+    elecprice REAL,
+    standby1 TEXT,
+    standby2 TEXT,
+    standby3 TEXT,
+    standby4 TEXT,
+    standby5 TEXT,
+    Tdate TEXT,
+    standby6 TEXT
+);
+
+CREATE INDEX receipt_no ON RECEIPT ("NO");
+CREATE INDEX receipt_district_rdate ON RECEIPT (district, Rdate);
+
+CREATE TRIGGER receipt_dates_insert AFTER INSERT ON RECEIPT
+BEGIN
+    UPDATE RECEIPT SET Rdate = jet_date(NEW.Rdate), Tdate = jet_date(NEW.Tdate) WHERE id = NEW.id;
+END;
+
+CREATE TRIGGER receipt_dates_update AFTER UPDATE OF Rdate, Tdate ON RECEIPT
+BEGIN
+    UPDATE RECEIPT SET Rdate = jet_date(NEW.Rdate), Tdate = jet_date(NEW.Tdate) WHERE id = NEW.id;
+END;
+
+CREATE TABLE "USER" (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    userName TEXT,
+    power TEXT,
+    code TEXT
+);
+
+CREATE TABLE USER_SET (
+    id INTEGER PRIMARY KEY,
+    accountantSet TEXT,
+    recordSet TEXT,
+    set2 TEXT,
+    set3 TEXT,
+    set4 TEXT,
+    set5 TEXT,
+    set6 TEXT,
+    set7 TEXT,
+    set8 TEXT,
+    set9 TEXT,
+    set10 TEXT
+);
+
+CREATE TABLE table2 (
+    row1 TEXT,
+    row2 TEXT,
+    row3 TEXT,
+    row4 TEXT,
+    row5 TEXT,
+    row6 TEXT,
+    row7 TEXT
+);
+
+CREATE TABLE price (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    items TEXT,
+    price TEXT
+);
+
+CREATE TABLE client (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    name TEXT,
+    card TEXT,
+    tel TEXT,
+    address TEXT,
+    qq TEXT,
+    company TEXT,
+    row1 TEXT,
+    row2 TEXT,
+    row3 TEXT,
+    row4 TEXT,
+    row5 TEXT,
+    row6 TEXT,
+    zuMoney REAL,
+    dateFrom TEXT,
+    dateTo TEXT
+);
+
+CREATE TRIGGER client_dates_insert AFTER INSERT ON client
+BEGIN
+    UPDATE client SET dateFrom = jet_date(NEW.dateFrom), dateTo = jet_date(NEW.dateTo) WHERE id = NEW.id;
+END;
+
+CREATE TRIGGER client_dates_update AFTER UPDATE OF dateFrom, dateTo ON client
+BEGIN
+    UPDATE client SET dateFrom = jet_date(NEW.dateFrom), dateTo = jet_date(NEW.dateTo) WHERE id = NEW.id;
+END;
+
+CREATE TABLE addr_items (items TEXT);
+CREATE TABLE people_items (items TEXT);
+CREATE TABLE remark_items (items TEXT);
+
+-- What a first start needs: the receipt template, the paper, the form's captions and the two
+-- priced items. No table2 row (the first start writes it) and no user (the login makes "admin").
+INSERT INTO USER_SET (id, accountantSet, recordSet, set2, set3, set4, set5, set6, set7, set8, set9, set10)
+VALUES (1, '', '', '', '', '收款收据', '', '1', '', '', '', '未盖章无效');
+INSERT INTO USER_SET (id, accountantSet, recordSet, set2, set3, set4, set5, set6, set7, set8, set9, set10)
+VALUES (2, '', '', '', '', '', '', '2410', '933', '', '', '');
+INSERT INTO USER_SET (id, accountantSet, recordSet, set2, set3, set4, set5, set6, set7, set8, set9, set10)
+VALUES (3, '1', '', '1', '热水费(吨)', '3', '2', '押金', '卫生费', '管理费', '网费', '1');
+INSERT INTO USER_SET (id, accountantSet, recordSet, set2, set3, set4, set5, set6, set7, set8, set9, set10)
+VALUES (4, '', '', '', '', '', '', '', '', '', '', '');
+INSERT INTO price (items, price) VALUES ('水费', '');
+INSERT INTO price (items, price) VALUES ('电费', '');

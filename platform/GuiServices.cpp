@@ -1,0 +1,85 @@
+#include "platform/GuiServices.h"
+#include "platform/Services.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QUrl>
+#include <QWidget>
+
+#include <cstdlib>
+
+namespace platform {
+
+namespace {
+
+class GuiMessageBox : public MessageBoxService {
+public:
+    MsgButton show(QObject* owner, const MessageRequest& request) override {
+        QWidget* parent = qobject_cast<QWidget*>(owner);
+        if (!parent && !request.systemModal)
+            parent = QApplication::activeWindow();
+        QMessageBox box(parent);
+        box.setWindowTitle(request.caption);
+        box.setText(request.text);
+        switch (request.icon) {
+        case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+        case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
+        }
+        QMessageBox::StandardButtons buttons;
+        if (request.buttons & Ok) buttons |= QMessageBox::Ok;
+        if (request.buttons & Cancel) buttons |= QMessageBox::Cancel;
+        if (request.buttons & Yes) buttons |= QMessageBox::Yes;
+        if (request.buttons & No) buttons |= QMessageBox::No;
+        box.setStandardButtons(buttons ? buttons : QMessageBox::Ok);
+        if (request.systemModal)
+            box.setWindowModality(Qt::ApplicationModal);
+        switch (box.exec()) {
+        case QMessageBox::Ok: return Ok;
+        case QMessageBox::Cancel: return Cancel;
+        case QMessageBox::Yes: return Yes;
+        case QMessageBox::No: return No;
+        default: return (request.buttons & Cancel) ? Cancel : (request.buttons & No) ? No : Ok;
+        }
+    }
+};
+
+class DesktopProcess : public ProcessService {
+public:
+    void exitProcess(int code) override {
+        // Flush what the C library still buffers, then leave without unwinding the windows.
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    bool startDetached(const QString& program, const QStringList& arguments) override {
+        return QProcess::startDetached(program, arguments);
+    }
+    bool openUrl(const QString& url) override {
+        QUrl u = QUrl::fromUserInput(url);
+        return QDesktopServices::openUrl(u);
+    }
+};
+
+class QtPrinters : public PrinterInfoService {
+public:
+    QStringList printerNames() override { return QPrinterInfo::availablePrinterNames(); }
+    QString defaultPrinterName() override { return QPrinterInfo::defaultPrinterName(); }
+};
+
+} // namespace
+
+void installGuiServices() {
+    static GuiMessageBox box;
+    static DesktopProcess process;
+    static QtPrinters printers;
+    setMessageBoxService(&box);
+    setProcessService(&process);
+    setPrinterInfoService(&printers);
+}
+
+} // namespace platform

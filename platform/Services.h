@@ -1,0 +1,197 @@
+#pragma once
+
+// Every platform call that would block a test or leave the process goes through one of these
+// services. The program installs the real implementations at start-up; tests install doubles
+// with the Scoped* classes, which put the previous service back when they go out of scope.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QObject;
+
+namespace platform {
+
+// ---- message boxes -------------------------------------------------------------------------
+
+enum class MsgIcon { None, Information, Exclamation, Question, Error };
+
+enum MsgButton : int { NoButton = 0, Ok = 1, Cancel = 2, Yes = 4, No = 8 };
+using MsgButtons = int;
+
+struct MessageRequest {
+    QString text;
+    QString caption; // already resolved: an empty caption becomes the application name
+    MsgIcon icon = MsgIcon::None;
+    MsgButtons buttons = Ok;
+    bool systemModal = false;
+};
+
+class MessageBoxService {
+public:
+    virtual ~MessageBoxService() = default;
+    virtual MsgButton show(QObject* owner, const MessageRequest& request) = 0;
+};
+
+// The name shown as caption of a message box that has none of its own.
+QString applicationName();
+
+// Shows a modal message box and returns the button pressed.
+MsgButton messageBox(QObject* owner, const QString& text, const QString& caption = {},
+                     MsgIcon icon = MsgIcon::None, MsgButtons buttons = Ok);
+MsgButton systemMessageBox(const QString& text, const QString& caption, MsgIcon icon = MsgIcon::None);
+
+void setMessageBoxService(MessageBoxService* service);
+MessageBoxService* messageBoxService();
+
+// Records every message and answers from a script (the first button offered when the
+// script has run out).
+class ScopedMessageBoxScript : public MessageBoxService {
+public:
+    explicit ScopedMessageBoxScript(QList<MsgButton> answers = {});
+    ~ScopedMessageBoxScript() override;
+    ScopedMessageBoxScript(const ScopedMessageBoxScript&) = delete;
+    ScopedMessageBoxScript& operator=(const ScopedMessageBoxScript&) = delete;
+
+    MsgButton show(QObject* owner, const MessageRequest& request) override;
+    void answer(MsgButton button) { m_answers.append(button); }
+
+    const QList<MessageRequest>& messages() const { return m_messages; }
+    QStringList texts() const;
+    void clear() { m_messages.clear(); }
+
+private:
+    QList<MsgButton> m_answers;
+    QList<MessageRequest> m_messages;
+    MessageBoxService* m_previous;
+};
+
+// ---- clock ---------------------------------------------------------------------------------
+
+QDateTime now();
+
+class ScopedClock {
+public:
+    explicit ScopedClock(const QDateTime& fixed);
+    ~ScopedClock();
+    ScopedClock(const ScopedClock&) = delete;
+    ScopedClock& operator=(const ScopedClock&) = delete;
+    void set(const QDateTime& fixed);
+
+private:
+    QDateTime m_previous;
+    bool m_hadPrevious;
+};
+
+// ---- processes -----------------------------------------------------------------------------
+
+class ProcessService {
+public:
+    virtual ~ProcessService() = default;
+    // Ends the process at once (no normal shutdown of windows).
+    virtual void exitProcess(int code) = 0;
+    // Starts a program without waiting for it; failures are returned, not reported.
+    virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
+    // Opens an address or a folder with the desktop's handler.
+    virtual bool openUrl(const QString& url) = 0;
+};
+
+void exitProcess(int code);
+bool startDetached(const QString& program, const QStringList& arguments);
+bool openUrl(const QString& url);
+void setProcessService(ProcessService* service);
+
+struct ProcessCall {
+    QString what; // "exit", "start" or "open"
+    QString program;
+    QStringList arguments;
+    int exitCode = 0;
+};
+
+// Records process calls instead of making them.
+class ScopedProcessRecorder : public ProcessService {
+public:
+    ScopedProcessRecorder();
+    ~ScopedProcessRecorder() override;
+    ScopedProcessRecorder(const ScopedProcessRecorder&) = delete;
+    ScopedProcessRecorder& operator=(const ScopedProcessRecorder&) = delete;
+
+    void exitProcess(int code) override;
+    bool startDetached(const QString& program, const QStringList& arguments) override;
+    bool openUrl(const QString& url) override;
+
+    const QList<ProcessCall>& calls() const { return m_calls; }
+    bool exited() const;
+
+private:
+    QList<ProcessCall> m_calls;
+    ProcessService* m_previous;
+};
+
+// ---- ODBC installer ------------------------------------------------------------------------
+
+class OdbcInstaller {
+public:
+    virtual ~OdbcInstaller() = default;
+    // Adds a user data source; false when the installer is missing or refuses.
+    virtual bool addDataSource(const QByteArray& driver, const QByteArray& attributes) = 0;
+};
+
+bool addDataSource(const QByteArray& driver, const QByteArray& attributes);
+void setOdbcInstaller(OdbcInstaller* installer);
+
+class ScopedOdbcInstaller : public OdbcInstaller {
+public:
+    explicit ScopedOdbcInstaller(bool succeeds);
+    ~ScopedOdbcInstaller() override;
+    ScopedOdbcInstaller(const ScopedOdbcInstaller&) = delete;
+    ScopedOdbcInstaller& operator=(const ScopedOdbcInstaller&) = delete;
+
+    bool addDataSource(const QByteArray& driver, const QByteArray& attributes) override;
+
+    int calls() const { return m_calls; }
+    QByteArray lastDriver() const { return m_driver; }
+    QByteArray lastAttributes() const { return m_attributes; }
+
+private:
+    bool m_succeeds;
+    int m_calls = 0;
+    QByteArray m_driver;
+    QByteArray m_attributes;
+    OdbcInstaller* m_previous;
+};
+
+// ---- printers -------------------------------------------------------------------------------
+
+class PrinterInfoService {
+public:
+    virtual ~PrinterInfoService() = default;
+    // Installed printers, in the print system's order.
+    virtual QStringList printerNames() = 0;
+    // The system's default printer; empty when there is none.
+    virtual QString defaultPrinterName() = 0;
+};
+
+QStringList printerNames();
+QString defaultPrinterName();
+void setPrinterInfoService(PrinterInfoService* service);
+
+class ScopedPrinters : public PrinterInfoService {
+public:
+    ScopedPrinters(QStringList names, QString defaultName);
+    ~ScopedPrinters() override;
+    ScopedPrinters(const ScopedPrinters&) = delete;
+    ScopedPrinters& operator=(const ScopedPrinters&) = delete;
+
+    QStringList printerNames() override { return m_names; }
+    QString defaultPrinterName() override { return m_default; }
+
+private:
+    QStringList m_names;
+    QString m_default;
+    PrinterInfoService* m_previous;
+};
+
+} // namespace platform
