@@ -41,8 +41,7 @@ void jetDateFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_text(ctx, out.constData(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
-template <int Part>
-void datePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+template <int Part> void datePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto dt = argDate(argv[0]);
     if (!dt) {
         sqlite3_result_null(ctx);
@@ -63,14 +62,20 @@ void registerFunctions(sqlite3* db) {
 } // namespace
 
 namespace DataSource {
-QString name() { return QStringLiteral("Rentbook"); }
+QString name() {
+    return QStringLiteral("Rentbook");
+}
 QString ledgerPath() {
     return g_ledgerPath.isEmpty() ? QDir::current().filePath(name() + QStringLiteral(".rbk")) : g_ledgerPath;
 }
-void setLedgerPath(const QString& path) { g_ledgerPath = path; }
+void setLedgerPath(const QString& path) {
+    g_ledgerPath = path;
+}
 } // namespace DataSource
 
-QString cannotOpenDatabaseText() { return QStringLiteral("不能打开数据库"); }
+QString cannotOpenDatabaseText() {
+    return QStringLiteral("不能打开数据库");
+}
 
 // ---- Recordset ------------------------------------------------------------------------------
 
@@ -102,9 +107,13 @@ const char* Recordset::fieldUtf8(int column) const {
     return m_statement->getColumn(column).getText("");
 }
 
-QString Recordset::field(int column) const { return QString::fromUtf8(fieldUtf8(column)); }
+QString Recordset::field(int column) const {
+    return QString::fromUtf8(fieldUtf8(column));
+}
 
-int Recordset::fieldCount() const { return m_statement ? m_statement->getColumnCount() : 0; }
+int Recordset::fieldCount() const {
+    return m_statement ? m_statement->getColumnCount() : 0;
+}
 
 void Recordset::close() {
     m_statement.reset();
@@ -113,8 +122,10 @@ void Recordset::close() {
 
 // ---- Database -------------------------------------------------------------------------------
 
-Database::Database() : m_path() {}
-Database::Database(const QString& path) : m_path(path) {}
+Database::Database() : m_path() {
+}
+Database::Database(const QString& path) : m_path(path) {
+}
 Database::~Database() = default;
 
 bool Database::open() {
@@ -124,7 +135,8 @@ bool Database::open() {
     if (!QFileInfo(path).isFile())
         return false;
     try {
-        auto db = std::make_unique<SQLite::Database>(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE);
+        auto db =
+            std::make_unique<SQLite::Database>(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE);
         // A file that is no ledger only shows itself on the first read.
         db->exec("select count(*) from sqlite_master");
         if (sqlite3_db_readonly(db->getHandle(), "main") == 1)
@@ -147,7 +159,9 @@ bool Database::openOrReport(QObject* owner) {
     return false;
 }
 
-void Database::close() { m_db.reset(); }
+void Database::close() {
+    m_db.reset();
+}
 
 int Database::execute(const QString& statement) {
     if (!m_db)

@@ -6,7 +6,8 @@
 #include <cmath>
 #include <vector>
 
-DbError::DbError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
+DbError::DbError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {
+}
 
 namespace jet {
 
@@ -50,7 +51,9 @@ QString number2(double value) {
 
 namespace {
 
-bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
+bool isWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
 
 // One level of parentheses; a "top N" found at this level becomes "limit N" where it closes.
 struct Level {
@@ -105,11 +108,13 @@ QString translate(const QString& sql) {
         if (c == QLatin1Char('#')) {
             const qsizetype j = sql.indexOf(QLatin1Char('#'), i + 1);
             if (j < 0)
-                throw DbError(QStringLiteral("Syntax error in date in query expression '%1'.").arg(sql.mid(i)));
+                throw DbError(
+                    QStringLiteral("Syntax error in date in query expression '%1'.").arg(sql.mid(i)));
             const QString literal = sql.mid(i + 1, j - i - 1);
             const auto dt = parseDate(literal);
             if (!dt)
-                throw DbError(QStringLiteral("Syntax error in date in query expression '#%1#'.").arg(literal));
+                throw DbError(
+                    QStringLiteral("Syntax error in date in query expression '#%1#'.").arg(literal));
             out += QLatin1Char('\'') + normaliseDate(*dt) + QLatin1Char('\'');
             i = j + 1;
             lastWord.clear();
@@ -145,7 +150,8 @@ QString translate(const QString& sql) {
                 ++j;
             const QString word = sql.mid(i, j - i);
             const QString lower = word.toLower();
-            if (lower == QLatin1String("top") && (lastWord == QLatin1String("select") || lastWord == QLatin1String("distinct"))) {
+            if (lower == QLatin1String("top") &&
+                (lastWord == QLatin1String("select") || lastWord == QLatin1String("distinct"))) {
                 // "top N": keep N for the end of this select.
                 qsizetype k = j;
                 while (k < n && sql[k].isSpace())

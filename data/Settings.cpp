@@ -2,14 +2,16 @@
 #include "data/Database.h"
 #include "platform/Services.h"
 
-#include <cstdlib>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 
 QString g_strCurrentUser;
 QString g_strCurrentPower;
 
-bool isOrdinaryUser() { return g_strCurrentPower == QLatin1String("0"); }
+bool isOrdinaryUser() {
+    return g_strCurrentPower == QLatin1String("0");
+}
 
 QString powerText(const QString& power) {
     return power == QLatin1String("0") ? QStringLiteral("普通用户") : QStringLiteral("管理员");

@@ -16,7 +16,7 @@ QString powerText(const QString& power); // "普通用户" or "管理员"
 
 // Values the whole program reads; printing reads them when it draws.
 struct AppSettings {
-    QString addressCaption;                      // caption of the room address
+    QString addressCaption; // caption of the room address
     QString receiptTitle = QStringLiteral("收款收据");
     QString bottomRemark;
     QString rightRemark = QStringLiteral("未盖章无效");

@@ -25,26 +25,45 @@ public:
         box.setWindowTitle(request.caption);
         box.setText(request.text);
         switch (request.icon) {
-        case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
+        case MsgIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MsgIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
         }
         QMessageBox::StandardButtons buttons;
-        if (request.buttons & Ok) buttons |= QMessageBox::Ok;
-        if (request.buttons & Cancel) buttons |= QMessageBox::Cancel;
-        if (request.buttons & Yes) buttons |= QMessageBox::Yes;
-        if (request.buttons & No) buttons |= QMessageBox::No;
+        if (request.buttons & Ok)
+            buttons |= QMessageBox::Ok;
+        if (request.buttons & Cancel)
+            buttons |= QMessageBox::Cancel;
+        if (request.buttons & Yes)
+            buttons |= QMessageBox::Yes;
+        if (request.buttons & No)
+            buttons |= QMessageBox::No;
         box.setStandardButtons(buttons ? buttons : QMessageBox::Ok);
         if (request.systemModal)
             box.setWindowModality(Qt::ApplicationModal);
         switch (box.exec()) {
-        case QMessageBox::Ok: return Ok;
-        case QMessageBox::Cancel: return Cancel;
-        case QMessageBox::Yes: return Yes;
-        case QMessageBox::No: return No;
-        default: return (request.buttons & Cancel) ? Cancel : (request.buttons & No) ? No : Ok;
+        case QMessageBox::Ok:
+            return Ok;
+        case QMessageBox::Cancel:
+            return Cancel;
+        case QMessageBox::Yes:
+            return Yes;
+        case QMessageBox::No:
+            return No;
+        default:
+            return (request.buttons & Cancel) ? Cancel : (request.buttons & No) ? No : Ok;
         }
     }
 };

@@ -69,7 +69,9 @@ QDateTime g_fixedNow;
 
 // ---- message boxes -------------------------------------------------------------------------
 
-QString applicationName() { return QStringLiteral("Rentbook"); }
+QString applicationName() {
+    return QStringLiteral("Rentbook");
+}
 
 MsgButton messageBox(QObject* owner, const QString& text, const QString& caption, MsgIcon icon,
                      MsgButtons buttons) {
@@ -82,15 +84,21 @@ MsgButton systemMessageBox(const QString& text, const QString& caption, MsgIcon 
     return g_messageBox->show(nullptr, request);
 }
 
-void setMessageBoxService(MessageBoxService* service) { g_messageBox = service ? service : &g_consoleBox; }
-MessageBoxService* messageBoxService() { return g_messageBox; }
+void setMessageBoxService(MessageBoxService* service) {
+    g_messageBox = service ? service : &g_consoleBox;
+}
+MessageBoxService* messageBoxService() {
+    return g_messageBox;
+}
 
 ScopedMessageBoxScript::ScopedMessageBoxScript(QList<MsgButton> answers)
     : m_answers(std::move(answers)), m_previous(g_messageBox) {
     g_messageBox = this;
 }
 
-ScopedMessageBoxScript::~ScopedMessageBoxScript() { g_messageBox = m_previous; }
+ScopedMessageBoxScript::~ScopedMessageBoxScript() {
+    g_messageBox = m_previous;
+}
 
 MsgButton ScopedMessageBoxScript::show(QObject*, const MessageRequest& request) {
     m_messages.append(request);
@@ -111,7 +119,9 @@ QStringList ScopedMessageBoxScript::texts() const {
 
 // ---- clock ---------------------------------------------------------------------------------
 
-QDateTime now() { return g_clockFixed ? g_fixedNow : QDateTime::currentDateTime(); }
+QDateTime now() {
+    return g_clockFixed ? g_fixedNow : QDateTime::currentDateTime();
+}
 
 ScopedClock::ScopedClock(const QDateTime& fixed) : m_previous(g_fixedNow), m_hadPrevious(g_clockFixed) {
     set(fixed);
@@ -129,15 +139,25 @@ void ScopedClock::set(const QDateTime& fixed) {
 
 // ---- processes -----------------------------------------------------------------------------
 
-void exitProcess(int code) { g_process->exitProcess(code); }
+void exitProcess(int code) {
+    g_process->exitProcess(code);
+}
 bool startDetached(const QString& program, const QStringList& arguments) {
     return g_process->startDetached(program, arguments);
 }
-bool openUrl(const QString& url) { return g_process->openUrl(url); }
-void setProcessService(ProcessService* service) { g_process = service ? service : &g_realProcess; }
+bool openUrl(const QString& url) {
+    return g_process->openUrl(url);
+}
+void setProcessService(ProcessService* service) {
+    g_process = service ? service : &g_realProcess;
+}
 
-ScopedProcessRecorder::ScopedProcessRecorder() : m_previous(g_process) { g_process = this; }
-ScopedProcessRecorder::~ScopedProcessRecorder() { g_process = m_previous; }
+ScopedProcessRecorder::ScopedProcessRecorder() : m_previous(g_process) {
+    g_process = this;
+}
+ScopedProcessRecorder::~ScopedProcessRecorder() {
+    g_process = m_previous;
+}
 
 void ScopedProcessRecorder::exitProcess(int code) {
     m_calls.append({QStringLiteral("exit"), {}, {}, code});
@@ -165,12 +185,16 @@ bool ScopedProcessRecorder::exited() const {
 bool addDataSource(const QByteArray& driver, const QByteArray& attributes) {
     return g_odbc->addDataSource(driver, attributes);
 }
-void setOdbcInstaller(OdbcInstaller* installer) { g_odbc = installer ? installer : &g_realOdbc; }
+void setOdbcInstaller(OdbcInstaller* installer) {
+    g_odbc = installer ? installer : &g_realOdbc;
+}
 
 ScopedOdbcInstaller::ScopedOdbcInstaller(bool succeeds) : m_succeeds(succeeds), m_previous(g_odbc) {
     g_odbc = this;
 }
-ScopedOdbcInstaller::~ScopedOdbcInstaller() { g_odbc = m_previous; }
+ScopedOdbcInstaller::~ScopedOdbcInstaller() {
+    g_odbc = m_previous;
+}
 
 bool ScopedOdbcInstaller::addDataSource(const QByteArray& driver, const QByteArray& attributes) {
     ++m_calls;
@@ -181,14 +205,22 @@ bool ScopedOdbcInstaller::addDataSource(const QByteArray& driver, const QByteArr
 
 // ---- printers -------------------------------------------------------------------------------
 
-QStringList printerNames() { return g_printers->printerNames(); }
-QString defaultPrinterName() { return g_printers->defaultPrinterName(); }
-void setPrinterInfoService(PrinterInfoService* service) { g_printers = service ? service : &g_noPrinters; }
+QStringList printerNames() {
+    return g_printers->printerNames();
+}
+QString defaultPrinterName() {
+    return g_printers->defaultPrinterName();
+}
+void setPrinterInfoService(PrinterInfoService* service) {
+    g_printers = service ? service : &g_noPrinters;
+}
 
 ScopedPrinters::ScopedPrinters(QStringList names, QString defaultName)
     : m_names(std::move(names)), m_default(std::move(defaultName)), m_previous(g_printers) {
     g_printers = this;
 }
-ScopedPrinters::~ScopedPrinters() { g_printers = m_previous; }
+ScopedPrinters::~ScopedPrinters() {
+    g_printers = m_previous;
+}
 
 } // namespace platform

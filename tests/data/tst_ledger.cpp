@@ -30,7 +30,8 @@ private slots:
         QCOMPARE(row1[7], QStringLiteral("1"));
         QCOMPARE(row1[11], QStringLiteral("未盖章无效"));
         const auto row3 = ledger.row(QStringLiteral("select * from USER_SET where id=3"));
-        QCOMPARE(row3.mid(1), (QStringList{"1", "", "1", "热水费(吨)", "3", "2", "押金", "卫生费", "管理费", "网费", "1"}));
+        QCOMPARE(row3.mid(1), (QStringList{"1", "", "1", "热水费(吨)", "3", "2", "押金", "卫生费", "管理费",
+                                           "网费", "1"}));
         QCOMPARE(ledger.rows(QStringLiteral("select * from table2")).size(), 0);
         QCOMPARE(ledger.rows(QStringLiteral("select * from [USER]")).size(), 0);
         QCOMPARE(ledger.rows(QStringLiteral("select items, price from price order by id")),
@@ -40,11 +41,15 @@ private slots:
     void receiptColumnsStayInPlace() {
         TestLedger ledger;
         ledger.exec(QStringLiteral(
-            "insert into RECEIPT ([NO],[Rdate],[district],[waterlast], [waterthis],[waterfee],[eleclast],[electhis],"
+            "insert into RECEIPT ([NO],[Rdate],[district],[waterlast], "
+            "[waterthis],[waterfee],[eleclast],[electhis],"
             "[elecfee],[housefee],[cleanfee],[TVfee],[netfee],[managefee],[otherfee], [total_money],[Remark],"
-            "[accountant],[payee],[waterprice],[elecprice],[standby1],[standby2],[standby3],[standby4],[standby5],"
-            "[Tdate],[standby6]) values('0000001','2026-12-06  9: 5: 3','A-101',1.00,2.00,3.00,4.00,5.00,6.00,7.00,"
-            "8.00,9.00,10.00,11.00,12.00,13.00,'r','c','p',14.00,15.00,'16','17','18','19','1','2026-12-31','30')"));
+            "[accountant],[payee],[waterprice],[elecprice],[standby1],[standby2],[standby3],[standby4],["
+            "standby5],"
+            "[Tdate],[standby6]) values('0000001','2026-12-06  9: 5: "
+            "3','A-101',1.00,2.00,3.00,4.00,5.00,6.00,7.00,"
+            "8.00,9.00,10.00,11.00,12.00,13.00,'r','c','p',14.00,15.00,'16','17','18','19','1','2026-12-31','"
+            "30')"));
         const auto r = ledger.row(QStringLiteral("select * from RECEIPT"));
         QCOMPARE(r.size(), 29);
         QCOMPARE(r[1], QStringLiteral("0000001"));
@@ -58,7 +63,8 @@ private slots:
         QCOMPARE(r[28], QStringLiteral("30"));
 
         // An update keeps the positions and normalises the dates again.
-        ledger.exec(QStringLiteral("update RECEIPT set [Rdate]='2027-1-2 23:59:59', [Tdate]='2027-01-31' where [NO] = '0000001'"));
+        ledger.exec(QStringLiteral(
+            "update RECEIPT set [Rdate]='2027-1-2 23:59:59', [Tdate]='2027-01-31' where [NO] = '0000001'"));
         const auto u = ledger.row(QStringLiteral("select * from RECEIPT"));
         QCOMPARE(u[2], QStringLiteral("2027-01-02 23:59:59"));
         QCOMPARE(u[27], QStringLiteral("2027-01-31 00:00:00"));
@@ -81,10 +87,14 @@ private slots:
     void jetStatementForms() {
         TestLedger ledger;
         for (int i = 1; i <= 25; ++i)
-            insertReceipt(ledger, QString::asprintf("%.7d", i), QStringLiteral("2026-%1-15 10:00:00").arg(i % 12 + 1));
-        insertReceipt(ledger, QStringLiteral("0000026"), QStringLiteral("2026-12-06 00:00:00"), QStringLiteral("B-202"));
-        insertReceipt(ledger, QStringLiteral("0000027"), QStringLiteral("2026-12-06 23:59:59"), QStringLiteral("B-202"));
-        insertReceipt(ledger, QStringLiteral("0000028"), QStringLiteral("2026-12-07 00:00:00"), QStringLiteral("B-202"));
+            insertReceipt(ledger, QString::asprintf("%.7d", i),
+                          QStringLiteral("2026-%1-15 10:00:00").arg(i % 12 + 1));
+        insertReceipt(ledger, QStringLiteral("0000026"), QStringLiteral("2026-12-06 00:00:00"),
+                      QStringLiteral("B-202"));
+        insertReceipt(ledger, QStringLiteral("0000027"), QStringLiteral("2026-12-06 23:59:59"),
+                      QStringLiteral("B-202"));
+        insertReceipt(ledger, QStringLiteral("0000028"), QStringLiteral("2026-12-07 00:00:00"),
+                      QStringLiteral("B-202"));
 
         Database db;
         QVERIFY(db.open());
@@ -95,16 +105,34 @@ private slots:
             return n;
         };
         // The last 20, oldest first.
-        Recordset top = db.query(QStringLiteral("select * from (select top 20 * from RECEIPT order by id desc) order by id asc"));
+        Recordset top = db.query(
+            QStringLiteral("select * from (select top 20 * from RECEIPT order by id desc) order by id asc"));
         QCOMPARE(top.field(1), QStringLiteral("0000009"));
-        QCOMPARE(count(QStringLiteral("select * from (select top 20 * from RECEIPT order by id desc) order by id asc")), 20);
+        QCOMPARE(count(QStringLiteral(
+                     "select * from (select top 20 * from RECEIPT order by id desc) order by id asc")),
+                 20);
         // Date literals, including the unpadded forms of the range texts and runs of tabs.
-        QCOMPARE(count(QStringLiteral("select * from RECEIPT where Rdate between #2026-12-6 00:00:00# and #2026-12-6 23:59:59# order by id asc")), 2);
-        QCOMPARE(count(QStringLiteral("select * from RECEIPT  \t\t\twhere [NO] like '%%' and [Rdate] between #2026-12-6 0:0:0# and #2026-12-7 23:59:59# and [district] like '%202%' \t\t\tand [accountant] like '%%'")), 0);
-        QCOMPARE(count(QStringLiteral("select * from RECEIPT where year([Rdate]) = year(#2026-12-6 23:59:59#) and \t\tMonth([Rdate]) = Month(#2026-12-6 23:59:59#) and Day([Rdate]) = Day(#2026-12-6 23:59:59#) order by id asc")), 2);
-        QCOMPARE(count(QStringLiteral("select * from RECEIPT where year([Rdate])= year(#2026-12-6 23:59:59#) and Month([Rdate]) = Month(#2026-12-6 23:59:59#) order by id asc")), 5);
-        QCOMPARE(count(QStringLiteral("select * from (select * from RECEIPT where [district] = 'B-202') order by [Rdate] desc")), 3);
-        Recordset newest = db.query(QStringLiteral("select * from (select * from RECEIPT where [district] = 'B-202') order by [Rdate] desc"));
+        QCOMPARE(count(QStringLiteral("select * from RECEIPT where Rdate between #2026-12-6 00:00:00# and "
+                                      "#2026-12-6 23:59:59# order by id asc")),
+                 2);
+        QCOMPARE(
+            count(QStringLiteral(
+                "select * from RECEIPT  \t\t\twhere [NO] like '%%' and [Rdate] between #2026-12-6 0:0:0# and "
+                "#2026-12-7 23:59:59# and [district] like '%202%' \t\t\tand [accountant] like '%%'")),
+            0);
+        QCOMPARE(count(QStringLiteral("select * from RECEIPT where year([Rdate]) = year(#2026-12-6 "
+                                      "23:59:59#) and \t\tMonth([Rdate]) = Month(#2026-12-6 23:59:59#) and "
+                                      "Day([Rdate]) = Day(#2026-12-6 23:59:59#) order by id asc")),
+                 2);
+        QCOMPARE(count(QStringLiteral("select * from RECEIPT where year([Rdate])= year(#2026-12-6 23:59:59#) "
+                                      "and Month([Rdate]) = Month(#2026-12-6 23:59:59#) order by id asc")),
+                 5);
+        QCOMPARE(
+            count(QStringLiteral(
+                "select * from (select * from RECEIPT where [district] = 'B-202') order by [Rdate] desc")),
+            3);
+        Recordset newest = db.query(QStringLiteral(
+            "select * from (select * from RECEIPT where [district] = 'B-202') order by [Rdate] desc"));
         QCOMPARE(newest.field(1), QStringLiteral("0000028"));
         QCOMPARE(count(QStringLiteral("select [NO] from RECEIPT where [NO] like '%12%'")), 1);
 
@@ -136,10 +164,17 @@ private slots:
         QFETCH(QString, text);
         TestLedger ledger;
         insertReceipt(ledger, QStringLiteral("0000001"), QStringLiteral("2026-12-06 09:00:00"));
-        ledger.exec(QStringLiteral("insert into RECEIPT ([NO],[Rdate],[Remark]) values('0000002','2026-12-06','%1')")
-                        .arg(jet::quote(text)));
-        QCOMPARE(ledger.row(QStringLiteral("select [Remark] from RECEIPT where [NO] = '0000002'")).value(0), text);
-        QCOMPARE(ledger.rows(QStringLiteral("select * from RECEIPT where [Remark] like '%%1%'").arg(jet::quote(text))).size(), 1);
+        ledger.exec(
+            QStringLiteral("insert into RECEIPT ([NO],[Rdate],[Remark]) values('0000002','2026-12-06','%1')")
+                .arg(jet::quote(text)));
+        QCOMPARE(ledger.row(QStringLiteral("select [Remark] from RECEIPT where [NO] = '0000002'")).value(0),
+                 text);
+        QCOMPARE(
+            ledger
+                .rows(
+                    QStringLiteral("select * from RECEIPT where [Remark] like '%%1%'").arg(jet::quote(text)))
+                .size(),
+            1);
         QCOMPARE(ledger.rows(QStringLiteral("select * from RECEIPT")).size(), 2);
     }
 

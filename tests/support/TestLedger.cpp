@@ -16,7 +16,9 @@ TestLedger::TestLedger() : m_previous(DataSource::ledgerPath()) {
     DataSource::setLedgerPath(m_path);
 }
 
-TestLedger::~TestLedger() { DataSource::setLedgerPath(m_previous); }
+TestLedger::~TestLedger() {
+    DataSource::setLedgerPath(m_previous);
+}
 
 void TestLedger::exec(const QString& statement) const {
     Database db(m_path);

@@ -1,0 +1,57 @@
+#include "app/RentbookApplication.h"
+#include "app/Startup.h"
+#include "data/Database.h"
+#include "data/Settings.h"
+#include "platform/GuiServices.h"
+#include "platform/Services.h"
+#include "print/PrintFonts.h"
+#include "receipt/ReceiptDlg.h"
+#include "users/LoginDlg.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+int main(int argc, char** argv) {
+    RentbookApplication app(argc, argv);
+    platform::installGuiServices();
+    app.setUpLook();
+
+    if (startup::hasRegistrationSwitch(QCoreApplication::arguments()))
+        return 0;
+
+    startup::SingleInstance instance(startup::defaultLockPath());
+    if (instance.result() == startup::InstanceResult::Failed) {
+        platform::systemMessageBox(QStringLiteral("创建Mutex失败! "), QStringLiteral("系统提示"));
+        return 0;
+    }
+    if (instance.result() == startup::InstanceResult::AlreadyRunning) {
+        platform::messageBox(nullptr, QStringLiteral("Rentbook已运行！"));
+        return 0;
+    }
+
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString programDir = startup::chooseProgramDirectory(
+        exeDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    QDir::setCurrent(programDir);
+    startup::provisionLedger(programDir, exeDir);
+    const QString ledger = QDir(programDir).filePath(DataSource::name() + QStringLiteral(".rbk"));
+    DataSource::setLedgerPath(ledger);
+    startup::registerDataSource(programDir, ledger);
+
+    LoadPrintFonts();
+    const startup::StartupSettings settings = startup::loadStartupSettings();
+
+    if (settings.autoLogin != 0) {
+        CReceiptDlg dlg;
+        dlg.exec();
+    } else {
+        CLoginDlg login;
+        login.setProposedUser(settings.rememberedUser);
+        login.setMainWindowRunner([] {
+            CReceiptDlg dlg;
+            dlg.exec();
+        });
+        login.exec();
+    }
+    return 0;
+}

@@ -1,0 +1,235 @@
+// Start-up decisions: the switches, the single instance, first-start provisioning, the data
+// source registration with its registry-script fallback, and the choice of the first window.
+
+#include "app/Startup.h"
+#include "data/Database.h"
+#include "data/Settings.h"
+#include "platform/Services.h"
+#include "tests/support/TestLedger.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace startup;
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+private slots:
+    void registrationSwitches_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("none") << QStringList{"Rentbook"} << false;
+        QTest::newRow("dash") << QStringList{"Rentbook", "-RegServer"} << true;
+        QTest::newRow("slash any case") << QStringList{"Rentbook", "/unregserver"} << true;
+        QTest::newRow("upper") << QStringList{"Rentbook", "-REGSERVER"} << true;
+        QTest::newRow("bare word") << QStringList{"Rentbook", "RegServer"} << false;
+        QTest::newRow("longer word") << QStringList{"Rentbook", "-RegServerX"} << false;
+    }
+    void registrationSwitches() {
+        QFETCH(QStringList, args);
+        QFETCH(bool, ends);
+        QCOMPARE(hasRegistrationSwitch(args), ends);
+    }
+
+    void secondInstanceIsKeptOut() {
+        QTemporaryDir dir;
+        const QString lock = dir.filePath("Rentbook.lock");
+        SingleInstance first(lock);
+        QCOMPARE(first.result(), InstanceResult::Acquired);
+        // Another process must be refused while the first holds the lock.
+        QProcess probe;
+        probe.start(QCoreApplication::applicationFilePath(), {"-probe-lock", lock});
+        QVERIFY(probe.waitForFinished(20000));
+        QCOMPARE(probe.exitCode(), 2);
+    }
+
+    void lockOfACrashedRunIsTakenOver() {
+        QTemporaryDir dir;
+        const QString lock = dir.filePath("Rentbook.lock");
+        // What a run that died leaves behind: its pid (long gone), name and host.
+        QFile f(lock);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("999999\nRentbook\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        f.close();
+        SingleInstance next(lock);
+        QCOMPARE(next.result(), InstanceResult::Acquired);
+    }
+
+    void noLockAtAll() {
+        SingleInstance none("/proc/no-such-dir/Rentbook.lock");
+        QCOMPARE(none.result(), InstanceResult::Failed);
+    }
+
+    void firstStartCopiesTheEmptyLedger() {
+        QTemporaryDir exeDir, programDir;
+        QVERIFY(QFile::copy(TestLedger::emptyLedgerPath(), exeDir.filePath("NewRentbook.nrbk")));
+        QFile::setPermissions(exeDir.filePath("NewRentbook.nrbk"), QFile::ReadOwner);
+        QVERIFY(provisionLedger(programDir.path(), exeDir.path()));
+        const QString ledger = programDir.filePath("Rentbook.rbk");
+        QVERIFY(QFile::exists(ledger));
+        QVERIFY(QFileInfo(ledger).permissions() & QFile::WriteOwner);
+        Database db(ledger);
+        QVERIFY(db.open());
+        // An existing ledger is never replaced.
+        db.execute("insert into addr_items values('A-1')");
+        db.close();
+        QVERIFY(provisionLedger(programDir.path(), exeDir.path()));
+        Database again(ledger);
+        QVERIFY(again.open());
+        QVERIFY(!again.query("select * from addr_items").isEOF());
+    }
+
+    void missingEmptyLedgerLeavesNothing() {
+        QTemporaryDir exeDir, programDir;
+        QVERIFY(!provisionLedger(programDir.path(), exeDir.path()));
+        QVERIFY(!QFile::exists(programDir.filePath("Rentbook.rbk")));
+    }
+
+    void programDirectory() {
+        QTemporaryDir writable, data;
+        QCOMPARE(chooseProgramDirectory(writable.path(), data.filePath("x")),
+                 QFileInfo(writable.path()).absoluteFilePath());
+        const QString fallback = data.filePath("Rentbook");
+        QCOMPARE(chooseProgramDirectory("/proc/1", fallback), QFileInfo(fallback).absoluteFilePath());
+        QVERIFY(QFileInfo(fallback).isDir());
+    }
+
+    void attributeText() {
+        const QByteArray a = dataSourceAttributes("Rentbook", "D:\\rent\\Rentbook.rbk", "D:\\rent");
+        QCOMPARE(a, QByteArray("DSN=Rentbook\0DBQ=D:\\rent\\Rentbook.rbk\0DEFAULTDIR=D:\\rent\0\0 ", 59));
+    }
+
+    void escapedDirectory_data() {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<QString>("escaped");
+        QTest::newRow("nested") << "D:\\rent\\data"
+                                << "D:\\\\rent\\\\data";
+        QTest::newRow("drive root") << "D:\\"
+                                    << "D:";
+        QTest::newRow("doubled separators") << "D:\\\\a\\"
+                                            << "D:\\\\a";
+        QString deep = "C:";
+        QString deepEscaped = "C:";
+        for (int i = 0; i < 25; ++i) {
+            deep += QString("\\d%1").arg(i);
+            deepEscaped += QString("\\\\d%1").arg(i);
+        }
+        QTest::newRow("more than seventeen pieces") << deep << deepEscaped;
+    }
+    void escapedDirectory() {
+        QFETCH(QString, dir);
+        QFETCH(QString, escaped);
+        QCOMPARE(escapeRegistryDirectory(dir), escaped);
+    }
+
+    void registryScriptBytes() {
+        const QByteArray expected =
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Rentbook]\r\n"
+            "\"Driver\"=\"C:\\\\Windows\\\\system32\\\\odbcjt32.dll\"\r\n"
+            "\"DBQ\"=\"D:\\\\\xd7\xe2\xb7\xbf\\\\Rentbook.rbk\"\r\n"
+            "\"DefaultDir\"=\"D:\\\\\xd7\xe2\xb7\xbf\"\r\n"
+            "\"DriverId\"=dword:00000019\r\n"
+            "\"SafeTransactions\"=dword:00000000\r\n"
+            "\"UID\"=\"\"\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Rentbook\\Engines]\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Rentbook\\Engines\\Jet]\r\n"
+            "\"ImplicitCommitSync\"=\"\"\r\n"
+            "\"Threads\"=dword:00000003\r\n"
+            "\"UserCommitSync\"=\"Yes\"\r\n";
+        QCOMPARE(registryScript(QString::fromUtf8("D:\\租房")), expected);
+        QVERIFY(registryScript("D:\\").contains("\"DBQ\"=\"D:\\\\Rentbook.rbk\"\r\n"));
+    }
+
+    void installerAcceptsTheDataSource() {
+        QTemporaryDir dir;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        platform::ScopedOdbcInstaller installer(true);
+        platform::ScopedProcessRecorder processes;
+        registerDataSource(dir.path(), dir.filePath("Rentbook.rbk"));
+        QDir::setCurrent(previous);
+        QCOMPARE(installer.calls(), 1);
+        QCOMPARE(installer.lastDriver(), QByteArray("Microsoft Access Driver (*.mdb)"));
+        QVERIFY(installer.lastAttributes().startsWith(QByteArray("DSN=Rentbook\0DBQ=", 17)));
+        QVERIFY(!QFile::exists(dir.filePath("Rentbook.reg")));
+        QVERIFY(processes.calls().isEmpty());
+    }
+
+    void installerRefusesSoTheScriptIsImported() {
+        QTemporaryDir dir;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        platform::ScopedOdbcInstaller installer(false);
+        platform::ScopedProcessRecorder processes;
+        registerDataSource(dir.path(), dir.filePath("Rentbook.rbk"));
+        QDir::setCurrent(previous);
+        QFile script(dir.filePath("Rentbook.reg"));
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        QCOMPARE(script.readAll(), registryScript(dir.path()));
+        QCOMPARE(processes.calls().size(), 1);
+        QCOMPARE(processes.calls()[0].program, QString("regedit.exe"));
+        QCOMPARE(processes.calls()[0].arguments, (QStringList{"/s", dir.filePath("Rentbook.reg")}));
+    }
+
+    void startupSettingsChooseTheWindow_data() {
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<int>("autoLogin");
+        QTest::newRow("on") << "1" << 1;
+        QTest::newRow("off") << "0" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("text") << "yes" << 0;
+    }
+    void startupSettingsChooseTheWindow() {
+        QFETCH(QString, flag);
+        QFETCH(int, autoLogin);
+        TestLedger ledger;
+        ledger.exec("insert into [USER] ([userName],[power],[code]) values('clerk','0','')");
+        ledger.exec(QString("update USER_SET set [set2]='clerk',[set3]='%1' where id=1").arg(flag));
+        g_strCurrentUser.clear();
+        g_strCurrentPower.clear();
+        const StartupSettings s = loadStartupSettings();
+        QCOMPARE(s.autoLogin, autoLogin);
+        QCOMPARE(s.rememberedUser, QString("clerk"));
+        QCOMPARE(g_strCurrentUser, QString("clerk"));
+        QCOMPARE(g_strCurrentPower, QString("0"));
+    }
+
+    void unopenableLedgerIsReported() {
+        TestLedger ledger;
+        QFile::remove(ledger.path());
+        platform::ScopedMessageBoxScript boxes;
+        const StartupSettings s = loadStartupSettings();
+        QVERIFY(!s.databaseOpened);
+        QCOMPARE(s.autoLogin, 0);
+        QCOMPARE(boxes.texts(), QStringList{"不能打开数据库"});
+    }
+
+    void rememberedNameWithAQuote() {
+        TestLedger ledger;
+        ledger.exec("update USER_SET set [set2]='O''Neil',[set3]='0' where id=1");
+        g_strCurrentPower = "stale";
+        const StartupSettings s = loadStartupSettings();
+        QCOMPARE(s.rememberedUser, QString("O'Neil"));
+        QCOMPARE(g_strCurrentPower, QString("stale"));
+    }
+};
+
+int main(int argc, char** argv) {
+    // A child started by secondInstanceIsKeptOut: try the lock and say what happened.
+    if (argc == 3 && QByteArray(argv[1]) == "-probe-lock") {
+        SingleInstance probe(QString::fromLocal8Bit(argv[2]));
+        return probe.result() == InstanceResult::AlreadyRunning ? 2 : 1;
+    }
+    QCoreApplication app(argc, argv);
+    TestStartup test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"

@@ -1,0 +1,149 @@
+#include "users/LoginDlg.h"
+#include "ui_LoginDlg.h"
+
+#include "data/Database.h"
+#include "data/JetSql.h"
+#include "data/Settings.h"
+#include "platform/Artwork.h"
+#include "platform/Services.h"
+
+#include <QPalette>
+
+CLoginDlg::CLoginDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::CLoginDlg>()) {
+    ui->setupUi(this);
+    setFixedSize(size());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(222, 241, 254));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    ui->banner->setPixmap(artwork::loginBanner());
+    ui->separator->setStyleSheet(QStringLiteral("color: black"));
+    connect(ui->okButton, &QPushButton::clicked, this, &CLoginDlg::OnOK);
+    connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+CLoginDlg::~CLoginDlg() = default;
+
+void CLoginDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+}
+
+void CLoginDlg::OnInitDialog() {
+    setWindowIcon(artwork::applicationIcon());
+    FillUserList();
+    if (m_strUserName.isEmpty() && ui->userList->count() > 0)
+        ui->userList->setCurrentIndex(0);
+    ui->password->setFocus();
+    m_strPassword.clear();
+    m_nAutoLogin = 0;
+    pushForm();
+}
+
+void CLoginDlg::pullForm() {
+    m_strUserName = ui->userList->currentText();
+    m_strPassword = ui->password->text();
+    m_nAutoLogin = ui->autoLogin->isChecked() ? 1 : 0;
+}
+
+void CLoginDlg::pushForm() {
+    // The first entry that begins with the name, in any letter case; an empty name takes the first.
+    int index = -1;
+    for (int i = 0; i < ui->userList->count(); ++i) {
+        if (ui->userList->itemText(i).startsWith(m_strUserName, Qt::CaseInsensitive)) {
+            index = i;
+            break;
+        }
+    }
+    ui->userList->setCurrentIndex(index);
+    ui->password->setText(m_strPassword);
+    ui->autoLogin->setChecked(m_nAutoLogin != 0);
+}
+
+void CLoginDlg::FillUserList() {
+    // A ledger whose user table stays empty after creating the default user must not loop.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ui->userList->clear();
+        Database db;
+        if (!db.openOrReport(this))
+            return;
+        QStringList names;
+        for (Recordset rs = db.query(QStringLiteral("select * from [USER]")); !rs.isEOF(); rs.moveNext())
+            names << rs.field(1);
+        if (!names.isEmpty()) {
+            names.sort(Qt::CaseInsensitive);
+            ui->userList->addItems(names);
+            return;
+        }
+        db.close();
+        if (attempt == 0)
+            CreateDefaultUser();
+    }
+}
+
+void CLoginDlg::CreateDefaultUser() {
+    Database db;
+    if (!db.openOrReport(this))
+        return;
+    db.execute(QStringLiteral("insert into [USER] ([userName],[code]) values('%1', '%2')")
+                   .arg(QStringLiteral("admin"), QString()));
+    db.execute(
+        QStringLiteral(
+            "update [USER_SET] set [set2] = '%1', [set3] = '%2',[set4] = '%3',[set5] = '%4' where id = 1")
+            .arg(QStringLiteral("admin"), QStringLiteral("0"), QStringLiteral("收款收据"), QString()));
+    db.close();
+    m_strUserName = QStringLiteral("admin");
+}
+
+void CLoginDlg::OnOK() {
+    pullForm();
+    if (m_strUserName.isEmpty()) {
+        platform::messageBox(this, QStringLiteral("用户名不能为空!"), QStringLiteral("错误"),
+                             platform::MsgIcon::Exclamation);
+        return;
+    }
+    Database db;
+    if (!db.openOrReport(this))
+        return;
+    QString stored;
+    {
+        Recordset rs = db.query(
+            QStringLiteral("select * from [USER] where [userName] = '%1'").arg(jet::quote(m_strUserName)));
+        if (rs.isEOF()) {
+            rs.close();
+            db.close();
+            platform::messageBox(this, m_strUserName + QStringLiteral("  此用户名不存在!可能已被删除"),
+                                 QStringLiteral("用户名错误"), platform::MsgIcon::Exclamation);
+            return;
+        }
+        g_strCurrentPower = rs.field(2);
+        stored = rs.field(3);
+    }
+    db.close();
+    if (m_strPassword != stored) {
+        platform::messageBox(this, QStringLiteral("请输入正确的密码!"), QStringLiteral("密码错误"),
+                             platform::MsgIcon::Exclamation);
+        m_strPassword.clear();
+        ui->password->clear();
+        ui->password->setFocus();
+        return;
+    }
+    SaveLoginChoice();
+    g_strCurrentUser = m_strUserName;
+    accept();
+    if (m_runMainWindow)
+        m_runMainWindow();
+}
+
+void CLoginDlg::SaveLoginChoice() {
+    const QString flag = QString::number(m_nAutoLogin);
+    Database db;
+    if (!db.openOrReport(this))
+        return;
+    db.execute(QStringLiteral("update USER_SET set [set2]='%1',[set3]='%2' where id=1")
+                   .arg(jet::quote(m_strUserName), flag));
+}
