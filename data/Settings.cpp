@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 
 QString g_strCurrentUser;
@@ -34,9 +36,29 @@ int textToInt(const QString& text) {
 }
 
 double textToDouble(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::strtod(bytes.constData(), nullptr);
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text.at(i).isSpace())
+        ++i;
+    bool negative = false;
+    if (i < n && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    // The number can only be made of ASCII; anything after it is ignored, as strtod does.
+    QByteArray ascii;
+    for (; i < n && text.at(i).unicode() < 0x80; ++i)
+        ascii += static_cast<char>(text.at(i).unicode());
+    if (ascii.isEmpty() || ascii.front() == '+' || ascii.front() == '-')
+        return 0.0;
+    double value = 0.0;
+    const auto [ptr, ec] = std::from_chars(ascii.constData(), ascii.constData() + ascii.size(), value);
+    Q_UNUSED(ptr);
+    if (ec != std::errc() || !std::isfinite(value))
+        return 0.0;
+    return negative ? -value : value;
 }
+
 
 namespace {
 

@@ -61,5 +61,6 @@ FormSettings loadMainWindowSettings(Database& db);
 
 // Decimal integer of leading digits (with sign), 0 when the text holds no number.
 int textToInt(const QString& text);
-// Floating-point conversion of the leading number, 0 when there is none.
+// The leading number after blanks, read as C reads it but always with "." as the point; text
+// without a number, and a value too large to hold ("1e999"), count 0.
 double textToDouble(const QString& text);

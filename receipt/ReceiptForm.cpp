@@ -1,0 +1,201 @@
+#include "receipt/ReceiptForm.h"
+
+#include "data/JetSql.h"
+#include "data/Settings.h"
+#include "platform/Services.h"
+#include "receipt/CapitalWords.h"
+
+#include <charconv>
+#include <cmath>
+
+double FormNumber(const QString& text) { return textToDouble(text); }
+
+QString FormatAmount(double value) { return jet::number2(value); }
+
+QString FormatRoundedTotal(double value) {
+    if (!std::isfinite(value))
+        value = 0.0;
+    // "%.0f" of an integral value is exact at any size, where "%d" would overflow past 2^31;
+    // adding 0.0 turns a negative zero into zero.
+    const double whole = std::trunc(value + 0.5) + 0.0;
+    return QString::asprintf("%.0f", std::isfinite(whole) ? whole : 0.0);
+}
+
+TotalCheck CheckTotal(const QString& totalText) {
+    if (totalText == QLatin1String("0.0"))
+        return TotalCheck::Zero;
+    const double value = FormNumber(totalText);
+    if (value == 0.0)
+        return TotalCheck::Zero;
+    if (value < 0.0)
+        return TotalCheck::Negative;
+    return TotalCheck::Ok;
+}
+
+QString TotalCheckMessage(TotalCheck result) {
+    switch (result) {
+    case TotalCheck::Zero:
+        return kTotalZeroMessage.toString();
+    case TotalCheck::Negative:
+        return kTotalNegativeMessage.toString();
+    case TotalCheck::Ok:
+        break;
+    }
+    return {};
+}
+
+ReceiptForm::MeterBoxes ReceiptForm::boxes(Meter meter) {
+    switch (meter) {
+    case Meter::Water:
+        return {&waterlast, &waterthis, &waterusage, &waterprice, &waterfee};
+    case Meter::Electricity:
+        return {&eleclast, &electhis, &elecusage, &elecprice, &elecfee};
+    case Meter::HotWater:
+        break;
+    }
+    return {&hotlast, &hotthis, &hotusage, &hotprice, &hotfee};
+}
+
+void ReceiptForm::recomputeUsage(Meter meter) {
+    // The two-row form has no hot water row: its boxes stay at "0.0" and out of the total.
+    if (meter == Meter::HotWater && !threeRow)
+        return;
+    MeterBoxes b = boxes(meter);
+    *b.last = b.last->trimmed();
+    *b.current = b.current->trimmed();
+    if (!b.last->isEmpty() && !b.current->isEmpty())
+        *b.usage = FormatAmount(FormNumber(*b.current) - FormNumber(*b.last));
+    if (!b.price->isEmpty())
+        recomputeAmount(meter);
+}
+
+void ReceiptForm::recomputeAmount(Meter meter) {
+    if (meter == Meter::HotWater && !threeRow) {
+        recomputeTotal();
+        return;
+    }
+    MeterBoxes b = boxes(meter);
+    *b.amount = FormatAmount(FormNumber(*b.usage) * FormNumber(*b.price));
+    recomputeTotal();
+}
+
+void ReceiptForm::recomputeTotal() {
+    double sum = 0.0;
+    for (const QString* amount :
+         {&waterfee, &elecfee, &housefee, &cleanfee, &TVfee, &netfee, &managefee, &otherfee})
+        sum += FormNumber(*amount);
+    if (threeRow)
+        sum += FormNumber(hotfee);
+    total = rounding ? FormatRoundedTotal(sum) : FormatAmount(sum);
+    capitals = AmountInCapitals(FormNumber(total));
+}
+
+void ReceiptForm::setRounding(bool ticked) {
+    rounding = ticked;
+    if (ticked) {
+        total = FormatRoundedTotal(FormNumber(total));
+        capitals = AmountInCapitals(FormNumber(total));
+    } else {
+        recomputeTotal();
+    }
+}
+
+void ReceiptForm::setThreeRow(bool three) {
+    threeRow = three;
+    if (!three) {
+        hotlast = QStringLiteral("0.0");
+        hotthis = QStringLiteral("0.0");
+        hotfee = QStringLiteral("0.0");
+    }
+    recomputeTotal();
+}
+
+void ReceiptForm::resetForNewReceipt(const QString& nextNumber) {
+    number = nextNumber;
+    issueDate = platform::now();
+    address.clear();
+    remark.clear();
+    for (QString* fee : {&housefee, &cleanfee, &TVfee, &managefee, &netfee, &otherfee})
+        fee->clear();
+    for (QString* reading : {&waterlast, &waterthis, &eleclast, &electhis, &hotlast, &hotthis})
+        reading->clear();
+    for (QString* value : {&waterusage, &waterfee, &elecusage, &elecfee, &hotusage, &hotfee})
+        *value = QStringLiteral("0.0");
+    if (!threeRow) {
+        hotlast = QStringLiteral("0.0");
+        hotthis = QStringLiteral("0.0");
+    }
+    // The emptied boxes give the total (0, or 0.00 without rounding) and its words.
+    recomputeTotal();
+}
+
+void ReceiptForm::applyPrefill(const std::optional<QStringList>& receiptRow) {
+    if (receiptRow) {
+        const QStringList& row = *receiptRow;
+        const auto at = [&row](int column) { return row.value(column); };
+        waterlast = at(ReceiptColumn::Waterthis);
+        eleclast = at(ReceiptColumn::Electhis);
+        if (threeRow)
+            hotlast = at(ReceiptColumn::Standby2);
+        housefee = at(ReceiptColumn::Housefee);
+        cleanfee = at(ReceiptColumn::Cleanfee);
+        TVfee = at(ReceiptColumn::TVfee);
+        netfee = at(ReceiptColumn::Netfee);
+        managefee = at(ReceiptColumn::Managefee);
+        otherfee = at(ReceiptColumn::Otherfee);
+        clerk = at(ReceiptColumn::Accountant);
+        payee = at(ReceiptColumn::Payee);
+    } else {
+        waterlast.clear();
+        eleclast.clear();
+        for (QString* fee : {&housefee, &cleanfee, &TVfee, &netfee, &managefee, &otherfee})
+            fee->clear();
+        clerk.clear();
+        payee.clear();
+        for (QString* value : {&waterusage, &waterfee, &elecusage, &elecfee})
+            *value = QStringLiteral("0.0");
+        if (threeRow) {
+            hotlast.clear();
+            hotusage = QStringLiteral("0.0");
+            hotfee = QStringLiteral("0.0");
+        }
+    }
+    recomputeUsage(Meter::Water);
+    recomputeUsage(Meter::HotWater);
+    recomputeUsage(Meter::Electricity);
+    // The fees changed as well, whether or not a meter had a price.
+    recomputeTotal();
+}
+
+QStringList ReceiptForm::listCells() const {
+    const QDate issued = issueDate.date();
+    const QDate from = periodStart.date();
+    const QDate to = periodEnd.date();
+    return {
+        number,
+        address,
+        QString::asprintf("%d-%.2d-%.2d", issued.year(), issued.month(), issued.day()),
+        QString::asprintf("%d-%.2d-%.2d", from.year(), from.month(), from.day()) + QStringLiteral("至") +
+            QString::asprintf("%d-%.2d-%.2d", to.year(), to.month(), to.day()),
+        waterlast,
+        waterthis,
+        waterfee,
+        eleclast,
+        electhis,
+        elecfee,
+        hotlast,
+        hotthis,
+        hotfee,
+        TVfee,
+        netfee,
+        cleanfee,
+        managefee,
+        otherfee,
+        housefee,
+        total,
+        clerk,
+        payee,
+        remark,
+        threeRow ? QStringLiteral("1") : QStringLiteral("0"),
+    };
+}
