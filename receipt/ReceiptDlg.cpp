@@ -1,0 +1,784 @@
+#include "receipt/ReceiptDlg.h"
+#include "ui_ReceiptDlg.h"
+
+#include "receipt/CapitalWords.h"
+#include "receipt/RangeDates.h"
+#include "receipt/ReceiptNumber.h"
+#include "receipt/ReceiptStatements.h"
+
+#include "data/JetSql.h"
+#include "data/Settings.h"
+#include "platform/Artwork.h"
+#include "platform/Services.h"
+#include "records/RecordStatements.h"
+#include "records/RecordsModel.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QWheelEvent>
+
+namespace {
+
+constexpr int kSaveAndPrint = 32772;
+constexpr int kSaveOnly = 32771;
+
+void setIfChanged(QLineEdit* box, const QString& text) {
+    if (box->text() != text)
+        box->setText(text);
+}
+
+} // namespace
+
+CReceiptDlg::CReceiptDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::CReceiptDlg>()) {
+    // The range bounds are taken once, when the window is made.
+    const QDateTime now = platform::now();
+    const DisplayRangeTexts range = RangeDatesFor(now);
+    m_strRangeStart = range.start;
+    m_strRangeEnd = range.end;
+
+    ui->setupUi(this);
+    setFixedSize(size());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    m_records = new RecordsModel(this);
+    OnInitDialog();
+}
+
+CReceiptDlg::~CReceiptDlg() {
+    m_db.close();
+}
+
+// ---- initialisation --------------------------------------------------------------------------
+
+void CReceiptDlg::OnInitDialog() {
+    setWindowIcon(artwork::applicationIcon());
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    ui->layout->addItems({QStringLiteral("两行项目"), QStringLiteral("三行项目")});
+    ui->displayRange->addItems(DisplayRangeNames());
+
+    // The hint in blue; the summary in yellow on blue.
+    QPalette hint = ui->hint->palette();
+    hint.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    ui->hint->setPalette(hint);
+    QPalette summary = ui->summary->palette();
+    summary.setColor(QPalette::WindowText, QColor(255, 255, 0));
+    summary.setColor(QPalette::Window, QColor(115, 151, 234));
+    ui->summary->setPalette(summary);
+    ui->summary->setAutoFillBackground(true);
+    QFont summaryFont(QStringLiteral("宋体"));
+    summaryFont.setPointSizeF(11.8);
+    ui->summary->setFont(summaryFont);
+
+    for (QWidget* w : findChildren<QWidget*>())
+        w->installEventFilter(this);
+    connectForm();
+    for (QLineEdit* price : {ui->waterPrice, ui->elecPrice, ui->hotPrice})
+        price->setReadOnly(true);
+    ui->rounding->setChecked(true);
+    m_form.issueDate = platform::now();
+    const ChargingPeriod period = DefaultChargingPeriod(platform::now());
+    m_form.periodStart = period.start;
+    m_form.periodEnd = period.end;
+
+    if (!m_db.open()) {
+        platform::messageBox(this, cannotOpenDatabaseText());
+        pushForm();
+        return;
+    }
+    const FormSettings settings = loadMainWindowSettings(m_db);
+    applySettings(settings);
+    prepareRecordsList(settings);
+    setTitle();
+
+    if (!m_opDb.open()) {
+        platform::messageBox(this, cannotOpenDatabaseText());
+        pushForm();
+        return;
+    }
+    nextNumber();
+    loadPrices();
+    fillPickLists();
+    pushForm();
+    ShowRecords();
+    m_opDb.close();
+}
+
+void CReceiptDlg::applySettings(const FormSettings& s) {
+    m_nDisplayRange = s.displayRange;
+    ui->displayRange->blockSignals(true);
+    ui->displayRange->setCurrentIndex(m_nDisplayRange);
+    ui->displayRange->blockSignals(false);
+    const bool period = appSettings().chargingPeriod;
+    ui->chargingPeriod->setChecked(period);
+    ui->periodStart->setEnabled(period);
+    ui->periodEnd->setEnabled(period);
+
+    ui->addressCaption->setText(s.addressCaption);
+    m_form.clerk = s.clerk;
+    m_form.payee = s.payee;
+    m_form.threeRow = s.threeRow;
+    m_form.rounding = s.rounding;
+    ui->hotCaption->setText(s.hotWaterCaption);
+    ui->tvCaption->setText(s.tvCaption);
+    ui->cleanCaption->setText(s.cleanCaption);
+    ui->manageCaption->setText(s.manageCaption);
+    ui->netCaption->setText(s.netCaption);
+    ui->layout->blockSignals(true);
+    ui->layout->setCurrentIndex(m_form.threeRow ? 1 : 0);
+    ui->layout->blockSignals(false);
+    if (!m_form.threeRow) {
+        m_form.hotlast = m_form.hotthis = m_form.hotfee = QStringLiteral("0.0");
+    }
+    applyHotWaterBoxes();
+}
+
+void CReceiptDlg::prepareRecordsList(const FormSettings& s) {
+    m_records->setHeadings(RecordsModel::headingsFor(appSettings().addressCaption, s.hotWaterCaption,
+                                                     s.tvCaption, s.netCaption, s.cleanCaption,
+                                                     s.manageCaption));
+    ui->records->setRecordsModel(m_records);
+    connect(ui->records, &CSortListCtrl::recordsDoubleClicked, this, &CReceiptDlg::OnDblclkRecords);
+    connect(ui->records, &CSortListCtrl::contextMenuWanted, this, &CReceiptDlg::onRecordsContextMenu);
+}
+
+void CReceiptDlg::setTitle() {
+    setWindowTitle(QStringLiteral("RentbookV3.5.8 —— 用户：") + g_strCurrentUser + QStringLiteral("（") +
+                   powerText(g_strCurrentPower) + QStringLiteral("）"));
+}
+
+void CReceiptDlg::nextNumber() {
+    if (!m_opDb.openOrReport(this))
+        return;
+    m_form.number = NextReceiptNumber(m_opDb);
+    ui->receiptNo->setText(m_form.number);
+}
+
+void CReceiptDlg::loadPrices() {
+    for (Meter meter : {Meter::Electricity, Meter::Water, Meter::HotWater}) {
+        Recordset rs = m_opDb.query(PriceQueryStatement(meter));
+        QString price;
+        const bool found = !rs.isEOF();
+        if (found)
+            price = rs.field(2);
+        rs.close();
+        if (!found && meter == Meter::HotWater)
+            m_opDb.execute(PriceInsertStatement(meter));
+        switch (meter) {
+        case Meter::Water:
+            m_form.waterprice = price;
+            break;
+        case Meter::Electricity:
+            m_form.elecprice = price;
+            break;
+        case Meter::HotWater:
+            m_form.hotprice = price;
+            break;
+        }
+    }
+}
+
+void CReceiptDlg::fillPickLists() {
+    if (!m_opDb.openOrReport(this))
+        return;
+    const auto items = [this](const char* table) {
+        QStringList out;
+        for (Recordset rs = m_opDb.query(QStringLiteral("select * from ") + QLatin1String(table));
+             !rs.isEOF(); rs.moveNext())
+            out << rs.field(0);
+        return out;
+    };
+    const QStringList addresses = items("addr_items");
+    const QStringList remarks = items("remark_items");
+    const QStringList people = items("people_items");
+    const struct {
+        CAutoCompleteCombo* box;
+        const QStringList& list;
+    } lists[] = {{ui->address, addresses}, {ui->remark, remarks}, {ui->clerk, people}, {ui->payee, people}};
+    for (const auto& l : lists) {
+        const QString text = l.box->currentText();
+        l.box->blockSignals(true);
+        l.box->clear();
+        l.box->addItemsSorted(l.list);
+        l.box->setCurrentIndex(-1);
+        l.box->setEditText(text);
+        l.box->blockSignals(false);
+    }
+}
+
+// ---- data exchange ------------------------------------------------------------------------
+
+void CReceiptDlg::pullForm() {
+    ReceiptForm& f = m_form;
+    f.waterlast = ui->waterLast->text();
+    f.waterthis = ui->waterThis->text();
+    f.waterusage = ui->waterUsage->text();
+    f.waterprice = ui->waterPrice->text();
+    f.waterfee = ui->waterAmount->text();
+    f.eleclast = ui->elecLast->text();
+    f.electhis = ui->elecThis->text();
+    f.elecusage = ui->elecUsage->text();
+    f.elecprice = ui->elecPrice->text();
+    f.elecfee = ui->elecAmount->text();
+    f.hotlast = ui->hotLast->text();
+    f.hotthis = ui->hotThis->text();
+    f.hotusage = ui->hotUsage->text();
+    f.hotprice = ui->hotPrice->text();
+    f.hotfee = ui->hotAmount->text();
+    f.housefee = ui->rent->text();
+    f.cleanfee = ui->cleanFee->text();
+    f.TVfee = ui->tvFee->text();
+    f.managefee = ui->manageFee->text();
+    f.netfee = ui->netFee->text();
+    f.otherfee = ui->otherFee->text();
+    f.total = ui->total->text();
+    f.capitals = ui->capitals->text();
+    f.number = ui->receiptNo->text();
+    f.address = ui->address->currentText();
+    f.remark = ui->remark->currentText();
+    f.clerk = ui->clerk->currentText();
+    f.payee = ui->payee->currentText();
+    f.rounding = ui->rounding->isChecked();
+    f.threeRow = ui->layout->currentIndex() != 0;
+    f.issueDate = ui->issueDate->dateTime();
+    // The period pickers show dates; the time of day stays as it was set.
+    f.periodStart = QDateTime(ui->periodStart->date(), f.periodStart.time());
+    f.periodEnd = QDateTime(ui->periodEnd->date(), f.periodEnd.time());
+}
+
+void CReceiptDlg::pushForm() {
+    m_pushing = true;
+    const ReceiptForm& f = m_form;
+    setIfChanged(ui->waterLast, f.waterlast);
+    setIfChanged(ui->waterThis, f.waterthis);
+    setIfChanged(ui->waterUsage, f.waterusage);
+    setIfChanged(ui->waterPrice, f.waterprice);
+    setIfChanged(ui->waterAmount, f.waterfee);
+    setIfChanged(ui->elecLast, f.eleclast);
+    setIfChanged(ui->elecThis, f.electhis);
+    setIfChanged(ui->elecUsage, f.elecusage);
+    setIfChanged(ui->elecPrice, f.elecprice);
+    setIfChanged(ui->elecAmount, f.elecfee);
+    setIfChanged(ui->hotLast, f.hotlast);
+    setIfChanged(ui->hotThis, f.hotthis);
+    setIfChanged(ui->hotUsage, f.hotusage);
+    setIfChanged(ui->hotPrice, f.hotprice);
+    setIfChanged(ui->hotAmount, f.hotfee);
+    setIfChanged(ui->rent, f.housefee);
+    setIfChanged(ui->cleanFee, f.cleanfee);
+    setIfChanged(ui->tvFee, f.TVfee);
+    setIfChanged(ui->manageFee, f.managefee);
+    setIfChanged(ui->netFee, f.netfee);
+    setIfChanged(ui->otherFee, f.otherfee);
+    setIfChanged(ui->total, f.total);
+    setIfChanged(ui->capitals, f.capitals);
+    setIfChanged(ui->receiptNo, f.number);
+    for (auto [box, text] : {std::pair{ui->address, f.address}, std::pair{ui->remark, f.remark},
+                             std::pair{ui->clerk, f.clerk}, std::pair{ui->payee, f.payee}}) {
+        if (box->currentText() != text) {
+            box->blockSignals(true);
+            box->setEditText(text);
+            box->blockSignals(false);
+        }
+    }
+    ui->rounding->setChecked(f.rounding);
+    ui->layout->blockSignals(true);
+    ui->layout->setCurrentIndex(f.threeRow ? 1 : 0);
+    ui->layout->blockSignals(false);
+    if (f.issueDate.isValid())
+        ui->issueDate->setDateTime(f.issueDate);
+    if (f.periodStart.isValid())
+        ui->periodStart->setDateTime(f.periodStart);
+    if (f.periodEnd.isValid())
+        ui->periodEnd->setDateTime(f.periodEnd);
+    m_pushing = false;
+}
+
+void CReceiptDlg::connectForm() {
+    const std::pair<QLineEdit*, Meter> readings[] = {
+        {ui->waterLast, Meter::Water},      {ui->waterThis, Meter::Water},
+        {ui->elecLast, Meter::Electricity}, {ui->elecThis, Meter::Electricity},
+        {ui->hotLast, Meter::HotWater},     {ui->hotThis, Meter::HotWater}};
+    for (auto [box, meter] : readings)
+        connect(box, &QLineEdit::textChanged, this, [this, meter = meter] { onReadingChanged(meter); });
+    const std::pair<QLineEdit*, Meter> prices[] = {
+        {ui->waterPrice, Meter::Water}, {ui->elecPrice, Meter::Electricity}, {ui->hotPrice, Meter::HotWater}};
+    for (auto [box, meter] : prices)
+        connect(box, &QLineEdit::textChanged, this, [this, meter = meter] { onPriceChanged(meter); });
+    for (QLineEdit* fee : {ui->rent, ui->cleanFee, ui->manageFee, ui->tvFee, ui->netFee, ui->otherFee})
+        connect(fee, &QLineEdit::textChanged, this, &CReceiptDlg::onFeeChanged);
+    connect(ui->rounding, &QCheckBox::clicked, this, &CReceiptDlg::onRoundingClicked);
+    connect(ui->unlockPrices, &QCheckBox::clicked, this, &CReceiptDlg::onUnlockPricesClicked);
+    connect(ui->layout, &QComboBox::currentIndexChanged, this, &CReceiptDlg::onLayoutChanged);
+    connect(ui->chargingPeriod, &QCheckBox::clicked, this, &CReceiptDlg::onChargingPeriodClicked);
+    connect(ui->address, &QComboBox::activated, this,
+            [this](int index) { OnPrefill(ui->address->itemText(index)); });
+    connect(ui->address, &CAutoCompleteCombo::editTextEdited, this,
+            [this] { OnPrefill(ui->address->currentText()); });
+    connect(ui->saveButton, &QPushButton::clicked, this, &CReceiptDlg::showSaveMenu);
+    connect(ui->newButton, &QPushButton::clicked, this, &CReceiptDlg::OnNewReceipt);
+    connect(ui->displayRange, &QComboBox::currentIndexChanged, this, &CReceiptDlg::OnSelchangeDisplayRange);
+    connect(ui->showAllButton, &QPushButton::clicked, this, &CReceiptDlg::OnShowAll);
+}
+
+// ---- form handlers --------------------------------------------------------------------------
+
+void CReceiptDlg::onReadingChanged(Meter meter) {
+    if (m_pushing)
+        return;
+    pullForm();
+    m_form.recomputeUsage(meter);
+    pushForm();
+}
+
+void CReceiptDlg::onPriceChanged(Meter meter) {
+    if (m_pushing)
+        return;
+    pullForm();
+    m_form.recomputeAmount(meter);
+    pushForm();
+}
+
+void CReceiptDlg::onFeeChanged() {
+    if (m_pushing)
+        return;
+    pullForm();
+    m_form.recomputeTotal();
+    pushForm();
+}
+
+void CReceiptDlg::onRoundingClicked() {
+    pullForm();
+    m_form.setRounding(ui->rounding->isChecked());
+    pushForm();
+    m_db.execute(RoundingUpdateStatement(m_form.rounding));
+}
+
+void CReceiptDlg::onUnlockPricesClicked() {
+    const bool unlocked = ui->unlockPrices->isChecked();
+    for (QLineEdit* price : {ui->waterPrice, ui->elecPrice, ui->hotPrice})
+        price->setReadOnly(!unlocked);
+}
+
+void CReceiptDlg::applyHotWaterBoxes() {
+    for (QLineEdit* box : {ui->hotLast, ui->hotThis, ui->hotPrice})
+        box->setEnabled(m_form.threeRow);
+}
+
+void CReceiptDlg::onLayoutChanged(int index) {
+    pullForm();
+    m_form.setThreeRow(index != 0);
+    pushForm();
+    applyHotWaterBoxes();
+    m_db.execute(LayoutUpdateStatement(m_form.threeRow));
+}
+
+void CReceiptDlg::onChargingPeriodClicked() {
+    pullForm();
+    const bool on = ui->chargingPeriod->isChecked();
+    ui->periodStart->setEnabled(on);
+    ui->periodEnd->setEnabled(on);
+    appSettings().chargingPeriod = on;
+    m_db.execute(ChargingPeriodUpdateStatement(on));
+}
+
+void CReceiptDlg::onCaptionFocusLost(QLineEdit* box) {
+    const std::pair<QLineEdit*, CaptionBox> boxes[] = {
+        {ui->tvCaption, CaptionBox::TVfee},         {ui->cleanCaption, CaptionBox::Cleanfee},
+        {ui->manageCaption, CaptionBox::Managefee}, {ui->netCaption, CaptionBox::Netfee},
+        {ui->hotCaption, CaptionBox::HotWater},     {ui->addressCaption, CaptionBox::Address}};
+    for (auto [b, which] : boxes) {
+        if (b != box)
+            continue;
+        if (which == CaptionBox::Address) {
+            appSettings().addressCaption = box->text();
+            m_records->setHeading(RecordColumn::Address, box->text());
+        }
+        if (m_db.isOpen())
+            m_db.execute(CaptionUpdateStatement(which, box->text()));
+    }
+}
+
+void CReceiptDlg::onPriceFocusLost(QLineEdit* box) {
+    if (!m_db.isOpen())
+        return;
+    const Meter meter = box == ui->waterPrice  ? Meter::Water
+                        : box == ui->elecPrice ? Meter::Electricity
+                                               : Meter::HotWater;
+    m_db.execute(PriceUpdateStatement(meter, box->text()));
+}
+
+void CReceiptDlg::OnPrefill(const QString& address) {
+    pullForm();
+    m_form.address = address;
+    if (!m_db.isOpen())
+        return;
+    std::optional<QStringList> row;
+    {
+        Recordset rs = m_db.query(PrefillQueryStatement(address));
+        if (!rs.isEOF()) {
+            QStringList cells;
+            for (int i = 0; i < ReceiptColumn::Count; ++i)
+                cells << rs.field(i);
+            row = cells;
+        }
+    }
+    m_form.applyPrefill(row);
+    pushForm();
+}
+
+// ---- keyboard and mouse wheel ---------------------------------------------------------------
+
+bool CReceiptDlg::isNumericBox(QObject* watched) const {
+    for (QLineEdit* box : {ui->waterLast, ui->waterThis, ui->waterPrice, ui->rent, ui->elecLast, ui->elecThis,
+                           ui->elecPrice, ui->hotLast, ui->cleanFee, ui->manageFee, ui->tvFee, ui->netFee,
+                           ui->otherFee, ui->hotThis, ui->hotPrice})
+        if (watched == box)
+            return true;
+    return false;
+}
+
+bool CReceiptDlg::isWheelBox(QObject* watched) const {
+    for (QLineEdit* box : {ui->waterLast, ui->waterThis, ui->elecLast, ui->elecThis, ui->hotLast, ui->hotThis,
+                           ui->rent, ui->cleanFee, ui->tvFee, ui->manageFee, ui->netFee, ui->otherFee})
+        if (watched == box)
+            return true;
+    return false;
+}
+
+bool CReceiptDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Enter moves on like Tab and never closes the window.
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            auto* combo = qobject_cast<QComboBox*>(watched);
+            if (!(combo && combo->view()->isVisible())) {
+                focusNextChild();
+                return true;
+            }
+        }
+        if (isNumericBox(watched)) {
+            const QString text = key->text();
+            if (!text.isEmpty() && text[0].isPrint() && !(key->modifiers() & Qt::ControlModifier)) {
+                const QChar c = text[0];
+                if (!(c.isDigit() && c.unicode() < 128) && c != QLatin1Char('.'))
+                    return true;
+            }
+        }
+    } else if (event->type() == QEvent::FocusOut) {
+        if (auto* box = qobject_cast<QLineEdit*>(watched)) {
+            if (box == ui->waterPrice || box == ui->elecPrice || box == ui->hotPrice)
+                onPriceFocusLost(box);
+            else if (box == ui->tvCaption || box == ui->cleanCaption || box == ui->manageCaption ||
+                     box == ui->netCaption || box == ui->hotCaption || box == ui->addressCaption)
+                onCaptionFocusLost(box);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CReceiptDlg::wheelEvent(QWheelEvent* event) {
+    const bool up = event->angleDelta().y() > 0;
+    // The date pickers step only under the operator's own focus, which they handle themselves:
+    // a wheel turned over the form must not move dates it does not point at.
+    if (auto* box = qobject_cast<QLineEdit*>(focusWidget()); box && isWheelBox(box))
+        onWheelStep(box, up);
+    QDialog::wheelEvent(event);
+}
+
+void CReceiptDlg::onWheelStep(QLineEdit* box, bool up) {
+    if (!box->isEnabled() || box->isReadOnly())
+        return;
+    if (box->text().isEmpty())
+        box->setText(QStringLiteral("0"));
+    const double value = FormNumber(box->text());
+    if (up)
+        box->setText(QString::asprintf("%.1f", value + 1));
+    else if (value > 1)
+        box->setText(QString::asprintf("%.1f", value - 1));
+}
+
+void CReceiptDlg::reject() {
+    QDialog::reject();
+    m_db.close();
+    platform::exitProcess(0);
+}
+
+// ---- saving ---------------------------------------------------------------------------------
+
+QMenu* CReceiptDlg::saveMenu() {
+    if (!m_saveMenu) {
+        m_saveMenu = new QMenu(QStringLiteral("保存菜单"), this);
+        m_saveMenu->addAction(QStringLiteral("保存并打印(&P)"), this, &CReceiptDlg::OnSaveAndPrint)
+            ->setData(kSaveAndPrint);
+        m_saveMenu->addAction(QStringLiteral("仅保存(&S)"), this, &CReceiptDlg::OnSaveOnly)
+            ->setData(kSaveOnly);
+    }
+    return m_saveMenu;
+}
+
+void CReceiptDlg::showSaveMenu() {
+    saveMenu()->popup(ui->saveButton->mapToGlobal(ui->saveButton->rect().bottomLeft()));
+}
+
+void CReceiptDlg::OnSaveAndPrint() {
+    pullForm();
+    const TotalCheck check = CheckTotal(m_form.total);
+    if (check != TotalCheck::Ok) {
+        platform::messageBox(this, TotalCheckMessage(check));
+        return;
+    }
+    if (m_printHandler)
+        m_printHandler(*this);
+    OnSaveOnly();
+}
+
+void CReceiptDlg::OnSaveOnly() {
+    pullForm();
+    const TotalCheck check = CheckTotal(m_form.total);
+    if (check != TotalCheck::Ok) {
+        platform::messageBox(this, TotalCheckMessage(check));
+        return;
+    }
+    const bool amending = ui->saveButton->text().contains(QStringLiteral("修改"));
+    ui->records->setFocus();
+    if (amending) {
+        if (m_db.execute(UpdateReceiptStatement(m_form)) == 0) {
+            // The receipt went from the ledger while it was open here: nothing was stored, so the
+            // list must not pretend otherwise. The form keeps what was typed.
+            platform::messageBox(this,
+                                 QStringLiteral("单号为%1的收据已不存在，修改没有保存！").arg(m_form.number),
+                                 QStringLiteral("注意"), platform::MsgIcon::Exclamation);
+            return;
+        }
+        // The list may have been sorted since the receipt was opened: find its row again.
+        m_nEditItem = m_records->rowOfItemData(m_nEditItemData);
+        UpdateListRow(m_nEditItem);
+        selectOnlyRow(m_nEditItem);
+    } else {
+        m_db.execute(InsertReceiptStatement(m_form));
+        AppendFormToList();
+        selectOnlyRow(m_records->rowCount() - 1);
+    }
+    m_db.execute(ClerkPayeeUpdateStatement(m_form.clerk, m_form.payee));
+    UpdateSummary();
+    OnNewReceipt();
+}
+
+void CReceiptDlg::setFormEditable(bool editable) {
+    const QList<QWidget*> boxes = {
+        ui->address,    ui->remark,   ui->payee,     ui->issueDate, ui->saveButton, ui->clerk,
+        ui->total,      ui->capitals, ui->waterLast, ui->waterThis, ui->waterUsage, ui->waterAmount,
+        ui->waterPrice, ui->elecLast, ui->elecThis,  ui->elecUsage, ui->elecAmount, ui->elecPrice,
+        ui->rent,       ui->cleanFee, ui->tvFee,     ui->manageFee, ui->netFee,     ui->otherFee};
+    for (QWidget* w : boxes)
+        w->setEnabled(editable);
+}
+
+void CReceiptDlg::OnNewReceipt() {
+    if (isOrdinaryUser())
+        setFormEditable(true);
+    ui->saveButton->setText(QStringLiteral("保存并打印(&M)"));
+    m_nEditItem = -1;
+    pullForm();
+    QString number = m_form.number;
+    if (m_opDb.openOrReport(this)) {
+        number = NextReceiptNumber(m_opDb);
+        m_opDb.close();
+    }
+    m_form.resetForNewReceipt(number);
+    pushForm();
+}
+
+// ---- records list ---------------------------------------------------------------------------
+
+QString CReceiptDlg::summaryText() const {
+    return ui->summary->text();
+}
+
+void CReceiptDlg::ShowRecords() {
+    if (!m_db.isOpen())
+        return;
+    Recordset rs = m_db.query(DisplayRangeStatement(m_nDisplayRange, m_strRangeStart, m_strRangeEnd));
+    const RecordsModel::Totals t =
+        m_records->fill(rs, RecordsModel::FillKind::Range, appSettings().chargingPeriod, platform::now());
+    m_dSumRent = t.rent;
+    m_dSumWater = t.water;
+    m_dSumElec = t.elec;
+    m_dSumHotWater = t.hotWater;
+    m_dSumTotal = t.total;
+    ui->summary->setText(RecordsModel::summaryText(t, ui->hotCaption->text()));
+}
+
+void CReceiptDlg::ShowQueryRecords(QString statement) {
+    if (!m_db.isOpen())
+        return;
+    Recordset rs = m_db.query(statement);
+    const RecordsModel::Totals t =
+        m_records->fill(rs, RecordsModel::FillKind::Query, appSettings().chargingPeriod, platform::now());
+    m_dSumRent = t.rent;
+    m_dSumWater = t.water;
+    m_dSumElec = t.elec;
+    m_dSumHotWater = t.hotWater;
+    m_dSumTotal = t.total;
+    ui->summary->setText(RecordsModel::summaryText(t, ui->hotCaption->text()));
+}
+
+void CReceiptDlg::AppendFormToList() {
+    m_records->appendRow(m_form.listCells());
+}
+
+void CReceiptDlg::UpdateListRow(int row) {
+    if (row >= 0 && row < m_records->rowCount())
+        m_records->updateRow(row, m_form.listCells());
+}
+
+void CReceiptDlg::UpdateSummary() {
+    const RecordsModel::Totals t = m_records->computeTotals();
+    m_dSumRent = t.rent;
+    m_dSumWater = t.water;
+    m_dSumElec = t.elec;
+    m_dSumHotWater = t.hotWater;
+    m_dSumTotal = t.total;
+    ui->summary->setText(RecordsModel::summaryText(t, ui->hotCaption->text()));
+}
+
+void CReceiptDlg::OnSelchangeDisplayRange() {
+    m_nDisplayRange = ui->displayRange->currentIndex();
+    ShowRecords();
+    if (m_db.isOpen())
+        m_db.execute(DisplayRangeUpdateStatement(m_nDisplayRange));
+}
+
+void CReceiptDlg::OnShowAll() {
+    ShowRecords();
+}
+
+void CReceiptDlg::selectOnlyRow(int row) {
+    if (row >= 0 && row < m_records->rowCount())
+        ui->records->selectAndFocusRow(row);
+}
+
+// ---- stored receipts ------------------------------------------------------------------------
+
+void CReceiptDlg::OnDblclkRecords() {
+    const QList<int> selected = ui->records->selectedRowsAscending();
+    if (selected.isEmpty()) {
+        platform::messageBox(this, QStringLiteral("请选择需要查看的项!"), QStringLiteral("注意"),
+                             platform::MsgIcon::Exclamation);
+        return;
+    }
+    m_nEditItem = selected.first();
+    m_nEditItemData = m_records->itemData(m_nEditItem);
+    pullForm();
+    m_form.number = m_records->cell(m_nEditItem, RecordColumn::No);
+    if (isOrdinaryUser())
+        setFormEditable(false);
+    ui->saveButton->setText(QStringLiteral("修改并打印(&M)"));
+
+    if (m_db.isOpen()) {
+        Recordset rs = m_db.query(
+            QStringLiteral("select * from RECEIPT where [NO] = '%1'").arg(jet::quote(m_form.number)));
+        if (!rs.isEOF()) {
+            ReceiptForm& f = m_form;
+            const auto dateOf = [](const QString& text) {
+                return QDateTime(
+                    QDate(text.mid(0, 4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt()),
+                    QTime(0, 0));
+            };
+            f.issueDate = dateOf(rs.field(ReceiptColumn::Rdate));
+            f.address = rs.field(ReceiptColumn::District);
+            f.waterlast = rs.field(ReceiptColumn::Waterlast);
+            f.waterthis = rs.field(ReceiptColumn::Waterthis);
+            f.waterfee = FormatAmount(FormNumber(rs.field(ReceiptColumn::Waterfee)));
+            f.eleclast = rs.field(ReceiptColumn::Eleclast);
+            f.electhis = rs.field(ReceiptColumn::Electhis);
+            f.elecfee = FormatAmount(FormNumber(rs.field(ReceiptColumn::Elecfee)));
+            f.housefee = rs.field(ReceiptColumn::Housefee);
+            f.cleanfee = rs.field(ReceiptColumn::Cleanfee);
+            f.TVfee = rs.field(ReceiptColumn::TVfee);
+            f.netfee = rs.field(ReceiptColumn::Netfee);
+            f.managefee = rs.field(ReceiptColumn::Managefee);
+            f.otherfee = rs.field(ReceiptColumn::Otherfee);
+            f.total = FormatAmount(FormNumber(rs.field(ReceiptColumn::TotalMoney)));
+            f.remark = rs.field(ReceiptColumn::Remark);
+            f.clerk = rs.field(ReceiptColumn::Accountant);
+            f.payee = rs.field(ReceiptColumn::Payee);
+            f.waterprice = rs.field(ReceiptColumn::Waterprice);
+            f.elecprice = rs.field(ReceiptColumn::Elecprice);
+            f.hotlast = rs.field(ReceiptColumn::Standby1);
+            f.hotthis = rs.field(ReceiptColumn::Standby2);
+            f.hotfee = rs.field(ReceiptColumn::Standby3);
+            f.hotprice = rs.field(ReceiptColumn::Standby4);
+            f.threeRow = textToInt(rs.field(ReceiptColumn::Standby5)) != 0;
+            const QString tdate = rs.field(ReceiptColumn::Tdate);
+            if (!tdate.isEmpty()) {
+                f.periodEnd = dateOf(tdate);
+                f.periodStart =
+                    f.periodEnd.addSecs(-qint64(textToInt(rs.field(ReceiptColumn::Standby6))) * 86400);
+            }
+        }
+    }
+    ReceiptForm& f = m_form;
+    f.capitals = AmountInCapitals(FormNumber(f.total));
+    f.waterusage = FormatAmount(FormNumber(f.waterthis) - FormNumber(f.waterlast));
+    f.elecusage = FormatAmount(FormNumber(f.electhis) - FormNumber(f.eleclast));
+    f.hotusage = FormatAmount(FormNumber(f.hotthis) - FormNumber(f.hotlast));
+    if (!f.threeRow)
+        f.hotlast = f.hotthis = f.hotfee = QStringLiteral("0.0");
+    pushForm();
+    applyHotWaterBoxes();
+}
+
+QMenu* CReceiptDlg::recordsMenu() {
+    if (!m_recordsMenu) {
+        m_recordsMenu = new QMenu(this);
+        m_recordsMenu->addAction(QStringLiteral("删除记录(&D)"), this, &CReceiptDlg::OnDeleteRecord)
+            ->setData(32774);
+        m_recordsMenu->addSeparator();
+        m_recordsMenu->addAction(QStringLiteral("查询租户(&C)"))->setData(32777);
+        m_recordsMenu->addSeparator();
+        m_recordsMenu->addAction(QStringLiteral("打印选中记录(&P)"))->setData(32779);
+    }
+    const bool admin = !isOrdinaryUser();
+    for (QAction* a : m_recordsMenu->actions())
+        if (a->data().toInt() == 32774 || a->data().toInt() == 32779)
+            a->setEnabled(admin);
+    return m_recordsMenu;
+}
+
+void CReceiptDlg::onRecordsContextMenu(const QPoint& globalPos) {
+    if (ui->records->selectedRowsAscending().isEmpty())
+        return;
+    recordsMenu()->popup(globalPos);
+}
+
+void CReceiptDlg::OnDeleteRecord() {
+    const QList<int> selected = ui->records->selectedRowsAscending();
+    if (selected.size() == 1) {
+        const int f = selected.first();
+        if (platform::messageBox(this, QStringLiteral("确定要删除此项交易记录吗?"), QStringLiteral("确认"),
+                                 platform::MsgIcon::Exclamation,
+                                 platform::Ok | platform::Cancel) != platform::Ok)
+            return;
+        m_db.execute(DeleteReceiptStatement(m_records->cell(f, RecordColumn::No)));
+        m_records->removeRows(f, 1);
+        const int next = f == m_records->rowCount() ? f - 1 : f;
+        selectOnlyRow(next);
+    } else if (selected.size() > 1) {
+        if (platform::messageBox(this, QStringLiteral("确定要删除选中的多条交易记录吗?"),
+                                 QStringLiteral("确认"), platform::MsgIcon::Exclamation,
+                                 platform::Ok | platform::Cancel) != platform::Ok)
+            return;
+        for (auto it = selected.crbegin(); it != selected.crend(); ++it)
+            m_db.execute(DeleteReceiptStatement(m_records->cell(*it, RecordColumn::No)));
+        m_records->removeRowList(selected);
+        selectOnlyRow(m_records->rowCount() - 1);
+    }
+    ui->records->setFocus();
+    UpdateSummary();
+    OnNewReceipt();
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+// The main window: the receipt form above, the records list below, the commands around them.
+// When it closes the program ends.
+
+#include "receipt/ReceiptForm.h"
+
+#include "data/Database.h"
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class CReceiptDlg;
+}
+class QLineEdit;
+class QMenu;
+class RecordsModel;
+struct FormSettings;
+
+class CReceiptDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CReceiptDlg(QWidget* parent = nullptr);
+    ~CReceiptDlg() override;
+
+    // Records list.
+    void ShowRecords();
+    void ShowQueryRecords(QString statement);
+    void AppendFormToList();
+    void UpdateListRow(int row);
+    void UpdateSummary();
+    void OnSelchangeDisplayRange();
+    void OnShowAll();
+
+    // Receipt commands.
+    void OnSaveAndPrint();
+    void OnSaveOnly();
+    void OnNewReceipt();
+    void OnPrefill(const QString& address);
+
+    // Stored receipts.
+    void OnDblclkRecords();
+    void OnDeleteRecord();
+
+    const ReceiptForm& form() const { return m_form; }
+    RecordsModel* records() const { return m_records; }
+    int displayRange() const { return m_nDisplayRange; }
+    QString rangeStart() const { return m_strRangeStart; }
+    QString rangeEnd() const { return m_strRangeEnd; }
+    QString summaryText() const;
+    // The pop-up menus, built on demand (the save menu and the list's context menu).
+    QMenu* saveMenu();
+    QMenu* recordsMenu();
+
+    // What "保存并打印" prints before it stores; empty until printing is wired.
+    void setPrintHandler(std::function<void(CReceiptDlg&)> handler) { m_printHandler = std::move(handler); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void reject() override;
+
+private:
+    void OnInitDialog();
+    void applySettings(const FormSettings& settings);
+    void prepareRecordsList(const FormSettings& settings);
+    void setTitle();
+    void loadPrices();
+    void fillPickLists();
+    void nextNumber();
+
+    void pullForm();
+    void pushForm();
+    void connectForm();
+    void onReadingChanged(Meter meter);
+    void onPriceChanged(Meter meter);
+    void onFeeChanged();
+    void onRoundingClicked();
+    void onUnlockPricesClicked();
+    void onLayoutChanged(int index);
+    void onChargingPeriodClicked();
+    void onCaptionFocusLost(QLineEdit* box);
+    void onPriceFocusLost(QLineEdit* box);
+    void onWheelStep(QLineEdit* box, bool up);
+    void applyHotWaterBoxes();
+    void setFormEditable(bool editable);
+    void showSaveMenu();
+    void onRecordsContextMenu(const QPoint& pos);
+    void selectOnlyRow(int row);
+    bool isNumericBox(QObject* watched) const;
+    bool isWheelBox(QObject* watched) const;
+
+    std::unique_ptr<Ui::CReceiptDlg> ui;
+    ReceiptForm m_form;
+    Database m_db;   // kept open while the window lives
+    Database m_opDb; // opened and closed by each operation
+    RecordsModel* m_records = nullptr;
+    QMenu* m_saveMenu = nullptr;
+    QMenu* m_recordsMenu = nullptr;
+    std::function<void(CReceiptDlg&)> m_printHandler;
+
+    int m_nDisplayRange = 0;
+    QString m_strRangeStart;
+    QString m_strRangeEnd;
+    double m_dSumRent = 0;
+    double m_dSumWater = 0;
+    double m_dSumElec = 0;
+    double m_dSumHotWater = 0;
+    double m_dSumTotal = 0;
+    int m_nEditItem = -1;
+    int m_nEditItemData = -1; // follows the opened row through sorting
+    bool m_pushing = false;
+};

@@ -1,0 +1,82 @@
+#include "records/CsvExport.h"
+#include "records/RecordsModel.h"
+
+#include <QSaveFile>
+#include <QStringEncoder>
+
+namespace {
+
+constexpr int kExportedColumns = 24; // column 24 (the row layout) stays out of the file
+
+// A spreadsheet would split a cell at its comma or stumble over a bare quote: such a cell goes
+// between double quotes with its quotes doubled. Line breaks become blanks so that a record stays
+// on one line.
+void appendCell(QString& line, QString text) {
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"'))) {
+        text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        line += QLatin1Char('"') + text + QLatin1Char('"');
+    } else {
+        line += text;
+    }
+    line += QLatin1Char(',');
+}
+
+QString lineText(const RecordsModel& model, int row) {
+    QString line;
+    for (int c = 0; c < kExportedColumns && c < model.columnCount(); ++c) {
+        if (row < 0)
+            appendCell(line, model.heading(c));
+        else if (c == RecordColumn::No)
+            // The apostrophe keeps the leading zeros of the number in a spreadsheet.
+            appendCell(line, QLatin1Char('\'') + model.cell(row, c));
+        else
+            appendCell(line, model.cell(row, c));
+    }
+    return line;
+}
+
+} // namespace
+
+QByteArray BuildCsvLine(const RecordsModel& model, int row) {
+    QStringEncoder gbk("GBK");
+    return gbk.encode(lineText(model, row));
+}
+
+QByteArray BuildCsv(const RecordsModel& model) {
+    QStringEncoder gbk("GBK");
+    QByteArray out;
+    for (int r = -1; r < model.rowCount(); ++r) {
+        out += gbk.encode(lineText(model, r));
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool ExportCsvFile(const QString& path, const RecordsModel& model,
+                   const std::function<bool(int done, int total)>& progress) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QStringEncoder gbk("GBK");
+    const int total = model.rowCount();
+    for (int r = -1; r < total; ++r) {
+        QByteArray line = gbk.encode(lineText(model, r));
+        line += "\r\n";
+        if (file.write(line) != line.size()) {
+            file.cancelWriting();
+            return false;
+        }
+        if (progress && r >= 0 && (r % 1024 == 1023 || r + 1 == total) && !progress(r + 1, total)) {
+            file.cancelWriting();
+            return false;
+        }
+    }
+    return file.commit();
+}
+
+QString ProposedCsvFileName(const QDate& date) {
+    return QString::asprintf("%d-%d-%d", date.year(), date.month(), date.day()) +
+           QStringLiteral("记录表导出备份.csv");
+}

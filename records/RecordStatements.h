@@ -1,0 +1,27 @@
+#pragma once
+
+// The statements of the records list: the five display ranges, the stored range choice, the
+// query of the search window and the deletion of a receipt. Typed texts go through jet::quote.
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+inline constexpr int kDisplayRangeCount = 5;
+
+// The entries of the display-range drop-down, in the order of their index.
+QStringList DisplayRangeNames();
+
+// The SELECT of a display range; an index outside 0 to 4 lists every receipt.
+QString DisplayRangeStatement(int range, const QString& rangeStart, const QString& rangeEnd);
+
+// Remembers the chosen range in the settings row.
+QString DisplayRangeUpdateStatement(int range);
+
+// The search: each text matches anywhere in its column; a text containing "选择全部" lets every
+// value pass. Only the dates of from and to count, from the start of one to the end of the other.
+QString BuildQueryStatement(const QString& no, const QString& clerk, const QString& payee,
+                            const QString& address, const QString& remark, const QDate& from,
+                            const QDate& to);
+
+QString DeleteReceiptStatement(const QString& no);

@@ -1,0 +1,306 @@
+// The main window on a ledger of its own: typing a receipt, saving it, the list and the summary,
+// prefill, the form's options, and the stored receipts opened, amended and deleted.
+
+#include "data/Settings.h"
+#include "platform/Services.h"
+#include "receipt/ReceiptDlg.h"
+#include "records/RecordsModel.h"
+#include "records/SortListCtrl.h"
+#include "tests/support/TestLedger.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 12, 6), QTime(9, 5, 3));
+
+QLineEdit* box(QWidget& w, const char* name) {
+    auto* e = w.findChild<QLineEdit*>(QString::fromLatin1(name));
+    if (!e)
+        qFatal("no box %s", name);
+    return e;
+}
+
+QComboBox* combo(QWidget& w, const char* name) {
+    return w.findChild<QComboBox*>(QString::fromLatin1(name));
+}
+
+[[maybe_unused]] void type(QWidget& w, const char* name, const QString& text) {
+    QLineEdit* e = box(w, name);
+    e->setFocus();
+    QTest::keyClicks(e, text);
+}
+
+} // namespace
+
+class TestMainDialog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        g_strCurrentUser = "admin";
+        g_strCurrentPower = "1";
+        appSettings() = AppSettings();
+    }
+
+    void opensWithTitleNumberAndSettings() {
+        TestLedger ledger;
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        QCOMPARE(dlg.windowTitle(), QString("RentbookV3.5.8 —— 用户：admin（管理员）"));
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
+        QCOMPARE(box(dlg, "tvCaption")->text(), QString("押金"));
+        QCOMPARE(box(dlg, "hotCaption")->text(), QString("热水费(吨)"));
+        QCOMPARE(combo(dlg, "layout")->currentText(), QString("三行项目"));
+        QCOMPARE(combo(dlg, "displayRange")->count(), 5);
+        // The first start writes the print settings row and adds the hot-water price.
+        QCOMPARE(ledger.row("select * from table2"), (QStringList{"1", "1", "0", "0", "0", "10", "10"}));
+        QCOMPARE(ledger.rows("select * from price where items='热水费'").size(), 1);
+        QCOMPARE(dlg.rangeStart(), QString("2026-11-6 00:00:00"));
+        QCOMPARE(dlg.rangeEnd(), QString("2026-12-6 23:59:59"));
+        QVERIFY(boxes.messages().isEmpty());
+        dlg.show();
+        QVERIFY(dlg.grab().save("main-window.png"));
+    }
+
+    void typeAndSaveOnly() {
+        TestLedger ledger;
+        ledger.exec("update price set [price]='3.20' where items='水费'");
+        ledger.exec("update price set [price]='1.50' where items='电费'");
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        dlg.show();
+        type(dlg, "waterLast", "100");
+        type(dlg, "waterThis", "112.5");
+        QCOMPARE(box(dlg, "waterUsage")->text(), QString("12.50"));
+        QCOMPARE(box(dlg, "waterAmount")->text(), QString("40.00"));
+        type(dlg, "elecLast", "1000");
+        type(dlg, "elecThis", "1100");
+        type(dlg, "rent", "800");
+        type(dlg, "cleanFee", "10.5");
+        // Rounding is on: 40 + 150 + 800 + 10.5 = 1000.5 shows 1001.
+        QCOMPARE(box(dlg, "total")->text(), QString("1001"));
+        QCOMPARE(box(dlg, "capitals")->text(), QString("壹仟零壹元整"));
+        combo(dlg, "remark")->setEditText("it's\nok");
+        combo(dlg, "clerk")->setEditText("张三");
+        combo(dlg, "payee")->setEditText("李四");
+        combo(dlg, "address")->setEditText("A-101");
+
+        dlg.OnSaveOnly();
+        QVERIFY(boxes.messages().isEmpty());
+        const QStringList r = ledger.row("select * from RECEIPT");
+        QCOMPARE(r.size(), 29);
+        const QStringList expected{"1",
+                                   "0000001",
+                                   "2026-12-06 09:05:03",
+                                   "A-101",
+                                   "100.0",
+                                   "112.5",
+                                   "40.0",
+                                   "1000.0",
+                                   "1100.0",
+                                   "150.0",
+                                   "800.0",
+                                   "10.5",
+                                   "0.0",
+                                   "0.0",
+                                   "0.0",
+                                   "0.0",
+                                   "1001.0",
+                                   "it's\nok",
+                                   "张三",
+                                   "李四",
+                                   "3.2",
+                                   "1.5",
+                                   "",
+                                   "",
+                                   "0.0",
+                                   "",
+                                   "1",
+                                   "2026-12-31 00:00:00",
+                                   "30"};
+        QCOMPARE(r, expected);
+        // The list gains the row, the summary adds it, the form starts the next receipt.
+        QCOMPARE(dlg.records()->rowCount(), 1);
+        QCOMPARE(dlg.records()->cell(0, 1), QString("0000001"));
+        QCOMPARE(dlg.records()->cell(0, 4), QString("2026-12-01至2026-12-31"));
+        QVERIFY(dlg.summaryText().contains("房租: 800.00元"));
+        QVERIFY(dlg.summaryText().contains("总额: 1001.00元"));
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
+        QCOMPARE(dlg.findChild<QPushButton*>("saveButton")->text(), QString("保存并打印(&M)"));
+        QCOMPARE(box(dlg, "rent")->text(), QString());
+        QCOMPARE(combo(dlg, "clerk")->currentText(), QString("张三"));
+        QCOMPARE(ledger.row("select set7, set8 from USER_SET where id=1"), (QStringList{"张三", "李四"}));
+    }
+
+    void twoRowFormStoresNoHotWater() {
+        TestLedger ledger;
+        platform::ScopedClock clock(kNow);
+        CReceiptDlg dlg;
+        dlg.show();
+        type(dlg, "hotLast", "5");
+        type(dlg, "hotThis", "9");
+        combo(dlg, "layout")->setCurrentIndex(0);
+        QVERIFY(!box(dlg, "hotLast")->isEnabled());
+        QCOMPARE(ledger.row("select accountantSet from USER_SET where id=3"), QStringList{"0"});
+        type(dlg, "rent", "500");
+        dlg.OnSaveOnly();
+        QCOMPARE(ledger.row("select standby1, standby2, standby3, standby5, housefee from RECEIPT"),
+                 (QStringList{"0.0", "0.0", "0.0", "0", "500.0"}));
+    }
+
+    void zeroAndNegativeTotalsStoreNothing_data() {
+        QTest::addColumn<QString>("rent");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("nothing typed") << ""
+                                       << "此次房租总金额为0，输入错误，请重新输入！";
+        QTest::newRow("letters pasted") << "abc"
+                                        << "此次房租总金额为0，输入错误，请重新输入！";
+        QTest::newRow("too large to hold") << "1e999"
+                                           << "此次房租总金额为0，输入错误，请重新输入！";
+        QTest::newRow("negative pasted") << "-20"
+                                         << "此次房租总金额小于0，输入错误，请重新输入！";
+    }
+    void zeroAndNegativeTotalsStoreNothing() {
+        QFETCH(QString, rent);
+        QFETCH(QString, message);
+        TestLedger ledger;
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        box(dlg, "rent")->setText(rent); // pasted text is not filtered
+        QVERIFY(!box(dlg, "total")->text().contains("inf"));
+        dlg.OnSaveAndPrint();
+        dlg.OnSaveOnly();
+        QCOMPARE(boxes.texts(), (QStringList{message, message}));
+        QCOMPARE(boxes.messages()[0].caption, QString("Rentbook"));
+        QCOMPARE(ledger.rows("select * from RECEIPT").size(), 0);
+        QCOMPARE(dlg.records()->rowCount(), 0);
+    }
+
+    void keyFilterAndEnter() {
+        TestLedger ledger;
+        CReceiptDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        type(dlg, "rent", "1a2-3. 4");
+        QCOMPARE(box(dlg, "rent")->text(), QString("123.4"));
+        QTest::keyClick(box(dlg, "rent"), Qt::Key_Return);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(!box(dlg, "rent")->hasFocus());
+        // Text boxes take anything.
+        box(dlg, "tvCaption")->setFocus();
+        QTest::keyClicks(box(dlg, "tvCaption"), "x");
+        QVERIFY(box(dlg, "tvCaption")->text().endsWith("x"));
+    }
+
+    void prefillFromTheNewestReceiptOfTheAddress() {
+        TestLedger ledger;
+        ledger.exec("insert into addr_items values('B-202')");
+        ledger.exec(
+            "insert into RECEIPT "
+            "([NO],[Rdate],[district],[waterthis],[electhis],[housefee],[accountant],[payee],[standby2])"
+            " values('0000001','2026-10-01','B-202',90,500,700,'旧','旧','3')");
+        ledger.exec(
+            "insert into RECEIPT "
+            "([NO],[Rdate],[district],[waterthis],[electhis],[housefee],[accountant],[payee],[standby2])"
+            " values('0000002','2026-11-01','B-202',120,650,800,'王五','赵六','7')");
+        ledger.exec("update price set [price]='2.00' where items='水费'");
+        CReceiptDlg dlg;
+        dlg.show();
+        type(dlg, "waterThis", "130");
+        auto* address = combo(dlg, "address");
+        address->setFocus();
+        QTest::keyClicks(address, "B");
+        // The completion fills "B-202" at the first character and prefills at once.
+        QCOMPARE(address->currentText(), QString("B-202"));
+        QCOMPARE(box(dlg, "waterLast")->text(), QString("120.0"));
+        QCOMPARE(box(dlg, "waterUsage")->text(), QString("10.00"));
+        QCOMPARE(box(dlg, "waterAmount")->text(), QString("20.00"));
+        QCOMPARE(box(dlg, "rent")->text(), QString("800.0"));
+        QCOMPARE(box(dlg, "hotLast")->text(), QString("7"));
+        QCOMPARE(combo(dlg, "clerk")->currentText(), QString("王五"));
+        // A text that matches no receipt clears what the prefill proposed.
+        QTest::keyClick(address, Qt::Key_End);
+        QTest::keyClicks(address, "9");
+        QCOMPARE(address->currentText(), QString("B-2029"));
+        QCOMPARE(box(dlg, "waterLast")->text(), QString());
+        QCOMPARE(box(dlg, "rent")->text(), QString());
+        QCOMPARE(combo(dlg, "payee")->currentText(), QString());
+        QCOMPARE(box(dlg, "waterThis")->text(), QString("130"));
+    }
+
+    void wheelStepsTheFocusedBox() {
+        TestLedger ledger;
+        CReceiptDlg dlg;
+        dlg.show();
+        QLineEdit* rent = box(dlg, "rent");
+        rent->setFocus();
+        QWheelEvent up(QPointF(5, 5), rent->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&dlg, &up);
+        QCOMPARE(rent->text(), QString("1.0"));
+        QCOMPARE(box(dlg, "total")->text(), QString("1"));
+        rent->setText("1.5");
+        QWheelEvent down(QPointF(5, 5), rent->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&dlg, &down);
+        QCOMPARE(rent->text(), QString("0.5"));
+        QApplication::sendEvent(&dlg, &down);
+        QCOMPARE(rent->text(), QString("0.5"));
+    }
+
+    void optionsAreStoredAtOnce() {
+        TestLedger ledger;
+        CReceiptDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        auto* period = dlg.findChild<QCheckBox*>("chargingPeriod");
+        QVERIFY(period->isChecked());
+        period->click();
+        QVERIFY(!dlg.findChild<QDateTimeEdit*>("periodStart")->isEnabled());
+        QCOMPARE(ledger.row("select set10 from USER_SET where id=3"), QStringList{"0"});
+        dlg.findChild<QCheckBox*>("rounding")->click();
+        QCOMPARE(ledger.row("select set2 from USER_SET where id=3"), QStringList{"0"});
+        // A caption is stored when its box loses the focus; an emptied one is stored empty.
+        QLineEdit* caption = box(dlg, "tvCaption");
+        caption->setFocus();
+        caption->clear();
+        box(dlg, "rent")->setFocus();
+        QCOMPARE(ledger.row("select set6 from USER_SET where id=3"), QStringList{""});
+        QLineEdit* address = box(dlg, "addressCaption");
+        address->setFocus();
+        address->setText("铺位");
+        box(dlg, "rent")->setFocus();
+        QCOMPARE(ledger.row("select accountantSet from USER_SET where id=1"), QStringList{"铺位"});
+        QCOMPARE(dlg.records()->heading(2), QString("铺位"));
+        // A price leaving its box is stored with two decimals.
+        dlg.findChild<QCheckBox*>("unlockPrices")->click();
+        QLineEdit* water = box(dlg, "waterPrice");
+        QVERIFY(!water->isReadOnly());
+        water->setFocus();
+        QTest::keyClicks(water, "3.456");
+        box(dlg, "rent")->setFocus();
+        QCOMPARE(ledger.row("select price from price where items='水费'"), QStringList{"3.46"});
+        combo(dlg, "displayRange")->setCurrentIndex(1);
+        QCOMPARE(ledger.row("select row5 from table2"), QStringList{"1"});
+    }
+
+    void ordinaryUserTitle() {
+        TestLedger ledger;
+        g_strCurrentUser = "bob";
+        g_strCurrentPower = "0";
+        CReceiptDlg dlg;
+        QVERIFY(dlg.windowTitle().endsWith("用户：bob（普通用户）"));
+    }
+};
+
+QTEST_MAIN(TestMainDialog)
+#include "tst_maindialog.moc"

@@ -1,0 +1,143 @@
+// The CSV export of the records list: the bytes of the file, the order of its lines, and a file
+// that cannot be written.
+
+#include "records/CsvExport.h"
+#include "records/RecordsModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray gbk(const QString& text) {
+    return QStringEncoder("GBK").encode(text);
+}
+
+QStringList row(const QString& no, const QString& address, const QString& total, const QString& clerk,
+                const QString& payee, const QString& remark) {
+    QStringList cells(kRecordCellCount);
+    cells[RecordColumn::No - 1] = no;
+    cells[RecordColumn::Address - 1] = address;
+    cells[RecordColumn::Date - 1] = "2026-03-05";
+    cells[RecordColumn::Total - 1] = total;
+    cells[21 - 1] = clerk;
+    cells[22 - 1] = payee;
+    cells[RecordColumn::Remark - 1] = remark;
+    cells[RecordColumn::ThreeRow - 1] = "1";
+    return cells;
+}
+
+void setUp(RecordsModel& model) {
+    model.setHeadings(
+        RecordsModel::headingsFor("房间地址", "热水费(吨)", "押金", "网费", "卫生费", "管理费"));
+}
+
+const QString kHeading =
+    "序号,单号,房间地址,开票日期,收费时段,上月水,本月水,水费,上月电,本月电,电费,上月热水费(吨),"
+    "本月热水费(吨),热水费(吨),押金,网费,卫生费,管理费,其他,房租,总金额,开票人,收款人,备注,\r\n";
+
+} // namespace
+
+class TestCsvExport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void bytesOfASmallList() {
+        RecordsModel model;
+        setUp(model);
+        model.appendRow(row("0000012", "A栋101", "827.75", "张三", "李四", "第一行\r\n第二行\n第三行"));
+        model.appendRow(row("0000013", "B座,2楼", "100.00", "王\"五\"", "李四", ""));
+        const QByteArray csv = BuildCsv(model);
+
+        const QString expected =
+            kHeading +
+            "1,'0000012,A栋101,2026-03-05,,,,,,,,,,,,,,,,,827.75,张三,李四,第一行  第二行 第三行,\r\n"
+            "2,'0000013,\"B座,2楼\",2026-03-05,,,,,,,,,,,,,,,,,100.00,\"王\"\"五\"\"\",李四,,\r\n";
+        QCOMPARE(csv, gbk(expected));
+        // Chinese text in the Chinese code page, not UTF-8: "序号" is D0F2 BAC5.
+        QVERIFY(csv.startsWith("\xd0\xf2\xba\xc5,"));
+        QCOMPARE(csv.count("\r\n"), 3);
+        QCOMPARE(csv.count('\n'), 3);
+        // Twenty-four fields, each closed by a comma: the hidden row layout is not written.
+        QCOMPARE(BuildCsvLine(model, 0).count(','), 24);
+        QCOMPARE(BuildCsvLine(model, -1), gbk(kHeading.chopped(2)));
+    }
+
+    void emptyListGivesTheHeadingOnly() {
+        RecordsModel model;
+        setUp(model);
+        QCOMPARE(BuildCsv(model), gbk(kHeading));
+    }
+
+    void linesFollowTheSortedOrder() {
+        RecordsModel model;
+        setUp(model);
+        model.appendRow(row("0000010", "A", "3.00", "", "", ""));
+        model.appendRow(row("0000009", "B", "1.50", "", "", ""));
+        model.appendRow(row("0000011", "C", "2.00", "", "", ""));
+        model.sortByColumn(RecordColumn::Total);
+        const QList<QByteArray> lines = BuildCsv(model).split('\n');
+        QCOMPARE(lines.size(), 5); // heading, three rows, and nothing after the last line end
+        QVERIFY(lines[1].startsWith("2,'0000009,B,"));
+        QVERIFY(lines[2].startsWith("3,'0000011,C,"));
+        QVERIFY(lines[3].startsWith("1,'0000010,A,"));
+        QVERIFY(lines[4].isEmpty());
+    }
+
+    void fileIsWrittenWhole() {
+        QTemporaryDir dir;
+        RecordsModel model;
+        setUp(model);
+        for (int i = 0; i < 3000; ++i)
+            model.appendRow(row(QString::number(i), "地址", "1.00", "", "", ""));
+        const QString path = dir.filePath(ProposedCsvFileName(QDate(2024, 3, 5)));
+        QVERIFY(path.endsWith("/2024-3-5记录表导出备份.csv"));
+        QList<int> seen;
+        QVERIFY(ExportCsvFile(path, model, [&](int done, int total) {
+            seen << done;
+            return total == 3000;
+        }));
+        QVERIFY(!seen.isEmpty());
+        QCOMPARE(seen.last(), 3000);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), BuildCsv(model));
+    }
+
+    void failureLeavesNothingBehind() {
+        QTemporaryDir dir;
+        RecordsModel model;
+        setUp(model);
+        model.appendRow(row("0000001", "A", "1.00", "", "", ""));
+
+        // A folder that does not exist: nothing is created.
+        const QString missing = QDir(dir.path()).filePath("no such folder/out.csv");
+        QVERIFY(!ExportCsvFile(missing, model));
+        QVERIFY(!QFileInfo::exists(QFileInfo(missing).path()));
+
+        // A cancelled export keeps the file that was there.
+        const QString existing = dir.filePath("old.csv");
+        {
+            QFile f(existing);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old contents");
+        }
+        QVERIFY(!ExportCsvFile(existing, model, [](int, int) { return false; }));
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("old contents"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.csv"});
+
+        // Without a cancel the same file is replaced.
+        f.close();
+        QVERIFY(ExportCsvFile(existing, model));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), BuildCsv(model));
+    }
+};
+
+QTEST_MAIN(TestCsvExport)
+#include "tst_csvexport.moc"
