@@ -10,6 +10,10 @@
 #include "data/Settings.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"
+#include "print/MainFrame.h"
+#include "print/PrintFonts.h"
+#include "print/PrintJob.h"
+#include "print/ReceiptRenderer.h"
 #include "records/RecordStatements.h"
 #include "records/RecordsModel.h"
 
@@ -322,6 +326,7 @@ void CReceiptDlg::connectForm() {
     connect(ui->newButton, &QPushButton::clicked, this, &CReceiptDlg::OnNewReceipt);
     connect(ui->displayRange, &QComboBox::currentIndexChanged, this, &CReceiptDlg::OnSelchangeDisplayRange);
     connect(ui->showAllButton, &QPushButton::clicked, this, &CReceiptDlg::OnShowAll);
+    connect(ui->previewButton, &QPushButton::clicked, this, &CReceiptDlg::OnPrintPreview);
 }
 
 // ---- form handlers --------------------------------------------------------------------------
@@ -531,8 +536,8 @@ void CReceiptDlg::OnSaveAndPrint() {
         platform::messageBox(this, TotalCheckMessage(check));
         return;
     }
-    if (m_printHandler)
-        m_printHandler(*this);
+    // A receipt that could not be printed is stored all the same; the print job said why.
+    PrintCurrentReceipt(printData(), this);
     OnSaveOnly();
 }
 
@@ -741,7 +746,8 @@ QMenu* CReceiptDlg::recordsMenu() {
         m_recordsMenu->addSeparator();
         m_recordsMenu->addAction(QStringLiteral("查询租户(&C)"))->setData(32777);
         m_recordsMenu->addSeparator();
-        m_recordsMenu->addAction(QStringLiteral("打印选中记录(&P)"))->setData(32779);
+        m_recordsMenu->addAction(QStringLiteral("打印选中记录(&P)"), this, &CReceiptDlg::OnPrintSelected)
+            ->setData(32779);
     }
     const bool admin = !isOrdinaryUser();
     for (QAction* a : m_recordsMenu->actions())
@@ -781,4 +787,60 @@ void CReceiptDlg::OnDeleteRecord() {
     ui->records->setFocus();
     UpdateSummary();
     OnNewReceipt();
+}
+
+// ---- printing -------------------------------------------------------------------------------
+
+ReceiptPrintData CReceiptDlg::printData() const {
+    ReceiptPrintData d;
+    d.number = ui->receiptNo->text();
+    d.water = {ui->waterLast->text(), ui->waterThis->text(), ui->waterUsage->text(), ui->waterPrice->text(),
+               ui->waterAmount->text()};
+    d.electricity = {ui->elecLast->text(), ui->elecThis->text(), ui->elecUsage->text(), ui->elecPrice->text(),
+                     ui->elecAmount->text()};
+    d.hotWater = {ui->hotLast->text(), ui->hotThis->text(), ui->hotUsage->text(), ui->hotPrice->text(),
+                  ui->hotAmount->text()};
+    d.rent = ui->rent->text();
+    d.cleanFee = ui->cleanFee->text();
+    d.tvFee = ui->tvFee->text();
+    d.netFee = ui->netFee->text();
+    d.manageFee = ui->manageFee->text();
+    d.otherFee = ui->otherFee->text();
+    d.total = ui->total->text();
+    d.totalInWords = AmountInCapitals(FormNumber(d.total));
+    d.address = ui->address->currentText();
+    d.remark = ui->remark->currentText();
+    d.clerk = ui->clerk->currentText();
+    d.payee = ui->payee->currentText();
+    d.receiptDate = ui->issueDate->dateTime();
+    d.periodFrom = ui->periodStart->date();
+    d.periodTo = ui->periodEnd->date();
+    d.threeRow = ui->layout->currentIndex() != 0;
+    d.hotWaterCaption = ui->hotCaption->text();
+    d.cleanCaption = ui->cleanCaption->text();
+    d.tvCaption = ui->tvCaption->text();
+    d.manageCaption = ui->manageCaption->text();
+    d.netCaption = ui->netCaption->text();
+    return d;
+}
+
+void CReceiptDlg::OnPrintPreview() {
+    CMainFrame::OpenPreview(
+        [this](QPainter& painter, const PrintRect& page, const PrintScale& scale) {
+            ReceiptPrintData data = printData();
+            DrawReceipt(painter, page, data, scale, printFonts());
+        },
+        this);
+}
+
+void CReceiptDlg::OnPrintSelected() {
+    const ReceiptPrintData form = printData();
+    QList<ReceiptPrintData> batch;
+    for (int row : BatchPrintOrder(ui->records->selectedRowsAscending())) {
+        QStringList cells;
+        for (int c = 0; c < kRecordColumnCount; ++c)
+            cells << m_records->cell(row, c);
+        batch << LoadListRowForPrint(cells, form, &AmountInCapitals);
+    }
+    PrintReceiptBatch(batch, this);
 }

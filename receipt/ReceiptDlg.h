@@ -6,6 +6,7 @@
 #include "receipt/ReceiptForm.h"
 
 #include "data/Database.h"
+#include "print/ReceiptLayout.h"
 
 #include <QDialog>
 
@@ -54,8 +55,10 @@ public:
     QMenu* saveMenu();
     QMenu* recordsMenu();
 
-    // What "保存并打印" prints before it stores; empty until printing is wired.
-    void setPrintHandler(std::function<void(CReceiptDlg&)> handler) { m_printHandler = std::move(handler); }
+    // Printing: the form's receipt as the page draws it, the preview and the selected rows.
+    ReceiptPrintData printData() const;
+    void OnPrintPreview();
+    void OnPrintSelected();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -99,7 +102,6 @@ private:
     RecordsModel* m_records = nullptr;
     QMenu* m_saveMenu = nullptr;
     QMenu* m_recordsMenu = nullptr;
-    std::function<void(CReceiptDlg&)> m_printHandler;
 
     int m_nDisplayRange = 0;
     QString m_strRangeStart;

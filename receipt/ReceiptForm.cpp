@@ -8,9 +8,13 @@
 #include <charconv>
 #include <cmath>
 
-double FormNumber(const QString& text) { return textToDouble(text); }
+double FormNumber(const QString& text) {
+    return textToDouble(text);
+}
 
-QString FormatAmount(double value) { return jet::number2(value); }
+QString FormatAmount(double value) {
+    return jet::number2(value);
+}
 
 QString FormatRoundedTotal(double value) {
     if (!std::isfinite(value))

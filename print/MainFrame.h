@@ -1,0 +1,54 @@
+#pragma once
+
+// The print preview: a maximised window showing the receipt on the chosen printer's paper, drawn
+// by the caller's drawing. It prints nothing itself (the operator prints with the main window's
+// button); the window it was opened from is hidden while it is open.
+
+#include "print/ReceiptLayout.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QPainter;
+class QPrinter;
+class QPrintPreviewWidget;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Draws one page: the painter, the page rectangle in device pixels and the device's scale.
+    using DrawCallback = std::function<void(QPainter&, const PrintRect& page, const PrintScale& scale)>;
+
+    // Opens the preview; without a printer it shows the no-printer message and opens
+    // nothing. The frame deletes itself when closed.
+    static CMainFrame* OpenPreview(DrawCallback draw, QWidget* windowToHide, const QString& title = {});
+    ~CMainFrame() override;
+
+    QPrintPreviewWidget* previewWidget() const { return m_preview; }
+    QPrinter* printer() const { return m_printer.get(); }
+    QAction* printAction() const { return m_printAction; }
+    QAction* closeAction() const { return m_closeAction; }
+
+    void OnPrint();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    CMainFrame(DrawCallback draw, QWidget* windowToHide, const QString& title);
+    void buildToolBar();
+    void paintPages(QPrinter* printer);
+    void restoreHiddenWindow();
+
+    DrawCallback m_draw;
+    QPointer<QWidget> m_windowToHide;
+    std::unique_ptr<QPrinter> m_printer;
+    QPrintPreviewWidget* m_preview = nullptr;
+    QAction* m_printAction = nullptr;
+    QAction* m_closeAction = nullptr;
+};

@@ -1,0 +1,376 @@
+#include "print/ReceiptLayout.h"
+#include "data/JetSql.h"
+#include "data/Settings.h"
+#include "print/PaperCatalogue.h"
+
+#include <cmath>
+
+namespace {
+
+// Receipts per A4 or B5 page.
+constexpr int kReceiptsPerSheet = 2;
+
+QString dateText(const QDate& d) {
+    return QString::asprintf("%d年%.2d月%.2d日", d.year(), d.month(), d.day());
+}
+
+// Writes the amount's characters, fen first, into the digit columns 13 down to 6; the point is
+// skipped and whatever does not fit the eight columns is lost.
+void splitDigits(std::array<QString, kCellColumns>& row, const QString& amount) {
+    int column = 13;
+    for (qsizetype i = amount.size() - 1; i >= 0 && column >= 6; --i) {
+        if (amount[i] == u'.')
+            continue;
+        row[std::size_t(column--)] = QString(amount[i]);
+    }
+}
+
+// "%.2f" of a metered amount, written back into the form; "0.00" itself is not split.
+void splitMeteredAmount(std::array<QString, kCellColumns>& row, QString& amount) {
+    if (amount == QLatin1String("0.00"))
+        return;
+    amount = jet::number2(textToDouble(amount));
+    splitDigits(row, amount);
+}
+
+void splitSum(std::array<QString, kCellColumns>& row, double sum) {
+    const QString text = jet::number2(sum);
+    if (text != QLatin1String("0.00"))
+        splitDigits(row, text);
+}
+
+} // namespace
+
+// ---- scale ---------------------------------------------------------------------------------
+
+PrintScale::PrintScale(int printerDpiX, int printerDpiY, int screenDpiX, int screenDpiY)
+    : m_printerDpiX(printerDpiX), m_printerDpiY(printerDpiY), m_screenDpiX(screenDpiX),
+      m_screenDpiY(screenDpiY) {
+    // A device that reports no resolution draws at screen scale rather than dividing by zero.
+    m_ratioX = screenDpiX > 0 && printerDpiX > 0 ? double(printerDpiX) / screenDpiX : 1.0;
+    m_ratioY = screenDpiY > 0 && printerDpiY > 0 ? double(printerDpiY) / screenDpiY : 1.0;
+}
+
+int PrintScale::sx(int n) const {
+    return int(std::trunc(n * m_ratioX));
+}
+int PrintScale::sy(int n) const {
+    return int(std::trunc(n * m_ratioY));
+}
+
+// ---- settings ------------------------------------------------------------------------------
+
+ReceiptPrintSettings ReceiptPrintSettings::fromAppSettings() {
+    const AppSettings& app = appSettings();
+    ReceiptPrintSettings s;
+    s.title = app.receiptTitle;
+    s.addressCaption = app.addressCaption;
+    s.rightRemark = app.rightRemark;
+    s.bottomRemark = app.bottomRemark;
+    s.chargingPeriod = app.chargingPeriod;
+    s.paperIndex = app.paperIndex;
+    s.offsetX = app.offsetX;
+    s.offsetY = app.offsetY;
+    s.marginX = app.marginX;
+    s.marginY = app.marginY;
+    s.outlineWidth = app.outlineWidth;
+    s.innerWidth = app.innerWidth;
+    return s;
+}
+
+// ---- cells ---------------------------------------------------------------------------------
+
+PreparedReceipt PrepareReceiptCells(ReceiptPrintData& data) {
+    PreparedReceipt out;
+    PrintCells& c = out.printCells;
+
+    const char16_t* const headings[kCellColumns] = {u"项目", u"上月", u"本月", u"实用", u"单价",
+                                                    u"",     u"十",   u"万",   u"千",   u"百",
+                                                    u"十",   u"元",   u"角",   u"分",   u"备   注"};
+    for (int col = 0; col < kCellColumns; ++col)
+        c[0][std::size_t(col)] = QString::fromUtf16(headings[col]);
+    c[1][0] = QStringLiteral("水费(吨)");
+    c[2][0] = QStringLiteral("电费(度)");
+    c[3][0] = data.hotWaterCaption;
+    c[4][0] = QStringLiteral("房租");
+    c[5][0] = data.cleanCaption;
+    c[5][2] = data.tvCaption;
+    c[5][4] = data.netCaption;
+    c[6][0] = data.manageCaption;
+    c[6][2] = QStringLiteral("其他");
+
+    MeterTexts* const meters[3] = {&data.water, &data.electricity, &data.hotWater};
+    for (int i = 0; i < 3; ++i) {
+        auto& row = c[std::size_t(i + 1)];
+        row[1] = meters[i]->last;
+        row[2] = meters[i]->current;
+        row[3] = meters[i]->usage;
+        row[4] = meters[i]->price;
+    }
+    c[4][1] = data.rent;
+    c[5][1] = data.cleanFee;
+    c[5][3] = data.tvFee;
+    c[5][5] = data.netFee;
+    c[6][1] = data.manageFee;
+    c[6][3] = data.otherFee;
+    c[1][14] = data.remark;
+
+    out.dateText = dateText(data.receiptDate.date());
+    out.periodText = data.periodText
+                         ? *data.periodText
+                         : dateText(data.periodFrom) + QStringLiteral("至") + dateText(data.periodTo);
+
+    for (int i = 0; i < 3; ++i)
+        splitMeteredAmount(c[std::size_t(i + 1)], meters[i]->amount);
+    splitSum(c[4], textToDouble(data.rent));
+    splitSum(c[5], textToDouble(data.cleanFee) + textToDouble(data.tvFee) + textToDouble(data.netFee));
+    splitSum(c[6], textToDouble(data.manageFee) + textToDouble(data.otherFee));
+    return out;
+}
+
+// ---- table and grid ------------------------------------------------------------------------
+
+ReceiptFrame ReceiptTableRect(const PrintRect& page, const ReceiptPrintSettings& settings, bool threeRow,
+                              const PrintScale& scale) {
+    const int insetX = scale.sx(settings.marginX + 100);
+    const int insetY = scale.sy(settings.marginY + 100);
+    PrintRect r{page.left + insetX, page.top + insetY, page.right - insetX, page.bottom - insetY};
+    r = r.translated(scale.sx(settings.offsetX), scale.sy(settings.offsetY));
+    const int h = r.bottom - r.top;
+
+    ReceiptFrame f;
+    switch (normalisedPaperIndex(settings.paperIndex)) {
+    case 1:
+        f.table = {r.left + scale.sx(20), r.top - scale.sy(40), r.right - scale.sx(40),
+                   r.bottom + scale.sy(10)};
+        f.titleLift = scale.sy(60);
+        break;
+    case 2:
+        f.table = {r.left - scale.sx(40), r.top, r.right + scale.sx(30), r.bottom};
+        f.titleLift = scale.sy(80);
+        break;
+    case 3:
+        f.table = {r.left - scale.sx(40), r.top - scale.sy(40), r.right + scale.sx(30),
+                   r.bottom + scale.sy(10)};
+        f.titleLift = scale.sy(60);
+        break;
+    case kPaperA4:
+    case kPaperB5:
+        // The table takes the upper part of its share of the sheet.
+        f.table = {r.left, r.top + h / (threeRow ? 17 : 16), r.right,
+                   r.top + int(std::trunc(h / (kReceiptsPerSheet + 0.5)))};
+        f.titleLift = scale.sy(threeRow ? 70 : 80);
+        break;
+    default: // 0 and the custom size
+        f.table = {r.left + scale.sx(20), r.top, r.right - scale.sx(40), r.bottom};
+        f.titleLift = scale.sy(80);
+        break;
+    }
+    return f;
+}
+
+ReceiptGrid LayoutReceiptGrid(const PrintRect& table, bool threeRow) {
+    ReceiptGrid g;
+    g.table = table;
+    g.L = table.left;
+    g.Y0 = table.top;
+    g.W = table.width();
+    g.m = threeRow ? 3 : 2;
+    g.n = g.m + 5;
+    g.t = g.m + 4;
+    g.H = table.height() / g.n;
+    g.U = g.W / 40;
+    g.G = g.H / 2;
+    return g;
+}
+
+int ReceiptGrid::cellRow(int tableRow) const {
+    // Table rows after the metered ones map onto rent, fee row A and fee row B of the grid.
+    return tableRow <= m ? tableRow : tableRow + (3 - m);
+}
+
+// ---- drawing operations --------------------------------------------------------------------
+
+namespace {
+
+class OpList {
+public:
+    void text(const PrintRect& r, const QString& s, PrintFontRole font, TextMode mode) {
+        if (s.isEmpty()) // empty texts draw nothing
+            return;
+        DrawOp op;
+        op.kind = DrawOp::Text;
+        op.rect = r;
+        op.text = s;
+        op.font = font;
+        op.mode = mode;
+        m_ops << op;
+    }
+    void line(int x1, int y1, int x2, int y2, PenRole pen, int width) {
+        DrawOp op;
+        op.kind = DrawOp::Line;
+        op.rect = {x1, y1, x2, y2};
+        op.pen = pen;
+        op.penWidth = width;
+        m_ops << op;
+    }
+    void rect(const PrintRect& r, PenRole pen, int width) {
+        DrawOp op;
+        op.kind = DrawOp::Rect;
+        op.rect = r;
+        op.pen = pen;
+        op.penWidth = width;
+        m_ops << op;
+    }
+    QList<DrawOp> take() { return std::move(m_ops); }
+
+private:
+    QList<DrawOp> m_ops;
+};
+
+int penWidth(const QString& text, const PrintScale& scale) {
+    // No upper limit; a negative width is drawn as the thinnest line, like width 0.
+    return qMax(0, int(std::trunc(textToInt(text) * scale.ratioY())));
+}
+
+} // namespace
+
+QList<DrawOp> BuildReceiptOps(const PrintRect& page, const ReceiptPrintData& data,
+                              const PreparedReceipt& prepared, bool threeRow, const PrintScale& scale,
+                              const TextMeasurer& measure) {
+    const ReceiptPrintSettings& s = data.settings;
+    const PrintCells& cells = prepared.printCells;
+    const ReceiptFrame frame = ReceiptTableRect(page, s, threeRow, scale);
+    const PrintRect& T = frame.table;
+    const ReceiptGrid g = LayoutReceiptGrid(T, threeRow);
+    const int L = g.L, Y0 = g.Y0, W = g.W, H = g.H, G = g.G, m = g.m, t = g.t;
+    const int rentRow = m + 1, feeA = m + 2, feeB = m + 3;
+    const int Yt = g.rowTop(t);
+    const int W6 = W / 6;
+    const int outline = penWidth(s.outlineWidth, scale);
+    const int inner = penWidth(s.innerWidth, scale);
+    // The five 4U cells of the fee rows, numbered 1 to 5 like their grid columns.
+    const auto feeCell = [&](int tableRow, int k) {
+        return PrintRect{g.x(7 + 4 * (k - 1)), g.rowTop(tableRow), g.x(11 + 4 * (k - 1)),
+                         g.rowBottom(tableRow)};
+    };
+    const auto readingCell = [&](int tableRow, int k) {
+        return PrintRect{g.x(2 + 5 * k), g.rowTop(tableRow), g.x(7 + 5 * k), g.rowBottom(tableRow)};
+    };
+    const auto digitCell = [&](int top, int bottom, int k) {
+        return PrintRect{g.x(27 + k), top, g.x(28 + k), bottom};
+    };
+
+    OpList ops;
+
+    // 1. Title.
+    ops.text(frame.titleRect(), s.title, PrintFontRole::Title, TextMode::TopCentred);
+
+    // 2. Outline.
+    ops.rect(T, PenRole::Outline, outline);
+
+    // 3. Inner rules.
+    for (int i = 1; i <= t; ++i)
+        ops.line(L, g.rowTop(i), i == 1 ? T.right : g.x(35), g.rowTop(i), PenRole::Inner, inner);
+    ops.line(g.x(7), Y0, g.x(7), T.bottom, PenRole::Inner, inner);
+    for (int k : {12, 17, 22})
+        ops.line(g.x(k), Y0, g.x(k), g.rowTop(m + 1), PenRole::Inner, inner);
+    ops.line(g.x(27), Y0, g.x(27), T.bottom, PenRole::Inner, inner);
+    for (int k : {11, 15})
+        ops.line(g.x(k), g.rowTop(feeA), g.x(k), g.rowBottom(feeB), PenRole::Inner, inner);
+    for (int k : {19, 23})
+        ops.line(g.x(k), g.rowTop(feeA), g.x(k), g.rowBottom(feeA), PenRole::Inner, inner);
+    ops.line(g.x(27), Y0 + G, g.x(35), Y0 + G, PenRole::Inner, inner);
+    for (int k = 28; k <= 34; ++k)
+        ops.line(g.x(k), Y0 + G, g.x(k), Yt, PenRole::Inner, inner);
+    ops.line(g.x(35), Y0, g.x(35), T.bottom, PenRole::Inner, inner);
+
+    // 4. Header lines, signature captions and table captions.
+    const PrintFontRole heading = PrintFontRole::Heading;
+    ops.text({L, Y0 - scale.sy(55), L + W / 2, Y0}, QStringLiteral("开票日期：") + prepared.dateText, heading,
+             TextMode::LeftVCentred);
+    ops.text({L + W / 2, Y0 - scale.sy(55), T.right, Y0}, QStringLiteral("单号：") + data.number, heading,
+             TextMode::RightVCentred);
+    const PrintRect addressLine{L, Y0 - scale.sy(23), T.right, Y0};
+    const QString caption = s.addressCaption.isEmpty() ? QStringLiteral("房间地址") : s.addressCaption;
+    ops.text(addressLine, caption + QStringLiteral(": ") + data.address, heading, TextMode::LeftVCentred);
+    if (s.chargingPeriod)
+        ops.text(addressLine, QStringLiteral("收费时段: ") + prepared.periodText, heading,
+                 TextMode::RightVCentred);
+    const int signTop = T.bottom, signBottom = T.bottom + scale.sy(23);
+    ops.text({L, signTop, L + W6, signBottom}, QStringLiteral("开票人："), heading, TextMode::RightVCentred);
+    ops.text({L + 2 * W6, signTop, L + 3 * W6, signBottom}, QStringLiteral("收款人："), heading,
+             TextMode::RightVCentred);
+    ops.text({L + 4 * W6, signTop, L + 5 * W6, signBottom}, QStringLiteral("签  章："), heading,
+             TextMode::RightVCentred);
+    for (int k = 1; k <= 4; ++k)
+        ops.text(readingCell(0, k), cells[0][std::size_t(k)], heading, TextMode::Centred);
+    ops.text(feeCell(feeA, 2), cells[5][2], heading, TextMode::Centred);
+    ops.text(feeCell(feeA, 4), cells[5][4], heading, TextMode::Centred);
+    ops.text(feeCell(feeB, 2), cells[6][2], heading, TextMode::Centred);
+    ops.text({g.x(35), Y0, T.right, Y0 + H}, cells[0][14], heading, TextMode::Centred);
+
+    // 5. The smaller captions.
+    const PrintFontRole reduced = PrintFontRole::HeadingReduced;
+    if (!s.rightRemark.isEmpty()) {
+        // One character wide, so that the remark stands as a column beside the table.
+        const int c = measure.textWidth(reduced, QStringLiteral("效"));
+        PrintRect column{T.right + scale.sx(2), Y0, T.right + scale.sx(2) + c, T.bottom};
+        const int e = measure.wrappedHeight(reduced, s.rightRemark, c);
+        if (T.bottom - Y0 > e)
+            column.top = Y0 + (T.bottom - Y0 - e) / 2;
+        ops.text(column, s.rightRemark, reduced, TextMode::WrapCentred);
+    }
+    ops.text({g.x(27), Y0, g.x(35), Y0 + H - G}, QStringLiteral("金    额"), reduced, TextMode::Centred);
+    for (int k = 0; k < 8; ++k)
+        ops.text(digitCell(Y0 + G, Y0 + H, k), cells[0][std::size_t(6 + k)], reduced, TextMode::Centred);
+    const int half = (T.bottom - Yt) / 2;
+    ops.text({L, Yt, g.x(7), T.bottom - half}, QStringLiteral("合计人民币"), reduced,
+             TextMode::BottomCentred);
+    ops.text({L, Yt + half, g.x(7), T.bottom}, QStringLiteral("（大写）"), reduced, TextMode::TopCentred);
+
+    // 6. Bottom remark, down to the page's edge rather than the margin.
+    ops.text({L, T.bottom + scale.sy(23) + scale.sy(3), T.right, page.bottom + scale.sy(3)}, s.bottomRemark,
+             PrintFontRole::BottomRemark, TextMode::WrapLeftTop);
+
+    // 7. Values.
+    const PrintFontRole body = PrintFontRole::Body;
+    for (int row = 0; row < t; ++row) {
+        const QString& text = cells[std::size_t(g.cellRow(row))][0];
+        if (text.isEmpty())
+            continue;
+        PrintRect cell{L, g.rowTop(row), g.x(7), g.rowBottom(row)};
+        const int e = measure.wrappedHeight(body, text, cell.width());
+        if (cell.height() > e)
+            cell.top += (cell.height() - e) / 2;
+        ops.text(cell, text, body, TextMode::WrapCentred);
+    }
+    ops.text({g.x(7) + scale.sx(5), Yt, g.x(26) + scale.sx(5), T.bottom}, data.totalInWords, body,
+             TextMode::LeftVCentred);
+    // Reaches into the remark column, so that long totals still show.
+    ops.text({g.x(27) + scale.sx(5), Yt, g.x(38) + scale.sx(5), T.bottom}, QStringLiteral("￥:") + data.total,
+             body, TextMode::LeftVCentred);
+    ops.text({L + W6, signTop, L + 2 * W6, signBottom}, data.clerk, body, TextMode::LeftVCentred);
+    ops.text({L + 3 * W6, signTop, L + 4 * W6, signBottom}, data.payee, body, TextMode::LeftVCentred);
+    for (int row = 1; row < t; ++row) {
+        const auto& r = cells[std::size_t(g.cellRow(row))];
+        if (row <= m) {
+            for (int k = 1; k <= 4; ++k)
+                ops.text(readingCell(row, k), r[std::size_t(k)], body, TextMode::Centred);
+        } else if (row == rentRow) {
+            ops.text({g.x(7), g.rowTop(row), g.x(27), g.rowBottom(row)}, r[1], body, TextMode::Centred);
+        } else {
+            // Cells 2 and 4 hold captions, drawn in the caption font above; drawing them again in
+            // the body font would print two faces on top of each other.
+            for (int k : {1, 3, 5})
+                ops.text(feeCell(row, k), r[std::size_t(k)], body, TextMode::Centred);
+        }
+        for (int k = 0; k < 8; ++k)
+            ops.text(digitCell(g.rowTop(row), g.rowBottom(row), k), r[std::size_t(6 + k)], body,
+                     TextMode::Centred);
+    }
+    const int quarter = g.U / 4;
+    ops.text({g.x(35) + quarter, Y0 + H + G, T.right - quarter, T.bottom - G}, cells[1][14], body,
+             TextMode::WrapLeftTop);
+    return ops.take();
+}

@@ -1,0 +1,290 @@
+// Font records as "FontSet.ini" keeps them, and the file itself: what is read, what is written,
+// what a broken file falls back to.
+
+#include "print/LogFont.h"
+#include "print/PrintFonts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFontInfo>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestPrintFonts : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* m_dir = nullptr;
+    QString m_previousDir;
+
+    static QByteArray gbk(const QString& text) { return QStringEncoder("GBK").encode(text); }
+    static QByteArray factoryFileBytes() {
+        QByteArray bytes;
+        for (const QString& line : factoryFontLines())
+            bytes += gbk(line) + '\n';
+        return bytes;
+    }
+    static QByteArray fileBytes() {
+        QFile f(QStringLiteral("FontSet.ini"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static void writeFile(const QByteArray& bytes) {
+        QFile f(QStringLiteral("FontSet.ini"));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+
+private slots:
+    // Each test gets a current directory of its own, as start-up makes the program directory current.
+    void init() {
+        m_previousDir = QDir::currentPath();
+        m_dir = new QTemporaryDir;
+        QVERIFY(m_dir->isValid());
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+        printFonts() = factoryFonts();
+    }
+    void cleanup() {
+        QDir::setCurrent(m_previousDir);
+        delete m_dir;
+        m_dir = nullptr;
+    }
+
+    void gbkIsAvailable() { QVERIFY(QStringEncoder("GBK").isValid()); }
+
+    void parse_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("parses");
+        QTest::addColumn<QString>("formatted"); // how the parsed record writes back
+
+        QTest::newRow("factory body")
+            << "-16,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << true << "-16,0,0,0,400,0,0,0,134,3,2,1,49,楷体";
+        QTest::newRow("blanks before numbers")
+            << " -16, 0,0,0, 700,1,0,0,134,3,2,1,2,  宋体" << true << "-16,0,0,0,700,1,0,0,134,3,2,1,2,宋体";
+        QTest::newRow("face ends at a blank") << "-16,0,0,0,400,0,0,0,134,3,2,1,49,Noto Sans CJK SC" << true
+                                              << "-16,0,0,0,400,0,0,0,134,3,2,1,49,Noto";
+        QTest::newRow("carriage return of a DOS line")
+            << "-24,0,0,0,400,0,0,0,134,3,2,1,49,黑体\r" << true << "-24,0,0,0,400,0,0,0,134,3,2,1,49,黑体";
+        QTest::newRow("plus sign") << "+16,0,0,0,400,0,0,0,134,3,2,1,49,幼圆" << true
+                                   << "16,0,0,0,400,0,0,0,134,3,2,1,49,幼圆";
+        QTest::newRow("no face name") << "-16,0,0,0,400,0,0,0,134,3,2,1,49," << false << "";
+        QTest::newRow("only blanks for a face") << "-16,0,0,0,400,0,0,0,134,3,2,1,49,   " << false << "";
+        QTest::newRow("twelve numbers") << "-16,0,0,0,400,0,0,0,134,3,2,1,楷体" << false << "";
+        QTest::newRow("blank before a comma") << "-16 ,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
+        QTest::newRow("letters") << "height,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
+        QTest::newRow("empty") << "" << false << "";
+        QTest::newRow("byte field too large") << "-16,0,0,0,400,0,0,0,300,3,2,1,49,楷体" << false << "";
+        QTest::newRow("negative byte field") << "-16,0,0,0,400,0,0,0,-1,3,2,1,49,楷体" << false << "";
+        QTest::newRow("height beyond 32 bits")
+            << "-99999999999,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
+    }
+    void parse() {
+        QFETCH(QString, line);
+        QFETCH(bool, parses);
+        QFETCH(QString, formatted);
+        const auto font = parseLogFont(line);
+        QCOMPARE(font.has_value(), parses);
+        if (font)
+            QCOMPARE(formatLogFont(*font), formatted);
+    }
+
+    void parsedFieldsLandInTheirPlaces() {
+        const auto f = parseLogFont(QStringLiteral("-17,5,900,450,700,1,1,1,134,3,2,1,49,黑体"));
+        QVERIFY(f);
+        QCOMPARE(f->height, -17);
+        QCOMPARE(f->width, 5);
+        QCOMPARE(f->escapement, 900);
+        QCOMPARE(f->orientation, 450);
+        QCOMPARE(f->weight, 700);
+        QCOMPARE(int(f->italic), 1);
+        QCOMPARE(int(f->underline), 1);
+        QCOMPARE(int(f->strikeOut), 1);
+        QCOMPARE(int(f->charSet), 134);
+        QCOMPARE(int(f->pitchAndFamily), 49);
+        QCOMPARE(f->faceName, QStringLiteral("黑体"));
+    }
+
+    void longFaceNameIsCutToThirtyOneBytes() {
+        const QString face = QString(20, QChar(0x6977)); // 40 GBK bytes
+        const auto f = parseLogFont(QStringLiteral("-16,0,0,0,400,0,0,0,134,3,2,1,49,") + face);
+        QVERIFY(f);
+        QCOMPARE(f->faceName, QString(15, QChar(0x6977)));
+        QCOMPARE(gbk(f->faceName).size(), 30);
+    }
+
+    void fromChooser_data() {
+        QTest::addColumn<QFont>("font");
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("face");
+
+        QFont heiti(QStringLiteral("黑体"));
+        heiti.setPointSize(12);
+        heiti.setBold(true);
+        QTest::newRow("12pt bold heiti at 96 dpi") << heiti << 96 << "-16,0,0,0,700,0,0,0,134"
+                                                   << "黑体";
+        QTest::newRow("12pt at 120 dpi") << heiti << 120 << "-20,0,0,0,700,0,0,0,134"
+                                         << "黑体";
+        QFont kai(QStringLiteral("AR PL UKai CN"));
+        kai.setPointSize(9);
+        kai.setItalic(true);
+        QTest::newRow("installed kai is written as 楷体") << kai << 96 << "-12,0,0,0,400,1,0,0,134"
+                                                          << "楷体";
+        QFont sans(QStringLiteral("DejaVu Sans"));
+        sans.setPixelSize(30);
+        sans.setUnderline(true);
+        QTest::newRow("pixel size, blank in the name") << sans << 96 << "-30,0,0,0,400,0,1,0,134"
+                                                       << "DejaVu";
+    }
+    void fromChooser() {
+        QFETCH(QFont, font);
+        QFETCH(int, dpi);
+        QFETCH(QString, start);
+        QFETCH(QString, face);
+        const QString line = formatLogFont(fromQFont(font, dpi));
+        QVERIFY2(line.startsWith(start + u','), qPrintable(line));
+        QVERIFY2(line.endsWith(u',' + face), qPrintable(line));
+        QVERIFY(parseLogFont(line)); // what is written can be read back
+    }
+
+    void drawingScalesWithTruncation_data() {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<int>("adjust");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("screen") << -16 << 1.0 << 0 << -16;
+        QTest::newRow("600 dpi") << -16 << 6.25 << 0 << -100;
+        QTest::newRow("600 dpi reduced") << -16 << 6.25 << 25 << -75;
+        QTest::newRow("300 dpi title") << -24 << 3.125 << 0 << -75;
+        QTest::newRow("truncates toward zero") << -17 << 3.125 << 0 << -53; // -53.125
+        QTest::newRow("no height") << 0 << 2.0 << 0 << -32;
+    }
+    void drawingScalesWithTruncation() {
+        QFETCH(int, height);
+        QFETCH(double, ratio);
+        QFETCH(int, adjust);
+        QFETCH(int, expected);
+        LogFont f = factoryFont(BodyFont);
+        f.height = height;
+        QCOMPARE(scaledFontHeight(f, ratio, adjust), expected);
+    }
+
+    void qfontCarriesTheRecord() {
+        LogFont f = factoryFont(TitleFont);
+        f.weight = 700;
+        f.italic = 1;
+        f.strikeOut = 1;
+        const QFont q = toQFont(f, 6.25);
+        QCOMPARE(q.pixelSize(), 150);
+        QCOMPARE(q.weight(), QFont::Bold);
+        QVERIFY(q.italic());
+        QVERIFY(q.strikeOut());
+        QVERIFY(!q.underline());
+    }
+
+    void chineseFacesFindInstalledFonts_data() {
+        QTest::addColumn<QString>("face");
+        QTest::addColumn<QString>("installed");
+        QTest::newRow("kai") << "楷体"
+                             << "AR PL UKai CN";
+        QTest::newRow("song") << "宋体"
+                              << "AR PL UMing CN";
+        QTest::newRow("hei") << "黑体"
+                             << "Noto Sans CJK SC";
+        QTest::newRow("yuan") << "幼圆"
+                              << "Noto Sans CJK SC";
+    }
+    void chineseFacesFindInstalledFonts() {
+        QFETCH(QString, face);
+        QFETCH(QString, installed);
+        LogFont f = factoryFont(BodyFont);
+        f.faceName = face;
+        QCOMPARE(QFontInfo(toQFont(f, 1.0)).family(), installed);
+    }
+
+    void firstStartWritesTheFactoryFile() {
+        QVERIFY(!QFile::exists(QStringLiteral("FontSet.ini")));
+        printFonts()[BodyFont].height = -40;
+        LoadPrintFonts();
+        QCOMPARE(fileBytes(), factoryFileBytes());
+        QCOMPARE(printFonts(), factoryFonts());
+    }
+
+    void loadReadsEveryLineAndRepairsBrokenOnes_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<int>>("fromFile"); // roles taken from the file, the others factory
+
+        const QByteArray a = gbk("-20,0,0,0,700,0,0,0,134,3,2,1,49,黑体\n");
+        const QByteArray b = gbk("-30,0,0,0,400,1,0,0,134,3,2,1,2,宋体\n");
+        QTest::newRow("four good lines") << a + b + a + b << QList<int>{0, 1, 2, 3};
+        QTest::newRow("DOS line ends") << QByteArray(a).replace("\n", "\r\n") + b << QList<int>{0, 1};
+        QTest::newRow("second line broken") << a + "garbage\n" + a + b << QList<int>{0, 2, 3};
+        QTest::newRow("two lines only") << a + b << QList<int>{0, 1};
+        QTest::newRow("empty file") << QByteArray() << QList<int>{};
+        QTest::newRow("binary junk") << QByteArray("\xff\xfe\x00\x01,,,\x80\n\n", 10) << QList<int>{};
+    }
+    void loadReadsEveryLineAndRepairsBrokenOnes() {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<int>, fromFile);
+        writeFile(file);
+        LoadPrintFonts();
+        const QStringList lines = QStringDecoder("GBK").decode(file).operator QString().split(u'\n');
+        for (int role = 0; role < 4; ++role) {
+            const LogFont expected = fromFile.contains(role) ? *parseLogFont(lines[role]) : factoryFont(role);
+            QCOMPARE(printFonts()[std::size_t(role)], expected);
+        }
+        QCOMPARE(fileBytes(), file); // reading never rewrites the file
+    }
+
+    void saveWritesFourGbkLinesAndApplies() {
+        auto fonts = factoryFonts();
+        fonts[BodyFont] = *parseLogFont(QStringLiteral("-16,0,0,0,700,0,0,0,134,3,2,1,49,黑体"));
+        fonts[BottomRemarkFont].height = -12;
+        QVERIFY(SavePrintFonts(fonts));
+        QCOMPARE(printFonts(), fonts);
+        QCOMPARE(fileBytes(), gbk("-16,0,0,0,700,0,0,0,134,3,2,1,49,黑体\n"
+                                  "-24,0,0,0,400,0,0,0,134,3,2,1,49,黑体\n"
+                                  "-16,0,0,0,400,0,0,0,134,3,2,1,2,宋体\n"
+                                  "-12,0,0,0,400,0,0,0,134,3,2,1,49,幼圆\n"));
+        printFonts() = factoryFonts();
+        LoadPrintFonts();
+        QCOMPARE(printFonts(), fonts);
+    }
+
+    void saveThatCannotWriteKeepsTheFontsApplied() {
+        QVERIFY(QDir().mkdir(QStringLiteral("FontSet.ini"))); // a folder in the file's place
+        auto fonts = factoryFonts();
+        fonts[TitleFont].height = -30;
+        QVERIFY(!SavePrintFonts(fonts));
+        QCOMPARE(printFonts(), fonts);
+    }
+
+    void restoreWritesTheFactoryFile() {
+        writeFile(gbk("-20,0,0,0,700,0,0,0,134,3,2,1,49,黑体\n"));
+        LoadPrintFonts();
+        QVERIFY(printFonts() != factoryFonts());
+        QVERIFY(RestoreFactoryFonts());
+        QCOMPARE(printFonts(), factoryFonts());
+        QCOMPARE(fileBytes(), factoryFileBytes());
+    }
+
+    void restoreThatCannotWriteChangesNothing() {
+        QVERIFY(QDir().mkdir(QStringLiteral("FontSet.ini")));
+        auto fonts = factoryFonts();
+        fonts[BodyFont].weight = 700;
+        printFonts() = fonts;
+        QVERIFY(!RestoreFactoryFonts());
+        QCOMPARE(printFonts(), fonts);
+    }
+
+    void unreadableFileIsLeftAlone() {
+        QVERIFY(QDir().mkdir(QStringLiteral("FontSet.ini")));
+        printFonts()[BodyFont].height = -40;
+        LoadPrintFonts();
+        QCOMPARE(printFonts(), factoryFonts());
+        QVERIFY(QFileInfo(QStringLiteral("FontSet.ini")).isDir());
+    }
+};
+
+QTEST_MAIN(TestPrintFonts)
+#include "tst_printfonts.moc"

@@ -1,0 +1,282 @@
+// Stored receipts from the main window: opened for viewing or amending, deleted from the list's
+// menu, and printed (the form's receipt, the preview and the selected rows).
+
+#include "data/Settings.h"
+#include "platform/PrintTarget.h"
+#include "platform/Services.h"
+#include "receipt/ReceiptDlg.h"
+#include "records/RecordsModel.h"
+#include "records/SortListCtrl.h"
+#include "tests/support/TestLedger.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+QLineEdit* box(QWidget& w, const char* name) {
+    return w.findChild<QLineEdit*>(QString::fromLatin1(name));
+}
+CSortListCtrl* list(QWidget& w) {
+    return w.findChild<CSortListCtrl*>("records");
+}
+
+void addReceipt(TestLedger& ledger, int n, const QString& address, double rent) {
+    ledger.exec(
+        QString("insert into RECEIPT ([NO],[Rdate],[district],[waterlast],[waterthis],[waterfee],[housefee],"
+                "[total_money],[Remark],[accountant],[payee],[standby5],[Tdate],[standby6]) values("
+                "'%1','2026-12-0%2 10:00:00','%3',10,20,30,%4,%5,'r%2','c','p','1','2026-12-31','30')")
+            .arg(QString::asprintf("%.7d", n))
+            .arg(n)
+            .arg(address)
+            .arg(rent, 0, 'f', 2)
+            .arg(rent + 30, 0, 'f', 2));
+}
+
+void selectRows(CSortListCtrl* l, const QList<int>& rows) {
+    l->clearSelection();
+    for (int r : rows)
+        l->selectionModel()->select(l->model()->index(r, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+} // namespace
+
+class TestStoredReceipts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        g_strCurrentUser = "admin";
+        g_strCurrentPower = "1";
+        appSettings() = AppSettings();
+    }
+
+    void administratorAmendsAReceipt() {
+        TestLedger ledger;
+        for (int i = 1; i <= 3; ++i)
+            addReceipt(ledger, i, QString("A-%1").arg(i), 100 * i);
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        dlg.show();
+        QCOMPARE(dlg.records()->rowCount(), 3);
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000004"));
+        // Sorting by the total descending moves the opened row; the amendment must still find it.
+        dlg.records()->sortByColumn(20);
+        dlg.records()->sortByColumn(20);
+        QCOMPARE(dlg.records()->cell(2, 1), QString("0000001"));
+        selectRows(list(dlg), {2});
+        dlg.OnDblclkRecords();
+        QCOMPARE(dlg.findChild<QPushButton*>("saveButton")->text(), QString("修改并打印(&M)"));
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
+        QCOMPARE(box(dlg, "rent")->text(), QString("100.0"));
+        QCOMPARE(box(dlg, "waterUsage")->text(), QString("10.00"));
+        QCOMPARE(box(dlg, "capitals")->text(), QString("壹佰叁拾元整"));
+        QVERIFY(box(dlg, "rent")->isEnabled());
+        dlg.records()->sortByColumn(1); // the operator sorts again while the receipt is open
+        box(dlg, "rent")->setText("150");
+        dlg.OnSaveOnly();
+        QCOMPARE(boxes.messages().size(), 0);
+        QCOMPARE(ledger.row("select housefee, total_money from RECEIPT where [NO]='0000001'"),
+                 (QStringList{"150.0", "180.0"}));
+        QCOMPARE(ledger.rows("select * from RECEIPT").size(), 3);
+        const int row = dlg.records()->rowOfItemData(0);
+        QCOMPARE(dlg.records()->cell(row, 1), QString("0000001"));
+        QCOMPARE(dlg.records()->cell(row, 19), QString("150"));
+        QCOMPARE(dlg.records()->rowCount(), 3);
+        // Amending keeps the next number.
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000004"));
+        QCOMPARE(dlg.findChild<QPushButton*>("saveButton")->text(), QString("保存并打印(&M)"));
+    }
+
+    void amendingAReceiptThatIsGoneSaysSo() {
+        TestLedger ledger;
+        addReceipt(ledger, 1, "A-1", 100);
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        selectRows(list(dlg), {0});
+        dlg.OnDblclkRecords();
+        ledger.exec("delete from RECEIPT");
+        box(dlg, "rent")->setText("999");
+        dlg.OnSaveOnly();
+        QCOMPARE(boxes.texts().size(), 1);
+        QVERIFY(boxes.texts()[0].contains("0000001"));
+        QCOMPARE(dlg.records()->cell(0, 19), QString("100.0"));
+        QCOMPARE(ledger.rows("select * from RECEIPT").size(), 0);
+        QCOMPARE(box(dlg, "rent")->text(), QString("999"));
+    }
+
+    void ordinaryUserViewsReadOnly() {
+        TestLedger ledger;
+        addReceipt(ledger, 1, "A-1", 100);
+        g_strCurrentPower = "0";
+        CReceiptDlg dlg;
+        selectRows(list(dlg), {0});
+        dlg.OnDblclkRecords();
+        for (const char* name : {"rent", "waterLast", "waterPrice", "total", "capitals", "otherFee"})
+            QVERIFY2(!box(dlg, name)->isEnabled(), name);
+        QVERIFY(!dlg.findChild<QPushButton*>("saveButton")->isEnabled());
+        QVERIFY(!dlg.findChild<QComboBox*>("address")->isEnabled());
+        QVERIFY(box(dlg, "hotLast")->isEnabled());
+        QVERIFY(box(dlg, "hotThis")->isEnabled());
+        const QMenu* menu = dlg.recordsMenu();
+        QVERIFY(!menu->actions()[0]->isEnabled());
+        QVERIFY(menu->actions()[2]->isEnabled());
+        QVERIFY(!menu->actions()[4]->isEnabled());
+        dlg.OnNewReceipt();
+        QVERIFY(box(dlg, "rent")->isEnabled());
+        QVERIFY(dlg.findChild<QPushButton*>("saveButton")->isEnabled());
+    }
+
+    void doubleClickWithoutSelection() {
+        TestLedger ledger;
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        dlg.OnDblclkRecords();
+        QCOMPARE(boxes.texts(), QStringList{"请选择需要查看的项!"});
+        QCOMPARE(boxes.messages()[0].caption, QString("注意"));
+    }
+
+    void deleting_data() {
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QStringList>("remaining");
+        QTest::addColumn<int>("selectedAfter");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("last row") << QList<int>{3} << QStringList{"0000001", "0000002", "0000003"} << 2
+                                  << "确定要删除此项交易记录吗?";
+        QTest::newRow("middle row") << QList<int>{1} << QStringList{"0000001", "0000003", "0000004"} << 1
+                                    << "确定要删除此项交易记录吗?";
+        QTest::newRow("several rows") << QList<int>{0, 2} << QStringList{"0000002", "0000004"} << 1
+                                      << "确定要删除选中的多条交易记录吗?";
+        QTest::newRow("every row") << QList<int>{0, 1, 2, 3} << QStringList{} << -1
+                                   << "确定要删除选中的多条交易记录吗?";
+    }
+    void deleting() {
+        QFETCH(QList<int>, selected);
+        QFETCH(QStringList, remaining);
+        QFETCH(int, selectedAfter);
+        QFETCH(QString, question);
+        TestLedger ledger;
+        for (int i = 1; i <= 4; ++i)
+            addReceipt(ledger, i, "A", 100);
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        selectRows(list(dlg), selected);
+        dlg.OnDeleteRecord();
+        QCOMPARE(boxes.texts(), QStringList{question});
+        QCOMPARE(boxes.messages()[0].caption, QString("确认"));
+        QStringList stored;
+        for (const QStringList& r : ledger.rows("select [NO] from RECEIPT order by id"))
+            stored << r[0];
+        QCOMPARE(stored, remaining);
+        QStringList listed;
+        for (int r = 0; r < dlg.records()->rowCount(); ++r)
+            listed << dlg.records()->cell(r, 1);
+        QCOMPARE(listed, remaining);
+        QCOMPARE(list(dlg)->firstSelectedRow(), selectedAfter);
+        if (remaining.isEmpty())
+            QVERIFY(dlg.summaryText().contains("总额: 0.00元"));
+        else
+            QVERIFY(dlg.summaryText().contains(QString("总额: %1.00元").arg(130 * remaining.size())));
+    }
+
+    void deletingCancelled() {
+        TestLedger ledger;
+        addReceipt(ledger, 1, "A", 100);
+        platform::ScopedMessageBoxScript boxes({platform::Cancel});
+        CReceiptDlg dlg;
+        selectRows(list(dlg), {0});
+        dlg.OnDeleteRecord();
+        QCOMPARE(ledger.rows("select * from RECEIPT").size(), 1);
+        QCOMPARE(dlg.records()->rowCount(), 1);
+    }
+
+    void rightClickWithoutSelectionOpensNothing() {
+        TestLedger ledger;
+        addReceipt(ledger, 1, "A", 100);
+        CReceiptDlg dlg;
+        dlg.show();
+        list(dlg)->clearSelection();
+        emit list(dlg)->contextMenuWanted(dlg.mapToGlobal(QPoint(50, 400)));
+        QVERIFY(!dlg.recordsMenu()->isVisible());
+        selectRows(list(dlg), {0});
+        emit list(dlg)->contextMenuWanted(dlg.mapToGlobal(QPoint(50, 400)));
+        QVERIFY(dlg.recordsMenu()->isVisible());
+        dlg.recordsMenu()->hide();
+    }
+
+    void saveAndPrintPrintsThenStores() {
+        TestLedger ledger;
+        platform::ScopedPrinters printers({"Office"}, "Office");
+        platform::ScopedPrintCapture capture;
+        CReceiptDlg dlg;
+        dlg.findChild<QComboBox*>("address")->setEditText("幸福小区3栋");
+        box(dlg, "rent")->setText("500");
+        dlg.OnSaveAndPrint();
+        QCOMPARE(capture.documents().size(), 1);
+        QCOMPARE(capture.documents()[0].pages.size(), 1);
+        const QStringList texts = capture.pageTexts(0, 0);
+        QVERIFY(texts.contains("收款收据"));
+        QVERIFY(texts.join("|").contains("0000001"));
+        QVERIFY(texts.contains("伍佰元整"));
+        QVERIFY(texts.join("|").contains("幸福小区3栋"));
+        QCOMPARE(ledger.rows("select * from RECEIPT").size(), 1);
+    }
+
+    void noPrinterStillStores() {
+        TestLedger ledger;
+        platform::ScopedPrinters printers({}, {});
+        platform::ScopedPrintCapture capture;
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        box(dlg, "rent")->setText("500");
+        dlg.OnSaveAndPrint();
+        QCOMPARE(boxes.texts(), QStringList{"获取打印机失败，请确认打印机硬件及驱动程序是否已安装好！"});
+        QCOMPARE(capture.documents().size(), 0);
+        QCOMPARE(ledger.rows("select * from RECEIPT").size(), 1);
+        dlg.OnPrintPreview();
+        QCOMPARE(boxes.texts().size(), 2);
+    }
+
+    void printSelectedRowsFromTheLast() {
+        TestLedger ledger;
+        for (int i = 1; i <= 5; ++i)
+            addReceipt(ledger, i, QString("A-%1").arg(i), 100 * i);
+        platform::ScopedPrinters printers({"Office"}, "Office");
+        platform::ScopedPrintCapture capture;
+        CReceiptDlg dlg;
+        selectRows(list(dlg), {1, 3, 4});
+        dlg.OnPrintSelected();
+        QCOMPARE(capture.documents().size(), 1);
+        const auto& doc = capture.documents()[0];
+        QCOMPARE(doc.pages.size(), 3); // paper index 1: one receipt a page
+        QVERIFY(capture.pageTexts(0, 0).join("|").contains("0000005"));
+        QVERIFY(capture.pageTexts(0, 1).join("|").contains("0000004"));
+        QVERIFY(capture.pageTexts(0, 2).join("|").contains("0000002"));
+    }
+
+    void previewHidesTheWindowUntilItCloses() {
+        TestLedger ledger;
+        platform::ScopedPrinters printers({"Office"}, "Office");
+        platform::ScopedPrintCapture capture;
+        CReceiptDlg dlg;
+        dlg.show();
+        dlg.OnPrintPreview();
+        QWidget* frame = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->windowTitle() == "收款收据（打印预览）" && w->isVisible())
+                frame = w;
+        QVERIFY(frame);
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(frame->grab().save("preview.png"));
+        frame->close();
+        QTRY_VERIFY(dlg.isVisible());
+    }
+};
+
+QTEST_MAIN(TestStoredReceipts)
+#include "tst_storedreceipts.moc"
