@@ -14,12 +14,15 @@
 #include "print/PrintFonts.h"
 #include "print/PrintJob.h"
 #include "print/ReceiptRenderer.h"
+#include "records/CsvExport.h"
+#include "records/FileExportDialog.h"
 #include "records/RecordStatements.h"
 #include "records/RecordsModel.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QWheelEvent>
 
 namespace {
@@ -327,6 +330,7 @@ void CReceiptDlg::connectForm() {
     connect(ui->displayRange, &QComboBox::currentIndexChanged, this, &CReceiptDlg::OnSelchangeDisplayRange);
     connect(ui->showAllButton, &QPushButton::clicked, this, &CReceiptDlg::OnShowAll);
     connect(ui->previewButton, &QPushButton::clicked, this, &CReceiptDlg::OnPrintPreview);
+    connect(ui->exportButton, &QPushButton::clicked, this, &CReceiptDlg::ExportListToCsv);
 }
 
 // ---- form handlers --------------------------------------------------------------------------
@@ -843,4 +847,44 @@ void CReceiptDlg::OnPrintSelected() {
         batch << LoadListRowForPrint(cells, form, &AmountInCapitals);
     }
     PrintReceiptBatch(batch, this);
+}
+
+// ---- export ---------------------------------------------------------------------------------
+
+void CReceiptDlg::ExportListToCsv() {
+    CFileExportDialog dlg(QStringLiteral("导出"), QStringLiteral("表格文件(*.csv)"),
+                          ProposedCsvFileName(platform::now().date()), this);
+    dlg.setTitle(QStringLiteral("导出备份表格"));
+    dlg.setFileTypes(QList<platform::FileType>{{QStringLiteral("表格文件(.csv)"), QStringLiteral("*.csv")}});
+    if (!dlg.exec())
+        return;
+    const QString path = dlg.pathName();
+
+    // A long list shows how far the export has come and may be stopped; nothing is written then.
+    std::unique_ptr<QProgressDialog> progress;
+    constexpr int kRowsWorthAProgressDialog = 20000;
+    if (m_records->rowCount() >= kRowsWorthAProgressDialog) {
+        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导出记录..."), QStringLiteral("取消"), 0,
+                                                     m_records->rowCount(), this);
+        progress->setWindowTitle(QStringLiteral("导出"));
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(300);
+    }
+    bool cancelled = false;
+    const bool written = ExportCsvFile(path, *m_records, [&](int done, int total) {
+        if (!progress)
+            return true;
+        progress->setMaximum(total);
+        progress->setValue(done);
+        cancelled = progress->wasCanceled();
+        return !cancelled;
+    });
+    progress.reset();
+    if (written) {
+        platform::messageBox(this, QStringLiteral("%1已经成功保存！").arg(path), QStringLiteral("导出成功"),
+                             platform::MsgIcon::Information);
+    } else if (!cancelled) {
+        platform::messageBox(this, QStringLiteral("无法写入文件%1，没有导出任何记录！").arg(path),
+                             QStringLiteral("导出失败"), platform::MsgIcon::Exclamation);
+    }
 }

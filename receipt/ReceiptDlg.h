@@ -41,6 +41,9 @@ public:
     void OnNewReceipt();
     void OnPrefill(const QString& address);
 
+    // Writes what the list shows to a CSV file the operator names.
+    void ExportListToCsv();
+
     // Stored receipts.
     void OnDblclkRecords();
     void OnDeleteRecord();

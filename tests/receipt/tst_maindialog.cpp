@@ -9,6 +9,7 @@
 #include "tests/support/TestLedger.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
@@ -291,6 +292,30 @@ private slots:
         QCOMPARE(ledger.row("select price from price where items='水费'"), QStringList{"3.46"});
         combo(dlg, "displayRange")->setCurrentIndex(1);
         QCOMPARE(ledger.row("select row5 from table2"), QStringList{"1"});
+    }
+
+    void escapeEndsTheProgram() {
+        TestLedger ledger;
+        platform::ScopedProcessRecorder process;
+        CReceiptDlg dlg;
+        dlg.show();
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(process.exited());
+        QCOMPARE(process.calls().last().exitCode, 0);
+    }
+
+    void ledgerThatDoesNotOpenLeavesAnEmptyWindow() {
+        TestLedger ledger;
+        QFile::remove(ledger.path());
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        QCOMPARE(boxes.texts(), QStringList{"不能打开数据库"});
+        QCOMPARE(dlg.windowTitle(), QString("RentbookV3.5.8"));
+        QCOMPARE(dlg.records()->rowCount(), 0);
+        // Saving has nowhere to go and says so through the engine's report, never silently.
+        box(dlg, "rent")->setText("100");
+        QVERIFY_THROWS_EXCEPTION(DbError, dlg.OnSaveOnly());
+        QVERIFY(!QFile::exists(ledger.path()));
     }
 
     void ordinaryUserTitle() {

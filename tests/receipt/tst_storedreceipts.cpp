@@ -2,6 +2,7 @@
 // menu, and printed (the form's receipt, the preview and the selected rows).
 
 #include "data/Settings.h"
+#include "platform/FileDialog.h"
 #include "platform/PrintTarget.h"
 #include "platform/Services.h"
 #include "receipt/ReceiptDlg.h"
@@ -11,6 +12,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -257,6 +260,49 @@ private slots:
         QVERIFY(capture.pageTexts(0, 0).join("|").contains("0000005"));
         QVERIFY(capture.pageTexts(0, 1).join("|").contains("0000004"));
         QVERIFY(capture.pageTexts(0, 2).join("|").contains("0000002"));
+    }
+
+    void exportWhatTheListShows() {
+        TestLedger ledger;
+        for (int i = 1; i <= 3; ++i)
+            addReceipt(ledger, i, QString("A-%1").arg(i), 100 * i);
+        platform::ScopedClock clock(QDateTime(QDate(2024, 3, 5), QTime(10, 0)));
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedFileDialogScript files;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("out.csv");
+        files.answerPath(path);
+        CReceiptDlg dlg;
+        dlg.records()->sortByColumn(20);
+        dlg.records()->sortByColumn(20); // descending: 0000003 first
+        dlg.ExportListToCsv();
+        QCOMPARE(files.requests().size(), 1);
+        QCOMPARE(files.requests()[0].title, QString("导出备份表格"));
+        QCOMPARE(files.requests()[0].fileName, QString("2024-3-5记录表导出备份.csv"));
+        QCOMPARE(boxes.texts(), QStringList{path + "已经成功保存！"});
+        QCOMPARE(boxes.messages()[0].caption, QString("导出成功"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        QCOMPARE(lines.size(), 5); // heading, three rows, and the empty rest after the last line end
+        QVERIFY(lines[1].startsWith("3,'0000003,"));
+        QVERIFY(lines[3].startsWith("1,'0000001,"));
+    }
+
+    void exportThatCannotWriteSaysSo() {
+        TestLedger ledger;
+        addReceipt(ledger, 1, "A", 100);
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedFileDialogScript files;
+        files.answerPath("/no/such/folder/out.csv");
+        CReceiptDlg dlg;
+        dlg.ExportListToCsv();
+        QCOMPARE(boxes.texts().size(), 1);
+        QCOMPARE(boxes.messages()[0].caption, QString("导出失败"));
+        QVERIFY(!QFile::exists("/no/such/folder/out.csv"));
+        files.answerCancel();
+        dlg.ExportListToCsv();
+        QCOMPARE(boxes.texts().size(), 1);
     }
 
     void previewHidesTheWindowUntilItCloses() {

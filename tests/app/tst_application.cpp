@@ -1,0 +1,40 @@
+// A database error that a handler lets pass is reported at the event loop with the engine's text,
+// and the program goes on.
+
+#include "app/RentbookApplication.h"
+#include "data/DbError.h"
+#include "platform/Services.h"
+
+#include <QPushButton>
+#include <QTest>
+
+class TestApplication : public QObject {
+    Q_OBJECT
+private slots:
+    void databaseErrorIsReportedAndTheWindowGoesOn() {
+        platform::ScopedMessageBoxScript boxes;
+        QPushButton button("save");
+        int clicks = 0;
+        QObject::connect(&button, &QPushButton::clicked, [&] {
+            ++clicks;
+            throw DbError("no such table: RECEIPT");
+        });
+        button.show();
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QCOMPARE(boxes.texts(), QStringList{"no such table: RECEIPT"});
+        QCOMPARE(boxes.messages()[0].caption, QString("Rentbook"));
+        // The button is usable again: the error did not leave it pressed.
+        QVERIFY(!button.isDown());
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QCOMPARE(clicks, 2);
+        QCOMPARE(boxes.texts().size(), 2);
+    }
+};
+
+int main(int argc, char** argv) {
+    RentbookApplication app(argc, argv);
+    TestApplication test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_application.moc"
