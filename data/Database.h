@@ -8,7 +8,9 @@
 
 #include <QString>
 
+#include <array>
 #include <memory>
+#include <vector>
 
 class QObject;
 
@@ -37,13 +39,21 @@ public:
     QString field(int column) const;
     // Column by position as UTF-8 bytes, for readers that convert numbers themselves.
     const char* fieldUtf8(int column) const;
+    // The same with its length in bytes.
+    const char* fieldUtf8(int column, int& length) const;
     int fieldCount() const;
     void close();
 
 private:
     friend class Database;
-    explicit Recordset(std::unique_ptr<SQLite::Statement> statement);
-    std::unique_ptr<SQLite::Statement> m_statement;
+    struct Finalizer {
+        void operator()(struct sqlite3_stmt* st) const;
+    };
+    Recordset(struct sqlite3_stmt* statement, struct sqlite3* db);
+    std::unique_ptr<sqlite3_stmt, Finalizer> m_stmt;
+    sqlite3* m_db = nullptr;
+    // Text of REAL cells of the current row, made here rather than by SQLite's printf.
+    mutable std::vector<std::array<char, 32>> m_realText;
     bool m_eof = true;
 };
 

@@ -3,8 +3,8 @@
 #include "platform/Services.h"
 
 #include <cerrno>
-#include <climits>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -58,7 +58,6 @@ double textToDouble(const QString& text) {
         return 0.0;
     return negative ? -value : value;
 }
-
 
 namespace {
 

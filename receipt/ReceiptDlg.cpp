@@ -16,9 +16,11 @@
 #include "print/ReceiptRenderer.h"
 #include "records/CsvExport.h"
 #include "records/FileExportDialog.h"
+#include "records/QueryDlg.h"
 #include "records/RecordStatements.h"
 #include "records/RecordsModel.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -112,6 +114,7 @@ void CReceiptDlg::OnInitDialog() {
     pushForm();
     ShowRecords();
     m_opDb.close();
+    ui->address->setFocus();
 }
 
 void CReceiptDlg::applySettings(const FormSettings& s) {
@@ -331,6 +334,7 @@ void CReceiptDlg::connectForm() {
     connect(ui->showAllButton, &QPushButton::clicked, this, &CReceiptDlg::OnShowAll);
     connect(ui->previewButton, &QPushButton::clicked, this, &CReceiptDlg::OnPrintPreview);
     connect(ui->exportButton, &QPushButton::clicked, this, &CReceiptDlg::ExportListToCsv);
+    connect(ui->queryButton, &QPushButton::clicked, this, &CReceiptDlg::OnQueryRecords);
 }
 
 // ---- form handlers --------------------------------------------------------------------------
@@ -491,8 +495,14 @@ bool CReceiptDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CReceiptDlg::wheelEvent(QWheelEvent* event) {
     const bool up = event->angleDelta().y() > 0;
-    // The date pickers step only under the operator's own focus, which they handle themselves:
-    // a wheel turned over the form must not move dates it does not point at.
+    // A date picker steps only while it has the focus: a wheel turned over the form must not move
+    // dates the operator is not working on.
+    for (QDateTimeEdit* picker : {ui->issueDate, ui->periodStart, ui->periodEnd}) {
+        if (picker->hasFocus()) {
+            QKeyEvent key(QEvent::KeyPress, up ? Qt::Key_Up : Qt::Key_Down, Qt::NoModifier);
+            QApplication::sendEvent(picker, &key);
+        }
+    }
     if (auto* box = qobject_cast<QLineEdit*>(focusWidget()); box && isWheelBox(box))
         onWheelStep(box, up);
     QDialog::wheelEvent(event);
@@ -608,12 +618,7 @@ QString CReceiptDlg::summaryText() const {
     return ui->summary->text();
 }
 
-void CReceiptDlg::ShowRecords() {
-    if (!m_db.isOpen())
-        return;
-    Recordset rs = m_db.query(DisplayRangeStatement(m_nDisplayRange, m_strRangeStart, m_strRangeEnd));
-    const RecordsModel::Totals t =
-        m_records->fill(rs, RecordsModel::FillKind::Range, appSettings().chargingPeriod, platform::now());
+void CReceiptDlg::showTotals(const RecordsModel::Totals& t) {
     m_dSumRent = t.rent;
     m_dSumWater = t.water;
     m_dSumElec = t.elec;
@@ -622,18 +627,20 @@ void CReceiptDlg::ShowRecords() {
     ui->summary->setText(RecordsModel::summaryText(t, ui->hotCaption->text()));
 }
 
+void CReceiptDlg::ShowRecords() {
+    if (!m_db.isOpen())
+        return;
+    Recordset rs = m_db.query(DisplayRangeStatement(m_nDisplayRange, m_strRangeStart, m_strRangeEnd));
+    showTotals(
+        m_records->fill(rs, RecordsModel::FillKind::Range, appSettings().chargingPeriod, platform::now()));
+}
+
 void CReceiptDlg::ShowQueryRecords(QString statement) {
     if (!m_db.isOpen())
         return;
     Recordset rs = m_db.query(statement);
-    const RecordsModel::Totals t =
-        m_records->fill(rs, RecordsModel::FillKind::Query, appSettings().chargingPeriod, platform::now());
-    m_dSumRent = t.rent;
-    m_dSumWater = t.water;
-    m_dSumElec = t.elec;
-    m_dSumHotWater = t.hotWater;
-    m_dSumTotal = t.total;
-    ui->summary->setText(RecordsModel::summaryText(t, ui->hotCaption->text()));
+    showTotals(
+        m_records->fill(rs, RecordsModel::FillKind::Query, appSettings().chargingPeriod, platform::now()));
 }
 
 void CReceiptDlg::AppendFormToList() {
@@ -646,13 +653,7 @@ void CReceiptDlg::UpdateListRow(int row) {
 }
 
 void CReceiptDlg::UpdateSummary() {
-    const RecordsModel::Totals t = m_records->computeTotals();
-    m_dSumRent = t.rent;
-    m_dSumWater = t.water;
-    m_dSumElec = t.elec;
-    m_dSumHotWater = t.hotWater;
-    m_dSumTotal = t.total;
-    ui->summary->setText(RecordsModel::summaryText(t, ui->hotCaption->text()));
+    showTotals(m_records->computeTotals());
 }
 
 void CReceiptDlg::OnSelchangeDisplayRange() {
@@ -669,6 +670,11 @@ void CReceiptDlg::OnShowAll() {
 void CReceiptDlg::selectOnlyRow(int row) {
     if (row >= 0 && row < m_records->rowCount())
         ui->records->selectAndFocusRow(row);
+}
+
+void CReceiptDlg::OnQueryRecords() {
+    CQueryDlg dlg([this](const QString& statement) { ShowQueryRecords(statement); }, this);
+    dlg.exec();
 }
 
 // ---- stored receipts ------------------------------------------------------------------------
@@ -864,8 +870,8 @@ void CReceiptDlg::ExportListToCsv() {
     std::unique_ptr<QProgressDialog> progress;
     constexpr int kRowsWorthAProgressDialog = 20000;
     if (m_records->rowCount() >= kRowsWorthAProgressDialog) {
-        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导出记录..."), QStringLiteral("取消"), 0,
-                                                     m_records->rowCount(), this);
+        progress = std::make_unique<QProgressDialog>(QStringLiteral("正在导出记录..."),
+                                                     QStringLiteral("取消"), 0, m_records->rowCount(), this);
         progress->setWindowTitle(QStringLiteral("导出"));
         progress->setWindowModality(Qt::WindowModal);
         progress->setMinimumDuration(300);

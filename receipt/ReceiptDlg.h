@@ -7,6 +7,7 @@
 
 #include "data/Database.h"
 #include "print/ReceiptLayout.h"
+#include "records/RecordsModel.h"
 
 #include <QDialog>
 
@@ -17,7 +18,6 @@ class CReceiptDlg;
 }
 class QLineEdit;
 class QMenu;
-class RecordsModel;
 struct FormSettings;
 
 class CReceiptDlg : public QDialog {
@@ -34,6 +34,7 @@ public:
     void UpdateSummary();
     void OnSelchangeDisplayRange();
     void OnShowAll();
+    void OnQueryRecords();
 
     // Receipt commands.
     void OnSaveAndPrint();
@@ -95,6 +96,7 @@ private:
     void showSaveMenu();
     void onRecordsContextMenu(const QPoint& pos);
     void selectOnlyRow(int row);
+    void showTotals(const RecordsModel::Totals& totals);
     bool isNumericBox(QObject* watched) const;
     bool isWheelBox(QObject* watched) const;
 

@@ -140,8 +140,9 @@ const char* getVarint(const char* p, std::size_t& v) {
 }
 
 QByteArrayView fieldView(const Recordset& rs, int column) {
-    const char* p = rs.fieldUtf8(column);
-    return QByteArrayView(p, qsizetype(std::strlen(p)));
+    int length;
+    const char* p = rs.fieldUtf8(column, length);
+    return QByteArrayView(p, qsizetype(length));
 }
 
 QByteArrayView beforeFirstBlank(QByteArrayView text) {
@@ -389,6 +390,10 @@ RecordsModel::Totals RecordsModel::fill(Recordset& rs, FillKind kind, bool charg
     try {
         std::array<QByteArrayView, kRecordCellCount> cells;
         char period[160];
+        qsizetype periodLength = 0;
+        // Receipts of one month share their period: make its text once per change of the inputs.
+        QByteArray lastTdate, lastDays;
+        bool havePeriod = false;
         for (int i = 0; !rs.isEOF(); ++i, rs.moveNext()) {
             for (int c = 0; c < kRecordCellCount; ++c)
                 if (kSource[c] >= 0)
@@ -396,9 +401,15 @@ RecordsModel::Totals RecordsModel::fill(Recordset& rs, FillKind kind, bool charg
             cells[RecordColumn::Date - 1] = beforeFirstBlank(cells[RecordColumn::Date - 1]);
             cells[RecordColumn::Period - 1] = {};
             if (chargingPeriod) {
-                const qsizetype n = periodText(fieldView(rs, kTdate), fieldView(rs, kDays), kind, today,
-                                               period, sizeof period);
-                cells[RecordColumn::Period - 1] = QByteArrayView(period, n);
+                const QByteArrayView tdate = fieldView(rs, kTdate);
+                const QByteArrayView days = fieldView(rs, kDays);
+                if (!havePeriod || tdate != lastTdate || days != lastDays) {
+                    periodLength = periodText(tdate, days, kind, today, period, sizeof period);
+                    lastTdate = tdate.toByteArray();
+                    lastDays = days.toByteArray();
+                    havePeriod = true;
+                }
+                cells[RecordColumn::Period - 1] = QByteArrayView(period, periodLength);
             }
             // waterfee, elecfee, standby3, housefee and total_money, as the cells hold them.
             totals.water += leadingDouble(cells[RecordColumn::WaterFee - 1]);

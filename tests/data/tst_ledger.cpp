@@ -178,6 +178,26 @@ private slots:
         QCOMPARE(ledger.rows(QStringLiteral("select * from RECEIPT")).size(), 2);
     }
 
+    // Amounts come back as the engine writes a REAL ("500.0", "85.6"), however they are read.
+    void amountsReadBackAsTheEngineWritesThem_data() {
+        QTest::addColumn<QString>("value");
+        for (const char* v : {"0", "-0.0", "500", "85.6", "85.68", "-10.7", "0.1", "0.3", "0.01", "2.675",
+                              "123456789012.34", "9999999999999.99", "1e20", "1e-5", "0.1+0.2", "3.0/7"})
+            QTest::newRow(v) << QString::fromLatin1(v);
+    }
+    void amountsReadBackAsTheEngineWritesThem() {
+        QFETCH(QString, value);
+        TestLedger ledger;
+        ledger.exec(QString("insert into RECEIPT ([NO],[housefee]) values('1', %1)").arg(value));
+        Database db;
+        QVERIFY(db.open());
+        Recordset rs = db.query("select housefee, cast(housefee as text) from RECEIPT");
+        QCOMPARE(rs.field(0), rs.field(1));
+        int length = -1;
+        const char* bytes = rs.fieldUtf8(0, length);
+        QCOMPARE(QByteArray(bytes, length), rs.field(1).toUtf8());
+    }
+
     void openNeverCreates() {
         platform::ScopedMessageBoxScript boxes;
         TestLedger ledger;

@@ -9,9 +9,9 @@
 #include "tests/support/TestLedger.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -242,6 +242,7 @@ private slots:
         TestLedger ledger;
         CReceiptDlg dlg;
         dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QLineEdit* rent = box(dlg, "rent");
         rent->setFocus();
         QWheelEvent up(QPointF(5, 5), rent->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
@@ -256,6 +257,16 @@ private slots:
         QCOMPARE(rent->text(), QString("0.5"));
         QApplication::sendEvent(&dlg, &down);
         QCOMPARE(rent->text(), QString("0.5"));
+        // A focused date picker steps its current part; the others stay.
+        auto* issue = dlg.findChild<QDateTimeEdit*>("issueDate");
+        auto* start = dlg.findChild<QDateTimeEdit*>("periodStart");
+        const QDateTime startBefore = start->dateTime();
+        issue->setFocus();
+        issue->setCurrentSection(QDateTimeEdit::DaySection);
+        const QDate before = issue->date();
+        QApplication::sendEvent(&dlg, &up);
+        QCOMPARE(issue->date(), before.addDays(1));
+        QCOMPARE(start->dateTime(), startBefore);
     }
 
     void optionsAreStoredAtOnce() {

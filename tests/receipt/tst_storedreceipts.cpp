@@ -13,10 +13,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {

@@ -1,0 +1,363 @@
+// The query dialog on a ledger of its own: the pick-lists, the receipts each search hands to the
+// main window, the dates and their wheel, and a ledger that cannot be opened.
+
+#include "controls/AutoCompleteCombo.h"
+#include "data/Database.h"
+#include "platform/Services.h"
+#include "records/QueryDlg.h"
+#include "tests/support/TestLedger.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 3, 15), QTime(10, 20, 30));
+const QString kAll = " 选择全部";
+
+// The receipts of the month around kNow, and one on either side of it.
+void seedLedger(const TestLedger& ledger) {
+    const QStringList receipts{
+        "'9912', '2026-02-28 23:59:59', '幸福路3号101', '', '张三', '李四'",
+        "'0012', '2026-03-01 00:00:00', '幸福路3号101', '', '张三', '李四'",
+        "'1120', '2026-03-05 12:00:00', '幸福路3号102', 'O''Brien押金', '张三', '老李四'",
+        "'1302', '2026-03-10 08:00:00', '和平街9号', '普通', '王五', '张三'",
+        "'3125', '2026-03-15 23:59:59', '和平街8号', '含''引号', '王五', '王五'",
+        "'4121', '2026-03-16 00:00:00', '和平街8号', '', '张三', '李四'",
+    };
+    for (const QString& values : receipts)
+        ledger.exec("insert into RECEIPT ([NO], Rdate, district, Remark, accountant, payee) values (" +
+                    values + ")");
+    for (const char* name : {"张三", "李四", "王五"})
+        ledger.exec(QString("insert into people_items values ('%1')").arg(QString::fromUtf8(name)));
+    for (const char* address : {"幸福路3号101", "和平街8号"})
+        ledger.exec(QString("insert into addr_items values ('%1')").arg(QString::fromUtf8(address)));
+    for (const char* remark : {"普通", "押金"})
+        ledger.exec(QString("insert into remark_items values ('%1')").arg(QString::fromUtf8(remark)));
+}
+
+QStringList sorted(QStringList list) {
+    list.sort();
+    return list;
+}
+
+QStringList items(const QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
+// Key presses carrying any text, Chinese included, over whatever the box shows.
+void typeInto(QComboBox* box, const QString& text) {
+    box->lineEdit()->selectAll();
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+// The date one step of a section away, as the picker steps it.
+QDate stepped(const QDate& date, QDateTimeEdit::Section section, int step) {
+    switch (section) {
+    case QDateTimeEdit::YearSection:
+        return date.addYears(step);
+    case QDateTimeEdit::MonthSection:
+        return date.addMonths(step);
+    default:
+        return date.addDays(step);
+    }
+}
+
+// The dialog with a target that runs each statement on the ledger, as the main window does, and
+// keeps the receipt numbers it found.
+struct Opened {
+    QList<QStringList> found;
+    CQueryDlg dlg;
+    explicit Opened(const QString& ledgerPath)
+        : dlg([this, ledgerPath](const QString& statement) {
+              Database db(ledgerPath);
+              QStringList numbers;
+              if (db.open()) {
+                  for (Recordset rs = db.query(statement); !rs.isEOF(); rs.moveNext())
+                      numbers << rs.field(1);
+              }
+              found << numbers;
+          }) {
+        dlg.show();
+    }
+    template <class T> T* control(const QString& accessibleName) {
+        for (T* w : dlg.findChildren<T*>()) {
+            if (w->accessibleName() == accessibleName)
+                return w;
+        }
+        return nullptr;
+    }
+    CAutoCompleteCombo* box(const QString& name) { return control<CAutoCompleteCombo>(name); }
+    QDateEdit* date(const QString& name) { return control<QDateEdit>(name); }
+    QPushButton* button(const QString& name) { return control<QPushButton>(name); }
+    QStringList query() {
+        QTest::mouseClick(button("确定"), Qt::LeftButton);
+        return found.isEmpty() ? QStringList{"<no query>"} : sorted(found.last());
+    }
+};
+
+const QStringList kBoxes{"单号", "地址", "开票人", "收款人", "备注"};
+
+} // namespace
+
+class TestQueryDlg : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QApplication::setFont(QFont("Noto Sans CJK SC", 9)); }
+
+    void layoutFitsAndEveryControlIsNamed() {
+        TestLedger ledger;
+        seedLedger(ledger);
+        platform::ScopedClock clock(kNow);
+        Opened q(ledger.path());
+        QCOMPARE(q.dlg.windowTitle(), QString("查询"));
+        QCOMPARE(q.dlg.size(), QSize(348, 324));
+        QCOMPARE(q.dlg.minimumSize(), q.dlg.maximumSize());
+
+        QList<QWidget*> controls;
+        for (const QString& name : kBoxes)
+            controls << q.box(name);
+        controls << q.date("开票日期") << q.date("至") << q.button("确定") << q.button("取消");
+        for (QWidget* w : controls)
+            QVERIFY2(w, "a control has lost its accessible name");
+        QCOMPARE(q.button("确定")->text(), QString("确定(&S)"));
+        QCOMPARE(q.button("取消")->text(), QString("取消(&C)"));
+        QVERIFY(q.date("开票日期")->calendarPopup());
+
+        QStringList labelTexts;
+        for (QLabel* label : q.dlg.findChildren<QLabel*>()) {
+            labelTexts << label->text();
+            controls << label;
+        }
+        QCOMPARE(sorted(labelTexts),
+                 sorted({"单   号：", "地   址：", "开票日期：", "至", "开票人：", "收款人：", "备   注："}));
+
+        for (int i = 0; i < controls.size(); ++i) {
+            const QRect r = controls[i]->geometry();
+            QVERIFY2(q.dlg.rect().contains(r), qPrintable(controls[i]->objectName()));
+            QVERIFY2(controls[i]->sizeHint().width() <= r.width() || qobject_cast<QComboBox*>(controls[i]),
+                     qPrintable(controls[i]->objectName() + " is cut off"));
+            for (int j = i + 1; j < controls.size(); ++j)
+                QVERIFY2(!r.intersects(controls[j]->geometry()),
+                         qPrintable(controls[i]->objectName() + " overlaps " + controls[j]->objectName()));
+        }
+        QVERIFY(q.dlg.grab().save(QDir(QCoreApplication::applicationDirPath()).filePath("query-dialog.png")));
+    }
+
+    void fillsTheListsAndTheDates() {
+        TestLedger ledger;
+        seedLedger(ledger);
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        Opened q(ledger.path());
+        QVERIFY(boxes.messages().isEmpty());
+        for (const QString& name : kBoxes) {
+            QCOMPARE(q.box(name)->currentText(), kAll);
+            QCOMPARE(q.box(name)->itemText(0), kAll);
+        }
+        QCOMPARE(sorted(items(q.box("单号")).mid(1)),
+                 sorted({"9912", "0012", "1120", "1302", "3125", "4121"}));
+        QCOMPARE(sorted(items(q.box("地址")).mid(1)), sorted({"幸福路3号101", "和平街8号"}));
+        QCOMPARE(sorted(items(q.box("备注")).mid(1)), sorted({"普通", "押金"}));
+        QCOMPARE(sorted(items(q.box("开票人")).mid(1)), sorted({"张三", "李四", "王五"}));
+        QCOMPARE(items(q.box("收款人")), items(q.box("开票人")));
+        QCOMPARE(q.date("开票日期")->date(), QDate(2026, 3, 1));
+        QCOMPARE(q.date("至")->date(), QDate(2026, 3, 15));
+    }
+
+    void numberListIsLimitedToTheNewest() {
+        TestLedger ledger;
+        const int stored = CQueryDlg::kNumberListLimit + 5;
+        ledger.exec(QString("with recursive c(n) as (select 1 union all select n + 1 from c where n < %1) "
+                            "insert into RECEIPT ([NO], Rdate, district, Remark, accountant, payee) "
+                            "select printf('N%05d', n), '2026-03-02', '', '', '', '' from c")
+                        .arg(stored));
+        platform::ScopedClock clock(kNow);
+        Opened q(ledger.path());
+        const QStringList numbers = items(q.box("单号"));
+        QCOMPARE(numbers.size(), CQueryDlg::kNumberListLimit + 1);
+        QCOMPARE(numbers.first(), kAll);
+        QVERIFY(numbers.contains(QString::asprintf("N%05d", stored)));
+        QVERIFY(!numbers.contains("N00005"));
+        // The search itself still reaches every receipt.
+        typeInto(q.box("单号"), "N00005");
+        QCOMPARE(q.query(), QStringList{"N00005"});
+        q.box("单号")->setEditText(kAll);
+        QCOMPARE(q.query().size(), stored);
+    }
+
+    void findsWhatTheBoxesSay_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList month{"0012", "1120", "1302", "3125"};
+        QTest::newRow("everything in the dates") << ""
+                                                 << ""
+                                                 << "" << month;
+        QTest::newRow("part of a number") << "单号"
+                                          << "12"
+                                          << "12" << QStringList{"0012", "1120", "3125"};
+        QTest::newRow("select-all inside other text") << "地址"
+                                                      << "abc选择全部"
+                                                      << "abc选择全部" << month;
+        QTest::newRow("part of an address") << "地址"
+                                            << "3号"
+                                            << "3号" << QStringList{"0012", "1120"};
+        QTest::newRow("quote in a remark") << "备注"
+                                           << "O'Brien"
+                                           << "O'Brien" << QStringList{"1120"};
+        QTest::newRow("a quote alone") << "备注"
+                                       << "'"
+                                       << "'" << QStringList{"1120", "3125"};
+        QTest::newRow("a clerk's name as payee") << "收款人"
+                                                 << "李四"
+                                                 << "李四" << QStringList{"0012", "1120"};
+        QTest::newRow("clerk") << "开票人"
+                               << "王五"
+                               << "王五" << QStringList{"1302", "3125"};
+        QTest::newRow("completed to a stored clerk") << "开票人"
+                                                     << "王"
+                                                     << "王五" << QStringList{"1302", "3125"};
+        QTest::newRow("nothing matches") << "单号"
+                                         << "77"
+                                         << "77" << QStringList{};
+    }
+    void findsWhatTheBoxesSay() {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, expected);
+        TestLedger ledger;
+        seedLedger(ledger);
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        Opened q(ledger.path());
+        if (!box.isEmpty()) {
+            typeInto(q.box(box), typed);
+            QCOMPARE(q.box(box)->currentText(), shown);
+        }
+        QCOMPARE(q.query(), expected);
+        QVERIFY(boxes.messages().isEmpty());
+    }
+
+    void datesBoundTheSearch_data() {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("one day") << QDate(2026, 3, 10) << QDate(2026, 3, 10) << QStringList{"1302"};
+        QTest::newRow("the to-day's last second")
+            << QDate(2026, 3, 15) << QDate(2026, 3, 15) << QStringList{"3125"};
+        QTest::newRow("across the month end")
+            << QDate(2026, 2, 28) << QDate(2026, 3, 1) << QStringList{"0012", "9912"};
+        QTest::newRow("from after to") << QDate(2026, 3, 20) << QDate(2026, 3, 10) << QStringList{};
+    }
+    void datesBoundTheSearch() {
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(QStringList, expected);
+        TestLedger ledger;
+        seedLedger(ledger);
+        platform::ScopedClock clock(kNow);
+        Opened q(ledger.path());
+        q.date("开票日期")->setDate(from);
+        q.date("至")->setDate(to);
+        QCOMPARE(q.query(), expected);
+    }
+
+    void queryKeepsTheDialogOpenAndCancelCloses() {
+        TestLedger ledger;
+        seedLedger(ledger);
+        platform::ScopedClock clock(kNow);
+        Opened q(ledger.path());
+        typeInto(q.box("单号"), "12");
+        const QStringList first = q.query();
+        QVERIFY(q.dlg.isVisible());
+        const QStringList second = q.query();
+        QVERIFY(q.dlg.isVisible());
+        QCOMPARE(q.found.size(), 2);
+        QCOMPARE(second, first);
+        QCOMPARE(first, (QStringList{"0012", "1120", "3125"}));
+
+        QTest::mouseClick(q.button("取消"), Qt::LeftButton);
+        QVERIFY(!q.dlg.isVisible());
+        QCOMPARE(q.dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(q.found.size(), 2);
+    }
+
+    void wheelStepsBothDates_data() {
+        QTest::addColumn<QString>("over"); // empty: the dialog itself
+        QTest::addColumn<int>("delta");
+        QTest::addColumn<int>("section");
+        QTest::newRow("up, section as opened") << "" << 120 << -1;
+        QTest::newRow("down on the day") << "" << -120 << int(QDateTimeEdit::DaySection);
+        QTest::newRow("zero counts as down") << "" << 0 << int(QDateTimeEdit::DaySection);
+        QTest::newRow("up on the month") << "" << 120 << int(QDateTimeEdit::MonthSection);
+        QTest::newRow("over the from picker") << "开票日期" << 120 << int(QDateTimeEdit::DaySection);
+        QTest::newRow("over the to picker") << "至" << -120 << int(QDateTimeEdit::MonthSection);
+    }
+    void wheelStepsBothDates() {
+        QFETCH(QString, over);
+        QFETCH(int, delta);
+        QFETCH(int, section);
+        TestLedger ledger;
+        platform::ScopedClock clock(kNow);
+        Opened q(ledger.path());
+        QDateEdit* from = q.date("开票日期");
+        QDateEdit* to = q.date("至");
+        // Away from the ends of month and year, where the picker holds a section still.
+        from->setDate(QDate(2026, 3, 10));
+        to->setDate(QDate(2026, 5, 20));
+        if (section >= 0) {
+            from->setCurrentSection(QDateTimeEdit::Section(section));
+            to->setCurrentSection(QDateTimeEdit::Section(section));
+        }
+        const QDate fromBefore = from->date();
+        const QDate toBefore = to->date();
+        const int step = delta > 0 ? 1 : -1;
+        const QDate fromExpected = stepped(fromBefore, from->currentSection(), step);
+        const QDate toExpected = stepped(toBefore, to->currentSection(), step);
+
+        QWidget* target = over.isEmpty() ? static_cast<QWidget*>(&q.dlg) : q.date(over);
+        const QPointF at = over.isEmpty() ? QPointF(5, 5) : QPointF(target->rect().center());
+        QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &wheel);
+        QCoreApplication::processEvents();
+        QCOMPARE(from->date(), fromExpected);
+        QCOMPARE(to->date(), toExpected);
+    }
+
+    void unopenableLedgerLeavesOnlySelectAll() {
+        TestLedger ledger;
+        seedLedger(ledger);
+        DataSource::setLedgerPath(QDir(ledger.dir()).filePath("missing.rbk"));
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        Opened q(ledger.path());
+        QCOMPARE(boxes.texts(), QStringList{"不能打开数据库"});
+        for (const QString& name : kBoxes) {
+            QCOMPARE(items(q.box(name)), QStringList{kAll});
+            QCOMPARE(q.box(name)->currentText(), kAll);
+        }
+        // The search goes on through the main window's own connection.
+        QCOMPARE(q.query(), (QStringList{"0012", "1120", "1302", "3125"}));
+        QVERIFY(q.dlg.isVisible());
+    }
+};
+
+QTEST_MAIN(TestQueryDlg)
+#include "tst_querydlg.moc"
