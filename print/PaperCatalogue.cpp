@@ -33,18 +33,18 @@ QStringList paperNames() {
 PaperSpec paperSpec(int index) {
     index = normalisedPaperIndex(index);
     const FixedPaper& p = kPapers[index];
-    PaperSpec spec{QString::fromUtf16(p.name), p.width, p.length};
+    PaperSpec paper{QString::fromUtf16(p.name), p.width, p.length};
     if (index == kPaperCustom) {
-        spec.width = appSettings().customPaperWidth;
-        spec.length = appSettings().customPaperHeight;
+        paper.width = appSettings().customPaperWidth;
+        paper.length = appSettings().customPaperHeight;
     }
-    return spec;
+    return paper;
 }
 
 QPageSize paperPageSize(int index) {
-    const PaperSpec spec = paperSpec(index);
+    const PaperSpec paper = paperSpec(index);
     // Exact match: a fuzzy one would turn 210 × 297 into the printer's own A4.
-    return QPageSize(QSizeF(spec.width / 10.0, spec.length / 10.0), QPageSize::Millimeter, spec.name,
+    return QPageSize(QSizeF(paper.width / 10.0, paper.length / 10.0), QPageSize::Millimeter, paper.name,
                      QPageSize::ExactMatch);
 }
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-QList<platform::FileType> ParseFileTypeSpec(const QString& spec) {
+QList<platform::FileType> ParseFileTypeSpec(const QString& typeList) {
     QList<platform::FileType> types;
-    for (const QString& part : spec.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+    for (const QString& part : typeList.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
         const qsizetype open = part.lastIndexOf(QLatin1Char('('));
         const qsizetype close = open < 0 ? -1 : part.indexOf(QLatin1Char(')'), open + 1);
         QString pattern = close > open ? part.mid(open + 1, close - open - 1).trimmed() : QString();

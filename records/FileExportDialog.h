@@ -14,7 +14,7 @@ class QWidget;
 
 // "表格文件(*.csv)|账本(*.rbk)" → {"表格文件(*.csv)", "*.csv"}, {"账本(*.rbk)", "*.rbk"}. A type
 // without parentheses has no pattern of its own and takes "*.*".
-QList<platform::FileType> ParseFileTypeSpec(const QString& spec);
+QList<platform::FileType> ParseFileTypeSpec(const QString& typeList);
 
 // The extension a pattern gives a file, without the dot: "*.csv" → "csv"; "" for "*.*", "*" and
 // patterns that name no single extension. Of "*.a;*.b" the first counts.

@@ -560,8 +560,8 @@ private slots:
         QFETCH(QString, file);
         // The paper at twice the screen's resolution, as a 192 dpi printer would print it.
         const PrintScale scale(192, 192, 96, 96);
-        const PaperSpec spec = paperSpec(paper);
-        const QSize size(int(spec.width / 254.0 * 192), int(spec.length / 254.0 * 192));
+        const PaperSpec sheet = paperSpec(paper);
+        const QSize size(int(sheet.width / 254.0 * 192), int(sheet.length / 254.0 * 192));
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::white);
         ReceiptPrintData d = sampleReceipt(threeRow);

@@ -12,7 +12,7 @@ class TestFileExportDialog : public QObject {
 
 private slots:
     void parsesTypeSpecs_data() {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("typeList");
         QTest::addColumn<QList<FileType>>("types");
         QTest::newRow("one") << "表格文件(*.csv)" << QList<FileType>{{"表格文件(*.csv)", "*.csv"}};
         QTest::newRow("two") << "表格文件(*.csv)|账本备份(*.rbk)"
@@ -23,9 +23,9 @@ private slots:
         QTest::newRow("trailing bar") << "表格文件(*.csv)|" << QList<FileType>{{"表格文件(*.csv)", "*.csv"}};
     }
     void parsesTypeSpecs() {
-        QFETCH(QString, spec);
+        QFETCH(QString, typeList);
         QFETCH(QList<FileType>, types);
-        QCOMPARE(ParseFileTypeSpec(spec), types);
+        QCOMPARE(ParseFileTypeSpec(typeList), types);
     }
 
     void switchesTheExtension_data() {
