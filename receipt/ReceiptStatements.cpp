@@ -3,13 +3,11 @@
 
 #include <QTimeZone>
 
-#include <initializer_list>
-
 namespace {
 
 // Puts the values in place of the "%s", "%.2f" and "%d" markers of a statement, in order. The
 // values are already formatted; they are never scanned for markers themselves.
-QString fill(QStringView pattern, std::initializer_list<QString> values) {
+QString fill(QStringView pattern, const QStringList& values) {
     static const QLatin1String markers[] = {QLatin1String("%s"), QLatin1String("%.2f"), QLatin1String("%d")};
     QString out;
     out.reserve(pattern.size() + 256);
@@ -62,6 +60,41 @@ QString PeriodDaysText(const QDateTime& start, const QDateTime& end) {
     return QString::asprintf("%lld", static_cast<long long>(from.secsTo(to) / 86400));
 }
 
+namespace {
+
+// The values of a receipt from Rdate to standby6, in the column order both statements use.
+QStringList receiptValues(const ReceiptForm& f) {
+    return {q(RdateText(f.issueDate)),
+            q(f.address),
+            n(f.waterlast),
+            n(f.waterthis),
+            n(f.waterfee),
+            n(f.eleclast),
+            n(f.electhis),
+            n(f.elecfee),
+            n(f.housefee),
+            n(f.cleanfee),
+            n(f.TVfee),
+            n(f.netfee),
+            n(f.managefee),
+            n(f.otherfee),
+            n(f.total),
+            q(f.remark),
+            q(f.clerk),
+            q(f.payee),
+            n(f.waterprice),
+            n(f.elecprice),
+            q(f.hotlast),
+            q(f.hotthis),
+            q(f.hotfee),
+            q(f.hotprice),
+            f.threeRow ? QStringLiteral("1") : QStringLiteral("0"),
+            q(TdateText(f.periodEnd)),
+            PeriodDaysText(f.periodStart, f.periodEnd)};
+}
+
+} // namespace
+
 QString InsertReceiptStatement(const ReceiptForm& f) {
     return fill(u"insert into RECEIPT ([NO],[Rdate],[district],[waterlast], "
                 u"[waterthis],[waterfee],[eleclast],[electhis],[elecfee],[housefee],[cleanfee],[TVfee],["
@@ -72,34 +105,7 @@ QString InsertReceiptStatement(const ReceiptForm& f) {
                 u"values('%s','%s','%s',%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,'%s'"
                 u",'%s','%s',"
                 u"%.2f,%.2f,'%s','%s','%s','%s','%s','%s','%s')",
-                {q(f.number),
-                 q(RdateText(f.issueDate)),
-                 q(f.address),
-                 n(f.waterlast),
-                 n(f.waterthis),
-                 n(f.waterfee),
-                 n(f.eleclast),
-                 n(f.electhis),
-                 n(f.elecfee),
-                 n(f.housefee),
-                 n(f.cleanfee),
-                 n(f.TVfee),
-                 n(f.netfee),
-                 n(f.managefee),
-                 n(f.otherfee),
-                 n(f.total),
-                 q(f.remark),
-                 q(f.clerk),
-                 q(f.payee),
-                 n(f.waterprice),
-                 n(f.elecprice),
-                 q(f.hotlast),
-                 q(f.hotthis),
-                 q(f.hotfee),
-                 q(f.hotprice),
-                 f.threeRow ? QStringLiteral("1") : QStringLiteral("0"),
-                 q(TdateText(f.periodEnd)),
-                 PeriodDaysText(f.periodStart, f.periodEnd)});
+                QStringList{q(f.number)} + receiptValues(f));
 }
 
 QString UpdateReceiptStatement(const ReceiptForm& f) {
@@ -111,34 +117,7 @@ QString UpdateReceiptStatement(const ReceiptForm& f) {
         u" "
         u"[standby1]='%s',[standby2]='%s',[standby3]='%s',[standby4]='%s',[standby5]='%s', [Tdate]='%s', "
         u"[standby6]='%s' where [NO] = '%s'",
-        {q(RdateText(f.issueDate)),
-         q(f.address),
-         n(f.waterlast),
-         n(f.waterthis),
-         n(f.waterfee),
-         n(f.eleclast),
-         n(f.electhis),
-         n(f.elecfee),
-         n(f.housefee),
-         n(f.cleanfee),
-         n(f.TVfee),
-         n(f.netfee),
-         n(f.managefee),
-         n(f.otherfee),
-         n(f.total),
-         q(f.remark),
-         q(f.clerk),
-         q(f.payee),
-         n(f.waterprice),
-         n(f.elecprice),
-         q(f.hotlast),
-         q(f.hotthis),
-         q(f.hotfee),
-         q(f.hotprice),
-         f.threeRow ? QStringLiteral("1") : QStringLiteral("0"),
-         q(TdateText(f.periodEnd)),
-         PeriodDaysText(f.periodStart, f.periodEnd),
-         q(f.number)});
+        receiptValues(f) + QStringList{q(f.number)});
 }
 
 QString PrefillQueryStatement(const QString& address) {
