@@ -132,19 +132,24 @@ StartupSettings loadStartupSettings() {
     if (!db.openOrReport())
         return out;
     out.databaseOpened = true;
-    {
-        Recordset rs = db.query(QStringLiteral("select * from [USER_SET] where [id]=1"));
-        if (!rs.isEOF()) {
-            out.rememberedUser = rs.field(3);
-            g_strCurrentUser = out.rememberedUser;
-            out.autoLogin = textToInt(rs.field(4));
+    // No event loop runs yet to report a refused statement (a file that is a database but not a
+    // ledger): say it here and go on to the login.
+    try {
+        {
+            Recordset rs = db.query(QStringLiteral("select * from [USER_SET] where [id]=1"));
+            if (!rs.isEOF()) {
+                out.rememberedUser = rs.field(3);
+                g_strCurrentUser = out.rememberedUser;
+                out.autoLogin = textToInt(rs.field(4));
+            }
         }
-    }
-    {
         Recordset rs = db.query(
             QStringLiteral("select * from [USER] where [userName] = '%1'").arg(jet::quote(g_strCurrentUser)));
         if (!rs.isEOF())
             g_strCurrentPower = rs.field(2);
+    } catch (const DbError& e) {
+        platform::messageBox(nullptr, e.message(), {}, platform::MsgIcon::Exclamation);
+        out.autoLogin = 0;
     }
     return out;
 }

@@ -51,7 +51,13 @@ CReceiptDlg::CReceiptDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     m_records = new RecordsModel(this);
-    OnInitDialog();
+    // The window is made before any event loop could report a refused statement (a file that is
+    // a database but no ledger): report it here and leave the window as far as it came.
+    try {
+        OnInitDialog();
+    } catch (const DbError& e) {
+        platform::messageBox(this, e.message(), {}, platform::MsgIcon::Exclamation);
+    }
 }
 
 CReceiptDlg::~CReceiptDlg() {

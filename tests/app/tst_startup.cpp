@@ -211,6 +211,23 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"不能打开数据库"});
     }
 
+    void databaseThatIsNoLedger() {
+        TestLedger ledger;
+        QFile::remove(ledger.path());
+        QFile empty(ledger.path());
+        QVERIFY(empty.open(QIODevice::WriteOnly)); // an empty file is an empty database
+        empty.close();
+        Database db(ledger.path());
+        QVERIFY(db.open());
+        db.execute("create table other (x)");
+        db.close();
+        platform::ScopedMessageBoxScript boxes;
+        const StartupSettings s = loadStartupSettings();
+        QCOMPARE(s.autoLogin, 0);
+        QCOMPARE(boxes.texts().size(), 1);
+        QVERIFY(boxes.texts()[0].contains("USER_SET"));
+    }
+
     void rememberedNameWithAQuote() {
         TestLedger ledger;
         ledger.exec("update USER_SET set [set2]='O''Neil',[set3]='0' where id=1");

@@ -329,6 +329,16 @@ private slots:
         QVERIFY(!QFile::exists(ledger.path()));
     }
 
+    void databaseThatIsNoLedgerIsReported() {
+        TestLedger ledger;
+        ledger.exec("drop table USER_SET");
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        QCOMPARE(boxes.texts().size(), 1);
+        QVERIFY(boxes.texts()[0].contains("USER_SET"));
+        QCOMPARE(dlg.records()->rowCount(), 0);
+    }
+
     void ordinaryUserTitle() {
         TestLedger ledger;
         g_strCurrentUser = "bob";
