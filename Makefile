@@ -14,7 +14,7 @@ build: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	./$(BUILD_DIR)/app/Rentbook
+	./$(BUILD_DIR)/bin/Rentbook
 
 test: deps
 	cmake -S . -B $(TEST_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRENTBOOK_SANITIZE=ON -DRENTBOOK_TESTS=ON
