@@ -19,9 +19,7 @@
 #include "records/RecordStatements.h"
 #include "records/RecordsModel.h"
 
-#ifdef RENTBOOK_BENCH_MAIN_WINDOW
 #include "receipt/ReceiptDlg.h"
-#endif
 
 #include <QApplication>
 #include <QDir>
@@ -427,7 +425,6 @@ void PrefillBare(benchmark::State& state, const SyntheticLedger* ledger) {
 
 // ---- the main window -----------------------------------------------------------------------
 
-#ifdef RENTBOOK_BENCH_MAIN_WINDOW
 // Opens the main window on the ledger (its stored range is "最近20条记录"); with show it is also
 // laid out and painted once.
 double openMainWindowOnce(const SyntheticLedger& ledger, bool show, QStringList* messages) {
@@ -506,25 +503,6 @@ void WindowSortTotal(benchmark::State& state, const SyntheticLedger* ledger) {
     }
     state.counters["rows"] = dlg->records()->rowCount();
 }
-#else
-// PLACEHOLDER: the main window (CReceiptDlg in receipt_gui) is not part of this tree yet. Once it
-// is, this benchmark must construct it offscreen on the ledger with table2 row5 = 1.
-void MainWindowOpen(benchmark::State& state, const SyntheticLedger*, bool) {
-    for (auto _ : state) {
-    }
-    state.SkipWithError("PLACEHOLDER: the main window is not built in this tree");
-}
-void WindowFillAll(benchmark::State& state, const SyntheticLedger*) {
-    for (auto _ : state) {
-    }
-    state.SkipWithError("PLACEHOLDER: the main window is not built in this tree");
-}
-void WindowSortTotal(benchmark::State& state, const SyntheticLedger*) {
-    for (auto _ : state) {
-    }
-    state.SkipWithError("PLACEHOLDER: the main window is not built in this tree");
-}
-#endif
 
 // ---- the report ----------------------------------------------------------------------------
 
@@ -860,10 +838,8 @@ int main(int argc, char** argv) {
     std::optional<RealTextCheck> randomCheck;
     try {
         memory = probeMemory(largest);
-#ifdef RENTBOOK_BENCH_MAIN_WINDOW
         window = WindowProbe{largest.receipts, 0, {}};
         window->seconds = openMainWindowOnce(largest, true, &window->messages);
-#endif
         if (!qEnvironmentVariableIsSet("RENTBOOK_BENCH_NO_CHECK")) {
             for (const SyntheticLedger& l : g_ledgers)
                 realChecks.push_back(checkRealTexts(l));
