@@ -108,10 +108,9 @@ void Recordset::moveNext() {
         throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)));
 }
 
-namespace {
 // Amounts are stored from "%.2f" texts: such a value prints from its whole hundredths exactly as
 // SQLite's "%!.15g" prints it, without its slow printf. Anything else is left to SQLite.
-int twoDecimalText(double value, char* out) {
+int RealCellText(double value, char* out) {
     if (value == 0) {
         std::memcpy(out, "0.0", 4);
         return 3;
@@ -134,7 +133,6 @@ int twoDecimalText(double value, char* out) {
     *p = '\0';
     return int(p - out);
 }
-} // namespace
 
 const char* Recordset::fieldUtf8(int column, int& length) const {
     length = 0;
@@ -143,7 +141,7 @@ const char* Recordset::fieldUtf8(int column, int& length) const {
     sqlite3_stmt* st = m_stmt.get();
     if (sqlite3_column_type(st, column) == SQLITE_FLOAT) {
         char* out = m_realText[std::size_t(column)].data();
-        if (const int n = twoDecimalText(sqlite3_column_double(st, column), out)) {
+        if (const int n = RealCellText(sqlite3_column_double(st, column), out)) {
             length = n;
             return out;
         }

@@ -85,5 +85,9 @@ private:
     std::unique_ptr<SQLite::Database> m_db;
 };
 
+// The text the engine gives a REAL cell, made without the engine's printf where both surely agree
+// (zero and values with at most two decimals); 0 where the engine must make it. out holds 32 bytes.
+int RealCellText(double value, char* out);
+
 // The message for a ledger that cannot be opened.
 QString cannotOpenDatabaseText();

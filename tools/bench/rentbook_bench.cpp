@@ -169,37 +169,9 @@ enum class CellReader {
     StepOnly,   // NOMUTEX, no cell read at all: what stepping through the rows costs
 };
 
-// Amounts, readings and prices are written with two decimals: such a value is printed exactly
-// from its whole hundredths, with SQLite's trailing-zero rule ("500.0", "85.6", "85.68").
-std::size_t twoDecimalText(double value, char* out) {
-    const double hundredths = std::nearbyint(value * 100);
-    if (!(std::fabs(hundredths) < 1e13) || hundredths / 100 != value)
-        return 0;
-    auto cents = static_cast<long long>(hundredths);
-    char* p = out;
-    if (cents < 0) {
-        *p++ = '-';
-        cents = -cents;
-    }
-    const auto whole = std::to_chars(p, p + 24, cents / 100);
-    p = whole.ptr;
-    *p++ = '.';
-    const int fraction = int(cents % 100);
-    *p++ = char('0' + fraction / 10);
-    if (fraction % 10 != 0)
-        *p++ = char('0' + fraction % 10);
-    return std::size_t(p - out);
-}
-
-// The text SQLite gives a REAL ("%!.15g"), made without SQLite's printf where both surely agree:
-// zero and two-decimal values. Returns 0 where the engine must do it. (Plain std::to_chars with
-// fifteen digits is not enough: SQLite rounds the fifteenth digit its own way now and then.)
+// REAL cells as the program's own reader prints them (0 where it leaves them to SQLite).
 std::size_t fastRealText(double value, char* out) {
-    if (value == 0) {
-        std::memcpy(out, "0.0", 3);
-        return 3;
-    }
-    return twoDecimalText(value, out);
+    return std::size_t(RealCellText(value, out));
 }
 
 // Steps the same rows and reads every column as text: what any reader pays.
@@ -286,9 +258,9 @@ RealTextCheck checkRandomRealTexts(int count) {
         ++check.cells;
         const std::size_t n = fastRealText(value, number);
         char* engine = sqlite3_mprintf("%!.15g", value);
-        if (n != 0 && twoDecimalText(value, number + 32) != 0)
+        if (n != 0 && fastRealText(value, number + 32) != 0)
             ++check.twoDecimal;
-        if (n != 0 && twoDecimalText(value, number + 32) != 0 && std::string_view(number, n) != engine)
+        if (n != 0 && fastRealText(value, number + 32) != 0 && std::string_view(number, n) != engine)
             ++check.twoDecimalDiffering;
         if (n == 0)
             ++check.leftToEngine;
