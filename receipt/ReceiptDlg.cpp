@@ -2,6 +2,7 @@
 #include "ui_ReceiptDlg.h"
 
 #include "receipt/CapitalWords.h"
+#include "receipt/MainWindowHooks.h"
 #include "receipt/RangeDates.h"
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
@@ -341,6 +342,44 @@ void CReceiptDlg::connectForm() {
     connect(ui->previewButton, &QPushButton::clicked, this, &CReceiptDlg::OnPrintPreview);
     connect(ui->exportButton, &QPushButton::clicked, this, &CReceiptDlg::ExportListToCsv);
     connect(ui->queryButton, &QPushButton::clicked, this, &CReceiptDlg::OnQueryRecords);
+    connectHooks();
+}
+
+void CReceiptDlg::connectHooks() {
+    connect(ui->settingsButton, &QPushButton::clicked, this, [this] {
+        if (mainWindowHooks().openSettings) {
+            mainWindowHooks().openSettings(*this);
+            ReloadPickLists();
+        }
+    });
+    connect(ui->tenantsButton, &QPushButton::clicked, this, [this] {
+        if (mainWindowHooks().openTenants)
+            mainWindowHooks().openTenants(*this, QString());
+    });
+    connect(ui->dataButton, &QPushButton::clicked, this, [this] {
+        if (mainWindowHooks().manageData)
+            mainWindowHooks().manageData(*this, ui->dataButton);
+    });
+    connect(ui->aboutButton, &QPushButton::clicked, this, [this] {
+        if (mainWindowHooks().openAbout)
+            mainWindowHooks().openAbout(*this);
+    });
+    connect(ui->customiseButton, &QPushButton::clicked, this, [this] {
+        if (mainWindowHooks().customise)
+            mainWindowHooks().customise(*this);
+    });
+}
+
+void CReceiptDlg::ReloadPickLists() {
+    fillPickLists();
+    m_opDb.close();
+}
+
+void CReceiptDlg::OnQueryTenant() {
+    const QList<int> selected = ui->records->selectedRowsAscending();
+    if (selected.isEmpty() || !mainWindowHooks().openTenants)
+        return;
+    mainWindowHooks().openTenants(*this, m_records->cell(selected.first(), RecordColumn::Address));
 }
 
 // ---- form handlers --------------------------------------------------------------------------
@@ -471,6 +510,10 @@ bool CReceiptDlg::isWheelBox(QObject* watched) const {
 bool CReceiptDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F1 && mainWindowHooks().help) {
+            mainWindowHooks().help(*this);
+            return true;
+        }
         // Enter moves on like Tab and never closes the window.
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             auto* combo = qobject_cast<QComboBox*>(watched);
@@ -760,7 +803,8 @@ QMenu* CReceiptDlg::recordsMenu() {
         m_recordsMenu->addAction(QStringLiteral("删除记录(&D)"), this, &CReceiptDlg::OnDeleteRecord)
             ->setData(32774);
         m_recordsMenu->addSeparator();
-        m_recordsMenu->addAction(QStringLiteral("查询租户(&C)"))->setData(32777);
+        m_recordsMenu->addAction(QStringLiteral("查询租户(&C)"), this, &CReceiptDlg::OnQueryTenant)
+            ->setData(32777);
         m_recordsMenu->addSeparator();
         m_recordsMenu->addAction(QStringLiteral("打印选中记录(&P)"), this, &CReceiptDlg::OnPrintSelected)
             ->setData(32779);

@@ -48,6 +48,12 @@ public:
     // Stored receipts.
     void OnDblclkRecords();
     void OnDeleteRecord();
+    void OnQueryTenant();
+
+    // Fills the address, remark, clerk and payee boxes again from the pick-list tables.
+    void ReloadPickLists();
+    // The connection the window keeps open while it lives.
+    Database& database() { return m_db; }
 
     const ReceiptForm& form() const { return m_form; }
     RecordsModel* records() const { return m_records; }
@@ -81,6 +87,7 @@ private:
     void pullForm();
     void pushForm();
     void connectForm();
+    void connectHooks();
     void onReadingChanged(Meter meter);
     void onPriceChanged(Meter meter);
     void onFeeChanged();

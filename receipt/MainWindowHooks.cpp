@@ -1,0 +1,6 @@
+#include "receipt/MainWindowHooks.h"
+
+MainWindowHooks& mainWindowHooks() {
+    static MainWindowHooks hooks;
+    return hooks;
+}
