@@ -4,7 +4,7 @@ TEST_BUILD_DIR ?= build-test
 BENCH_BUILD_DIR ?= build-bench
 JOBS ?= 2
 
-.PHONY: run test build deps bench format clean
+.PHONY: run test build deps bench stress format clean
 
 deps:
 	./scripts/install-deps
@@ -26,6 +26,11 @@ bench:
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DRENTBOOK_SANITIZE=OFF -DRENTBOOK_TESTS=OFF -DRENTBOOK_BENCH=ON
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS)
 	./$(BENCH_BUILD_DIR)/tools/bench/rentbook_bench
+
+# Saves killed with SIGKILL and two copies saving at once, on a throwaway ledger.
+stress: build
+	./$(BUILD_DIR)/bin/rentbook_stress kill 200
+	./$(BUILD_DIR)/bin/rentbook_stress copies 100
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringEncoder>
+#include <QThread>
 
 namespace startup {
 
@@ -29,26 +30,63 @@ bool hasRegistrationSwitch(const QStringList& arguments) {
 SingleInstance::SingleInstance(const QString& lockPath) : m_lock(std::make_unique<QLockFile>(lockPath)) {
     // Only a lock whose process has gone counts as stale; a long-running copy keeps its lock.
     m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0)) {
+    bool acquired = m_lock->tryLock(0);
+    if (!acquired && m_lock->error() == QLockFile::LockFailedError) {
+        // A lock that names no owner (empty or unreadable: a run that died while writing it) is
+        // stale too. Look twice, in case another copy is writing its lock this very moment.
+        qint64 pid = 0;
+        QString host, app;
+        if (!m_lock->getLockInfo(&pid, &host, &app)) {
+            QThread::msleep(200);
+            if (!m_lock->getLockInfo(&pid, &host, &app) && m_lock->removeStaleLockFile())
+                acquired = m_lock->tryLock(0);
+        }
+    }
+    if (acquired) {
         m_result = InstanceResult::Acquired;
+        // The process may end through the platform's process end, which unwinds nothing.
+        QLockFile* lock = m_lock.get();
+        m_cleanup = platform::addExitCleanup([lock] { lock->unlock(); });
         return;
     }
     m_result = m_lock->error() == QLockFile::LockFailedError ? InstanceResult::AlreadyRunning
                                                              : InstanceResult::Failed;
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance() {
+    if (m_cleanup)
+        platform::removeExitCleanup(m_cleanup);
+}
 
 QString defaultLockPath() {
-    return QDir(QDir::tempPath()).filePath(DataSource::name() + QStringLiteral(".lock"));
+    // One copy per user session: the lock lives in the user's own runtime folder, where no other
+    // account's leftover can keep this user out.
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    return QDir(dir).filePath(DataSource::name() + QStringLiteral(".lock"));
 }
 
 QString chooseProgramDirectory(const QString& executableDir, const QString& userDataDir) {
     const QFileInfo exe(executableDir);
     if (exe.isDir() && exe.isWritable())
         return exe.absoluteFilePath();
-    QDir().mkpath(userDataDir);
+    if (!QFileInfo::exists(userDataDir) && QDir().mkpath(userDataDir)) {
+        // The ledger holds passwords: the folder made for it is the owner's alone.
+        QFile::setPermissions(userDataDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
     return QFileInfo(userDataDir).absoluteFilePath();
+}
+
+QString programDirectoryNotice(const QString& executableDir, const QString& programDir) {
+    if (QFileInfo(executableDir) == QFileInfo(programDir))
+        return {};
+    const QString ledgerName = DataSource::name() + QStringLiteral(".rbk");
+    if (!QFile::exists(QDir(executableDir).filePath(ledgerName)))
+        return {};
+    return QStringLiteral("程序目录%1不可写，其中的账本无法使用。\n本次使用的账本在%2中。\n"
+                          "如要继续使用程序目录中的账本，请让该目录可写后重新启动。")
+        .arg(QDir::toNativeSeparators(executableDir), QDir::toNativeSeparators(programDir));
 }
 
 bool provisionLedger(const QString& programDir, const QString& executableDir) {
@@ -66,8 +104,9 @@ bool provisionLedger(const QString& programDir, const QString& executableDir) {
         return true;
     if (!QFile::exists(source) || !QFile::copy(source, ledger))
         return false;
-    // An installed empty ledger may be read-only; the live ledger must not be.
-    QFile::setPermissions(ledger, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    // An installed empty ledger may be read-only; the live ledger must not be. It holds the
+    // users' passwords, so it is the owner's alone.
+    QFile::setPermissions(ledger, QFile::ReadOwner | QFile::WriteOwner);
     return true;
 }
 

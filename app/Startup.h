@@ -20,8 +20,8 @@ bool hasRegistrationSwitch(const QStringList& arguments);
 
 enum class InstanceResult { Acquired, AlreadyRunning, Failed };
 
-// Keeps a second copy out for as long as the returned lock lives. A lock left behind by a
-// crashed run is taken over.
+// Keeps a second copy out for as long as the object lives or until the process ends, whichever
+// comes first. A lock left behind by a crashed run, or one that names no owner, is taken over.
 class SingleInstance {
 public:
     explicit SingleInstance(const QString& lockPath);
@@ -31,13 +31,19 @@ public:
 private:
     std::unique_ptr<QLockFile> m_lock;
     InstanceResult m_result;
+    int m_cleanup = 0;
 };
 
+// "Rentbook.lock" in the user's runtime folder.
 QString defaultLockPath();
 
 // The executable's directory when it is writable, otherwise the per-user data directory
 // (created when missing).
 QString chooseProgramDirectory(const QString& executableDir, const QString& userDataDir);
+
+// What the operator must be told when the executable's folder holds a ledger that cannot be used
+// because the folder is not writable (another folder's ledger is used instead); empty otherwise.
+QString programDirectoryNotice(const QString& executableDir, const QString& programDir);
 
 // First start: copies the empty ledger from beside the executable when the ledger is missing.
 // Returns false when the ledger is still missing afterwards.

@@ -16,9 +16,6 @@ int main(int argc, char** argv) {
     platform::installGuiServices();
     app.setUpLook();
 
-    if (startup::hasRegistrationSwitch(QCoreApplication::arguments()))
-        return 0;
-
     startup::SingleInstance instance(startup::defaultLockPath());
     if (instance.result() == startup::InstanceResult::Failed) {
         platform::systemMessageBox(QStringLiteral("创建Mutex失败! "), QStringLiteral("系统提示"));
@@ -28,11 +25,17 @@ int main(int argc, char** argv) {
         platform::messageBox(nullptr, QStringLiteral("Rentbook已运行！"));
         return 0;
     }
+    // No component-object server on this platform: such a start ends here, after the
+    // single-instance check every start makes.
+    if (startup::hasRegistrationSwitch(QCoreApplication::arguments()))
+        return 0;
 
     const QString exeDir = QCoreApplication::applicationDirPath();
     const QString programDir = startup::chooseProgramDirectory(
         exeDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     QDir::setCurrent(programDir);
+    if (const QString notice = startup::programDirectoryNotice(exeDir, programDir); !notice.isEmpty())
+        platform::messageBox(nullptr, notice, {}, platform::MsgIcon::Exclamation);
     startup::provisionLedger(programDir, exeDir);
     const QString ledger = QDir(programDir).filePath(DataSource::name() + QStringLiteral(".rbk"));
     DataSource::setLedgerPath(ledger);

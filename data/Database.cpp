@@ -105,33 +105,47 @@ void Recordset::moveNext() {
     const int rc = sqlite3_step(m_stmt.get());
     m_eof = rc != SQLITE_ROW;
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)), sqlite3_extended_errcode(m_db));
 }
 
-// Amounts are stored from "%.2f" texts: such a value prints from its whole hundredths exactly as
-// SQLite's "%!.15g" prints it, without its slow printf. Anything else is left to SQLite.
+// A number cell reads back as the ledger engine the program was written for gives it: no
+// trailing zeros and no point for whole values ("800", "0"), the shortest exact form otherwise
+// ("40.8", "12.35"). Amounts are stored from "%.2f" texts, so most values print straight from
+// their whole hundredths; the rest take the shortest text that reads back as the same double.
 int RealCellText(double value, char* out) {
     if (value == 0) {
-        std::memcpy(out, "0.0", 4);
-        return 3;
+        std::memcpy(out, "0", 2);
+        return 1;
     }
     const double hundredths = std::nearbyint(value * 100);
-    if (!(std::fabs(hundredths) < 1e13) || hundredths / 100 != value)
-        return 0;
-    auto cents = static_cast<long long>(hundredths);
-    char* p = out;
-    if (cents < 0) {
-        *p++ = '-';
-        cents = -cents;
+    if (std::fabs(hundredths) < 1e13 && hundredths / 100 == value) {
+        auto cents = static_cast<long long>(hundredths);
+        char* p = out;
+        if (cents < 0) {
+            *p++ = '-';
+            cents = -cents;
+        }
+        p = std::to_chars(p, p + 20, cents / 100).ptr;
+        const int fraction = int(cents % 100);
+        if (fraction != 0) {
+            *p++ = '.';
+            *p++ = char('0' + fraction / 10);
+            if (fraction % 10 != 0)
+                *p++ = char('0' + fraction % 10);
+        }
+        *p = '\0';
+        return int(p - out);
     }
-    p = std::to_chars(p, p + 20, cents / 100).ptr;
-    *p++ = '.';
-    const int fraction = int(cents % 100);
-    *p++ = char('0' + fraction / 10);
-    if (fraction % 10 != 0)
-        *p++ = char('0' + fraction % 10);
-    *p = '\0';
-    return int(p - out);
+    if (!std::isfinite(value))
+        return 0;
+    // Plain digits while they stay readable, the exponent form beyond.
+    const auto format = std::fabs(value) < 1e15 && std::fabs(value) >= 1e-5 ? std::chars_format::fixed
+                                                                            : std::chars_format::general;
+    const auto result = std::to_chars(out, out + 31, value, format);
+    if (result.ec != std::errc())
+        return 0;
+    *result.ptr = '\0';
+    return int(result.ptr - out);
 }
 
 const char* Recordset::fieldUtf8(int column, int& length) const {
@@ -179,6 +193,10 @@ Database::Database(const QString& path) : m_path(path) {
 }
 Database::~Database() = default;
 
+// A SQLite file without the ledger's nine tables (a zero-byte file, another program's database)
+// is no ledger.
+constexpr int kLedgerTableCount = 9;
+
 bool Database::open() {
     if (m_db)
         return true;
@@ -186,13 +204,19 @@ bool Database::open() {
     if (!QFileInfo(path).isFile())
         return false;
     try {
+        // The busy timeout is set before anything touches the file, so a ledger that another
+        // program holds for a moment is waited for rather than refused.
         auto db = std::make_unique<SQLite::Database>(QFile::encodeName(path).toStdString(),
-                                                     SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX);
-        // A file that is no ledger only shows itself on the first read.
-        db->exec("select count(*) from sqlite_master");
+                                                     SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX, 5000);
         if (sqlite3_db_readonly(db->getHandle(), "main") == 1)
             return false;
-        db->setBusyTimeout(5000);
+        SQLite::Statement tables(*db, "select count(distinct lower(name)) from sqlite_master where "
+                                      "type = 'table' and lower(name) in ('receipt', 'user', 'user_set', "
+                                      "'table2', 'price', 'client', 'addr_items', 'people_items', "
+                                      "'remark_items')");
+        if (!tables.executeStep() || tables.getColumn(0).getInt() != kLedgerTableCount)
+            return false;
+        tables.reset();
         registerFunctions(db->getHandle());
         m_db = std::move(db);
         if (m_path.isEmpty())
@@ -221,7 +245,7 @@ int Database::execute(const QString& statement) {
     try {
         return m_db->exec(sql.constData());
     } catch (const SQLite::Exception& e) {
-        throw DbError(QString::fromUtf8(e.what()));
+        throw DbError(QString::fromUtf8(e.what()), e.getExtendedErrorCode());
     }
 }
 
@@ -231,6 +255,30 @@ Recordset Database::query(const QString& statement) {
     const std::string sql = jet::translate(statement).toStdString();
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(m_db->getHandle(), sql.c_str(), int(sql.size()), &st, nullptr) != SQLITE_OK)
-        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db->getHandle())));
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db->getHandle())),
+                      sqlite3_extended_errcode(m_db->getHandle()));
     return Recordset(st, m_db->getHandle());
+}
+
+long long Database::lastInsertId() const {
+    return m_db ? sqlite3_last_insert_rowid(m_db->getHandle()) : 0;
+}
+
+// ---- Transaction ------------------------------------------------------------------------------
+
+Transaction::Transaction(Database& db) : m_db(db) {
+    // Immediate: the write lock is taken now, so what is read inside stays true until the commit.
+    m_db.execute(QStringLiteral("begin immediate"));
+    m_open = true;
+}
+
+Transaction::~Transaction() {
+    if (!m_open || !m_db.handle())
+        return;
+    sqlite3_exec(m_db.handle()->getHandle(), "rollback", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+    m_db.execute(QStringLiteral("commit"));
+    m_open = false;
 }

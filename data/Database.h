@@ -78,6 +78,9 @@ public:
     // Runs a query forward-only; throws DbError.
     Recordset query(const QString& statement);
 
+    // The key of the row the last insert on this connection made.
+    long long lastInsertId() const;
+
     SQLite::Database* handle() const { return m_db.get(); }
 
 private:
@@ -85,8 +88,22 @@ private:
     std::unique_ptr<SQLite::Database> m_db;
 };
 
-// The text the engine gives a REAL cell, made without the engine's printf where both surely agree
-// (zero and values with at most two decimals); 0 where the engine must make it. out holds 32 bytes.
+// One transaction that takes the write lock at once; rolled back unless committed.
+class Transaction {
+public:
+    explicit Transaction(Database& db); // throws DbError
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit(); // throws DbError
+
+private:
+    Database& m_db;
+    bool m_open = false;
+};
+
+// The text of a REAL cell: "800", "0", "40.8", "12.35", the shortest exact form for other
+// values; 0 (and nothing written) for a value that is no finite number. out holds 32 bytes.
 int RealCellText(double value, char* out);
 
 // The message for a ledger that cannot be opened.

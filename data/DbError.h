@@ -5,12 +5,23 @@
 #include <stdexcept>
 
 // A statement the engine refused. Handlers let it pass; the application reports it at the
-// event loop with the engine's text.
+// event loop. The operator reads what happened and what to do in Chinese, with the engine's own
+// text kept as a detail line.
 class DbError : public std::runtime_error {
 public:
-    explicit DbError(const QString& message);
+    // engineCode is the engine's result code (0 when the refusal did not come from the engine).
+    explicit DbError(const QString& engineText, int engineCode = 0);
+    // The text shown to the operator.
     QString message() const { return m_message; }
+    QString engineText() const { return m_engineText; }
+    int engineCode() const { return m_engineCode; }
 
 private:
+    QString m_engineText;
+    int m_engineCode;
     QString m_message;
 };
+
+// What an engine refusal means to the operator: a Chinese sentence saying what happened and what
+// to do, then "详细信息：" and the engine's text.
+QString ExplainEngineError(int engineCode, const QString& engineText);

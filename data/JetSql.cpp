@@ -6,9 +6,6 @@
 #include <cmath>
 #include <vector>
 
-DbError::DbError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {
-}
-
 namespace jet {
 
 std::optional<QDateTime> parseDate(const QString& text) {

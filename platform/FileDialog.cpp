@@ -26,8 +26,15 @@ public:
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
         QStringList filters;
-        for (const FileType& t : request.types)
+        bool ownWords = false;
+        for (const FileType& t : request.types) {
             filters << qtFilter(t);
+            ownWords = ownWords || filters.last() != t.description;
+        }
+        // A description that names its type in its own words ("表格文件(.csv)") is shown as it
+        // stands, without Qt's pattern after it.
+        if (ownWords)
+            dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilters(filters);
         if (request.selectedType >= 0 && request.selectedType < filters.size())
             dialog.selectNameFilter(filters.at(request.selectedType));

@@ -72,6 +72,7 @@ class DesktopProcess : public ProcessService {
 public:
     void exitProcess(int code) override {
         // Flush what the C library still buffers, then leave without unwinding the windows.
+        runExitCleanups();
         std::fflush(nullptr);
         std::_Exit(code);
     }

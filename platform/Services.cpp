@@ -25,7 +25,10 @@ public:
 
 class RealProcess : public ProcessService {
 public:
-    void exitProcess(int code) override { std::_Exit(code); }
+    void exitProcess(int code) override {
+        runExitCleanups();
+        std::_Exit(code);
+    }
     bool startDetached(const QString&, const QStringList&) override { return false; }
     bool openUrl(const QString&) override { return false; }
 };
@@ -141,6 +144,33 @@ void ScopedClock::set(const QDateTime& fixed) {
 
 void exitProcess(int code) {
     g_process->exitProcess(code);
+}
+
+namespace {
+struct ExitCleanup {
+    int id;
+    std::function<void()> run;
+};
+QList<ExitCleanup>& exitCleanups() {
+    static QList<ExitCleanup> list;
+    return list;
+}
+} // namespace
+
+int addExitCleanup(std::function<void()> cleanup) {
+    static int next = 0;
+    exitCleanups().append({++next, std::move(cleanup)});
+    return next;
+}
+
+void removeExitCleanup(int id) {
+    exitCleanups().removeIf([id](const ExitCleanup& c) { return c.id == id; });
+}
+
+void runExitCleanups() {
+    const QList<ExitCleanup> list = std::exchange(exitCleanups(), {});
+    for (auto it = list.crbegin(); it != list.crend(); ++it)
+        it->run();
 }
 bool startDetached(const QString& program, const QStringList& arguments) {
     return g_process->startDetached(program, arguments);

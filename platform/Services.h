@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QObject;
 
 namespace platform {
@@ -99,6 +101,12 @@ public:
 };
 
 void exitProcess(int code);
+// Work that must be done on every way out, the process end above included (releasing the
+// single-instance lock). Returns an id for removeExitCleanup.
+int addExitCleanup(std::function<void()> cleanup);
+void removeExitCleanup(int id);
+// Runs and forgets every registered cleanup (the real process end calls it).
+void runExitCleanups();
 bool startDetached(const QString& program, const QStringList& arguments);
 bool openUrl(const QString& url);
 void setProcessService(ProcessService* service);

@@ -4,6 +4,7 @@
 #include "receipt/CapitalWords.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/RangeDates.h"
+#include "receipt/ReceiptLedger.h"
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
 
@@ -94,7 +95,9 @@ void CReceiptDlg::OnInitDialog() {
     connectForm();
     for (QLineEdit* price : {ui->waterPrice, ui->elecPrice, ui->hotPrice})
         price->setReadOnly(true);
+    ui->rounding->blockSignals(true);
     ui->rounding->setChecked(true);
+    ui->rounding->blockSignals(false);
     m_form.issueDate = platform::now();
     const ChargingPeriod period = DefaultChargingPeriod(platform::now());
     m_form.periodStart = period.start;
@@ -130,7 +133,9 @@ void CReceiptDlg::applySettings(const FormSettings& s) {
     ui->displayRange->setCurrentIndex(m_nDisplayRange);
     ui->displayRange->blockSignals(false);
     const bool period = appSettings().chargingPeriod;
+    ui->chargingPeriod->blockSignals(true);
     ui->chargingPeriod->setChecked(period);
+    ui->chargingPeriod->blockSignals(false);
     ui->periodStart->setEnabled(period);
     ui->periodEnd->setEnabled(period);
 
@@ -327,10 +332,35 @@ void CReceiptDlg::connectForm() {
         connect(box, &QLineEdit::textChanged, this, [this, meter = meter] { onPriceChanged(meter); });
     for (QLineEdit* fee : {ui->rent, ui->cleanFee, ui->manageFee, ui->tvFee, ui->netFee, ui->otherFee})
         connect(fee, &QLineEdit::textChanged, this, &CReceiptDlg::onFeeChanged);
-    connect(ui->rounding, &QCheckBox::clicked, this, &CReceiptDlg::onRoundingClicked);
-    connect(ui->unlockPrices, &QCheckBox::clicked, this, &CReceiptDlg::onUnlockPricesClicked);
+    // Text that arrives by paste, drag or an input method passes the same filter as typing.
+    for (QLineEdit* box : findChildren<QLineEdit*>()) {
+        if (!isNumericBox(box))
+            continue;
+        connect(box, &QLineEdit::textEdited, this, [box](const QString& text) {
+            QString kept;
+            int cursor = box->cursorPosition();
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const QChar c = text.at(i);
+                if ((c.isDigit() && c.unicode() < 128) || c == QLatin1Char('.'))
+                    kept += c;
+                else if (i < box->cursorPosition())
+                    --cursor;
+            }
+            if (kept != text) {
+                box->setText(kept);
+                box->setCursorPosition(cursor);
+            }
+        });
+    }
+    // The check boxes react to their change of state, whatever made it: a click, the space bar or
+    // a screen reader's toggle action.
+    connect(ui->rounding, &QCheckBox::toggled, this, [this] {
+        if (!m_pushing)
+            onRoundingClicked();
+    });
+    connect(ui->unlockPrices, &QCheckBox::toggled, this, &CReceiptDlg::onUnlockPricesClicked);
     connect(ui->layout, &QComboBox::currentIndexChanged, this, &CReceiptDlg::onLayoutChanged);
-    connect(ui->chargingPeriod, &QCheckBox::clicked, this, &CReceiptDlg::onChargingPeriodClicked);
+    connect(ui->chargingPeriod, &QCheckBox::toggled, this, &CReceiptDlg::onChargingPeriodClicked);
     connect(ui->address, &QComboBox::activated, this,
             [this](int index) { OnPrefill(ui->address->itemText(index)); });
     connect(ui->address, &CAutoCompleteCombo::editTextEdited, this,
@@ -508,6 +538,20 @@ bool CReceiptDlg::isWheelBox(QObject* watched) const {
 }
 
 bool CReceiptDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel) {
+        // Only the box the operator works in steps: a combo box or date picker under the pointer
+        // takes the wheel only while it has the focus; otherwise the wheel goes to the form.
+        QWidget* box = nullptr;
+        for (auto* w = qobject_cast<QWidget*>(watched); w && w != this; w = w->parentWidget())
+            if (qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w)) {
+                box = w;
+                break;
+            }
+        if (box && !box->hasFocus()) {
+            wheelEvent(static_cast<QWheelEvent*>(event));
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_F1 && mainWindowHooks().help) {
@@ -593,28 +637,27 @@ void CReceiptDlg::showSaveMenu() {
 }
 
 void CReceiptDlg::OnSaveAndPrint() {
-    pullForm();
-    const TotalCheck check = CheckTotal(m_form.total);
-    if (check != TotalCheck::Ok) {
-        platform::messageBox(this, TotalCheckMessage(check));
-        return;
-    }
-    // A receipt that could not be printed is stored all the same; the print job said why.
-    PrintCurrentReceipt(printData(), this);
-    OnSaveOnly();
+    saveForm(true);
 }
 
 void CReceiptDlg::OnSaveOnly() {
+    saveForm(false);
+}
+
+void CReceiptDlg::saveForm(bool print) {
     pullForm();
     const TotalCheck check = CheckTotal(m_form.total);
     if (check != TotalCheck::Ok) {
         platform::messageBox(this, TotalCheckMessage(check));
         return;
     }
-    const bool amending = ui->saveButton->text().contains(QStringLiteral("修改"));
+    const bool amending = m_nEditKey != 0;
     ui->records->setFocus();
+    // The receipt is stored first and printed under the number it was stored with, so the paper
+    // and the ledger always agree; a receipt that could not be stored is not printed. A refused
+    // statement leaves the form exactly as typed.
     if (amending) {
-        if (m_db.execute(UpdateReceiptStatement(m_form)) == 0) {
+        if (m_db.execute(UpdateReceiptStatement(m_form, m_nEditKey)) == 0) {
             // The receipt went from the ledger while it was open here: nothing was stored, so the
             // list must not pretend otherwise. The form keeps what was typed.
             platform::messageBox(this,
@@ -622,12 +665,25 @@ void CReceiptDlg::OnSaveOnly() {
                                  QStringLiteral("注意"), platform::MsgIcon::Exclamation);
             return;
         }
-        // The list may have been sorted since the receipt was opened: find its row again.
-        m_nEditItem = m_records->rowOfItemData(m_nEditItemData);
-        UpdateListRow(m_nEditItem);
-        selectOnlyRow(m_nEditItem);
     } else {
-        m_db.execute(InsertReceiptStatement(m_form));
+        const StoredReceipt stored = InsertReceipt(m_db, m_form);
+        m_nStoredKey = stored.key;
+        if (!stored.takenNumber.isEmpty()) {
+            pushForm();
+            platform::messageBox(this, NumberTakenMessage(stored.takenNumber, m_form.number), {},
+                                 platform::MsgIcon::Information);
+        }
+    }
+    // A receipt that could not be printed is stored all the same; the print job said why.
+    if (print)
+        PrintCurrentReceipt(printData(), this);
+    if (amending) {
+        // The list may have been sorted or refilled since the receipt was opened: find its row by
+        // the receipt itself, and change no row when it is no longer listed.
+        const int row = m_records->rowOfKey(m_nEditKey);
+        UpdateListRow(row);
+        selectOnlyRow(row);
+    } else {
         AppendFormToList();
         selectOnlyRow(m_records->rowCount() - 1);
     }
@@ -650,13 +706,22 @@ void CReceiptDlg::OnNewReceipt() {
     if (isOrdinaryUser())
         setFormEditable(true);
     ui->saveButton->setText(QStringLiteral("保存并打印(&M)"));
-    m_nEditItem = -1;
+    m_nEditKey = 0;
     pullForm();
     QString number = m_form.number;
     if (m_opDb.openOrReport(this)) {
         number = NextReceiptNumber(m_opDb);
+        // A new receipt is charged the prices of the price table, never those of a receipt
+        // viewed before it.
+        const UnitPrices prices = LoadUnitPrices(m_opDb);
+        m_form.waterprice = prices.water;
+        m_form.elecprice = prices.electricity;
+        m_form.hotprice = prices.hotWater;
         m_opDb.close();
     }
+    const ChargingPeriod period = DefaultChargingPeriod(platform::now());
+    m_form.periodStart = period.start;
+    m_form.periodEnd = period.end;
     m_form.resetForNewReceipt(number);
     pushForm();
 }
@@ -693,7 +758,7 @@ void CReceiptDlg::ShowQueryRecords(QString statement) {
 }
 
 void CReceiptDlg::AppendFormToList() {
-    m_records->appendRow(m_form.listCells());
+    m_records->appendRow(m_form.listCells(), m_nStoredKey);
 }
 
 void CReceiptDlg::UpdateListRow(int row) {
@@ -735,17 +800,16 @@ void CReceiptDlg::OnDblclkRecords() {
                              platform::MsgIcon::Exclamation);
         return;
     }
-    m_nEditItem = selected.first();
-    m_nEditItemData = m_records->itemData(m_nEditItem);
+    const int row = selected.first();
+    m_nEditKey = m_records->key(row);
     pullForm();
-    m_form.number = m_records->cell(m_nEditItem, RecordColumn::No);
+    m_form.number = m_records->cell(row, RecordColumn::No);
     if (isOrdinaryUser())
         setFormEditable(false);
     ui->saveButton->setText(QStringLiteral("修改并打印(&M)"));
 
     if (m_db.isOpen()) {
-        Recordset rs = m_db.query(
-            QStringLiteral("select * from RECEIPT where [NO] = '%1'").arg(jet::quote(m_form.number)));
+        Recordset rs = m_db.query(QStringLiteral("select * from RECEIPT where [id] = %1").arg(m_nEditKey));
         if (!rs.isEOF()) {
             ReceiptForm& f = m_form;
             const auto dateOf = [](const QString& text) {
@@ -753,7 +817,12 @@ void CReceiptDlg::OnDblclkRecords() {
                     QDate(text.mid(0, 4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt()),
                     QTime(0, 0));
             };
-            f.issueDate = dateOf(rs.field(ReceiptColumn::Rdate));
+            // The stored time of day stays with the receipt through an amendment.
+            const QString rdate = rs.field(ReceiptColumn::Rdate);
+            f.issueDate = QDateTime(dateOf(rdate).date(),
+                                    QTime::fromString(rdate.mid(11, 8), QStringLiteral("HH:mm:ss")));
+            if (!f.issueDate.time().isValid())
+                f.issueDate.setTime(QTime(0, 0));
             f.address = rs.field(ReceiptColumn::District);
             f.waterlast = rs.field(ReceiptColumn::Waterlast);
             f.waterthis = rs.field(ReceiptColumn::Waterthis);
@@ -788,11 +857,12 @@ void CReceiptDlg::OnDblclkRecords() {
     }
     ReceiptForm& f = m_form;
     f.capitals = AmountInCapitals(FormNumber(f.total));
+    // The two-row form shows no hot water: its readings are zero, and the usage follows them.
+    if (!f.threeRow)
+        f.hotlast = f.hotthis = f.hotfee = QStringLiteral("0.0");
     f.waterusage = FormatAmount(FormNumber(f.waterthis) - FormNumber(f.waterlast));
     f.elecusage = FormatAmount(FormNumber(f.electhis) - FormNumber(f.eleclast));
     f.hotusage = FormatAmount(FormNumber(f.hotthis) - FormNumber(f.hotlast));
-    if (!f.threeRow)
-        f.hotlast = f.hotthis = f.hotfee = QStringLiteral("0.0");
     pushForm();
     applyHotWaterBoxes();
 }
@@ -817,6 +887,10 @@ QMenu* CReceiptDlg::recordsMenu() {
 }
 
 void CReceiptDlg::onRecordsContextMenu(const QPoint& globalPos) {
+    // A right click beside the rows clears the selection as a left click does, so that no
+    // command acts on rows the operator did not point at.
+    if (!ui->records->indexAt(ui->records->viewport()->mapFromGlobal(globalPos)).isValid())
+        ui->records->clearSelection();
     if (ui->records->selectedRowsAscending().isEmpty())
         return;
     recordsMenu()->popup(globalPos);
@@ -824,24 +898,39 @@ void CReceiptDlg::onRecordsContextMenu(const QPoint& globalPos) {
 
 void CReceiptDlg::OnDeleteRecord() {
     const QList<int> selected = ui->records->selectedRowsAscending();
-    if (selected.size() == 1) {
+    if (selected.isEmpty())
+        return;
+    const bool one = selected.size() == 1;
+    if (platform::messageBox(this,
+                             one ? QStringLiteral("确定要删除此项交易记录吗?")
+                                 : QStringLiteral("确定要删除选中的多条交易记录吗?"),
+                             QStringLiteral("确认"), platform::MsgIcon::Exclamation,
+                             platform::Ok | platform::Cancel) != platform::Ok)
+        return;
+    // Exactly the receipts whose rows are selected go, by their keys; a row leaves the list only
+    // once its receipt has left the ledger.
+    QList<int> deleted;
+    try {
+        for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
+            m_db.execute(DeleteReceiptStatement(m_records->key(*it)));
+            deleted << *it;
+        }
+    } catch (const DbError& e) {
+        m_records->removeRowList(deleted);
+        UpdateSummary();
+        platform::messageBox(this,
+                             QStringLiteral("删除没有全部完成：已删除%1条记录，其余%2条仍在账本中。\n\n")
+                                     .arg(deleted.size())
+                                     .arg(selected.size() - deleted.size()) +
+                                 e.message(),
+                             QStringLiteral("注意"), platform::MsgIcon::Exclamation);
+        return;
+    }
+    m_records->removeRowList(selected);
+    if (one) {
         const int f = selected.first();
-        if (platform::messageBox(this, QStringLiteral("确定要删除此项交易记录吗?"), QStringLiteral("确认"),
-                                 platform::MsgIcon::Exclamation,
-                                 platform::Ok | platform::Cancel) != platform::Ok)
-            return;
-        m_db.execute(DeleteReceiptStatement(m_records->cell(f, RecordColumn::No)));
-        m_records->removeRows(f, 1);
-        const int next = f == m_records->rowCount() ? f - 1 : f;
-        selectOnlyRow(next);
-    } else if (selected.size() > 1) {
-        if (platform::messageBox(this, QStringLiteral("确定要删除选中的多条交易记录吗?"),
-                                 QStringLiteral("确认"), platform::MsgIcon::Exclamation,
-                                 platform::Ok | platform::Cancel) != platform::Ok)
-            return;
-        for (auto it = selected.crbegin(); it != selected.crend(); ++it)
-            m_db.execute(DeleteReceiptStatement(m_records->cell(*it, RecordColumn::No)));
-        m_records->removeRowList(selected);
+        selectOnlyRow(f == m_records->rowCount() ? f - 1 : f);
+    } else {
         selectOnlyRow(m_records->rowCount() - 1);
     }
     ui->records->setFocus();

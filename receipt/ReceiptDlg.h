@@ -101,6 +101,7 @@ private:
     void applyHotWaterBoxes();
     void setFormEditable(bool editable);
     void showSaveMenu();
+    void saveForm(bool print);
     void onRecordsContextMenu(const QPoint& pos);
     void selectOnlyRow(int row);
     void showTotals(const RecordsModel::Totals& totals);
@@ -123,7 +124,9 @@ private:
     double m_dSumElec = 0;
     double m_dSumHotWater = 0;
     double m_dSumTotal = 0;
-    int m_nEditItem = -1;
-    int m_nEditItemData = -1; // follows the opened row through sorting
+    // The ledger key of the receipt opened for amendment (0: a new receipt), and of the receipt
+    // stored last.
+    long long m_nEditKey = 0;
+    long long m_nStoredKey = 0;
     bool m_pushing = false;
 };

@@ -33,6 +33,9 @@ TotalCheck CheckTotal(const QString& totalText) {
         return TotalCheck::Zero;
     if (value < 0.0)
         return TotalCheck::Negative;
+    // A receipt must never be printed or stored without its capital words.
+    if (AmountInCapitals(value).isEmpty())
+        return TotalCheck::TooLarge;
     return TotalCheck::Ok;
 }
 
@@ -42,6 +45,8 @@ QString TotalCheckMessage(TotalCheck result) {
         return kTotalZeroMessage.toString();
     case TotalCheck::Negative:
         return kTotalNegativeMessage.toString();
+    case TotalCheck::TooLarge:
+        return kTotalTooLargeMessage.toString();
     case TotalCheck::Ok:
         break;
     }
@@ -110,6 +115,9 @@ void ReceiptForm::setThreeRow(bool three) {
         hotlast = QStringLiteral("0.0");
         hotthis = QStringLiteral("0.0");
         hotfee = QStringLiteral("0.0");
+        // The usage follows the readings it was set to, so that no hidden usage is charged when
+        // the row comes back.
+        hotusage = FormatAmount(0.0);
     }
     recomputeTotal();
 }
@@ -129,7 +137,10 @@ void ReceiptForm::resetForNewReceipt(const QString& nextNumber) {
         hotlast = QStringLiteral("0.0");
         hotthis = QStringLiteral("0.0");
     }
-    // The emptied boxes give the total (0, or 0.00 without rounding) and its words.
+    // The emptied boxes give what typing them empty gives: amounts beside a price, then the
+    // total (0, or 0.00 without rounding) and its words.
+    for (Meter meter : {Meter::Water, Meter::Electricity, Meter::HotWater})
+        recomputeUsage(meter);
     recomputeTotal();
 }
 

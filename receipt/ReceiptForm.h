@@ -62,9 +62,12 @@ QString FormatAmount(double value);
 QString FormatRoundedTotal(double value);
 
 // The check a total must pass before a receipt is printed or stored.
-enum class TotalCheck { Ok, Zero, Negative };
+enum class TotalCheck { Ok, Zero, Negative, TooLarge };
 inline constexpr QStringView kTotalZeroMessage = u"此次房租总金额为0，输入错误，请重新输入！";
 inline constexpr QStringView kTotalNegativeMessage = u"此次房租总金额小于0，输入错误，请重新输入！";
+// A total past what the capital words can write (thirteen or more whole-yuan digits).
+inline constexpr QStringView kTotalTooLargeMessage =
+    u"此次房租总金额过大，无法写成大写金额，输入错误，请重新输入！";
 TotalCheck CheckTotal(const QString& totalText);
 // The message for a failed check; empty for Ok.
 QString TotalCheckMessage(TotalCheck result);

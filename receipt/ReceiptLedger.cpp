@@ -1,5 +1,7 @@
 #include "receipt/ReceiptLedger.h"
 #include "data/Database.h"
+#include "data/JetSql.h"
+#include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
 
 std::optional<QStringList> LastReceiptOfAddress(Database& db, const QString& address) {
@@ -34,4 +36,29 @@ UnitPrices LoadUnitPrices(Database& db) {
     else
         db.execute(PriceInsertStatement(Meter::HotWater));
     return prices;
+}
+
+StoredReceipt InsertReceipt(Database& db, ReceiptForm& form) {
+    StoredReceipt out;
+    Transaction transaction(db);
+    const auto taken = [&db](const QString& number) {
+        return !db.query(QStringLiteral("select [id] from RECEIPT where [NO] = '%1'").arg(jet::quote(number)))
+                    .isEOF();
+    };
+    if (taken(form.number)) {
+        out.takenNumber = form.number;
+        QString next = NextReceiptNumber(db);
+        // Numbers typed by hand may lie ahead of the last one: step on until one is free.
+        while (taken(next))
+            next = NextReceiptNumber(next);
+        form.number = next;
+    }
+    db.execute(InsertReceiptStatement(form));
+    out.key = db.lastInsertId();
+    transaction.commit();
+    return out;
+}
+
+QString NumberTakenMessage(const QString& taken, const QString& stored) {
+    return QStringLiteral("单号%1已被占用，本收据已保存为%2。").arg(taken, stored);
 }

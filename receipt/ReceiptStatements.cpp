@@ -108,7 +108,7 @@ QString InsertReceiptStatement(const ReceiptForm& f) {
                 QStringList{q(f.number)} + receiptValues(f));
 }
 
-QString UpdateReceiptStatement(const ReceiptForm& f) {
+QString UpdateReceiptStatement(const ReceiptForm& f, long long key) {
     return fill(
         u"update RECEIPT set [Rdate]='%s',[district]='%s', "
         u"[waterlast]=%.2f,[waterthis]=%.2f,[waterfee]=%.2f,[eleclast]=%.2f,[electhis]=%.2f,[elecfee]=%.2f, "
@@ -116,13 +116,35 @@ QString UpdateReceiptStatement(const ReceiptForm& f) {
         u"[total_money]=%.2f,[Remark]='%s',[accountant]='%s',[payee]='%s',[waterprice]=%.2f,[elecprice]=%.2f,"
         u" "
         u"[standby1]='%s',[standby2]='%s',[standby3]='%s',[standby4]='%s',[standby5]='%s', [Tdate]='%s', "
-        u"[standby6]='%s' where [NO] = '%s'",
-        receiptValues(f) + QStringList{q(f.number)});
+        u"[standby6]='%s' where [id] = %d",
+        receiptValues(f) + QStringList{QString::number(key)});
 }
 
 QString PrefillQueryStatement(const QString& address) {
-    return fill(u"select * from (select * from RECEIPT where [district] = '%s') order by [Rdate] desc",
-                {q(address)});
+    // Addresses compare without regard to letter case. Every spelling of the letters is listed,
+    // so that the address index still finds them at once; an address with more letters than
+    // that is worth compares case-blind through the whole table.
+    QList<qsizetype> letters;
+    for (qsizetype i = 0; i < address.size(); ++i)
+        if (address.at(i).unicode() < 128 && address.at(i).isLetter())
+            letters << i;
+    QString condition;
+    if (letters.size() > 6) {
+        condition = QStringLiteral("[district] = '%1' collate nocase").arg(q(address));
+    } else {
+        QStringList spellings;
+        for (int mask = 0; mask < (1 << letters.size()); ++mask) {
+            QString spelling = address;
+            for (int b = 0; b < letters.size(); ++b) {
+                QChar& c = spelling[letters[b]];
+                c = (mask & (1 << b)) ? c.toUpper() : c.toLower();
+            }
+            spellings << QLatin1Char('\'') + q(spelling) + QLatin1Char('\'');
+        }
+        condition = QStringLiteral("[district] in (%1)").arg(spellings.join(QLatin1Char(',')));
+    }
+    return QStringLiteral("select * from (select * from RECEIPT where %1) order by [Rdate] desc")
+        .arg(condition);
 }
 
 QString LastReceiptQueryStatement() {

@@ -18,8 +18,8 @@ QString PeriodDaysText(const QDateTime& start, const QDateTime& end);
 
 // A new receipt under the form's number.
 QString InsertReceiptStatement(const ReceiptForm& form);
-// An amended receipt, keyed by the form's number.
-QString UpdateReceiptStatement(const ReceiptForm& form);
+// An amended receipt: the one whose ledger key is given (numbers may repeat, keys never do).
+QString UpdateReceiptStatement(const ReceiptForm& form, long long key);
 
 // The receipts of one address, newest issue date first.
 QString PrefillQueryStatement(const QString& address);

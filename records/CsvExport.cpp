@@ -40,12 +40,12 @@ QString lineText(const RecordsModel& model, int row) {
 } // namespace
 
 QByteArray BuildCsvLine(const RecordsModel& model, int row) {
-    QStringEncoder gbk("GBK");
+    QStringEncoder gbk("GB18030");
     return gbk.encode(lineText(model, row));
 }
 
 QByteArray BuildCsv(const RecordsModel& model) {
-    QStringEncoder gbk("GBK");
+    QStringEncoder gbk("GB18030");
     QByteArray out;
     for (int r = -1; r < model.rowCount(); ++r) {
         out += gbk.encode(lineText(model, r));
@@ -59,7 +59,7 @@ bool ExportCsvFile(const QString& path, const RecordsModel& model,
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    QStringEncoder gbk("GBK");
+    QStringEncoder gbk("GB18030");
     const int total = model.rowCount();
     for (int r = -1; r < total; ++r) {
         QByteArray line = gbk.encode(lineText(model, r));

@@ -1,6 +1,7 @@
 #pragma once
 
-// The export of the records list to a comma-separated file in the Chinese code page (GBK): a
+// The export of the records list to a comma-separated file in the Chinese code page (GB18030,
+// which is GBK for every GBK character and keeps every other one): a
 // heading line and one line per row in the list's current order, columns 0 to 23, each cell
 // followed by a comma and every line ended by CR LF.
 

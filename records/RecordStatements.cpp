@@ -56,6 +56,6 @@ QString BuildQueryStatement(const QString& no, const QString& clerk, const QStri
            likeAnywhere(remark) + QStringLiteral(" ");
 }
 
-QString DeleteReceiptStatement(const QString& no) {
-    return QStringLiteral("delete from RECEIPT where [NO] = '") + jet::quote(no) + QStringLiteral("'");
+QString DeleteReceiptStatement(long long key) {
+    return QStringLiteral("delete from RECEIPT where [id] = %1").arg(key);
 }

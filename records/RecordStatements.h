@@ -24,4 +24,4 @@ QString BuildQueryStatement(const QString& no, const QString& clerk, const QStri
                             const QString& address, const QString& remark, const QDate& from,
                             const QDate& to);
 
-QString DeleteReceiptStatement(const QString& no);
+QString DeleteReceiptStatement(long long key);

@@ -139,6 +139,13 @@ const char* getVarint(const char* p, std::size_t& v) {
     }
 }
 
+// The whole number at the start of a cell (the ledger key).
+std::int64_t leadingKey(QByteArrayView text) {
+    std::int64_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
 QByteArrayView fieldView(const Recordset& rs, int column) {
     int length;
     const char* p = rs.fieldUtf8(column, length);
@@ -322,11 +329,11 @@ QString RecordsModel::heading(int column) const {
 }
 
 RecordsModel::Row RecordsModel::makeRow(const std::array<QByteArrayView, kRecordCellCount>& cells, int number,
-                                        int itemData) {
+                                        int itemData, std::int64_t key) {
     std::size_t size = 0;
     for (const auto& c : cells)
         size += varintSize(std::size_t(c.size())) + std::size_t(c.size());
-    Row row{0, 0, number, itemData};
+    Row row{0, 0, number, itemData, key};
     char* p = m_arena->allocate(size, row.chunk, row.offset);
     for (const auto& c : cells) {
         p = putVarint(p, std::size_t(c.size()));
@@ -417,7 +424,7 @@ RecordsModel::Totals RecordsModel::fill(Recordset& rs, FillKind kind, bool charg
             totals.hotWater += leadingDouble(cells[RecordColumn::HotWaterFee - 1]);
             totals.rent += leadingDouble(cells[RecordColumn::Rent - 1]);
             totals.total += leadingDouble(cells[RecordColumn::Total - 1]);
-            m_rows.push_back(makeRow(cells, i + 1, i));
+            m_rows.push_back(makeRow(cells, i + 1, i, leadingKey(fieldView(rs, 0))));
             m_maxItemData = i;
         }
     } catch (...) {
@@ -431,7 +438,7 @@ RecordsModel::Totals RecordsModel::fill(Recordset& rs, FillKind kind, bool charg
     return totals;
 }
 
-int RecordsModel::appendRow(const QStringList& cells) {
+int RecordsModel::appendRow(const QStringList& cells, long long key) {
     std::array<QByteArray, kRecordCellCount> utf8;
     std::array<QByteArrayView, kRecordCellCount> views;
     for (int c = 0; c < kRecordCellCount; ++c) {
@@ -440,7 +447,7 @@ int RecordsModel::appendRow(const QStringList& cells) {
     }
     const int n = rowCount();
     beginInsertRows({}, n, n);
-    m_rows.push_back(makeRow(views, n + 1, m_maxItemData + 1));
+    m_rows.push_back(makeRow(views, n + 1, m_maxItemData + 1, key));
     ++m_maxItemData;
     endInsertRows();
     return n;
@@ -457,7 +464,7 @@ void RecordsModel::updateRow(int row, const QStringList& cells) {
     }
     Row& r = m_rows[std::size_t(row)];
     releaseRow(r);
-    r = makeRow(views, r.number, r.itemData);
+    r = makeRow(views, r.number, r.itemData, r.key);
     compactIfWasteful();
     emit dataChanged(index(row, 1), index(row, kRecordColumnCount - 1));
 }
@@ -523,6 +530,15 @@ int RecordsModel::itemData(int row) const {
 int RecordsModel::rowOfItemData(int itemData) const {
     const auto it =
         std::find_if(m_rows.begin(), m_rows.end(), [&](const Row& r) { return r.itemData == itemData; });
+    return it == m_rows.end() ? -1 : int(it - m_rows.begin());
+}
+
+long long RecordsModel::key(int row) const {
+    return row < 0 || row >= rowCount() ? 0 : m_rows[std::size_t(row)].key;
+}
+
+int RecordsModel::rowOfKey(long long key) const {
+    const auto it = std::find_if(m_rows.begin(), m_rows.end(), [&](const Row& r) { return r.key == key; });
     return it == m_rows.end() ? -1 : int(it - m_rows.begin());
 }
 

@@ -76,9 +76,10 @@ public:
     Totals fill(Recordset& rs, FillKind kind, bool chargingPeriod, const QDateTime& now);
     void clear();
 
-    // cells holds columns 1 to 24 in order (missing texts count empty). The new row is numbered
-    // after the current row count and gets an item data one above every other row's.
-    int appendRow(const QStringList& cells);
+    // cells holds columns 1 to 24 in order (missing texts count empty); key is the receipt's
+    // ledger key. The new row is numbered after the current row count and gets an item data one
+    // above every other row's.
+    int appendRow(const QStringList& cells, long long key = 0);
     // Rewrites columns 1 to 24 of a row; its number and item data stay.
     void updateRow(int row, const QStringList& cells);
     // Removes rows without renumbering the others. removeRowList takes any set of rows at once.
@@ -88,6 +89,10 @@ public:
     QString cell(int row, int column) const;
     QByteArrayView cellUtf8(int row, int column) const; // columns 1 to 24
     int itemData(int row) const;
+    // The ledger key (RECEIPT.id) of the receipt a row shows, and the row that shows a receipt
+    // (-1 when none does). Receipt numbers may repeat; keys never do.
+    long long key(int row) const;
+    int rowOfKey(long long key) const;
     // The row that carries an item data value (rows move when sorted); -1 when none does.
     int rowOfItemData(int itemData) const;
 
@@ -114,10 +119,12 @@ private:
         std::uint32_t offset;
         std::int32_t number;
         std::int32_t itemData;
+        std::int64_t key;
     };
     class Arena;
 
-    Row makeRow(const std::array<QByteArrayView, kRecordCellCount>& cells, int number, int itemData);
+    Row makeRow(const std::array<QByteArrayView, kRecordCellCount>& cells, int number, int itemData,
+                std::int64_t key);
     void releaseRow(const Row& row);
     void compactIfWasteful();
     void sortRows();

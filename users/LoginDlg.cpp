@@ -8,6 +8,9 @@
 #include "platform/Services.h"
 
 #include <QPalette>
+#include <QStringEncoder>
+
+#include <algorithm>
 
 CLoginDlg::CLoginDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::CLoginDlg>()) {
     ui->setupUi(this);
@@ -75,7 +78,12 @@ void CLoginDlg::FillUserList() {
         for (Recordset rs = db.query(QStringLiteral("select * from [USER]")); !rs.isEOF(); rs.moveNext())
             names << rs.field(1);
         if (!names.isEmpty()) {
-            names.sort(Qt::CaseInsensitive);
+            // The list keeps itself in the Chinese code page's byte order, letter case aside, as
+            // the records list sorts text: 李四, 王五, 张三.
+            QStringEncoder gbk("GB18030");
+            std::stable_sort(names.begin(), names.end(), [&gbk](const QString& a, const QString& b) {
+                return QByteArray(gbk.encode(a.toLower())) < QByteArray(gbk.encode(b.toLower()));
+            });
             ui->userList->addItems(names);
             return;
         }

@@ -1,5 +1,5 @@
-// A database error that a handler lets pass is reported at the event loop with the engine's text,
-// and the program goes on.
+// A database error that a handler lets pass is reported at the event loop, explained with the
+// engine's text below, and the program goes on.
 
 #include "app/RentbookApplication.h"
 #include "data/DbError.h"
@@ -21,7 +21,8 @@ private slots:
         });
         button.show();
         QTest::mouseClick(&button, Qt::LeftButton);
-        QCOMPARE(boxes.texts(), QStringList{"no such table: RECEIPT"});
+        QCOMPARE(boxes.texts(), QStringList{"此账本是由其他程序或其他版本创建的，缺少本程序需要的表或列。\n\n"
+                                            "详细信息：no such table: RECEIPT"});
         QCOMPARE(boxes.messages()[0].caption, QString("Rentbook"));
         // The button is usable again: the error did not leave it pressed.
         QVERIFY(!button.isDown());

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,28 +38,56 @@ private slots:
         QCOMPARE(hasRegistrationSwitch(args), ends);
     }
 
-    void secondInstanceIsKeptOut() {
+    // Who holds the lock decides whether a start may go on: a live copy keeps it, a lock that
+    // names no living owner (a crashed run, an empty or unreadable file) is taken over.
+    void lockOwners_data() {
+        QTest::addColumn<QByteArray>("content"); // what the lock file holds; "live" = held by a live copy
+        QTest::addColumn<int>("probeExit");      // 2: refused, 1: acquired
+        QTest::newRow("live copy") << QByteArray("live") << 2;
+        QTest::newRow("crashed run") << ("999999\nRentbook\n" + QSysInfo::machineHostName().toUtf8() + "\n")
+                                     << 1;
+        QTest::newRow("empty") << QByteArray() << 1;
+        QTest::newRow("garbage") << QByteArray("\xff\xfe not a lock") << 1;
+    }
+    void lockOwners() {
+        QFETCH(QByteArray, content);
+        QFETCH(int, probeExit);
         QTemporaryDir dir;
         const QString lock = dir.filePath("Rentbook.lock");
-        SingleInstance first(lock);
-        QCOMPARE(first.result(), InstanceResult::Acquired);
-        // Another process must be refused while the first holds the lock.
+        std::unique_ptr<SingleInstance> first;
+        if (content == "live") {
+            first = std::make_unique<SingleInstance>(lock);
+            QCOMPARE(first->result(), InstanceResult::Acquired);
+        } else {
+            QFile f(lock);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        // The second owner is another process, as a second start would be.
         QProcess probe;
         probe.start(QCoreApplication::applicationFilePath(), {"-probe-lock", lock});
         QVERIFY(probe.waitForFinished(20000));
-        QCOMPARE(probe.exitCode(), 2);
+        QCOMPARE(probe.exitCode(), probeExit);
     }
 
-    void lockOfACrashedRunIsTakenOver() {
+    // A copy that ends through the process end (closing the main window, Esc, 退出) leaves no
+    // lock behind for the next start.
+    void processEndReleasesTheLock() {
         QTemporaryDir dir;
         const QString lock = dir.filePath("Rentbook.lock");
-        // What a run that died leaves behind: its pid (long gone), name and host.
-        QFile f(lock);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("999999\nRentbook\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-        f.close();
+        QProcess run;
+        run.start(QCoreApplication::applicationFilePath(), {"-lock-and-exit", lock});
+        QVERIFY(run.waitForFinished(20000));
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(!QFile::exists(lock));
         SingleInstance next(lock);
         QCOMPARE(next.result(), InstanceResult::Acquired);
+    }
+
+    void lockLivesInTheUsersRuntimeFolder() {
+        QCOMPARE(
+            QFileInfo(defaultLockPath()).absolutePath(),
+            QFileInfo(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).absoluteFilePath());
     }
 
     void noLockAtAll() {
@@ -73,7 +102,8 @@ private slots:
         QVERIFY(provisionLedger(programDir.path(), exeDir.path()));
         const QString ledger = programDir.filePath("Rentbook.rbk");
         QVERIFY(QFile::exists(ledger));
-        QVERIFY(QFileInfo(ledger).permissions() & QFile::WriteOwner);
+        // The ledger holds passwords: readable and writable by its owner alone.
+        QCOMPARE(QFileInfo(ledger).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
         Database db(ledger);
         QVERIFY(db.open());
         // An existing ledger is never replaced.
@@ -98,6 +128,22 @@ private slots:
         const QString fallback = data.filePath("Rentbook");
         QCOMPARE(chooseProgramDirectory("/proc/1", fallback), QFileInfo(fallback).absoluteFilePath());
         QVERIFY(QFileInfo(fallback).isDir());
+        QCOMPARE(QFileInfo(fallback).permissions() & 0x7077,
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // The executable's folder holds the user's ledger but cannot be written: the operator is told
+    // which folder's ledger is used instead, rather than meeting an empty ledger without a word.
+    void unwritableProgramFolderWithALedgerIsNamed() {
+        QTemporaryDir exeDir, dataDir;
+        QCOMPARE(programDirectoryNotice(exeDir.path(), dataDir.path()), QString());
+        QFile ledger(exeDir.filePath("Rentbook.rbk"));
+        QVERIFY(ledger.open(QIODevice::WriteOnly));
+        ledger.close();
+        QCOMPARE(programDirectoryNotice(exeDir.path(), exeDir.path()), QString());
+        const QString notice = programDirectoryNotice(exeDir.path(), dataDir.path());
+        QVERIFY(notice.startsWith(QString("程序目录%1不可写").arg(exeDir.path())));
+        QVERIFY(notice.contains(dataDir.path()));
     }
 
     void attributeText() {
@@ -211,23 +257,6 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"不能打开数据库"});
     }
 
-    void databaseThatIsNoLedger() {
-        TestLedger ledger;
-        QFile::remove(ledger.path());
-        QFile empty(ledger.path());
-        QVERIFY(empty.open(QIODevice::WriteOnly)); // an empty file is an empty database
-        empty.close();
-        Database db(ledger.path());
-        QVERIFY(db.open());
-        db.execute("create table other (x)");
-        db.close();
-        platform::ScopedMessageBoxScript boxes;
-        const StartupSettings s = loadStartupSettings();
-        QCOMPARE(s.autoLogin, 0);
-        QCOMPARE(boxes.texts().size(), 1);
-        QVERIFY(boxes.texts()[0].contains("USER_SET"));
-    }
-
     void rememberedNameWithAQuote() {
         TestLedger ledger;
         ledger.exec("update USER_SET set [set2]='O''Neil',[set3]='0' where id=1");
@@ -243,6 +272,13 @@ int main(int argc, char** argv) {
     if (argc == 3 && QByteArray(argv[1]) == "-probe-lock") {
         SingleInstance probe(QString::fromLocal8Bit(argv[2]));
         return probe.result() == InstanceResult::AlreadyRunning ? 2 : 1;
+    }
+    // A child started by processEndReleasesTheLock: take the lock, then end as the program does.
+    if (argc == 3 && QByteArray(argv[1]) == "-lock-and-exit") {
+        SingleInstance held(QString::fromLocal8Bit(argv[2]));
+        if (held.result() != InstanceResult::Acquired)
+            return 3;
+        platform::exitProcess(0);
     }
     QCoreApplication app(argc, argv);
     TestStartup test;

@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 class TestLedgerAccess : public QObject {
     Q_OBJECT
 
@@ -54,10 +57,10 @@ private slots:
         QCOMPARE(r.size(), 29);
         QCOMPARE(r[1], QStringLiteral("0000001"));
         QCOMPARE(r[2], QStringLiteral("2026-12-06 09:05:03"));
-        QCOMPARE(r[4], QStringLiteral("1.0"));
-        QCOMPARE(r[16], QStringLiteral("13.0"));
+        QCOMPARE(r[4], QStringLiteral("1"));
+        QCOMPARE(r[16], QStringLiteral("13"));
         QCOMPARE(r[17], QStringLiteral("r"));
-        QCOMPARE(r[21], QStringLiteral("15.0"));
+        QCOMPARE(r[21], QStringLiteral("15"));
         QCOMPARE(r[26], QStringLiteral("1"));
         QCOMPARE(r[27], QStringLiteral("2026-12-31 00:00:00"));
         QCOMPARE(r[28], QStringLiteral("30"));
@@ -178,24 +181,42 @@ private slots:
         QCOMPARE(ledger.rows(QStringLiteral("select * from RECEIPT")).size(), 2);
     }
 
-    // Amounts come back as the engine writes a REAL ("500.0", "85.6"), however they are read.
-    void amountsReadBackAsTheEngineWritesThem_data() {
+    // Numbers read back without trailing zeros, whole values without a point, the shortest exact
+    // form otherwise; every way of reading a cell gives the same text.
+    void numbersReadBackWithoutTrailingZeros_data() {
         QTest::addColumn<QString>("value");
-        for (const char* v : {"0", "-0.0", "500", "85.6", "85.68", "-10.7", "0.1", "0.3", "0.01", "2.675",
-                              "123456789012.34", "9999999999999.99", "1e20", "1e-5", "0.1+0.2", "3.0/7"})
-            QTest::newRow(v) << QString::fromLatin1(v);
+        QTest::addColumn<QString>("text");
+        const char* const rows[][2] = {{"0", "0"},
+                                       {"-0.0", "0"},
+                                       {"800", "800"},
+                                       {"800.00", "800"},
+                                       {"85.6", "85.6"},
+                                       {"85.60", "85.6"},
+                                       {"12.35", "12.35"},
+                                       {"-10.7", "-10.7"},
+                                       {"0.01", "0.01"},
+                                       {"2.675", "2.675"},
+                                       {"123456789012.34", "123456789012.34"},
+                                       {"9999999999999.99", "9999999999999.99"},
+                                       {"1e20", "1e+20"},
+                                       {"1e-5", "0.00001"},
+                                       {"0.1+0.2", "0.30000000000000004"},
+                                       {"3.0/7", "0.42857142857142855"}};
+        for (const auto& r : rows)
+            QTest::newRow(r[0]) << QString::fromLatin1(r[0]) << QString::fromLatin1(r[1]);
     }
-    void amountsReadBackAsTheEngineWritesThem() {
+    void numbersReadBackWithoutTrailingZeros() {
         QFETCH(QString, value);
+        QFETCH(QString, text);
         TestLedger ledger;
         ledger.exec(QString("insert into RECEIPT ([NO],[housefee]) values('1', %1)").arg(value));
         Database db;
         QVERIFY(db.open());
-        Recordset rs = db.query("select housefee, cast(housefee as text) from RECEIPT");
-        QCOMPARE(rs.field(0), rs.field(1));
+        Recordset rs = db.query("select housefee from RECEIPT");
+        QCOMPARE(rs.field(0), text);
         int length = -1;
         const char* bytes = rs.fieldUtf8(0, length);
-        QCOMPARE(QByteArray(bytes, length), rs.field(1).toUtf8());
+        QCOMPARE(QByteArray(bytes, length), text.toUtf8());
     }
 
     void openNeverCreates() {
@@ -209,31 +230,104 @@ private slots:
         QCOMPARE(boxes.messages().first().caption, QStringLiteral("Rentbook"));
     }
 
+    // Whatever is no ledger is refused like a missing one, and stays as it was.
+    void fileThatIsNoLedgerDoesNotOpen_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("garbage") << "garbage";
+        QTest::newRow("zero bytes") << "empty";
+        QTest::newRow("other database") << "other";
+        QTest::newRow("ledger missing a table") << "partial";
+    }
     void fileThatIsNoLedgerDoesNotOpen() {
+        QFETCH(QString, kind);
         TestLedger ledger;
         const QString junk = ledger.dir() + QStringLiteral("/junk.rbk");
-        QFile f(junk);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        const QByteArray garbage = QByteArray("Standard Jet DB").repeated(400);
-        f.write(garbage);
-        f.close();
+        if (kind == "garbage" || kind == "empty") {
+            QFile f(junk);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            if (kind == "garbage")
+                f.write(QByteArray("Standard Jet DB").repeated(400));
+        } else {
+            QVERIFY(QFile::copy(ledger.path(), junk));
+            Database raw(junk);
+            QVERIFY(raw.open());
+            raw.execute(kind == "other" ? QString("drop table RECEIPT") : QString("drop table remark_items"));
+            if (kind == "other")
+                raw.execute("create table notes (t text)");
+        }
+        QFile before(junk);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray bytes = before.readAll();
+        before.close();
+
+        platform::ScopedMessageBoxScript boxes;
         Database db(junk);
-        QVERIFY(!db.open());
-        QFile back(junk);
-        QVERIFY(back.open(QIODevice::ReadOnly));
-        QCOMPARE(back.readAll(), garbage);
+        QVERIFY(!db.openOrReport());
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("不能打开数据库")});
+        QFile after(junk);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), bytes);
     }
 
-    void engineErrorsCarryTheEngineText() {
+    // Refusals reach the operator in Chinese, saying what to do, with the engine's text below.
+    void engineErrorsAreExplained_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("engineText");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("locked") << 5 << "database is locked"
+                                << "账本正被其他程序使用";
+        QTest::newRow("busy snapshot") << (5 | (2 << 8)) << "database is locked"
+                                       << "账本正被其他程序使用";
+        QTest::newRow("full") << 13 << "database or disk is full"
+                              << "磁盘已满";
+        QTest::newRow("malformed") << 11 << "database disk image is malformed"
+                                   << "账本文件已损坏";
+        QTest::newRow("read-only") << 8 << "attempt to write a readonly database"
+                                   << "账本文件是只读的";
+        QTest::newRow("other program's ledger") << 1 << "table RECEIPT has no column named standby7"
+                                                << "此账本是由其他程序或其他版本创建的";
+    }
+    void engineErrorsAreExplained() {
+        QFETCH(int, code);
+        QFETCH(QString, engineText);
+        QFETCH(QString, says);
+        const DbError e(engineText, code);
+        QVERIFY2(e.message().startsWith(says), qPrintable(e.message()));
+        QVERIFY(e.message().endsWith("详细信息：" + engineText));
+    }
+
+    // A ledger another program holds for a moment is waited for; one it keeps holding is
+    // refused with the explanation, and nothing is written.
+    void lockedLedgerIsWaitedForThenExplained() {
         TestLedger ledger;
+        std::atomic<bool> holding = false;
+        std::thread other([&] {
+            Database holder;
+            if (!holder.open())
+                return;
+            holder.execute("begin exclusive");
+            holding = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            holder.execute("rollback");
+        });
+        while (!holding)
+            std::this_thread::yield();
         Database db;
-        QVERIFY(db.open());
+        const bool opened = db.open();
+        other.join();
+        QVERIFY(opened);
+
+        Database holder;
+        QVERIFY(holder.open());
+        holder.execute("begin immediate");
         try {
-            db.execute(QStringLiteral("select * from [USER] where [userName] = 'a'b'"));
-            QFAIL("a broken statement must throw");
+            db.execute("insert into addr_items values('A')");
+            QFAIL("a write into a held ledger must be refused");
         } catch (const DbError& e) {
-            QVERIFY(!e.message().isEmpty());
+            QVERIFY2(e.message().startsWith("账本正被其他程序使用"), qPrintable(e.message()));
         }
+        holder.execute("rollback");
+        QCOMPARE(ledger.rows("select * from addr_items").size(), 0);
     }
 };
 

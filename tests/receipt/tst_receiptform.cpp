@@ -133,7 +133,8 @@ private slots:
         QCOMPARE(f.total, QString("540.00"));
 
         f.setThreeRow(false);
-        QCOMPARE((QStringList{f.hotlast, f.hotthis, f.hotfee}), (QStringList{"0.0", "0.0", "0.0"}));
+        QCOMPARE((QStringList{f.hotlast, f.hotthis, f.hotusage, f.hotfee}),
+                 (QStringList{"0.0", "0.0", "0.00", "0.0"}));
         QCOMPARE(f.total, QString("500.00"));
         // The hidden row stays out whatever reaches its boxes, the prefill included.
         f.hotthis = "99";
@@ -146,6 +147,8 @@ private slots:
         QCOMPARE(f.total, QString("880.00"));
 
         f.setThreeRow(true);
+        f.recomputeAmount(Meter::HotWater); // a price typed with the row back: nothing hidden to charge
+        QCOMPARE(f.hotfee, QString("0.00"));
         f.hotthis = "3";
         f.recomputeUsage(Meter::HotWater);
         QCOMPARE(f.hotfee, QString("60.00"));
@@ -177,6 +180,8 @@ private slots:
             QVERIFY(s.isEmpty());
         QCOMPARE((QStringList{f.hotlast, f.hotthis}), (QStringList{hotReading, hotReading}));
         QCOMPARE((QStringList{f.elecfee, f.total, f.capitals}), (QStringList{"0.0", "0", "元整"}));
+        // Beside a price an emptied meter shows what typing it empty shows.
+        QCOMPARE(f.waterfee, QString("0.00"));
         // What the operator set up stays.
         QCOMPARE((QStringList{f.clerk, f.waterprice}), (QStringList{"王五", "3.2"}));
     }
@@ -212,6 +217,8 @@ private slots:
         QTest::newRow("small negative") << "-0.01" << int(TotalCheck::Negative);
         QTest::newRow("positive") << "0.01" << int(TotalCheck::Ok);
         QTest::newRow("nan is zero") << "nan" << int(TotalCheck::Zero);
+        QTest::newRow("twelve digits") << "999999999999.99" << int(TotalCheck::Ok);
+        QTest::newRow("thirteen digits") << "1000000000000" << int(TotalCheck::TooLarge);
     }
     void totalCheck() {
         QFETCH(QString, total);

@@ -9,7 +9,10 @@
 #include "tests/support/TestLedger.h"
 
 #include <QTest>
+
 #include <QTimeZone>
+#include <atomic>
+#include <thread>
 
 class TestReceiptLedger : public QObject {
     Q_OBJECT
@@ -53,7 +56,7 @@ private slots:
         f.housefee = "650.5";
         f.payee = "李四";
         f.periodEnd = QDateTime(QDate(2027, 1, 31), QTime(23, 0));
-        ledger.exec(UpdateReceiptStatement(f));
+        ledger.exec(UpdateReceiptStatement(f, 1));
         const QList<QStringList> rows = ledger.rows("select * from RECEIPT order by id");
 
         // The inserted receipt that was not amended.
@@ -62,9 +65,9 @@ private slots:
                  (QStringList{"0000002", "2026-12-06 09:05:03", other.address}));
         QCOMPARE(
             rows[1].mid(ReceiptColumn::District + 1).join(u'|'),
-            QString("100.0|112.5|40.0|2000.0|2100.0|55.5|500.0|10.0|0.0|0.0|20.0|0.0|666.0|"
+            QString("100|112.5|40|2000|2100|55.5|500|10|0|0|20|0|666|"
                     "租客's 备注%s%d\n第二行|王五|O'Neil|3.2|0.56|10|12|40.00|20|1|2026-12-31 00:00:00|30"));
-        // The amended one, found by its number.
+        // The amended one, found by its key.
         const QStringList& r = rows[0];
         QCOMPARE(r.mid(ReceiptColumn::Id, 4),
                  (QStringList{"1", "0000001", "2027-01-02 23:59:59", "B-'202'"}));
@@ -219,12 +222,66 @@ private slots:
         // Amending an older receipt keeps the order of insertion.
         f.number = "0000122";
         f.housefee = "999";
-        db.execute(UpdateReceiptStatement(f));
+        db.execute(UpdateReceiptStatement(f, 2));
         QCOMPARE(NextReceiptNumber(db), QString("0000124"));
 
         // Deleting the receipt inserted last makes its number the next again.
         db.execute("delete from RECEIPT where [NO] = '0000123'");
         QCOMPARE(NextReceiptNumber(db), QString("0000123"));
+    }
+
+    // Two copies on one ledger, each saving 100 receipts at once under the number it last read:
+    // no number is stored twice and no receipt is lost.
+    void twoCopiesNeverStoreTheSameNumber() {
+        TestLedger ledger;
+        std::atomic<int> taken = 0;
+        std::atomic<int> failures = 0;
+        const auto copy = [&](const QString& address) {
+            Database db(ledger.path());
+            if (!db.open()) {
+                ++failures;
+                return;
+            }
+            ReceiptForm f = sampleForm();
+            f.address = address;
+            try {
+                for (int i = 0; i < 100; ++i) {
+                    f.number = NextReceiptNumber(db);
+                    if (!InsertReceipt(db, f).takenNumber.isEmpty())
+                        ++taken;
+                }
+            } catch (const DbError&) {
+                ++failures;
+            }
+        };
+        std::thread a(copy, QString("A")), b(copy, QString("B"));
+        a.join();
+        b.join();
+        QCOMPARE(failures.load(), 0);
+        QCOMPARE(ledger.row("select count(*), count(distinct [NO]) from RECEIPT"),
+                 (QStringList{"200", "200"}));
+        QCOMPARE(ledger.row("select count(*) from RECEIPT where district='A'"), QStringList{"100"});
+        QCOMPARE(ledger.row("select min([NO]), max([NO]) from RECEIPT"), (QStringList{"0000001", "0000200"}));
+        qInfo("numbers taken by the other copy meanwhile: %d", taken.load());
+    }
+
+    // A number typed ahead of the last one is skipped when it is taken as well.
+    void takenNumberStepsToTheNextFree() {
+        TestLedger ledger;
+        Database db(ledger.path());
+        QVERIFY(db.open());
+        ReceiptForm f = sampleForm();
+        for (const char* no : {"0000001", "0000003", "0000002"}) {
+            f.number = QString::fromLatin1(no);
+            QVERIFY(InsertReceipt(db, f).takenNumber.isEmpty());
+        }
+        f.number = "0000002";
+        const StoredReceipt stored = InsertReceipt(db, f);
+        QCOMPARE(stored.takenNumber, QString("0000002"));
+        QCOMPARE(f.number, QString("0000004"));
+        QCOMPARE(stored.key, 4LL);
+        QCOMPARE(NumberTakenMessage("0000002", "0000004"),
+                 QString("单号0000002已被占用，本收据已保存为0000004。"));
     }
 };
 

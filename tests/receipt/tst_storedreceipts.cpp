@@ -1,6 +1,7 @@
 // Stored receipts from the main window: opened for viewing or amending, deleted from the list's
 // menu, and printed (the form's receipt, the preview and the selected rows).
 
+#include "data/Database.h"
 #include "data/Settings.h"
 #include "platform/FileDialog.h"
 #include "platform/PrintTarget.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -76,7 +78,7 @@ private slots:
         dlg.OnDblclkRecords();
         QCOMPARE(dlg.findChild<QPushButton*>("saveButton")->text(), QString("修改并打印(&M)"));
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
-        QCOMPARE(box(dlg, "rent")->text(), QString("100.0"));
+        QCOMPARE(box(dlg, "rent")->text(), QString("100"));
         QCOMPARE(box(dlg, "waterUsage")->text(), QString("10.00"));
         QCOMPARE(box(dlg, "capitals")->text(), QString("壹佰叁拾元整"));
         QVERIFY(box(dlg, "rent")->isEnabled());
@@ -85,9 +87,9 @@ private slots:
         dlg.OnSaveOnly();
         QCOMPARE(boxes.messages().size(), 0);
         QCOMPARE(ledger.row("select housefee, total_money from RECEIPT where [NO]='0000001'"),
-                 (QStringList{"150.0", "180.0"}));
+                 (QStringList{"150", "180"}));
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 3);
-        const int row = dlg.records()->rowOfItemData(0);
+        const int row = dlg.records()->rowOfKey(1);
         QCOMPARE(dlg.records()->cell(row, 1), QString("0000001"));
         QCOMPARE(dlg.records()->cell(row, 19), QString("150"));
         QCOMPARE(dlg.records()->rowCount(), 3);
@@ -108,7 +110,7 @@ private slots:
         dlg.OnSaveOnly();
         QCOMPARE(boxes.texts().size(), 1);
         QVERIFY(boxes.texts()[0].contains("0000001"));
-        QCOMPARE(dlg.records()->cell(0, 19), QString("100.0"));
+        QCOMPARE(dlg.records()->cell(0, 19), QString("100"));
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 0);
         QCOMPARE(box(dlg, "rent")->text(), QString("999"));
     }
@@ -203,16 +205,156 @@ private slots:
         addReceipt(ledger, 1, "A", 100);
         CReceiptDlg dlg;
         dlg.show();
-        list(dlg)->clearSelection();
-        emit list(dlg)->contextMenuWanted(dlg.mapToGlobal(QPoint(50, 400)));
+        CSortListCtrl* l = list(dlg);
+        const QPoint onRow = l->viewport()->mapToGlobal(l->visualRect(l->model()->index(0, 1)).center());
+        const QPoint beside = l->viewport()->mapToGlobal(QPoint(10, l->viewport()->height() - 5));
+        l->clearSelection();
+        emit l->contextMenuWanted(onRow);
         QVERIFY(!dlg.recordsMenu()->isVisible());
-        selectRows(list(dlg), {0});
-        emit list(dlg)->contextMenuWanted(dlg.mapToGlobal(QPoint(50, 400)));
+        selectRows(l, {0});
+        emit l->contextMenuWanted(onRow);
         QVERIFY(dlg.recordsMenu()->isVisible());
         dlg.recordsMenu()->hide();
+        // Beside the rows, the click clears the selection as a left click does: no menu acts on
+        // rows the operator did not point at.
+        emit l->contextMenuWanted(beside);
+        QVERIFY(!dlg.recordsMenu()->isVisible());
+        QCOMPARE(l->selectedRowsAscending(), QList<int>());
     }
 
-    void saveAndPrintPrintsThenStores() {
+    // An amendment rewrites the opened receipt and its row only, found by the receipt itself:
+    // after a refill moved the rows, and when two receipts share a number. Its time of day stays.
+    void amendmentActsOnTheOpenedReceiptOnly() {
+        TestLedger ledger;
+        for (int i = 1; i <= 3; ++i)
+            addReceipt(ledger, i, QString("A-%1").arg(i), 100 * i);
+        addReceipt(ledger, 1, "A-dup", 400); // a second receipt numbered 0000001
+        ledger.exec("update RECEIPT set Rdate='2026-12-01 10:26:27' where id=1");
+        platform::ScopedClock clock(QDateTime(QDate(2026, 12, 2), QTime(12, 0)));
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        dlg.show();
+        auto* range = dlg.findChild<QComboBox*>("displayRange");
+        range->setCurrentIndex(0);
+        QCOMPARE(dlg.records()->rowCount(), 4);
+        selectRows(list(dlg), {0});
+        dlg.OnDblclkRecords();
+        QCOMPARE(box(dlg, "rent")->text(), QString("100"));
+        range->setCurrentIndex(range->findText("当天记录")); // only receipt 0000002 is listed now
+        QCOMPARE(dlg.records()->rowCount(), 1);
+        const QString listedBefore = dlg.records()->cell(0, 19);
+        box(dlg, "rent")->setText("150");
+        dlg.OnSaveOnly();
+        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(ledger.rows("select id, housefee, Rdate from RECEIPT order by id"),
+                 (QList<QStringList>{{"1", "150", "2026-12-01 10:26:27"},
+                                     {"2", "200", "2026-12-02 10:00:00"},
+                                     {"3", "300", "2026-12-03 10:00:00"},
+                                     {"4", "400", "2026-12-01 10:00:00"}}));
+        QCOMPARE(dlg.records()->cell(0, 1), QString("0000002"));
+        QCOMPARE(dlg.records()->cell(0, 19), listedBefore);
+    }
+
+    // Of two receipts that share a number, deleting one leaves the other in the ledger and
+    // in the list.
+    void deletingOneOfTwoWithTheSameNumber() {
+        TestLedger ledger;
+        addReceipt(ledger, 1, "A", 100);
+        addReceipt(ledger, 1, "B", 200);
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        selectRows(list(dlg), {0});
+        dlg.OnDeleteRecord();
+        QCOMPARE(ledger.rows("select district from RECEIPT"), QList<QStringList>{{"B"}});
+        QCOMPARE(dlg.records()->rowCount(), 1);
+        QCOMPARE(dlg.records()->cell(0, 2), QString("B"));
+    }
+
+    // A delete that fails partway: what is gone has left the list, what stays is listed, the
+    // summary adds up what the ledger holds, and the message says how far it came.
+    void deleteThatFailsPartway() {
+        TestLedger ledger;
+        for (int i = 1; i <= 4; ++i)
+            addReceipt(ledger, i, "A", 100 * i);
+        ledger.exec("create trigger refuse before delete on RECEIPT when old.id = 2 "
+                    "begin select raise(abort, 'disk I/O error'); end");
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        selectRows(list(dlg), {0, 1, 2, 3});
+        dlg.OnDeleteRecord();
+        QCOMPARE(boxes.texts().size(), 2);
+        QVERIFY2(boxes.texts()[1].startsWith("删除没有全部完成：已删除2条记录，其余2条仍在账本中。"),
+                 qPrintable(boxes.texts()[1]));
+        QVERIFY(boxes.texts()[1].contains("disk I/O error"));
+        QCOMPARE(ledger.rows("select [NO] from RECEIPT order by id"),
+                 (QList<QStringList>{{"0000001"}, {"0000002"}}));
+        QCOMPARE(dlg.records()->rowCount(), 2);
+        QCOMPARE(dlg.records()->cell(1, 1), QString("0000002"));
+        QVERIFY(dlg.summaryText().contains("总额: 360.00元"));
+    }
+
+    // Another copy took the number the form shows: the receipt is stored and printed under the
+    // next free number, and the operator is told.
+    void numberTakenMeanwhileIsStoredAndPrintedUnderTheNext() {
+        TestLedger ledger;
+        platform::ScopedPrinters printers({"Office"}, "Office");
+        platform::ScopedPrintCapture capture;
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
+        addReceipt(ledger, 1, "other copy", 100);
+        box(dlg, "rent")->setText("500");
+        dlg.OnSaveAndPrint();
+        QCOMPARE(boxes.texts(), QStringList{"单号0000001已被占用，本收据已保存为0000002。"});
+        QCOMPARE(ledger.rows("select [NO], housefee from RECEIPT order by id"),
+                 (QList<QStringList>{{"0000001", "100"}, {"0000002", "500"}}));
+        QVERIFY(capture.pageTexts(0, 0).join("|").contains("0000002"));
+        QVERIFY(!capture.pageTexts(0, 0).join("|").contains("0000001"));
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000003"));
+    }
+
+    // A save while another program holds the ledger writes nothing, prints nothing, explains in
+    // Chinese, and keeps the form as typed.
+    void saveWhileTheLedgerIsHeld() {
+        TestLedger ledger;
+        platform::ScopedPrinters printers({"Office"}, "Office");
+        platform::ScopedPrintCapture capture;
+        CReceiptDlg dlg;
+        box(dlg, "rent")->setText("500");
+        Database other;
+        QVERIFY(other.open());
+        other.execute("begin immediate");
+        try {
+            dlg.OnSaveAndPrint();
+            QFAIL("the refusal must reach the event loop's report");
+        } catch (const DbError& e) {
+            QVERIFY2(e.message().startsWith("账本正被其他程序使用"), qPrintable(e.message()));
+        }
+        other.execute("rollback");
+        QCOMPARE(ledger.rows("select * from RECEIPT").size(), 0);
+        QCOMPARE(capture.documents().size(), 0);
+        QCOMPARE(box(dlg, "rent")->text(), QString("500"));
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
+    }
+
+    // "新建" after viewing an old receipt starts from the price table and the default period.
+    void newReceiptAfterViewingTakesTodaysPrices() {
+        TestLedger ledger;
+        addReceipt(ledger, 1, "A", 100);
+        ledger.exec("update RECEIPT set waterprice=2.5, Tdate='2025-06-30', standby6='10'");
+        ledger.exec("update price set [price]='3.20' where items='水费'");
+        platform::ScopedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
+        CReceiptDlg dlg;
+        selectRows(list(dlg), {0});
+        dlg.OnDblclkRecords();
+        QCOMPARE(box(dlg, "waterPrice")->text(), QString("2.5"));
+        dlg.OnNewReceipt();
+        QCOMPARE(box(dlg, "waterPrice")->text(), QString("3.20"));
+        QCOMPARE(dlg.findChild<QDateTimeEdit*>("periodStart")->date(), QDate(2026, 12, 1));
+        QCOMPARE(dlg.findChild<QDateTimeEdit*>("periodEnd")->date(), QDate(2026, 12, 31));
+    }
+
+    void saveAndPrintStoresAndPrints() {
         TestLedger ledger;
         platform::ScopedPrinters printers({"Office"}, "Office");
         platform::ScopedPrintCapture capture;

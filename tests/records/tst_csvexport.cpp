@@ -60,6 +60,19 @@ private slots:
         QVERIFY(csv.startsWith("\xd0\xf2\xba\xc5,"));
     }
 
+    // Text outside the Chinese code page is kept (GB18030 is byte for byte GBK for every GBK
+    // character): nothing typed turns into "?" on the way out.
+    void charactersBeyondTheCodePageSurvive() {
+        RecordsModel model;
+        setUp(model);
+        const QString address = "𠮷野家€😀";
+        model.appendRow(row("0000001", address, "1.00", "", "", ""));
+        const QByteArray csv = BuildCsv(model);
+        QVERIFY(!csv.contains('?'));
+        QVERIFY(QStringDecoder("GB18030").decode(csv).operator QString().contains(address));
+        QVERIFY(csv.contains(gbk("野家")));
+    }
+
     void emptyListGivesTheHeadingOnly() {
         RecordsModel model;
         setUp(model);

@@ -3,7 +3,12 @@
 
 #include "records/FileExportDialog.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QTest>
+#include <QTimer>
 
 using platform::FileType;
 
@@ -70,6 +75,25 @@ private slots:
         // Picking the first type while the name field holds a typed name.
         QCOMPARE(asked.typeChanged("我的备份", 0), QStringLiteral("我的备份.csv"));
         QCOMPARE(asked.typeChanged("我的备份.csv", 1), QStringLiteral("我的备份.rbk"));
+    }
+
+    // The platform's own dialog shows each file type as the program words it, once.
+    void fileTypeReadsAsWorded() {
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+            shown = types ? types->currentText() : QString("?");
+            dialog->reject();
+        });
+        platform::SaveFileRequest request;
+        request.title = "导出";
+        request.types = {{"表格文件(.csv)", "*.csv"}};
+        request.fileName = QDir::temp().filePath("x.csv");
+        QVERIFY(!platform::getSaveFileName(nullptr, request));
+        QCOMPARE(shown, QString("表格文件(.csv)"));
     }
 };
 

@@ -134,9 +134,9 @@ private slots:
         const auto totals = fillFrom(model, allRows(), RecordsModel::FillKind::Range, true);
         // Every column from its receipt column.
         const QStringList first = {"1",      "0000001", "A栋101", "2026-03-05", "2026-03-01至2026-03-31",
-                                   "10.0",   "15.0",    "17.5",   "100.0",      "150.0",
-                                   "30.25",  "1",       "3",      "8.5",        "200.0",
-                                   "50.0",   "10.0",    "20.0",   "0.0",        "500.0",
+                                   "10",     "15",      "17.5",   "100",        "150",
+                                   "30.25",  "1",       "3",      "8.5",        "200",
+                                   "50",     "10",      "20",     "0",          "500",
                                    "827.75", "张三",    "李四",   "备注",       "1"};
         QCOMPARE(model.columnCount(), 25);
         for (int c = 0; c < 25; ++c)
@@ -144,6 +144,10 @@ private slots:
         QCOMPARE(column(model, 0), (QStringList{"1", "2", "3"}));
         QCOMPARE(column(model, 1), (QStringList{"0000001", "0000002", "0000003"}));
         QCOMPARE(model.itemData(2), 2);
+        // Each row knows its receipt's ledger key, the stale row is gone.
+        QCOMPARE(model.key(2), 3LL);
+        QCOMPARE(model.rowOfKey(3), 2);
+        QCOMPARE(model.rowOfKey(0), -1);
         const QString summary =
             "汇总:房租: 1100.00元  水费: 22.50元  电费: 33.75元  热水费(吨): 10.00元  总额: 1436.25元";
         QCOMPARE(RecordsModel::summaryText(totals, "热水费(吨)"), summary);

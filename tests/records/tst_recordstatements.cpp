@@ -73,18 +73,6 @@ private slots:
         QVERIFY2(select.contains("[NO] like '%%1%'"), qPrintable(select));
         QVERIFY2(select.contains("[Remark] like '%%2%'"), qPrintable(select));
     }
-
-    void deleteRemovesOnlyThatNumber() {
-        TestLedger ledger;
-        insert(ledger, "0000012", "2026-03-01");
-        insert(ledger, "a'b", "2026-03-01");
-        insert(ledger, "0000013", "2026-03-01");
-        Database db;
-        QVERIFY(db.open());
-        QCOMPARE(db.execute(DeleteReceiptStatement("a'b")), 1);
-        QCOMPARE(db.execute(DeleteReceiptStatement("0000012")), 1);
-        QCOMPARE(numbersOf(DisplayRangeStatement(0, {}, {})), QStringList{"0000013"});
-    }
 };
 
 QTEST_MAIN(TestRecordStatements)

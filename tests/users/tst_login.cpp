@@ -121,6 +121,20 @@ private slots:
         QCOMPARE(login.users->count(), 0);
     }
 
+    void userListInCodePageOrder() {
+        TestLedger ledger;
+        for (const char* name : {"张三", "bob", "李四", "Admin", "王五"})
+            ledger.exec(QString("insert into [USER] ([userName],[power],[code]) values('%1','1','')")
+                            .arg(QString::fromUtf8(name)));
+        platform::ScopedMessageBoxScript boxes;
+        Opened login;
+        QStringList shown;
+        for (int i = 0; i < login.users->count(); ++i)
+            shown << login.users->itemText(i);
+        QCOMPARE(shown, (QStringList{"Admin", "bob", "李四", "王五", "张三"}));
+        QCOMPARE(login.users->currentText(), QString("Admin"));
+    }
+
     void confirmPassword_data() {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("typed");

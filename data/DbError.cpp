@@ -1,0 +1,43 @@
+#include "data/DbError.h"
+
+#include <sqlite3.h>
+
+DbError::DbError(const QString& engineText, int engineCode)
+    : std::runtime_error(engineText.toStdString()), m_engineText(engineText), m_engineCode(engineCode),
+      m_message(ExplainEngineError(engineCode, engineText)) {
+}
+
+QString ExplainEngineError(int engineCode, const QString& engineText) {
+    QString what;
+    switch (engineCode & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        what = QStringLiteral("账本正被其他程序使用，本次操作没有完成。请关闭使用账本的程序，或稍后再试。");
+        break;
+    case SQLITE_FULL:
+        what = QStringLiteral("磁盘已满，账本无法写入，本次操作没有完成。请腾出磁盘空间后再试。");
+        break;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        what = QStringLiteral("账本文件已损坏。请用“管理数据”中的“导入恢复数据库”恢复最近的备份。");
+        break;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        what = QStringLiteral(
+            "账本文件是只读的，无法写入，本次操作没有完成。请检查账本文件及其文件夹的写入权限。");
+        break;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        what = QStringLiteral("读写账本文件时出错，本次操作没有完成。请检查磁盘或网络连接后再试。");
+        break;
+    default:
+        if (engineText.contains(QLatin1String("no such table")) ||
+            engineText.contains(QLatin1String("no such column")) ||
+            engineText.contains(QLatin1String("has no column")))
+            what = QStringLiteral("此账本是由其他程序或其他版本创建的，缺少本程序需要的表或列。");
+        else
+            what = QStringLiteral("账本操作没有完成。");
+        break;
+    }
+    return what + QStringLiteral("\n\n详细信息：") + engineText;
+}
