@@ -1,5 +1,6 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/LedgerUpgrade.h"
 #include "platform/Services.h"
 
 #include <QDir>
@@ -23,28 +24,6 @@ std::optional<QDateTime> argDate(sqlite3_value* v) {
     return jet::parseDate(QString::fromUtf8(text ? text : ""));
 }
 
-// jet_date(text): the normalised date, NULL for NULL or empty text, an error for text that is no date.
-void jetDateFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    const auto* raw = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const QString text = QString::fromUtf8(raw ? raw : "");
-    if (text.trimmed().isEmpty()) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    const auto dt = jet::parseDate(text);
-    if (!dt) {
-        const QByteArray msg = QStringLiteral("Data type mismatch: '%1' is not a date.").arg(text).toUtf8();
-        sqlite3_result_error(ctx, msg.constData(), static_cast<int>(msg.size()));
-        return;
-    }
-    const QByteArray out = jet::normaliseDate(*dt).toUtf8();
-    sqlite3_result_text(ctx, out.constData(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
-}
-
 template <int Part> void datePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto dt = argDate(argv[0]);
     if (!dt) {
@@ -57,7 +36,6 @@ template <int Part> void datePartFn(sqlite3_context* ctx, int, sqlite3_value** a
 
 void registerFunctions(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function(db, "jet_date", 1, flags, nullptr, jetDateFn, nullptr, nullptr);
     sqlite3_create_function(db, "year", 1, flags, nullptr, datePartFn<0>, nullptr, nullptr);
     sqlite3_create_function(db, "month", 1, flags, nullptr, datePartFn<1>, nullptr, nullptr);
     sqlite3_create_function(db, "day", 1, flags, nullptr, datePartFn<2>, nullptr, nullptr);
@@ -217,6 +195,8 @@ bool Database::open() {
         if (!tables.executeStep() || tables.getColumn(0).getInt() != kLedgerTableCount)
             return false;
         tables.reset();
+        if (!UpgradeLedger(db->getHandle()))
+            return false;
         registerFunctions(db->getHandle());
         m_db = std::move(db);
         if (m_path.isEmpty())

@@ -1,7 +1,9 @@
 -- The ledger: tables and columns in the order the program reads them (rows are read by position).
--- Date columns hold "YYYY-MM-DD HH:MM:SS"; the triggers below normalise whatever date text is
--- written and refuse text that is no date. jet_date() is registered by the program on every
--- connection.
+-- Date columns hold "YYYY-MM-DD HH:MM:SS". The program writes them so; the triggers below keep any
+-- SQLite tool to that too, with SQLite's own date functions only: a date the engine reads
+-- ("2026-12-06", "2026-12-06 09:05") is stored in the one form, text that is no date (or no such
+-- day, like 2026-02-30) is refused, and empty text is stored as NULL.
+-- PRAGMA user_version is the schema's version; the program upgrades older ledgers on open.
 
 CREATE TABLE RECEIPT (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -38,14 +40,30 @@ CREATE TABLE RECEIPT (
 CREATE INDEX receipt_no ON RECEIPT ("NO");
 CREATE INDEX receipt_district_rdate ON RECEIPT (district, Rdate);
 
+CREATE TRIGGER receipt_dates_check_insert BEFORE INSERT ON RECEIPT
+BEGIN
+    SELECT RAISE(ABORT, 'Rdate or Tdate is not a date')
+    WHERE (COALESCE(NEW.Rdate, '') <> '' AND COALESCE(date(julianday(trim(NEW.Rdate))), '') <> substr(trim(NEW.Rdate), 1, 10))
+       OR (COALESCE(NEW.Tdate, '') <> '' AND COALESCE(date(julianday(trim(NEW.Tdate))), '') <> substr(trim(NEW.Tdate), 1, 10));
+END;
+
+CREATE TRIGGER receipt_dates_check_update BEFORE UPDATE OF Rdate, Tdate ON RECEIPT
+BEGIN
+    SELECT RAISE(ABORT, 'Rdate or Tdate is not a date')
+    WHERE (COALESCE(NEW.Rdate, '') <> '' AND COALESCE(date(julianday(trim(NEW.Rdate))), '') <> substr(trim(NEW.Rdate), 1, 10))
+       OR (COALESCE(NEW.Tdate, '') <> '' AND COALESCE(date(julianday(trim(NEW.Tdate))), '') <> substr(trim(NEW.Tdate), 1, 10));
+END;
+
 CREATE TRIGGER receipt_dates_insert AFTER INSERT ON RECEIPT
 BEGIN
-    UPDATE RECEIPT SET Rdate = jet_date(NEW.Rdate), Tdate = jet_date(NEW.Tdate) WHERE id = NEW.id;
+    UPDATE RECEIPT SET Rdate = datetime(NULLIF(trim(NEW.Rdate), '')), Tdate = datetime(NULLIF(trim(NEW.Tdate), ''))
+    WHERE id = NEW.id;
 END;
 
 CREATE TRIGGER receipt_dates_update AFTER UPDATE OF Rdate, Tdate ON RECEIPT
 BEGIN
-    UPDATE RECEIPT SET Rdate = jet_date(NEW.Rdate), Tdate = jet_date(NEW.Tdate) WHERE id = NEW.id;
+    UPDATE RECEIPT SET Rdate = datetime(NULLIF(trim(NEW.Rdate), '')), Tdate = datetime(NULLIF(trim(NEW.Tdate), ''))
+    WHERE id = NEW.id;
 END;
 
 CREATE TABLE "USER" (
@@ -105,14 +123,30 @@ CREATE TABLE client (
     dateTo TEXT
 );
 
+CREATE TRIGGER client_dates_check_insert BEFORE INSERT ON client
+BEGIN
+    SELECT RAISE(ABORT, 'dateFrom or dateTo is not a date')
+    WHERE (COALESCE(NEW.dateFrom, '') <> '' AND COALESCE(date(julianday(trim(NEW.dateFrom))), '') <> substr(trim(NEW.dateFrom), 1, 10))
+       OR (COALESCE(NEW.dateTo, '') <> '' AND COALESCE(date(julianday(trim(NEW.dateTo))), '') <> substr(trim(NEW.dateTo), 1, 10));
+END;
+
+CREATE TRIGGER client_dates_check_update BEFORE UPDATE OF dateFrom, dateTo ON client
+BEGIN
+    SELECT RAISE(ABORT, 'dateFrom or dateTo is not a date')
+    WHERE (COALESCE(NEW.dateFrom, '') <> '' AND COALESCE(date(julianday(trim(NEW.dateFrom))), '') <> substr(trim(NEW.dateFrom), 1, 10))
+       OR (COALESCE(NEW.dateTo, '') <> '' AND COALESCE(date(julianday(trim(NEW.dateTo))), '') <> substr(trim(NEW.dateTo), 1, 10));
+END;
+
 CREATE TRIGGER client_dates_insert AFTER INSERT ON client
 BEGIN
-    UPDATE client SET dateFrom = jet_date(NEW.dateFrom), dateTo = jet_date(NEW.dateTo) WHERE id = NEW.id;
+    UPDATE client SET dateFrom = datetime(NULLIF(trim(NEW.dateFrom), '')), dateTo = datetime(NULLIF(trim(NEW.dateTo), ''))
+    WHERE id = NEW.id;
 END;
 
 CREATE TRIGGER client_dates_update AFTER UPDATE OF dateFrom, dateTo ON client
 BEGIN
-    UPDATE client SET dateFrom = jet_date(NEW.dateFrom), dateTo = jet_date(NEW.dateTo) WHERE id = NEW.id;
+    UPDATE client SET dateFrom = datetime(NULLIF(trim(NEW.dateFrom), '')), dateTo = datetime(NULLIF(trim(NEW.dateTo), ''))
+    WHERE id = NEW.id;
 END;
 
 CREATE TABLE addr_items (items TEXT);
@@ -131,3 +165,5 @@ INSERT INTO USER_SET (id, accountantSet, recordSet, set2, set3, set4, set5, set6
 VALUES (4, '', '', '', '', '', '', '', '', '', '', '');
 INSERT INTO price (items, price) VALUES ('水费', '');
 INSERT INTO price (items, price) VALUES ('电费', '');
+
+PRAGMA user_version = 1;

@@ -64,7 +64,9 @@ namespace {
 
 // The values of a receipt from Rdate to standby6, in the column order both statements use.
 QStringList receiptValues(const ReceiptForm& f) {
-    return {q(RdateText(f.issueDate)),
+    // The dates go in as the ledger dialect's date literals, which the connection writes in the
+    // ledger's one stored form.
+    return {RdateText(f.issueDate),
             q(f.address),
             n(f.waterlast),
             n(f.waterthis),
@@ -89,7 +91,7 @@ QStringList receiptValues(const ReceiptForm& f) {
             q(f.hotfee),
             q(f.hotprice),
             f.threeRow ? QStringLiteral("1") : QStringLiteral("0"),
-            q(TdateText(f.periodEnd)),
+            TdateText(f.periodEnd),
             PeriodDaysText(f.periodStart, f.periodEnd)};
 }
 
@@ -102,20 +104,20 @@ QString InsertReceiptStatement(const ReceiptForm& f) {
                 u"[otherfee], "
                 u"[total_money],[Remark],[accountant],[payee],[waterprice],[elecprice],[standby1],[standby2],"
                 u"[standby3],[standby4],[standby5],[Tdate],[standby6]) "
-                u"values('%s','%s','%s',%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,'%s'"
+                u"values('%s',#%s#,'%s',%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,'%s'"
                 u",'%s','%s',"
-                u"%.2f,%.2f,'%s','%s','%s','%s','%s','%s','%s')",
+                u"%.2f,%.2f,'%s','%s','%s','%s','%s',#%s#,'%s')",
                 QStringList{q(f.number)} + receiptValues(f));
 }
 
 QString UpdateReceiptStatement(const ReceiptForm& f, long long key) {
     return fill(
-        u"update RECEIPT set [Rdate]='%s',[district]='%s', "
+        u"update RECEIPT set [Rdate]=#%s#,[district]='%s', "
         u"[waterlast]=%.2f,[waterthis]=%.2f,[waterfee]=%.2f,[eleclast]=%.2f,[electhis]=%.2f,[elecfee]=%.2f, "
         u"[housefee]=%.2f,[cleanfee]=%.2f,[TVfee]=%.2f,[netfee]=%.2f,[managefee]=%.2f,[otherfee]=%.2f, "
         u"[total_money]=%.2f,[Remark]='%s',[accountant]='%s',[payee]='%s',[waterprice]=%.2f,[elecprice]=%.2f,"
         u" "
-        u"[standby1]='%s',[standby2]='%s',[standby3]='%s',[standby4]='%s',[standby5]='%s', [Tdate]='%s', "
+        u"[standby1]='%s',[standby2]='%s',[standby3]='%s',[standby4]='%s',[standby5]='%s', [Tdate]=#%s#, "
         u"[standby6]='%s' where [id] = %d",
         receiptValues(f) + QStringList{QString::number(key)});
 }

@@ -19,7 +19,7 @@ private:
     static void insertReceipt(TestLedger& ledger, const QString& no, const QString& rdate,
                               const QString& district = QStringLiteral("A-101")) {
         ledger.exec(QStringLiteral("insert into RECEIPT ([NO],[Rdate],[district],[total_money],[Tdate]) "
-                                   "values('%1','%2','%3',%4,'2026-12-31')")
+                                   "values('%1',#%2#,'%3',%4,'2026-12-31')")
                         .arg(no, rdate, jet::quote(district), QStringLiteral("100.00")));
     }
 
@@ -49,8 +49,8 @@ private slots:
             "[elecfee],[housefee],[cleanfee],[TVfee],[netfee],[managefee],[otherfee], [total_money],[Remark],"
             "[accountant],[payee],[waterprice],[elecprice],[standby1],[standby2],[standby3],[standby4],["
             "standby5],"
-            "[Tdate],[standby6]) values('0000001','2026-12-06  9: 5: "
-            "3','A-101',1.00,2.00,3.00,4.00,5.00,6.00,7.00,"
+            "[Tdate],[standby6]) values('0000001',#2026-12-06  9: 5: "
+            "3#,'A-101',1.00,2.00,3.00,4.00,5.00,6.00,7.00,"
             "8.00,9.00,10.00,11.00,12.00,13.00,'r','c','p',14.00,15.00,'16','17','18','19','1','2026-12-31','"
             "30')"));
         const auto r = ledger.row(QStringLiteral("select * from RECEIPT"));
@@ -67,7 +67,7 @@ private slots:
 
         // An update keeps the positions and normalises the dates again.
         ledger.exec(QStringLiteral(
-            "update RECEIPT set [Rdate]='2027-1-2 23:59:59', [Tdate]='2027-01-31' where [NO] = '0000001'"));
+            "update RECEIPT set [Rdate]=#2027-1-2 23:59:59#, [Tdate]='2027-01-31' where [NO] = '0000001'"));
         const auto u = ledger.row(QStringLiteral("select * from RECEIPT"));
         QCOMPARE(u[2], QStringLiteral("2027-01-02 23:59:59"));
         QCOMPARE(u[27], QStringLiteral("2027-01-31 00:00:00"));

@@ -12,7 +12,7 @@ namespace {
 
 void insert(const TestLedger& ledger, const QString& no, const QString& rdate) {
     ledger.exec(
-        QStringLiteral("insert into RECEIPT ([NO],[Rdate]) values('%1','%2')").arg(jet::quote(no), rdate));
+        QStringLiteral("insert into RECEIPT ([NO],[Rdate]) values('%1',#%2#)").arg(jet::quote(no), rdate));
 }
 
 QStringList numbersOf(const QString& select) {

@@ -1,0 +1,60 @@
+#include "data/LedgerUpgrade.h"
+#include "data/LedgerSchema.h"
+
+#include <sqlite3.h>
+
+#include <string>
+#include <string_view>
+
+namespace {
+
+int userVersion(sqlite3* db) {
+    sqlite3_stmt* st = nullptr;
+    int version = -1;
+    if (sqlite3_prepare_v2(db, "pragma user_version", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        version = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    return version;
+}
+
+bool exec(sqlite3* db, const std::string& sql) {
+    return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Version 1: the date triggers use SQLite's own date functions instead of a function only the
+// program registered, so that any SQLite tool can write to the ledger. Every trigger of the
+// schema script is made anew.
+bool toVersion1(sqlite3* db) {
+    for (const char* old : {"receipt_dates_insert", "receipt_dates_update", "client_dates_insert",
+                            "client_dates_update", "receipt_dates_check_insert", "receipt_dates_check_update",
+                            "client_dates_check_insert", "client_dates_check_update"})
+        if (!exec(db, std::string("drop trigger if exists ") + old))
+            return false;
+    const std::string_view schema(kLedgerSchemaSql);
+    for (std::size_t at = schema.find("CREATE TRIGGER"); at != std::string_view::npos;
+         at = schema.find("CREATE TRIGGER", at + 1)) {
+        const std::size_t end = schema.find("\nEND;", at);
+        if (end == std::string_view::npos || !exec(db, std::string(schema.substr(at, end + 5 - at))))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool UpgradeLedger(sqlite3* db) {
+    const int version = userVersion(db);
+    if (version < 0)
+        return false;
+    if (version >= kLedgerSchemaVersion)
+        return true;
+    if (!exec(db, "begin immediate"))
+        return false;
+    const bool ok =
+        toVersion1(db) && exec(db, "pragma user_version = " + std::to_string(kLedgerSchemaVersion));
+    if (ok && exec(db, "commit"))
+        return true;
+    exec(db, "rollback");
+    return false;
+}
