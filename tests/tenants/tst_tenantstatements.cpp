@@ -1,0 +1,62 @@
+// The register's texts: money and dates as stored and listed, and listed dates read back.
+
+#include "tenants/TenantStatements.h"
+
+#include <QTest>
+
+class TestTenantStatements : public QObject {
+    Q_OBJECT
+
+private slots:
+    void moneyText_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("whole") << "1200"
+                               << "1200.00";
+        QTest::newRow("rounded") << "99.999"
+                                 << "100.00";
+        QTest::newRow("letters") << "abc"
+                                 << "0.00";
+        QTest::newRow("leading number") << " 12.5元"
+                                        << "12.50";
+        QTest::newRow("empty") << ""
+                               << "0.00";
+        QTest::newRow("too large") << "1e999"
+                                   << "0.00";
+    }
+    void moneyText() {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        QCOMPARE(TenantMoneyText(typed), stored);
+    }
+
+    void listedDatesReadBack_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("listed");
+        QTest::addColumn<QDate>("picked");
+        QTest::newRow("stored form") << "2026-01-05 00:00:00"
+                                     << "2026-01-05" << QDate(2026, 1, 5);
+        QTest::newRow("end of year") << "2026-12-31 00:00:00"
+                                     << "2026-12-31" << QDate(2026, 12, 31);
+        QTest::newRow("no time") << "2026-07-09"
+                                 << "2026-07-09" << QDate(2026, 7, 9);
+        QTest::newRow("none") << ""
+                              << "" << QDate();
+        QTest::newRow("no date") << "abc def"
+                                 << "abc" << QDate();
+    }
+    void listedDatesReadBack() {
+        QFETCH(QString, stored);
+        QFETCH(QString, listed);
+        QFETCH(QDate, picked);
+        QCOMPARE(TenantListDate(stored), listed);
+        QCOMPARE(ParseTenantListDate(listed), picked);
+        if (picked.isValid())
+            QCOMPARE(TenantListDate(TenantDateText(picked)), listed);
+    }
+
+    void dateTextIsMidnight() { QCOMPARE(TenantDateText(QDate(2026, 3, 7)), QString("2026-03-07 00:00:00")); }
+};
+
+QTEST_MAIN(TestTenantStatements)
+#include "tst_tenantstatements.moc"
