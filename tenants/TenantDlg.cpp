@@ -276,8 +276,7 @@ void CTenantDlg::StepDates(int delta) {
 }
 
 void CTenantDlg::wheelEvent(QWheelEvent* event) {
-    if (!m_bInWheel)
-        StepDates(event->angleDelta().y());
+    StepDates(event->angleDelta().y());
     QDialog::wheelEvent(event);
 }
 
@@ -290,8 +289,8 @@ bool CTenantDlg::eventFilter(QObject* watched, QEvent* event) {
     if (widget == ui->fromDate || widget == ui->toDate || ui->fromDate->isAncestorOf(widget) ||
         ui->toDate->isAncestorOf(widget))
         return true;
-    // Elsewhere the wheel then goes its usual way (the list scrolls); a control that leaves it
-    // passes it up to the dialog, which must not step the dates a second time.
+    // Elsewhere the wheel then goes its usual way (the list scrolls), sent once more past this
+    // filter; a sent wheel goes no further up, so the dialog does not step the dates again.
     m_bInWheel = true;
     QCoreApplication::sendEvent(watched, event);
     m_bInWheel = false;

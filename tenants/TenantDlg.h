@@ -53,7 +53,7 @@ private:
     std::unique_ptr<Ui::CTenantDlg> ui;
     TenantListModel* m_model;
     bool m_initialised = false;
-    bool m_bInWheel = false; // a wheel turn is being passed on after its step
+    bool m_bInWheel = false; // a wheel turn is being passed on after its step: let it through
 
     QString m_strAddress;
     QString m_strCard;

@@ -2,8 +2,11 @@
 
 // The rows of the tenant list: eleven texts per tenant, as the list shows them. The first column
 // holds the tenant's id, which is how the dialog finds a tenant's row again after the rows move.
+// The texts are kept as UTF-8 in one block and become QStrings only when asked for, so that a
+// search over a large register fills (and empties) the list without a heap block per cell.
 
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -41,9 +44,14 @@ public:
     qint64 idAt(int row) const;   // 0 outside the list or for a row without an id
     int rowOfId(qint64 id) const; // -1 when the tenant is not listed
 
-    // A stored client row as the list shows it: dates without the time, the rent with two decimals.
-    static TenantRow rowFromRecord(const Recordset& rs);
-
 private:
-    std::vector<TenantRow> m_rows;
+    // Appends a stored client row as the list shows it (dates without the time, the rent with two
+    // decimals) to the block; the offsets of its cells go to m_offsets.
+    void appendRecord(const Recordset& rs);
+    void appendCells(const TenantRow& cells);
+
+    QByteArray m_text;
+    // Per row, where each of its cells begins in m_text and where the last one ends.
+    std::vector<qsizetype> m_offsets;
+    static constexpr std::size_t kStride = TenantListColumn::Count + 1;
 };
