@@ -278,6 +278,23 @@ private slots:
         QCOMPARE(model.cell(0, TenantListColumn::Rent), listed);
     }
 
+    void rightClickAndKeyboardPickRows() {
+        TestLedger ledger;
+        seedTenants(ledger);
+        Opened t;
+        t.clickRow(1, Qt::RightButton);
+        QCOMPARE(t.list->firstSelectedRow(), 1);
+        QCOMPARE(t.edit("nameEdit")->text(), QString("李四"));
+        QCOMPARE(t.date("fromDate")->date(), QDate(2026, 2, 1));
+        // Arrow keys only move the selection; Space picks, as a click would.
+        QTest::keyClick(t.list, Qt::Key_Down);
+        QCOMPARE(t.edit("nameEdit")->text(), QString("李四"));
+        QTest::keyClick(t.list, Qt::Key_Space);
+        QCOMPARE(t.edit("nameEdit")->text(), QString("王五"));
+        QCOMPARE(t.dlg.shownTenantId(), 3);
+        QVERIFY(t.dlg.grab().save("tenant-dialog-picked.png"));
+    }
+
     void addAndModifyNeedAName_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("message");
