@@ -1,4 +1,4 @@
-// The register's texts: money and dates as stored and listed, and listed dates read back.
+// The register's dates as stored and listed, and listed dates read back into a picker.
 
 #include "tenants/TenantStatements.h"
 
@@ -8,28 +8,6 @@ class TestTenantStatements : public QObject {
     Q_OBJECT
 
 private slots:
-    void moneyText_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("whole") << "1200"
-                               << "1200.00";
-        QTest::newRow("rounded") << "99.999"
-                                 << "100.00";
-        QTest::newRow("letters") << "abc"
-                                 << "0.00";
-        QTest::newRow("leading number") << " 12.5元"
-                                        << "12.50";
-        QTest::newRow("empty") << ""
-                               << "0.00";
-        QTest::newRow("too large") << "1e999"
-                                   << "0.00";
-    }
-    void moneyText() {
-        QFETCH(QString, typed);
-        QFETCH(QString, stored);
-        QCOMPARE(TenantMoneyText(typed), stored);
-    }
-
     void listedDatesReadBack_data() {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("listed");
@@ -54,8 +32,6 @@ private slots:
         if (picked.isValid())
             QCOMPARE(TenantListDate(TenantDateText(picked)), listed);
     }
-
-    void dateTextIsMidnight() { QCOMPARE(TenantDateText(QDate(2026, 3, 7)), QString("2026-03-07 00:00:00")); }
 };
 
 QTEST_MAIN(TestTenantStatements)
