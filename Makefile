@@ -26,6 +26,7 @@ bench:
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DRENTBOOK_SANITIZE=OFF -DRENTBOOK_TESTS=OFF -DRENTBOOK_BENCH=ON
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS)
 	./$(BENCH_BUILD_DIR)/tools/bench/rentbook_bench
+	./$(BENCH_BUILD_DIR)/tools/bench/tenants_bench
 
 # Saves killed with SIGKILL and two copies saving at once, on a throwaway ledger.
 stress: build

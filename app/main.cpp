@@ -6,6 +6,7 @@
 #include "platform/Services.h"
 #include "print/PrintFonts.h"
 #include "receipt/ReceiptDlg.h"
+#include "tenants/TenantHooks.h"
 #include "users/LoginDlg.h"
 
 #include <QDir>
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     DataSource::setLedgerPath(ledger);
     startup::registerDataSource(programDir, ledger);
 
+    InstallTenantHooks();
     LoadPrintFonts();
     const startup::StartupSettings settings = startup::loadStartupSettings();
 

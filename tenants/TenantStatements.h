@@ -1,0 +1,64 @@
+#pragma once
+
+// The tenant register's statements and the texts its list shows. Typed text enters a statement
+// only through jet::quote.
+
+#include <QDate>
+#include <QString>
+
+// Positions of the client columns; rows are read by position.
+namespace ClientColumn {
+enum : int {
+    Id = 0,
+    Name = 1,
+    Card = 2,
+    Tel = 3,
+    Address = 4,
+    QQ = 5,
+    Company = 6,
+    Deposit = 7, // row1
+    Rent = 13,   // zuMoney
+    DateFrom = 14,
+    DateTo = 15,
+};
+}
+
+// The six text fields a search narrows by, and that Add and Modify write with the money and dates.
+struct TenantFields {
+    QString name;
+    QString card;
+    QString tel;
+    QString address;
+    QString qq;
+    QString company;
+};
+
+struct TenantValues {
+    TenantFields text;
+    QString deposit;  // "%.2f"
+    double rent = 0;  // written with two decimals
+    QString dateFrom; // "YYYY-MM-DD 00:00:00"
+    QString dateTo;
+};
+
+// A money box as the register stores it: the leading number, "%.2f"; text without one is "0.00".
+QString TenantMoneyText(const QString& typed);
+
+// A picker's date as the register stores it, at midnight: "2026-01-05 00:00:00".
+QString TenantDateText(const QDate& date);
+
+// A stored date as the list shows it: the text before the first blank.
+QString TenantListDate(const QString& stored);
+
+// A listed date back into a picker: year from characters 1 to 4, month from the number at
+// character 6, day from the number at character 9. An invalid date when the text is none.
+QDate ParseTenantListDate(const QString& listed);
+
+// The search: each non-empty field must occur in its column as typed (LIKE's wildcards in the text
+// are taken literally); an empty field leaves its column free, empty or not.
+QString BuildTenantQuery(const TenantFields& search);
+
+QString BuildTenantInsert(const TenantValues& values);
+QString BuildTenantUpdate(const TenantValues& values, qint64 id);
+QString BuildTenantDelete(qint64 id);
+QString TenantMaxIdQuery();
