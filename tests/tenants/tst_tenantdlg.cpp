@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"添加完成！"});
         QCOMPARE(boxes.messages()[0].caption, platform::applicationName());
         QCOMPARE(tenantRow(ledger, 6),
-                 (QStringList{"钱九", "110", "139", "7-701", "q'q", "%1%2", "0.00", "1200.0", "real",
+                 (QStringList{"钱九", "110", "139", "7-701", "q'q", "%1%2", "0.00", "1200", "real",
                               "2026-01-05 00:00:00", "2026-12-31 00:00:00"}));
         QCOMPARE(t.model->rowCount(), 6);
         QCOMPARE(t.list->firstSelectedRow(), 5);
