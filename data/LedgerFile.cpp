@@ -56,7 +56,7 @@ bool runBackup(sqlite3* destination, sqlite3* source) {
     int rc = SQLITE_OK;
     for (int attempt = 0; attempt < 100; ++attempt) {
         rc = sqlite3_backup_step(backup, -1);
-        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+        if (rc != SQLITE_BUSY)
             break;
         QThread::msleep(50);
     }

@@ -11,6 +11,8 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,12 +33,16 @@ void runSql(const QString& path, const char* sql) {
 }
 
 void insertReceipts(const TestLedger& ledger, int count) {
+    Database db(ledger.path());
+    QVERIFY(db.open());
+    db.execute(QStringLiteral("begin"));
     for (int i = 1; i <= count; ++i)
-        ledger.exec(QStringLiteral("insert into RECEIPT ([NO],[Rdate],[district],[total_money]) "
-                                   "values('%1','2026-12-06 10:00:00','A-%2',%3)")
-                        .arg(i, 7, 10, QLatin1Char('0'))
-                        .arg(i)
-                        .arg(i * 10));
+        db.execute(QStringLiteral("insert into RECEIPT ([NO],[Rdate],[district],[total_money]) "
+                                  "values('%1','2026-12-06 10:00:00','A-%2',%3)")
+                       .arg(i, 7, 10, QLatin1Char('0'))
+                       .arg(i)
+                       .arg(i * 10));
+    db.execute(QStringLiteral("commit"));
 }
 
 QStringList receiptNumbers(const QString& path) {
@@ -192,6 +198,35 @@ private slots:
         live.close();
         QCOMPARE(readAll(ledger.path()), before);
         QCOMPARE(receiptNumbers(ledger.path()).size(), 4);
+    }
+
+    void checkOutRollsBackWhatACrashLeft() {
+        TestLedger ledger;
+        insertReceipts(ledger, 200);
+        const QByteArray name = QFile::encodeName(ledger.path());
+        // A writer that dies in the middle of its transaction, after the engine has begun to
+        // write pages into the file.
+        const pid_t child = fork();
+        if (child == 0) {
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_exec(db, "pragma cache_size=2; begin; update RECEIPT set district='crashed';", nullptr,
+                         nullptr, nullptr);
+            _exit(0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(QFile::exists(LedgerJournalPath(ledger.path())));
+
+        QVERIFY(CheckOutLedgerFile(ledger.path()));
+        QVERIFY(!QFile::exists(LedgerJournalPath(ledger.path())));
+        // The file alone now holds the ledger as it was before the crash.
+        QTemporaryDir dir;
+        const QString moved = dir.filePath("moved.rbk");
+        QVERIFY(QFile::rename(ledger.path(), moved));
+        SQLite::Database db(QFile::encodeName(moved).toStdString());
+        QCOMPARE(db.execAndGet("select count(*) from RECEIPT where district='crashed'").getInt(), 0);
+        QCOMPARE(db.execAndGet("pragma integrity_check").getString(), std::string("ok"));
     }
 
     void checkOutRemovesAJournalThatIsNotLive() {
