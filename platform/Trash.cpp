@@ -3,17 +3,49 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace platform {
 
 namespace {
 
+// ".../Trash/files/x", ".../.Trash-1000/files/x" or ".../.Trash/1000/files/x".
+bool isInTrash(const QString& where) {
+    const QFileInfo info(where);
+    if (info.isRelative())
+        return false;
+    QDir dir = info.dir();
+    if (dir.dirName() != QLatin1String("files") || !dir.cdUp())
+        return false;
+    const QString name = dir.dirName();
+    return name == QLatin1String("Trash") || name.startsWith(QLatin1String(".Trash")) ||
+           (dir.cdUp() && dir.dirName() == QLatin1String(".Trash"));
+}
+
+// A freedesktop trash keeps a note of every file beside "files"; it goes with the file.
+void removeTrashNote(const QString& where) {
+    const QFileInfo moved(where);
+    QDir trash = moved.dir();
+    if (trash.dirName() == QLatin1String("files") && trash.cdUp())
+        QFile::remove(
+            trash.filePath(QStringLiteral("info/") + moved.fileName() + QStringLiteral(".trashinfo")));
+}
+
 class DesktopTrash : public TrashService {
 public:
     bool moveToTrash(const QString& path, QString* pathInTrash) override {
+        // The home trash can only be set up where the user's data folder exists.
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
         QString where;
         if (!QFile::moveToTrash(path, &where))
             return false;
+        // Where no trash can be set up, Qt 6.4 still reports success and leaves the file in a
+        // folder "files" under the current directory: that is no trash, so the file goes back.
+        if (!isInTrash(where)) {
+            if (QFile::rename(where, path))
+                removeTrashNote(where);
+            return false;
+        }
         if (pathInTrash)
             *pathInTrash = where;
         return true;
@@ -21,12 +53,7 @@ public:
     bool restoreFromTrash(const QString& pathInTrash, const QString& originalPath) override {
         if (QFile::exists(originalPath) || !QFile::rename(pathInTrash, originalPath))
             return false;
-        // A freedesktop trash keeps a note of every file beside "files"; it goes with the file.
-        const QFileInfo moved(pathInTrash);
-        QDir trash = moved.dir();
-        if (trash.dirName() == QLatin1String("files") && trash.cdUp())
-            QFile::remove(
-                trash.filePath(QStringLiteral("info/") + moved.fileName() + QStringLiteral(".trashinfo")));
+        removeTrashNote(pathInTrash);
         return true;
     }
 };
