@@ -1,7 +1,9 @@
+#include "about/AboutDlg.h"
 #include "app/RentbookApplication.h"
 #include "app/Startup.h"
 #include "data/Database.h"
 #include "data/Settings.h"
+#include "maintenance/DataMaintenance.h"
 #include "platform/GuiServices.h"
 #include "platform/Services.h"
 #include "print/PrintFonts.h"
@@ -16,6 +18,8 @@ int main(int argc, char** argv) {
     RentbookApplication app(argc, argv);
     platform::installGuiServices();
     app.setUpLook();
+    InstallDataMaintenance();
+    InstallAboutHooks();
 
     startup::SingleInstance instance(startup::defaultLockPath());
     if (instance.result() == startup::InstanceResult::Failed) {

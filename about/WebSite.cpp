@@ -1,0 +1,39 @@
+#include "about/WebSite.h"
+
+#include "platform/Services.h"
+
+namespace {
+
+// The one place that names our site.
+const char kDefaultSite[] = "https://rentbook.example.org";
+
+QString& site() {
+    static QString s = QString::fromLatin1(kDefaultSite);
+    return s;
+}
+
+} // namespace
+
+QString VendorSite() {
+    return site();
+}
+
+void SetVendorSite(const QString& s) {
+    site() = s.isEmpty() ? QString::fromLatin1(kDefaultSite) : s;
+}
+
+QString VendorPage(const QString& path) {
+    return site() + path;
+}
+
+void OpenVendorPage(const QString& path) {
+    platform::openUrl(VendorPage(path));
+}
+
+void OnCustomize() {
+    OpenVendorPage(QStringLiteral("/help.htm"));
+}
+
+void OnHelpRequest() {
+    OpenVendorPage(QStringLiteral("/yinanwenti.htm"));
+}

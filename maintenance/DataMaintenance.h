@@ -1,0 +1,49 @@
+#pragma once
+
+// The data menu of the main window: backup, restore and a new ledger. Restore and new ledger
+// replace the live ledger and end the program, which opens the new one at its next start.
+
+#include <QDate>
+#include <QString>
+
+class Database;
+class QMenu;
+class QWidget;
+
+// Command ids of the data menu (menu 135).
+enum DataCommand : int {
+    ID_RESTORE_DATABASE = 32775,
+    ID_BACKUP_DATABASE = 32776,
+    ID_NEW_LEDGER = 32780,
+};
+
+class CDataMaintenance {
+public:
+    // owner: the main window; db: its connection, kept open while the window lives.
+    CDataMaintenance(QWidget* owner, Database& db);
+
+    // Pops the data menu up under the button and runs the command picked.
+    void OnManageData(QWidget* button);
+    // The data menu; each action carries its command id as data.
+    static QMenu* BuildDataMenu(QWidget* parent);
+    void RunCommand(int command);
+
+    void OnRestoreDatabase();
+    void OnBackupDatabase();
+    void OnNewLedger();
+
+    // "%d-%d-%d房租收据数据库备份.rbk" of the day.
+    static QString ProposedBackupName(const QDate& day);
+    // The program directory is where the ledger lives.
+    static QString ProgramDirectory();
+    static QString EmptyLedgerPath();
+
+private:
+    void reopenLedger();
+
+    QWidget* m_owner;
+    Database& m_db;
+};
+
+// Installs the data button's command into the main window.
+void InstallDataMaintenance();

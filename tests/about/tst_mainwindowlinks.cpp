@@ -1,0 +1,84 @@
+// The main window's commands of the data and about folders as installed at start-up: F1, the
+// customise button, the data menu under its button and the about box.
+
+#include "about/AboutDlg.h"
+#include "maintenance/DataMaintenance.h"
+
+#include "data/Settings.h"
+#include "platform/Services.h"
+#include "receipt/ReceiptDlg.h"
+#include "tests/support/TestLedger.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+class TestMainWindowLinks : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        InstallDataMaintenance();
+        InstallAboutHooks();
+        g_strCurrentUser = QStringLiteral("admin");
+        g_strCurrentPower = QStringLiteral("1");
+    }
+
+    void commandsReachTheirFolders() {
+        TestLedger ledger;
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedProcessRecorder process;
+        CReceiptDlg window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        // F1 from a box of the form and from the list opens the questions page.
+        for (const char* name : {"waterThis", "records"}) {
+            auto* target = window.findChild<QWidget*>(QLatin1String(name));
+            QVERIFY2(target, name);
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key_F1);
+        }
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("customiseButton")), Qt::LeftButton);
+        QStringList opened;
+        for (const auto& c : process.calls())
+            opened << c.what + QLatin1Char(' ') + c.program;
+        QCOMPARE(opened, (QStringList{"open https://rentbook.example.org/yinanwenti.htm",
+                                      "open https://rentbook.example.org/yinanwenti.htm",
+                                      "open https://rentbook.example.org/help.htm"}));
+
+        auto* dataButton = window.findChild<QPushButton*>(QStringLiteral("dataButton"));
+        QStringList menuTexts;
+        QPoint menuAt;
+        QTimer::singleShot(100, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                menuAt = menu->pos();
+                for (QAction* a : menu->actions())
+                    if (!a->isSeparator())
+                        menuTexts << a->text();
+                menu->close();
+            }
+        });
+        QTest::mouseClick(dataButton, Qt::LeftButton);
+        QCOMPARE(menuTexts,
+                 (QStringList{"导入恢复数据库(&I)", "导出备份数据库(&O)", "重新开始记账（慎用！）"}));
+        QCOMPARE(menuAt, dataButton->mapToGlobal(QPoint(0, dataButton->height())));
+
+        QString aboutTitle;
+        QTimer::singleShot(100, [&] {
+            if (auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
+                aboutTitle = about->windowTitle();
+                about->accept();
+            }
+        });
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("aboutButton")), Qt::LeftButton);
+        QCOMPARE(aboutTitle, QStringLiteral("关于 Rentbook"));
+        QVERIFY(!process.exited());
+    }
+};
+
+QTEST_MAIN(TestMainWindowLinks)
+#include "tst_mainwindowlinks.moc"
