@@ -117,7 +117,7 @@ QRect globalRect(const QWidget* widget, const QRect& rect) {
 } // namespace
 
 CListTitleTip::CListTitleTip(QAbstractItemView* view)
-    : QObject(view), m_view(view), m_tip(new CTitleTip(view->viewport(), false)) {
+    : QObject(view), m_view(view), m_viewport(view->viewport()), m_tip(new CTitleTip(m_viewport, false)) {
     m_tip->setColors(view->palette().color(QPalette::Highlight),
                      view->palette().color(QPalette::HighlightedText));
     view->viewport()->setMouseTracking(true);
@@ -125,7 +125,7 @@ CListTitleTip::CListTitleTip(QAbstractItemView* view)
 }
 
 bool CListTitleTip::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_view->viewport()) {
+    if (watched == m_viewport) {
         if (event->type() == QEvent::MouseMove)
             mouseMoved(static_cast<QMouseEvent*>(event)->position().toPoint());
         else if (event->type() == QEvent::Hide)

@@ -66,6 +66,8 @@ private:
     void hideTip();
 
     QAbstractItemView* m_view;
+    // Kept apart from the view: its events still come while the view is being destroyed.
+    QWidget* m_viewport;
     // The tip belongs to the list's viewport, which may go first when the list is destroyed.
     QPointer<CTitleTip> m_tip;
     QBasicTimer m_timer;

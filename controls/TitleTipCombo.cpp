@@ -52,9 +52,10 @@ void CTitleTipCombo::showPopup() {
 bool CTitleTipCombo::event(QEvent* event) {
     // An editable box's text is a line edit of its own: it gets the pointer, so listen to it.
     if ((event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildPolished) && lineEdit() &&
-        !lineEdit()->hasMouseTracking()) {
-        lineEdit()->setMouseTracking(true);
-        lineEdit()->installEventFilter(this);
+        lineEdit() != m_trackedEdit) {
+        m_trackedEdit = lineEdit();
+        m_trackedEdit->setMouseTracking(true);
+        m_trackedEdit->installEventFilter(this);
     }
     return QComboBox::event(event);
 }

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 class CListTitleTip;
+class QLineEdit;
 class CTitleTip;
 
 class CTitleTipCombo : public QComboBox {
@@ -39,4 +40,5 @@ private:
     CTitleTip* m_tip;
     QBasicTimer m_timer;
     QPointer<CListTitleTip> m_listTip;
+    QPointer<QLineEdit> m_trackedEdit;
 };
