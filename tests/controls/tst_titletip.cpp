@@ -9,6 +9,7 @@
 
 #include <QAbstractItemView>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 
@@ -19,6 +20,15 @@ const QString kLong = QStringLiteral("三行项目 with a caption far too wide f
 
 QRect globalGeometry(const QWidget* widget) {
     return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+}
+
+// The window with its tip laid over it where the tip stands on the screen, for a look by eye.
+void savePicture(QWidget* window, CTitleTip* tip, const QString& name) {
+    QImage picture = window->grab().toImage();
+    QPainter painter(&picture);
+    painter.drawPixmap(tip->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0)), tip->grab());
+    painter.end();
+    QVERIFY(picture.save(name));
 }
 
 } // namespace
@@ -92,6 +102,8 @@ private slots:
         QVERIFY(over.bottom() <= box.bottom());
         QVERIFY(over.width() >= tip->fontMetrics().horizontalAdvance(text));
         QVERIFY(over.width() > box.width());
+        if (focused)
+            savePicture(m_host.get(), tip, QStringLiteral("title-tip-combo.png"));
     }
 
     void comboTipGoesWithThePointer_data() {
@@ -159,6 +171,7 @@ private slots:
         QCOMPARE(tip->tipText(), m_list->item(row)->text());
         QCOMPARE(tip->geometry().top(), m_list->viewport()->mapToGlobal(entry.topLeft()).y());
         QVERIFY(tip->width() > m_list->viewport()->width());
+        savePicture(m_host.get(), tip, QStringLiteral("title-tip-list.png"));
         // The next entry, which fits, takes the tip away at once.
         QTest::mouseMove(m_list->viewport(), onEntry(0));
         QVERIFY(!tip->isVisible());
