@@ -205,6 +205,12 @@ private slots:
         QCOMPARE(image.pixelColor(10, kHeight - 1), QColor(224, 224, 243));
     }
 
+    // A face with no height left inside the edges: the gradient has no rows to divide by.
+    void flatButtonDraws() {
+        m_button->setFixedSize(kWidth, 4);
+        QCOMPARE(shot().pixelColor(10, 3), QColor(224, 224, 243));
+    }
+
     void leavingEndsHoverAndPress() {
         enterState(State::Pressed);
         QVERIFY(m_button->isLButtonDown());
