@@ -1,0 +1,226 @@
+// Title tips over narrow boxes, driven by the pointer: a text that fits shows none, a wider
+// one shows whole in the right colours over the box, the tip goes when the pointer leaves and
+// never stands between the operator and the box; the same for the entries of a list and of a
+// combo box's drop-down list.
+
+#include "controls/TitleTip.h"
+#include "controls/TitleTipCombo.h"
+#include "controls/TitleTipListBox.h"
+
+#include <QAbstractItemView>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+const QString kShort = QStringLiteral("两行项目");
+const QString kLong = QStringLiteral("三行项目 with a caption far too wide for the box");
+
+QRect globalGeometry(const QWidget* widget) {
+    return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+}
+
+// The window with its tip laid over it where the tip stands on the screen, for a look by eye.
+void savePicture(QWidget* window, CTitleTip* tip, const QString& name) {
+    QImage picture = window->grab().toImage();
+    QPainter painter(&picture);
+    painter.drawPixmap(tip->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0)), tip->grab());
+    painter.end();
+    QVERIFY(picture.save(name));
+}
+
+} // namespace
+
+class TestTitleTip : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QWidget> m_host;
+    CTitleTipCombo* m_combo = nullptr;
+    CTitleTipListBox* m_list = nullptr;
+    QPushButton* m_other = nullptr;
+
+    void pointerOverCombo() { QTest::mouseMove(m_combo, QPoint(20, m_combo->height() / 2)); }
+    // A point on an entry near the list's left edge (a long entry reaches beyond the list).
+    QPoint onEntry(int row) const {
+        return QPoint(10, m_list->visualItemRect(m_list->item(row)).center().y());
+    }
+    void pointerOffBoxes() {
+        QTest::mouseMove(m_host.get(), QPoint(m_host->width() - 2, m_host->height() - 2));
+    }
+
+private slots:
+    void init() {
+        QCursor::setPos(QPoint(1000, 1000));
+        m_host = std::make_unique<QWidget>();
+        m_host->resize(300, 200);
+        m_combo = new CTitleTipCombo(m_host.get());
+        m_combo->addItems({kShort, kLong});
+        m_combo->setGeometry(10, 10, 100, 24);
+        m_list = new CTitleTipListBox(m_host.get());
+        m_list->addItems({kShort, kLong});
+        m_list->setGeometry(10, 50, 100, 80);
+        m_other = new QPushButton(QStringLiteral("x"), m_host.get());
+        m_other->setGeometry(200, 10, 40, 20);
+        m_host->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_host.get()));
+    }
+    void cleanup() {
+        pointerOffBoxes();
+        m_host.reset();
+    }
+
+    void comboTip_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("focused");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("fits") << kShort << true << false;
+        QTest::newRow("too wide, focused") << kLong << true << true;
+        QTest::newRow("too wide, no focus") << kLong << false << true;
+    }
+    void comboTip() {
+        QFETCH(QString, text);
+        QFETCH(bool, focused);
+        QFETCH(bool, shown);
+        m_combo->setCurrentText(text);
+        (focused ? static_cast<QWidget*>(m_combo) : m_other)->setFocus();
+        pointerOverCombo();
+        CTitleTip* tip = m_combo->titleTip();
+        QCOMPARE(tip->isVisible(), shown);
+        if (!shown)
+            return;
+        QCOMPARE(tip->tipText(), text);
+        const QPalette& colours = m_combo->palette();
+        QCOMPARE(tip->backgroundColor(), colours.color(focused ? QPalette::Highlight : QPalette::Base));
+        QCOMPARE(tip->textColor(), colours.color(focused ? QPalette::HighlightedText : QPalette::Text));
+        // Over the box, from its text onwards, wide enough for the whole text.
+        const QRect box = globalGeometry(m_combo);
+        const QRect over = tip->geometry();
+        QVERIFY(box.contains(over.topLeft()));
+        QVERIFY(over.left() - box.left() < 10);
+        QVERIFY(over.bottom() <= box.bottom());
+        QVERIFY(over.width() >= tip->fontMetrics().horizontalAdvance(text));
+        QVERIFY(over.width() > box.width());
+        if (focused)
+            savePicture(m_host.get(), tip, QStringLiteral("title-tip-combo.png"));
+    }
+
+    void comboTipGoesWithThePointer_data() {
+        QTest::addColumn<bool>("offTheBox");
+        QTest::newRow("off the box") << true;
+        QTest::newRow("onto the drop-down button") << false;
+    }
+    void comboTipGoesWithThePointer() {
+        QFETCH(bool, offTheBox);
+        m_combo->setCurrentText(kLong);
+        pointerOverCombo();
+        QVERIFY(m_combo->titleTip()->isVisible());
+        if (offTheBox)
+            pointerOffBoxes();
+        else
+            QTest::mouseMove(m_combo, QPoint(m_combo->width() - 4, m_combo->height() / 2));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_combo->titleTip()->isVisible(), 400);
+    }
+
+    void comboTipFollowsTheText() {
+        m_combo->setCurrentText(kLong);
+        pointerOverCombo();
+        QVERIFY(m_combo->titleTip()->isVisible());
+        m_combo->setCurrentText(kShort);
+        QVERIFY(!m_combo->titleTip()->isVisible());
+        pointerOverCombo();
+        QVERIFY(!m_combo->titleTip()->isVisible());
+    }
+
+    // A click on the tip reaches the box beneath: the list drops down.
+    void clickThroughTheTip() {
+        m_combo->setCurrentText(kLong);
+        pointerOverCombo();
+        CTitleTip* tip = m_combo->titleTip();
+        QVERIFY(tip->isVisible());
+        QTest::mouseClick(tip, Qt::LeftButton, {}, QPoint(5, tip->height() / 2));
+        QTRY_VERIFY(m_combo->view()->isVisible());
+        QVERIFY(!tip->isVisible());
+        m_combo->hidePopup();
+    }
+
+    void editableComboTip() {
+        m_combo->setEditable(true);
+        m_combo->setCurrentText(kLong);
+        QTest::mouseMove(m_combo->lineEdit(), QPoint(10, m_combo->lineEdit()->height() / 2));
+        QVERIFY(m_combo->titleTip()->isVisible());
+        QCOMPARE(m_combo->titleTip()->tipText(), kLong);
+    }
+
+    void listTip_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("fits") << 0 << false;
+        QTest::newRow("too wide") << 1 << true;
+    }
+    void listTip() {
+        QFETCH(int, row);
+        QFETCH(bool, shown);
+        const QRect entry = m_list->visualItemRect(m_list->item(row));
+        QTest::mouseMove(m_list->viewport(), onEntry(row));
+        CTitleTip* tip = m_list->titleTip();
+        QCOMPARE(tip->isVisible(), shown);
+        if (!shown)
+            return;
+        QCOMPARE(tip->tipText(), m_list->item(row)->text());
+        QCOMPARE(tip->geometry().top(), m_list->viewport()->mapToGlobal(entry.topLeft()).y());
+        QVERIFY(tip->width() > m_list->viewport()->width());
+        savePicture(m_host.get(), tip, QStringLiteral("title-tip-list.png"));
+        // The next entry, which fits, takes the tip away at once.
+        QTest::mouseMove(m_list->viewport(), onEntry(0));
+        QVERIFY(!tip->isVisible());
+    }
+
+    void listTipGoes_data() {
+        QTest::addColumn<bool>("hideList");
+        QTest::newRow("pointer off the list") << false;
+        QTest::newRow("list hidden") << true;
+    }
+    void listTipGoes() {
+        QFETCH(bool, hideList);
+        QTest::mouseMove(m_list->viewport(), onEntry(1));
+        QVERIFY(m_list->titleTip()->isVisible());
+        if (hideList)
+            m_list->hide();
+        else
+            pointerOffBoxes();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_list->titleTip()->isVisible(), 400);
+    }
+
+    // The drop-down list grows to its widest entry, up to the screen's width: an entry wider
+    // than the screen is cut and gets the tip.
+    void dropDownListTip_data() {
+        QTest::addColumn<int>("repeat");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("fits the list") << 1 << false;
+        QTest::newRow("wider than the screen") << 8 << true;
+    }
+    void dropDownListTip() {
+        QFETCH(int, repeat);
+        QFETCH(bool, shown);
+        const QString text = kLong.repeated(repeat);
+        m_combo->setItemText(1, text);
+        QVERIFY(!m_combo->listTitleTip());
+        m_combo->showPopup();
+        QAbstractItemView* view = m_combo->view();
+        QTRY_VERIFY(view->isVisible());
+        CTitleTip* tip = m_combo->listTitleTip();
+        QVERIFY(tip);
+        const QModelIndex longEntry = m_combo->model()->index(1, 0);
+        QTest::mouseMove(view->viewport(), QPoint(20, view->visualRect(longEntry).center().y()));
+        QCOMPARE(tip->isVisible(), shown);
+        if (shown)
+            QCOMPARE(tip->tipText(), text);
+        m_combo->hidePopup();
+        QTRY_VERIFY(!tip->isVisible());
+    }
+};
+
+QTEST_MAIN(TestTitleTip)
+#include "tst_titletip.moc"
