@@ -3,6 +3,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintEngine>
 #include <QPrinter>
 
 namespace platform {
@@ -11,10 +12,7 @@ namespace {
 
 void applyRequest(QPrinter& printer, const PrintRequest& request) {
     printer.setPrinterName(request.printerName);
-    printer.setPageSize(request.pageSize);
-    printer.setPageOrientation(request.orientation);
-    printer.setDocName(request.documentName);
-    printer.setFullPage(false);
+    applyPage(printer, request);
 }
 
 class SystemDocument : public PrintDocument {
@@ -115,6 +113,28 @@ private:
 
 } // namespace
 
+QString customPageSizeOption(const QPageSize& size) {
+    const QSizeF mm = size.size(QPageSize::Millimeter);
+    return QStringLiteral("Custom.%1x%2mm").arg(mm.width()).arg(mm.height());
+}
+
+void applyPage(QPrinter& printer, const PrintRequest& request) {
+    printer.setPageSize(request.pageSize);
+    printer.setPageOrientation(request.orientation);
+    printer.setDocName(request.documentName);
+    // (0, 0) is the corner of what the device can print, and the page reaches as far as it can:
+    // Qt's default margins would move the receipt off the places the pre-printed paper expects.
+    printer.setFullPage(false);
+    printer.setPageMargins(printer.pageLayout().minimumMargins(), printer.pageLayout().units());
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
+        // The print system swaps a size the driver knows (A4, JIS B5) for the driver's own paper,
+        // whose size differs from ours; the driver's page size option carries the exact size.
+        constexpr auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+        printer.printEngine()->setProperty(
+            kCupsOptions, QStringList{QStringLiteral("PageSize"), customPageSizeOption(request.pageSize)});
+    }
+}
+
 PrintTarget& printTarget() {
     return *g_target;
 }
@@ -191,10 +211,7 @@ bool ScopedPrintCapture::configurePrinter(QPrinter& printer, const PrintRequest&
     m_previews << request;
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(m_previewDir.filePath(QStringLiteral("preview.pdf")));
-    printer.setPageSize(request.pageSize);
-    printer.setPageOrientation(request.orientation);
-    printer.setDocName(request.documentName);
-    printer.setFullPage(false);
+    applyPage(printer, request);
     return true;
 }
 

@@ -56,6 +56,14 @@ public:
 };
 
 PrintTarget& printTarget();
+
+// Points a printer at the request's page: the exact size, the orientation, the document name, and
+// the whole printable area as the page rectangle (no margins beyond those the device needs). A
+// printer of the print system is also told the size as the driver's custom page size.
+void applyPage(QPrinter& printer, const PrintRequest& request);
+
+// The driver's custom page size option for an exact size: "Custom.241x93.3mm".
+QString customPageSizeOption(const QPageSize& size);
 void setPrintTarget(PrintTarget* target);
 
 // Records documents instead of printing them: every request, and every page as a picture that a

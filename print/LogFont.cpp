@@ -74,19 +74,21 @@ private:
 };
 
 // Cuts a face name to what the record holds: up to the first blank, at most 31 GBK bytes, never
-// in the middle of a character.
+// in the middle of a character. One pass that stops at the limit, so that a name of any length
+// read from the file costs no more than its first 31 bytes.
 QString fitFaceName(const QString& name) {
-    QString face = name;
-    for (qsizetype i = 0; i < face.size(); ++i) {
-        if (isBlank(face[i])) {
-            face.truncate(i);
-            break;
-        }
-    }
     QStringEncoder gbk("GBK");
-    while (!face.isEmpty() && QByteArray(gbk.encode(face)).size() > kMaxFaceNameBytes)
-        face.chop(face.back().isLowSurrogate() && face.size() > 1 ? 2 : 1);
-    return face;
+    int bytes = 0;
+    qsizetype end = 0;
+    while (end < name.size() && !isBlank(name[end])) {
+        const qsizetype length =
+            name[end].isHighSurrogate() && end + 1 < name.size() && name[end + 1].isLowSurrogate() ? 2 : 1;
+        bytes += int(QByteArray(gbk.encode(QStringView(name).mid(end, length))).size());
+        if (bytes > kMaxFaceNameBytes)
+            break;
+        end += length;
+    }
+    return name.left(end);
 }
 
 struct Substitute {
@@ -124,6 +126,9 @@ std::optional<LogFont> parseLogFont(const QString& line) {
         const auto v = in.number();
         if (!v || *v < std::numeric_limits<std::int32_t>::min() ||
             *v > std::numeric_limits<std::int32_t>::max())
+            return std::nullopt;
+        // A height or width no screen font has is a broken line, not a font to scale.
+        if ((field == &f.height || field == &f.width) && (*v < -kMaxFontPixels || *v > kMaxFontPixels))
             return std::nullopt;
         *field = std::int32_t(*v);
         if (!in.literal(u','))
@@ -184,8 +189,8 @@ void installFontSubstitutions() {
 
 int scaledFontHeight(const LogFont& font, double scaleY, int adjust) {
     // A record without a height draws at the body font's factory size.
-    const int height = font.height != 0 ? font.height : -16;
-    return int(std::trunc(height * scaleY)) + adjust;
+    const int height = font.height != 0 ? qBound(-kMaxFontPixels, int(font.height), kMaxFontPixels) : -16;
+    return int(std::trunc(height * qBound(0.0, scaleY, 1000.0))) + adjust;
 }
 
 QFont toQFont(const LogFont& lf, int deviceHeight) {
@@ -215,7 +220,8 @@ QFont toChooserFont(const LogFont& lf, int screenDpiY) {
     QFont font;
     if (!lf.faceName.isEmpty())
         font.setFamily(QFont::substitute(lf.faceName));
-    const int pixels = lf.height != 0 ? std::abs(lf.height) : 16;
+    const int pixels =
+        lf.height != 0 ? std::abs(qBound(-kMaxFontPixels, int(lf.height), kMaxFontPixels)) : 16;
     font.setPointSizeF(pixels * 72.0 / (screenDpiY > 0 ? screenDpiY : 96));
     font.setWeight(lf.weight <= 0 ? QFont::Normal : QFont::Weight(qBound(1, int(lf.weight), 1000)));
     font.setItalic(lf.italic != 0);
@@ -227,9 +233,10 @@ QFont toChooserFont(const LogFont& lf, int screenDpiY) {
 LogFont fromQFont(const QFont& font, int screenDpiY, const QString& previousFace) {
     LogFont lf;
     if (font.pixelSize() > 0)
-        lf.height = -font.pixelSize();
+        lf.height = -qMin(font.pixelSize(), kMaxFontPixels);
     else
-        lf.height = -int(std::lround(font.pointSizeF() * screenDpiY / 72.0));
+        lf.height =
+            -int(std::lround(qBound(0.0, font.pointSizeF() * screenDpiY / 72.0, double(kMaxFontPixels))));
     lf.weight = std::int32_t(font.weight());
     lf.italic = font.italic() ? 1 : 0;
     lf.underline = font.underline() ? 1 : 0;

@@ -35,9 +35,13 @@ enum PrintFontIndex { BodyFont = 0, TitleFont = 1, HeadingFont = 2, BottomRemark
 // The longest face name a record holds, in GBK bytes.
 inline constexpr int kMaxFaceNameBytes = 31;
 
+// The largest height or width a record holds, in screen pixels (750 points at 96 dpi); a line of
+// the file beyond it is broken.
+inline constexpr int kMaxFontPixels = 1000;
+
 // Reads one "FontSet.ini" line: thirteen numbers separated by commas, then the face name up to
-// the first blank or the end of the line. std::nullopt when the line does not have that shape
-// or a number does not fit its field.
+// the first blank or the end of the line. std::nullopt when the line does not have that shape,
+// a number does not fit its field, or the height or width lies beyond kMaxFontPixels.
 std::optional<LogFont> parseLogFont(const QString& line);
 
 // "%ld,%ld,%ld,%ld,%ld,%u,%u,%u,%u,%u,%u,%u,%u,%s" of the record, without a line end.

@@ -63,7 +63,15 @@ void drawText(QPainter& painter, const DrawOp& op, const QFont& font) {
         QTextLayout layout(layoutText(op.text), font, painter.device());
         layOutWrapped(layout, font, painter.device(), r.width(),
                       op.mode == TextMode::WrapCentred ? Qt::AlignHCenter : Qt::AlignLeft);
-        layout.draw(&painter, r.topLeft());
+        // As an edit control shows wrapped text: a line that does not fit whole is left out
+        // rather than printed cut in half.
+        const int lineHeight = QFontMetrics(font, painter.device()).height();
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            const QTextLine line = layout.lineAt(i);
+            if (line.position().y() + lineHeight > r.height())
+                break;
+            line.draw(&painter, r.topLeft());
+        }
     } else {
         QString line = op.text;
         line.replace(u'\n', u' ').remove(u'\r');

@@ -284,6 +284,9 @@ private slots:
         QVERIFY(frame);
         QVERIFY(frame->windowState() & Qt::WindowMaximized);
         QCOMPARE(frame->printer()->pageLayout().fullRect(QPageLayout::Millimeter).size(), QSizeF(241, 93.3));
+        // The preview draws where the paper gets it: on the whole page, not inside Qt's margins.
+        QCOMPARE(frame->printer()->pageRect(QPrinter::DevicePixel),
+                 frame->printer()->paperRect(QPrinter::DevicePixel));
         frame->previewWidget()->updatePreview();
         QVERIFY(drawn > 0);
         QCOMPARE(frame->previewWidget()->pageCount(), 1);

@@ -3,8 +3,10 @@
 
 #include "print/LogFont.h"
 #include "print/PrintFonts.h"
+#include "print/ReceiptRenderer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontInfo>
 #include <QStringDecoder>
@@ -69,6 +71,20 @@ private slots:
         QTest::newRow("byte field too large") << "-16,0,0,0,400,0,0,0,300,3,2,1,49,楷体" << false << "";
         QTest::newRow("height beyond 32 bits")
             << "-99999999999,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
+        // Heights and widths no font has would overflow when scaled to the printer.
+        QTest::newRow("height INT_MIN") << "-2147483648,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
+        QTest::newRow("height INT_MAX") << "2147483647,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
+        QTest::newRow("height just beyond") << "-1001,0,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
+        QTest::newRow("width INT_MAX") << "-16,2147483647,0,0,400,0,0,0,134,3,2,1,49,楷体" << false << "";
+        QTest::newRow("largest height and width") << "-1000,1000,0,0,400,0,0,0,134,3,2,1,49,楷体" << true
+                                                  << "-1000,1000,0,0,400,0,0,0,134,3,2,1,49,楷体";
+        // A face name keeps at most 31 GBK bytes and never half a character.
+        QTest::newRow("face cut to 31 bytes")
+            << "-16,0,0,0,400,0,0,0,134,3,2,1,49," + QString(20, QChar(0x6977)) << true
+            << "-16,0,0,0,400,0,0,0,134,3,2,1,49," + QString(15, QChar(0x6977));
+        QTest::newRow("face cut before a split character")
+            << "-16,0,0,0,400,0,0,0,134,3,2,1,49,AB" + QString(20, QChar(0x6977)) << true
+            << "-16,0,0,0,400,0,0,0,134,3,2,1,49,AB" + QString(14, QChar(0x6977));
     }
     void parse() {
         QFETCH(QString, line);
@@ -89,9 +105,14 @@ private slots:
         QCOMPARE(f->faceName, QStringLiteral("黑体"));
     }
 
-    void longFaceNameIsCutToThirtyOneBytes() {
-        const QString face = QString(20, QChar(0x6977)); // 40 GBK bytes
-        const auto f = parseLogFont(QStringLiteral("-16,0,0,0,400,0,0,0,134,3,2,1,49,") + face);
+    // Start-up reads the file before any window shows: a huge face name must not stall it.
+    void hugeFaceNameIsCutInOnePass() {
+        const QString line =
+            QStringLiteral("-16,0,0,0,400,0,0,0,134,3,2,1,49,") + QString(300000, QChar(0x6977));
+        QElapsedTimer timer;
+        timer.start();
+        const auto f = parseLogFont(line);
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed()) + " ms"));
         QVERIFY(f);
         QCOMPARE(f->faceName, QString(15, QChar(0x6977)));
     }
@@ -177,6 +198,8 @@ private slots:
         QTest::newRow("DOS line ends") << QByteArray(a).replace("\n", "\r\n") + b << QList<int>{0, 1};
         QTest::newRow("second line broken") << a + "garbage\n" + a + b << QList<int>{0, 2, 3};
         QTest::newRow("binary junk") << QByteArray("\xff\xfe\x00\x01,,,\x80\n\n", 10) << QList<int>{};
+        QTest::newRow("height INT_MIN")
+            << a + gbk("-2147483648,0,0,0,400,0,0,0,134,3,2,1,49,黑体\n") + a + b << QList<int>{0, 2, 3};
     }
     void loadReadsEveryLineAndRepairsBrokenOnes() {
         QFETCH(QByteArray, file);
@@ -188,6 +211,9 @@ private slots:
             const LogFont expected = fromFile.contains(role) ? *parseLogFont(lines[role]) : factoryFont(role);
             QCOMPARE(printFonts()[std::size_t(role)], expected);
         }
+        // What was read draws at any printer resolution.
+        const ReceiptFonts drawn(printFonts(), PrintScale(1200, 1200, 96, 96));
+        QVERIFY(drawn.font(PrintFontRole::HeadingReduced).pixelSize() > 0);
         QCOMPARE(fileBytes(), file); // reading never rewrites the file
     }
 
