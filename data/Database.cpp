@@ -1,5 +1,6 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/LedgerFile.h"
 #include "data/LedgerUpgrade.h"
 #include "platform/Services.h"
 
@@ -171,10 +172,6 @@ Database::Database(const QString& path) : m_path(path) {
 }
 Database::~Database() = default;
 
-// A SQLite file without the ledger's nine tables (a zero-byte file, another program's database)
-// is no ledger.
-constexpr int kLedgerTableCount = 9;
-
 bool Database::open() {
     if (m_db)
         return true;
@@ -188,13 +185,8 @@ bool Database::open() {
                                                      SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX, 5000);
         if (sqlite3_db_readonly(db->getHandle(), "main") == 1)
             return false;
-        SQLite::Statement tables(*db, "select count(distinct lower(name)) from sqlite_master where "
-                                      "type = 'table' and lower(name) in ('receipt', 'user', 'user_set', "
-                                      "'table2', 'price', 'client', 'addr_items', 'people_items', "
-                                      "'remark_items')");
-        if (!tables.executeStep() || tables.getColumn(0).getInt() != kLedgerTableCount)
+        if (!HasLedgerTables(db->getHandle()))
             return false;
-        tables.reset();
         if (!UpgradeLedger(db->getHandle()))
             return false;
         registerFunctions(db->getHandle());

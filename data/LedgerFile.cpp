@@ -86,10 +86,12 @@ bool IsLedgerFile(const QString& path) {
     if (!info.isFile() || info.size() == 0)
         return false;
     Connection c;
-    if (!c.open(path, SQLITE_OPEN_READONLY))
-        return false;
+    return c.open(path, SQLITE_OPEN_READONLY) && HasLedgerTables(c.db);
+}
+
+bool HasLedgerTables(sqlite3* db) {
     for (const LedgerTable& t : kLedgerTables)
-        if (columnCount(c.db, t.name) < t.columns)
+        if (columnCount(db, t.name) < t.columns)
             return false;
     return true;
 }

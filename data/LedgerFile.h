@@ -14,6 +14,10 @@ struct sqlite3;
 // SQLite file without those tables are no ledger.
 bool IsLedgerFile(const QString& path);
 
+// The same check on an open connection: every connection the program opens makes it, so that
+// start-up, the main window and a restore agree on what a ledger is.
+bool HasLedgerTables(sqlite3* db);
+
 // True when "pragma integrity_check" on the connection's main database answers "ok".
 bool LedgerIntegrityOk(sqlite3* db);
 

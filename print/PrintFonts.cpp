@@ -24,7 +24,13 @@ bool writeFontFile(const QStringList& lines) {
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    const bool created = !QFile::exists(fontFileName());
+    if (!file.commit())
+        return false;
+    // A file the program makes is its owner's alone; one the operator has set up keeps its mode.
+    if (created)
+        QFile::setPermissions(fontFileName(), QFile::ReadOwner | QFile::WriteOwner);
+    return true;
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -186,6 +187,8 @@ private slots:
         LoadPrintFonts();
         QCOMPARE(fileBytes(), factoryFileBytes());
         QCOMPARE(printFonts(), factoryFonts());
+        QCOMPARE(QFileInfo(QStringLiteral("FontSet.ini")).permissions() & 0x7077,
+                 QFile::ReadOwner | QFile::WriteOwner);
     }
 
     void loadReadsEveryLineAndRepairsBrokenOnes_data() {
