@@ -90,8 +90,15 @@ void CReceiptDlg::OnInitDialog() {
     summaryFont.setPointSizeF(11.8);
     ui->summary->setFont(summaryFont);
 
-    for (QWidget* w : findChildren<QWidget*>())
+    for (QWidget* w : findChildren<QWidget*>()) {
         w->installEventFilter(this);
+        // A wheel turned over a combo box or date picker must not hand it the focus (Qt's
+        // default for them), or the box under the pointer would step instead of the one the
+        // operator works in.
+        if ((qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w)) &&
+            (w->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus)
+            w->setFocusPolicy(Qt::StrongFocus);
+    }
     connectForm();
     for (QLineEdit* price : {ui->waterPrice, ui->elecPrice, ui->hotPrice})
         price->setReadOnly(true);
@@ -549,6 +556,8 @@ bool CReceiptDlg::eventFilter(QObject* watched, QEvent* event) {
             }
         if (box && !box->hasFocus()) {
             wheelEvent(static_cast<QWheelEvent*>(event));
+            // Taken: the wheel must not travel on to the parents and step the form again.
+            event->accept();
             return true;
         }
     }
