@@ -6,6 +6,7 @@
 #include "platform/Services.h"
 #include "print/PrintFonts.h"
 #include "receipt/ReceiptDlg.h"
+#include "settings/SettingsHooks.h"
 #include "users/LoginDlg.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 int main(int argc, char** argv) {
     RentbookApplication app(argc, argv);
     platform::installGuiServices();
+    settings::installSettingsHooks();
     app.setUpLook();
 
     if (startup::hasRegistrationSwitch(QCoreApplication::arguments()))
