@@ -26,7 +26,7 @@ CUserPage::CUserPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     connect(ui->deleteButton, &QPushButton::clicked, this, &CUserPage::OnDelete);
     connect(ui->modifyButton, &QPushButton::clicked, this, &CUserPage::OnModify);
     connect(ui->users, &QTableWidget::cellDoubleClicked, this, &CUserPage::OnModify);
-    connect(ui->users, &QTableWidget::currentCellChanged, this, &CUserPage::OnClickList);
+    connect(ui->users, &QTableWidget::itemSelectionChanged, this, &CUserPage::OnClickList);
     connect(ui->powerButton, &QPushButton::clicked, this, &CUserPage::OnSetPower);
     connect(ui->cancelAutoLoginButton, &QPushButton::clicked, this, &CUserPage::OnCancelAutoLogin);
     OnInitDialog();
@@ -66,7 +66,9 @@ void CUserPage::setUpList() {
 }
 
 int CUserPage::markedRow() const {
-    return ui->users->currentRow();
+    // The highlighted row: clicks and arrow keys select it; the focus alone marks nothing.
+    const QModelIndexList rows = ui->users->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 QString CUserPage::rowUserName(int row) const {

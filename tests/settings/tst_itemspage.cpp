@@ -27,9 +27,10 @@
 
 namespace {
 
-// Runs the action on the next modal dialog once it is up, so that its exec() returns.
-void whenModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
+// Runs the action on the next modal dialog once it is up, so that its exec() returns. The watch
+// ends with the context object, so that one left unused cannot act in a later test.
+void whenModal(QObject* context, std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer(context);
     auto tries = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
         QWidget* modal = QApplication::activeModalWidget();
@@ -319,7 +320,7 @@ private slots:
         auto* address = window.findChild<QComboBox*>("address");
         QCOMPARE(address->findText("8号楼101"), -1);
         bool sawDialog = false;
-        whenModal([&](QWidget* modal) {
+        whenModal(&window, [&](QWidget* modal) {
             auto* dlg = qobject_cast<CSettingsDlg*>(modal);
             sawDialog = dlg != nullptr;
             if (!dlg)

@@ -43,9 +43,10 @@ void retype(QLineEdit* e, const QString& text) {
     }
 }
 
-// Runs the action on the next modal dialog once it is up, so that its exec() returns.
-void whenModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
+// Runs the action on the next modal dialog once it is up, so that its exec() returns. The watch
+// ends with the context object, so that one left unused cannot act in a later test.
+void whenModal(QObject* context, std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer(context);
     auto tries = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
         QWidget* modal = QApplication::activeModalWidget();
@@ -333,7 +334,7 @@ private slots:
         CTemplatePage page;
         page.show();
         QString opened;
-        whenModal([&](QWidget* modal) {
+        whenModal(&page, [&](QWidget* modal) {
             opened = QString::fromLatin1(modal->metaObject()->className());
             modal->close();
         });
