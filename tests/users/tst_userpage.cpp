@@ -276,6 +276,7 @@ private slots:
         CAddUserDlg dlg;
         dlg.show();
         QCOMPARE(dlg.findChild<QComboBox*>("power")->currentText(), QString("管理员"));
+        QVERIFY(dlg.grab().save("add-user.png"));
         edit(&dlg, "userName")->setText(name);
         edit(&dlg, "password")->setText(password);
         edit(&dlg, "confirm")->setText(confirmation);
@@ -349,6 +350,7 @@ private slots:
         dlg.show();
         QCOMPARE(edit(&dlg, "userName")->text(), QString("bob"));
         QVERIFY(edit(&dlg, "userName")->isReadOnly());
+        QVERIFY(dlg.grab().save("modify-user.png"));
         edit(&dlg, "oldPassword")->setText(oldPassword);
         edit(&dlg, "newPassword")->setText(newPassword);
         edit(&dlg, "confirm")->setText(confirmation);
