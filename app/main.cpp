@@ -9,6 +9,7 @@
 #include "print/PrintFonts.h"
 #include "receipt/ReceiptDlg.h"
 #include "tenants/TenantHooks.h"
+#include "settings/SettingsHooks.h"
 #include "users/LoginDlg.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 int main(int argc, char** argv) {
     RentbookApplication app(argc, argv);
     platform::installGuiServices();
+    settings::installSettingsHooks();
     app.setUpLook();
     InstallDataMaintenance();
     InstallAboutHooks();

@@ -1,0 +1,41 @@
+#pragma once
+
+// A tab strip that owns up to 16 page dialogs: pages are registered first, then created as tabs;
+// a click on a tab shows its page and hides the one shown before.
+
+#include <QString>
+#include <QTabWidget>
+
+#include <array>
+
+class CPageTabCtrl : public QTabWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxPages = 16;
+
+    explicit CPageTabCtrl(QWidget* parent = nullptr);
+
+    // Registers a page; false (and nothing added) when 16 are registered already.
+    bool AddPage(const QString& title, QWidget* page, int resourceId);
+    // Puts the registered pages on the strip in order and shows the first.
+    void CreatePages();
+    // Shows the current page in the page area and keeps the others hidden there.
+    void PlacePages();
+
+    int pageCount() const { return m_nPages; }
+    int shownPage() const { return m_nShown; }
+    int pageResourceId(int index) const { return m_pages[std::size_t(index)].resourceId; }
+
+private:
+    void OnSelChange(int index);
+
+    struct Page {
+        QString title;
+        QWidget* page = nullptr;
+        int resourceId = 0;
+    };
+    std::array<Page, kMaxPages> m_pages{};
+    int m_nPages = 0;
+    int m_nShown = 0;
+};

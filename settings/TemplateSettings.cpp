@@ -1,0 +1,111 @@
+#include "settings/TemplateSettings.h"
+
+#include "data/Database.h"
+#include "data/JetSql.h"
+#include "data/Settings.h"
+
+#include <QStringEncoder>
+
+#include <cstdlib>
+
+int gbkByteLength(const QString& text) {
+    QStringEncoder gbk("GBK");
+    return int(QByteArray(gbk.encode(text)).size());
+}
+
+int millimetreValue(const QString& text) {
+    return textToInt(text);
+}
+
+std::optional<MillimetreField>
+firstMillimetreOutOfRange(const std::array<QString, MillimetreFieldCount>& values) {
+    for (int i = 0; i < MillimetreFieldCount; ++i) {
+        // Compared in 64 bits: the magnitude of the most negative int does not fit an int.
+        if (std::llabs(static_cast<long long>(millimetreValue(values[i]))) > kMaxMillimetres)
+            return MillimetreField(i);
+    }
+    return std::nullopt;
+}
+
+QString millimetreRangeMessage(MillimetreField field) {
+    switch (field) {
+    case OffsetX:
+        return QStringLiteral(
+            "打印偏差左右的参数设置过大（不可超过60毫米），会超出打印机打印范围，请重新设置！");
+    case OffsetY:
+        return QStringLiteral(
+            "打印偏差上下的参数设置过大（不可超过60毫米），会超出打印机打印范围，请重新设置！");
+    case MarginX:
+        return QStringLiteral("纸张边距左右的参数设置过大（不可超过60毫米），请重新设置！");
+    case MarginY:
+    case MillimetreFieldCount:
+        break;
+    }
+    return QStringLiteral("纸张边距上下的参数设置过大（不可超过60毫米），请重新设置！");
+}
+
+bool LoadTemplateRow(Database& db, TemplateValues& values) {
+    Recordset rs = db.query(QStringLiteral("select * from USER_SET where id = 1"));
+    if (rs.isEOF())
+        return false;
+    values.title = rs.field(5);
+    values.bottomRemark = rs.field(6);
+    values.paperIndex = textToInt(rs.field(7));
+    values.rightRemark = rs.field(11);
+    return true;
+}
+
+void LoadTemplateMillimetres(TemplateValues& values) {
+    const AppSettings& app = appSettings();
+    const int quarters[] = {app.offsetX, app.offsetY, app.marginX, app.marginY};
+    for (int i = 0; i < MillimetreFieldCount; ++i)
+        values.millimetres[i] = QString::number(quarters[i] / 4);
+}
+
+namespace {
+
+QString quarterText(const QString& millimetres) {
+    return QString::number(millimetreValue(millimetres) * 4);
+}
+
+} // namespace
+
+void SaveTemplateRows(Database& db, const TemplateValues& v) {
+    const QString title = jet::quote(v.title);
+    const QString bottom = jet::quote(v.bottomRemark);
+    const QString right = jet::quote(v.rightRemark);
+    const QString paper = QString::number(v.paperIndex);
+    const int changed =
+        db.execute(QStringLiteral("update USER_SET set [set4] = '%1', [set5] = '%2', [set6] = %3, "
+                                  "[set10] = '%4' where id = 1")
+                       .arg(title, bottom, paper, right));
+    if (changed == 0)
+        db.execute(QStringLiteral("insert into USER_SET ([id],[set4],[set5],[set6],[set10]) "
+                                  "values(1, '%1', '%2', '%3', '%4')")
+                       .arg(title, bottom, paper, right));
+
+    const QString ox = quarterText(v.millimetres[OffsetX]);
+    const QString oy = quarterText(v.millimetres[OffsetY]);
+    const QString mx = quarterText(v.millimetres[MarginX]);
+    const QString my = quarterText(v.millimetres[MarginY]);
+    const int rows =
+        db.execute(QStringLiteral("update table2 set [row3] = '%1', [row4] = '%2', [row6] = '%3', "
+                                  "[row7] = '%4' \t\t\t\twhere row1 = '1'")
+                       .arg(ox, oy, mx, my));
+    if (rows == 0)
+        db.execute(QStringLiteral("insert into [table2] ([row1],[row2],[row3],[row4],[row5],[row6],[row7]) "
+                                  "values('1','1','%1','%2','0','%3','%4')")
+                       .arg(ox, oy, mx, my));
+}
+
+void ApplyTemplateToAppSettings(const TemplateValues& v) {
+    AppSettings& app = appSettings();
+    app.bottomRemark = v.bottomRemark;
+    app.receiptTitle = v.title;
+    app.rightRemark = v.rightRemark;
+    app.paperIndex = v.paperIndex;
+    app.offsetX = millimetreValue(v.millimetres[OffsetX]) * 4;
+    app.offsetY = millimetreValue(v.millimetres[OffsetY]) * 4;
+    app.marginX = millimetreValue(v.millimetres[MarginX]) * 4;
+    app.marginY = millimetreValue(v.millimetres[MarginY]) * 4;
+}
