@@ -131,6 +131,8 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::addColumn<int>("integer");
         QTest::newRow("plain") << "12.5" << 12.5 << 12;
+        QTest::newRow("leading tab") << "  \t3.2" << 3.2 << 3;
+        QTest::newRow("two signs") << "+-4" << 0.0 << 0;
         QTest::newRow("blanks and trailing text") << "  -3.25元" << -3.25 << -3;
         QTest::newRow("no number") << "abc" << 0.0 << 0;
         QTest::newRow("empty") << "" << 0.0 << 0;

@@ -370,6 +370,11 @@ private slots:
         QCOMPARE(box(dlg, "total")->text(), QString("100"));
         dlg.findChild<QCheckBox*>("rounding")->toggle();
         QCOMPARE(box(dlg, "total")->text(), QString("100.40"));
+        QCOMPARE(box(dlg, "capitals")->text(), QString("壹佰元肆角"));
+        dlg.findChild<QCheckBox*>("rounding")->toggle();
+        QCOMPARE((QStringList{box(dlg, "total")->text(), box(dlg, "capitals")->text()}),
+                 (QStringList{"100", "壹佰元整"}));
+        dlg.findChild<QCheckBox*>("rounding")->toggle();
         QCOMPARE(ledger.row("select set2 from USER_SET where id=3"), QStringList{"0"});
         dlg.findChild<QCheckBox*>("chargingPeriod")->toggle();
         QVERIFY(!dlg.findChild<QDateTimeEdit*>("periodStart")->isEnabled());

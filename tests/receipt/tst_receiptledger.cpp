@@ -110,22 +110,6 @@ private slots:
         QCOMPARE(RdateText(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 3))), QString("2026-12-06  9: 5: 3"));
     }
 
-    void twoRowAndThreeRowForms_data() {
-        QTest::addColumn<bool>("threeRow");
-        QTest::addColumn<QStringList>("hotColumns");
-        QTest::newRow("three rows") << true << QStringList{"10", "12", "40.00", "20", "1"};
-        QTest::newRow("two rows") << false << QStringList{"0.0", "0.0", "0.0", "20", "0"};
-    }
-    void twoRowAndThreeRowForms() {
-        QFETCH(bool, threeRow);
-        QFETCH(QStringList, hotColumns);
-        TestLedger ledger;
-        ReceiptForm f = sampleForm();
-        f.setThreeRow(threeRow);
-        ledger.exec(InsertReceiptStatement(f));
-        QCOMPARE(ledger.row("select * from RECEIPT").mid(ReceiptColumn::Standby1, 5), hotColumns);
-    }
-
     void optionStatements() {
         TestLedger ledger;
         ledger.exec(RoundingUpdateStatement(false));
