@@ -161,17 +161,16 @@ private slots:
         QVERIFY(box(dlg, "tvCaption")->text().endsWith("x"));
     }
 
+    // The newest receipt of the address by date, not the one inserted last; the whole address,
+    // quotes and all, in any letter case.
     void prefillFromTheNewestReceiptOfTheAddress() {
         TestLedger ledger;
-        ledger.exec("insert into addr_items values('B-202')");
-        ledger.exec(
-            "insert into RECEIPT "
-            "([NO],[Rdate],[district],[waterthis],[electhis],[housefee],[accountant],[payee],[standby2])"
-            " values('0000001','2026-10-01','B-202',90,500,700,'旧','旧','3')");
-        ledger.exec(
-            "insert into RECEIPT "
-            "([NO],[Rdate],[district],[waterthis],[electhis],[housefee],[accountant],[payee],[standby2])"
-            " values('0000002','2026-11-01','B-202',120,650,800,'王五','赵六','7')");
+        ledger.exec("insert into addr_items values('B''202')");
+        const QString insert("insert into RECEIPT ([NO],[Rdate],[district],[waterthis],[electhis],[housefee],"
+                             "[accountant],[payee],[standby2]) values(%1)");
+        ledger.exec(insert.arg("'0000001','2026-11-01','B''202',120,650,800,'王五','赵六','7'"));
+        ledger.exec(insert.arg("'0000002','2026-10-01','B''202',90,500,700,'旧','旧','3'"));
+        ledger.exec(insert.arg("'0000003','2026-10-01','Garden Court 5',0,0,321,'','',''"));
         ledger.exec("update price set [price]='2.00' where items='水费'");
         CReceiptDlg dlg;
         dlg.show();
@@ -179,8 +178,8 @@ private slots:
         auto* address = combo(dlg, "address");
         address->setFocus();
         QTest::keyClicks(address, "B");
-        // The completion fills "B-202" at the first character and prefills at once.
-        QCOMPARE(address->currentText(), QString("B-202"));
+        // The completion fills "B'202" at the first character and prefills at once.
+        QCOMPARE(address->currentText(), QString("B'202"));
         QCOMPARE(box(dlg, "waterLast")->text(), QString("120"));
         QCOMPARE(box(dlg, "waterUsage")->text(), QString("10.00"));
         QCOMPARE(box(dlg, "waterAmount")->text(), QString("20.00"));
@@ -190,14 +189,17 @@ private slots:
         // A text that matches no receipt clears what the prefill proposed.
         QTest::keyClick(address, Qt::Key_End);
         QTest::keyClicks(address, "9");
-        QCOMPARE(address->currentText(), QString("B-2029"));
+        QCOMPARE(address->currentText(), QString("B'2029"));
         QCOMPARE(box(dlg, "waterLast")->text(), QString());
         QCOMPARE(box(dlg, "rent")->text(), QString());
         QCOMPARE(combo(dlg, "payee")->currentText(), QString());
         QCOMPARE(box(dlg, "waterThis")->text(), QString("130"));
-        // Addresses compare without regard to letter case.
-        dlg.OnPrefill("b-202");
+        dlg.OnPrefill("b'202");
         QCOMPARE(box(dlg, "waterLast")->text(), QString("120"));
+        dlg.OnPrefill("B'20");
+        QCOMPARE(box(dlg, "waterLast")->text(), QString());
+        dlg.OnPrefill("GARDEN COURT 5"); // more letters than the spellings are listed for
+        QCOMPARE(box(dlg, "rent")->text(), QString("321"));
     }
 
     void wheelStepsTheFocusedBox() {

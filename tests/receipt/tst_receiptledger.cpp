@@ -129,24 +129,6 @@ private slots:
         QCOMPARE((QStringList{row3[1], row3[3], row3[11]}), (QStringList{"1", "1", "1"}));
     }
 
-    void lastReceiptOfAnAddressIsTheNewestByDate() {
-        TestLedger ledger;
-        Database db(ledger.path());
-        QVERIFY(db.open());
-        ReceiptForm f = sampleForm();
-        f.address = "O'Hara 1号";
-        db.execute(InsertReceiptStatement(f));
-        f.number = "0000002";
-        f.issueDate = f.issueDate.addDays(-40); // older, though inserted later
-        db.execute(InsertReceiptStatement(f));
-
-        const std::optional<QStringList> row = LastReceiptOfAddress(db, "O'Hara 1号");
-        QVERIFY(row.has_value());
-        QCOMPARE(row->size(), 29);
-        QCOMPARE(row->at(ReceiptColumn::No), QString("0000001"));
-        QVERIFY(!LastReceiptOfAddress(db, "O'Hara").has_value()); // the whole address, not a part
-    }
-
     void unitPrices() {
         TestLedger ledger;
         Database db(ledger.path());
