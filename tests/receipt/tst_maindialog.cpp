@@ -30,6 +30,14 @@ QLineEdit* box(QWidget& w, const char* name) {
     return e;
 }
 
+// The texts of several boxes, to be compared as one table.
+QStringList texts(QWidget& w, std::initializer_list<const char*> names) {
+    QStringList out;
+    for (const char* name : names)
+        out << box(w, name)->text();
+    return out;
+}
+
 QComboBox* combo(QWidget& w, const char* name) {
     return w.findChild<QComboBox*>(QString::fromLatin1(name));
 }
@@ -58,9 +66,8 @@ private slots:
         platform::ScopedMessageBoxScript boxes;
         CReceiptDlg dlg;
         QCOMPARE(dlg.windowTitle(), QString("RentbookV3.5.8 —— 用户：admin（管理员）"));
-        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
-        QCOMPARE(box(dlg, "tvCaption")->text(), QString("押金"));
-        QCOMPARE(box(dlg, "hotCaption")->text(), QString("热水费(吨)"));
+        QCOMPARE(texts(dlg, {"receiptNo", "tvCaption", "hotCaption"}),
+                 (QStringList{"0000001", "押金", "热水费(吨)"}));
         QCOMPARE(combo(dlg, "layout")->currentText(), QString("三行项目"));
         QCOMPARE(combo(dlg, "displayRange")->count(), 5);
         // The first start writes the print settings row and adds the hot-water price.
@@ -83,15 +90,13 @@ private slots:
         dlg.show();
         type(dlg, "waterLast", "100");
         type(dlg, "waterThis", "112.5");
-        QCOMPARE(box(dlg, "waterUsage")->text(), QString("12.50"));
-        QCOMPARE(box(dlg, "waterAmount")->text(), QString("40.00"));
+        QCOMPARE(texts(dlg, {"waterUsage", "waterAmount"}), (QStringList{"12.50", "40.00"}));
         type(dlg, "elecLast", "1000");
         type(dlg, "elecThis", "1100");
         type(dlg, "rent", "800");
         type(dlg, "cleanFee", "10.5");
         // Rounding is on: 40 + 150 + 800 + 10.5 = 1000.5 shows 1001.
-        QCOMPARE(box(dlg, "total")->text(), QString("1001"));
-        QCOMPARE(box(dlg, "capitals")->text(), QString("壹仟零壹元整"));
+        QCOMPARE(texts(dlg, {"total", "capitals"}), (QStringList{"1001", "壹仟零壹元整"}));
         combo(dlg, "remark")->setEditText("it's\nok");
         combo(dlg, "clerk")->setEditText("张三");
         combo(dlg, "payee")->setEditText("李四");
@@ -180,20 +185,15 @@ private slots:
         QTest::keyClicks(address, "B");
         // The completion fills "B'202" at the first character and prefills at once.
         QCOMPARE(address->currentText(), QString("B'202"));
-        QCOMPARE(box(dlg, "waterLast")->text(), QString("120"));
-        QCOMPARE(box(dlg, "waterUsage")->text(), QString("10.00"));
-        QCOMPARE(box(dlg, "waterAmount")->text(), QString("20.00"));
-        QCOMPARE(box(dlg, "rent")->text(), QString("800"));
-        QCOMPARE(box(dlg, "hotLast")->text(), QString("7"));
+        QCOMPARE(texts(dlg, {"waterLast", "waterUsage", "waterAmount", "rent", "hotLast"}),
+                 (QStringList{"120", "10.00", "20.00", "800", "7"}));
         QCOMPARE(combo(dlg, "clerk")->currentText(), QString("王五"));
         // A text that matches no receipt clears what the prefill proposed.
         QTest::keyClick(address, Qt::Key_End);
         QTest::keyClicks(address, "9");
         QCOMPARE(address->currentText(), QString("B'2029"));
-        QCOMPARE(box(dlg, "waterLast")->text(), QString());
-        QCOMPARE(box(dlg, "rent")->text(), QString());
+        QCOMPARE(texts(dlg, {"waterLast", "rent", "waterThis"}), (QStringList{"", "", "130"}));
         QCOMPARE(combo(dlg, "payee")->currentText(), QString());
-        QCOMPARE(box(dlg, "waterThis")->text(), QString("130"));
         dlg.OnPrefill("b'202");
         QCOMPARE(box(dlg, "waterLast")->text(), QString("120"));
         dlg.OnPrefill("B'20");
@@ -371,11 +371,9 @@ private slots:
         box(dlg, "rent")->setText("100.4");
         QCOMPARE(box(dlg, "total")->text(), QString("100"));
         dlg.findChild<QCheckBox*>("rounding")->toggle();
-        QCOMPARE(box(dlg, "total")->text(), QString("100.40"));
-        QCOMPARE(box(dlg, "capitals")->text(), QString("壹佰元肆角"));
+        QCOMPARE(texts(dlg, {"total", "capitals"}), (QStringList{"100.40", "壹佰元肆角"}));
         dlg.findChild<QCheckBox*>("rounding")->toggle();
-        QCOMPARE((QStringList{box(dlg, "total")->text(), box(dlg, "capitals")->text()}),
-                 (QStringList{"100", "壹佰元整"}));
+        QCOMPARE(texts(dlg, {"total", "capitals"}), (QStringList{"100", "壹佰元整"}));
         dlg.findChild<QCheckBox*>("rounding")->toggle();
         QCOMPARE(ledger.row("select set2 from USER_SET where id=3"), QStringList{"0"});
         dlg.findChild<QCheckBox*>("chargingPeriod")->toggle();
