@@ -81,8 +81,10 @@ private slots:
     void ordinaryUserViewsReadOnly() {
         TestLedger ledger;
         addReceipt(ledger, 1, "A-1", 100);
+        g_strCurrentUser = "bob";
         g_strCurrentPower = "0";
         CReceiptDlg dlg;
+        QVERIFY(dlg.windowTitle().endsWith("用户：bob（普通用户）"));
         selectRows(list(dlg), {0});
         dlg.OnDblclkRecords();
         for (const char* name : {"rent", "waterLast", "waterPrice", "total", "capitals", "otherFee"})
