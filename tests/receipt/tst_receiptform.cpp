@@ -28,24 +28,6 @@ private:
     }
 
 private slots:
-    void formNumber_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("value");
-        QTest::newRow("empty") << "" << 0.0;
-        QTest::newRow("leading blanks") << "  \t3.2" << 3.2;
-        QTest::newRow("trailing rubbish") << "12.5元" << 12.5;
-        QTest::newRow("letters") << "abc" << 0.0;
-        QTest::newRow("two signs") << "+-4" << 0.0;
-        QTest::newRow("too large") << "1e999" << 0.0;
-        QTest::newRow("nan") << "nan" << 0.0;
-        QTest::newRow("comma is no point") << "3,5" << 3.0;
-    }
-    void formNumber() {
-        QFETCH(QString, text);
-        QFETCH(double, value);
-        QCOMPARE(FormNumber(text), value);
-    }
-
     void meterRow_data() {
         QTest::addColumn<QStringList>("typed");  // last, this, price, usage and amount before
         QTest::addColumn<QStringList>("result"); // usage, amount
@@ -106,20 +88,6 @@ private slots:
         f.recomputeTotal();
         QCOMPARE(f.total, total);
         QCOMPARE(f.capitals, capitals);
-    }
-
-    void roundingClick() {
-        ReceiptForm f;
-        f.rounding = false;
-        f.housefee = "300";
-        f.otherfee = "50.5";
-        f.recomputeTotal();
-        f.setRounding(true);
-        QCOMPARE(f.total, QString("351"));
-        QCOMPARE(f.capitals, QString("叁佰伍拾壹元整"));
-        f.setRounding(false);
-        QCOMPARE(f.total, QString("350.50"));
-        QCOMPARE(f.capitals, QString("叁佰伍拾元伍角"));
     }
 
     void twoRowLayoutLeavesHotWaterOut() {
@@ -252,42 +220,32 @@ private slots:
         QCOMPARE(f.listCells().last(), QString("0"));
     }
 
-    void rangeDates_data() {
+    // The list's display range and the default charging period, both worked out from "now".
+    void datesFromNow_data() {
         QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("end");
+        QTest::addColumn<QStringList>("range");
+        QTest::addColumn<QDate>("periodStart");
+        QTest::addColumn<QDate>("periodEnd");
         QTest::newRow("31 March after 28 days") << QDateTime(QDate(2025, 3, 31), QTime(10, 0))
-                                                << QString("2025-3-3 00:00:00") << "2025-3-31 23:59:59";
+                                                << QStringList{"2025-3-3 00:00:00", "2025-3-31 23:59:59"}
+                                                << QDate(2025, 3, 1) << QDate(2025, 3, 31);
         QTest::newRow("15 January") << QDateTime(QDate(2026, 1, 15), QTime(23, 59, 59))
-                                    << QString("2025-12-15 00:00:00") << "2026-1-15 23:59:59";
+                                    << QStringList{"2025-12-15 00:00:00", "2026-1-15 23:59:59"}
+                                    << QDate(2026, 1, 1) << QDate(2026, 1, 31);
+        QTest::newRow("February of a leap year") << QDateTime(QDate(2024, 2, 29), QTime(23, 59))
+                                                 << QStringList{"2024-1-29 00:00:00", "2024-2-29 23:59:59"}
+                                                 << QDate(2024, 2, 1) << QDate(2024, 2, 29);
     }
-    void rangeDates() {
+    void datesFromNow() {
         QFETCH(QDateTime, now);
-        QFETCH(QString, start);
-        QFETCH(QString, end);
+        QFETCH(QStringList, range);
+        QFETCH(QDate, periodStart);
+        QFETCH(QDate, periodEnd);
         const DisplayRangeTexts texts = RangeDatesFor(now);
-        QCOMPARE(texts.start, start);
-        QCOMPARE(texts.end, end);
-    }
-
-    void chargingPeriod_data() {
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QDateTime>("start");
-        QTest::addColumn<QDateTime>("end");
-        QTest::newRow("December") << QDateTime(QDate(2026, 12, 6), QTime(9, 5, 3))
-                                  << QDateTime(QDate(2026, 12, 1), QTime(0, 0))
-                                  << QDateTime(QDate(2026, 12, 31), QTime(23, 0));
-        QTest::newRow("February of a leap year")
-            << QDateTime(QDate(2024, 2, 29), QTime(23, 59)) << QDateTime(QDate(2024, 2, 1), QTime(0, 0))
-            << QDateTime(QDate(2024, 2, 29), QTime(23, 0));
-    }
-    void chargingPeriod() {
-        QFETCH(QDateTime, now);
-        QFETCH(QDateTime, start);
-        QFETCH(QDateTime, end);
+        QCOMPARE((QStringList{texts.start, texts.end}), range);
         const ChargingPeriod period = DefaultChargingPeriod(now);
-        QCOMPARE(period.start, start);
-        QCOMPARE(period.end, end);
+        QCOMPARE(period.start, QDateTime(periodStart, QTime(0, 0)));
+        QCOMPARE(period.end, QDateTime(periodEnd, QTime(23, 0)));
     }
 };
 

@@ -110,22 +110,6 @@ private slots:
         QCOMPARE(RdateText(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 3))), QString("2026-12-06  9: 5: 3"));
     }
 
-    void twoRowAndThreeRowForms_data() {
-        QTest::addColumn<bool>("threeRow");
-        QTest::addColumn<QStringList>("hotColumns");
-        QTest::newRow("three rows") << true << QStringList{"10", "12", "40.00", "20", "1"};
-        QTest::newRow("two rows") << false << QStringList{"0.0", "0.0", "0.0", "20", "0"};
-    }
-    void twoRowAndThreeRowForms() {
-        QFETCH(bool, threeRow);
-        QFETCH(QStringList, hotColumns);
-        TestLedger ledger;
-        ReceiptForm f = sampleForm();
-        f.setThreeRow(threeRow);
-        ledger.exec(InsertReceiptStatement(f));
-        QCOMPARE(ledger.row("select * from RECEIPT").mid(ReceiptColumn::Standby1, 5), hotColumns);
-    }
-
     void optionStatements() {
         TestLedger ledger;
         ledger.exec(RoundingUpdateStatement(false));
@@ -143,24 +127,6 @@ private slots:
         ledger.exec(ChargingPeriodUpdateStatement(true));
         const QStringList row3 = ledger.row("select * from USER_SET where id=3");
         QCOMPARE((QStringList{row3[1], row3[3], row3[11]}), (QStringList{"1", "1", "1"}));
-    }
-
-    void lastReceiptOfAnAddressIsTheNewestByDate() {
-        TestLedger ledger;
-        Database db(ledger.path());
-        QVERIFY(db.open());
-        ReceiptForm f = sampleForm();
-        f.address = "O'Hara 1号";
-        db.execute(InsertReceiptStatement(f));
-        f.number = "0000002";
-        f.issueDate = f.issueDate.addDays(-40); // older, though inserted later
-        db.execute(InsertReceiptStatement(f));
-
-        const std::optional<QStringList> row = LastReceiptOfAddress(db, "O'Hara 1号");
-        QVERIFY(row.has_value());
-        QCOMPARE(row->size(), 29);
-        QCOMPARE(row->at(ReceiptColumn::No), QString("0000001"));
-        QVERIFY(!LastReceiptOfAddress(db, "O'Hara").has_value()); // the whole address, not a part
     }
 
     void unitPrices() {

@@ -13,35 +13,25 @@
 
 namespace {
 
-struct Receipt {
-    QString no = QStringLiteral("0000001");
-    QString rdate = QStringLiteral("2026-03-05 9:05:03");
-    QString district = QStringLiteral("A栋101");
-    QString waterfee = QStringLiteral("17.50");
-    QString elecfee = QStringLiteral("30.25");
-    QString housefee = QStringLiteral("500.00");
-    QString total = QStringLiteral("827.75");
-    QString remark = QStringLiteral("备注");
-    QString hotFee = QStringLiteral("8.5");
-    QString tdate = QStringLiteral("2026-03-31");
-    QString days = QStringLiteral("30");
-};
-
-void insert(const TestLedger& ledger, const Receipt& r) {
-    const QString tdate =
-        r.tdate.isEmpty() ? QStringLiteral("NULL") : QLatin1Char('\'') + r.tdate + QLatin1Char('\'');
-    ledger.exec(QStringLiteral(
-                    "insert into RECEIPT ([NO],[Rdate],[district],[waterlast],[waterthis],[waterfee],"
-                    "[eleclast],[electhis],[elecfee],[housefee],[cleanfee],[TVfee],[netfee],[managefee],"
-                    "[otherfee],[total_money],[Remark],[accountant],[payee],[waterprice],[elecprice],"
-                    "[standby1],[standby2],[standby3],[standby4],[standby5],[Tdate],[standby6]) values('") +
-                jet::quote(r.no) + QStringLiteral("',#") + r.rdate + QStringLiteral("#,'") +
-                jet::quote(r.district) + QStringLiteral("',10.00,15.00,") + r.waterfee +
-                QStringLiteral(",100.00,150.00,") + r.elecfee + QLatin1Char(',') + r.housefee +
-                QStringLiteral(",10.00,200.00,50.00,20.00,0.00,") + r.total + QStringLiteral(",'") +
-                jet::quote(r.remark) + QStringLiteral("','张三','李四',3.50,0.60,'1','3','") + r.hotFee +
-                QStringLiteral("','4.25','1',") + tdate + QStringLiteral(",'") + r.days +
-                QStringLiteral("')"));
+// A receipt with every column set; `changes` gives other values (SQL literals) for some columns.
+void insert(const TestLedger& ledger, const QMap<QString, QString>& changes = {}) {
+    QMap<QString, QString> values{{"NO", "'0000001'"},       {"Rdate", "#2026-03-05 9:05:03#"},
+                                  {"district", "'A栋101'"},  {"waterlast", "10"},
+                                  {"waterthis", "15"},       {"waterfee", "17.50"},
+                                  {"eleclast", "100"},       {"electhis", "150"},
+                                  {"elecfee", "30.25"},      {"housefee", "500"},
+                                  {"cleanfee", "10"},        {"TVfee", "200"},
+                                  {"netfee", "50"},          {"managefee", "20"},
+                                  {"otherfee", "0"},         {"total_money", "827.75"},
+                                  {"Remark", "'备注'"},      {"accountant", "'张三'"},
+                                  {"payee", "'李四'"},       {"waterprice", "3.5"},
+                                  {"elecprice", "0.6"},      {"standby1", "'1'"},
+                                  {"standby2", "'3'"},       {"standby3", "'8.5'"},
+                                  {"standby4", "'4.25'"},    {"standby5", "'1'"},
+                                  {"Tdate", "'2026-03-31'"}, {"standby6", "'30'"}};
+    values.insert(changes);
+    ledger.exec(QString("insert into RECEIPT ([%1]) values(%2)")
+                    .arg(values.keys().join("],["), values.values().join(',')));
 }
 
 RecordsModel::Totals fillFrom(RecordsModel& model, const QString& select, RecordsModel::FillKind kind,
@@ -82,19 +72,19 @@ private slots:
     void chargingPeriodColumn_data() {
         QTest::addColumn<bool>("query");
         QTest::addColumn<bool>("option");
-        QTest::addColumn<QStringList>("stored"); // Tdate, days
+        QTest::addColumn<QStringList>("stored"); // Tdate, days as SQL literals
         QTest::addColumn<QString>("expected");
         // "now" is 6 December 2026.
-        QTest::newRow("option off") << false << false << QStringList{"2026-03-31", "30"} << "";
+        QTest::newRow("option off") << false << false << QStringList{"'2026-03-31'", "'30'"} << "";
         QTest::newRow("across a year")
-            << false << true << QStringList{"2026-01-10", "31"} << "2025-12-10至2026-01-10";
+            << false << true << QStringList{"'2026-01-10'", "'31'"} << "2025-12-10至2026-01-10";
         QTest::newRow("no end: ends today")
-            << false << true << QStringList{"", "10"} << "2026-11-26至2026-12-06";
+            << false << true << QStringList{"NULL", "'10'"} << "2026-11-26至2026-12-06";
         QTest::newRow("end before 1999: today")
-            << false << true << QStringList{"1998-01-01", "5"} << "2026-12-01至2026-12-06";
+            << false << true << QStringList{"'1998-01-01'", "'5'"} << "2026-12-01至2026-12-06";
         QTest::newRow("query keeps an old end")
-            << true << true << QStringList{"1998-01-01", "5"} << "1997-12-27至1998-01-01";
-        QTest::newRow("query without end") << true << true << QStringList{"", "5"} << "";
+            << true << true << QStringList{"'1998-01-01'", "'5'"} << "1997-12-27至1998-01-01";
+        QTest::newRow("query without end") << true << true << QStringList{"NULL", "'5'"} << "";
     }
     void chargingPeriodColumn() {
         QFETCH(bool, query);
@@ -102,10 +92,7 @@ private slots:
         QFETCH(QStringList, stored);
         QFETCH(QString, expected);
         TestLedger ledger;
-        Receipt r;
-        r.tdate = stored[0];
-        r.days = stored[1];
-        insert(ledger, r);
+        insert(ledger, {{"Tdate", stored[0]}, {"standby6", stored[1]}});
         RecordsModel model;
         fillFrom(model, allRows(), query ? RecordsModel::FillKind::Query : RecordsModel::FillKind::Range,
                  option);
@@ -114,19 +101,13 @@ private slots:
 
     void fillWritesEveryColumnNumbersRowsAndTotals() {
         TestLedger ledger;
-        insert(ledger, Receipt{});
-        Receipt b;
-        b.no = QStringLiteral("0000002");
-        b.waterfee = QStringLiteral("2.50");
-        b.elecfee = QStringLiteral("1.75");
-        b.housefee = QStringLiteral("300.00");
-        b.total = QStringLiteral("304.25");
-        b.hotFee = QStringLiteral("abc"); // no number: counts 0
+        insert(ledger);
+        QMap<QString, QString> b{{"NO", "'0000002'"},       {"waterfee", "2.50"},
+                                 {"elecfee", "1.75"},       {"housefee", "300.00"},
+                                 {"total_money", "304.25"}, {"standby3", "'abc'"}}; // hot water: counts 0
         insert(ledger, b);
-        Receipt c = b;
-        c.no = QStringLiteral("0000003");
-        c.hotFee = QStringLiteral(" 1.5元");
-        insert(ledger, c);
+        b.insert({{"NO", "'0000003'"}, {"standby3", "' 1.5元'"}});
+        insert(ledger, b);
 
         RecordsModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -157,12 +138,8 @@ private slots:
 
     void failingStepLeavesAnEmptyConsistentList() {
         TestLedger ledger;
-        Receipt a;
-        a.remark = QString();
-        insert(ledger, a);
-        Receipt b;
-        b.remark = QStringLiteral("not a date");
-        insert(ledger, b);
+        insert(ledger, {{"Remark", "NULL"}});
+        insert(ledger, {{"Remark", "'not a date'"}});
         RecordsModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.appendRow(cellsWith({{1, "before"}}));
@@ -255,11 +232,8 @@ private slots:
 
     void rowsTravelWithItemDataAndStripesStay() {
         TestLedger ledger;
-        for (const char* no : {"0000010", "0000009", "0000011", "0000002"}) {
-            Receipt r;
-            r.no = QString::fromLatin1(no);
-            insert(ledger, r);
-        }
+        for (const char* no : {"'0000010'", "'0000009'", "'0000011'", "'0000002'"})
+            insert(ledger, {{"NO", QString::fromLatin1(no)}});
         RecordsModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         fillFrom(model, allRows(), RecordsModel::FillKind::Range, false);

@@ -81,16 +81,13 @@ private slots:
         QCOMPARE(m_model->sortColumn(), -1);
     }
 
-    void selectionHelpers() {
+    void selectionHelpersFollowTheSort() {
         for (int row : {4, 1, 2})
             m_list->selectionModel()->select(m_model->index(row, 0),
                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QCOMPARE(m_list->selectedRowsAscending(), (QList<int>{1, 2, 4}));
         m_list->selectAndFocusRow(6); // past the end: nothing stays selected
         QCOMPARE(m_list->firstSelectedRow(), -1);
-    }
-
-    void selectionFollowsItsRowWhenSorted() {
         m_list->selectAndFocusRow(1); // "9"
         m_model->sortByColumn(RecordColumn::No);
         QCOMPARE(m_list->selectedRowsAscending(), QList<int>{2});
