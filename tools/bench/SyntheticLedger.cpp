@@ -135,8 +135,8 @@ void fill(Database& ledger, int receipts, int roomCount, int months) {
             int col = 1;
             std::snprintf(buf, sizeof buf, "%07d", written + 1);
             insert.bind(col++, buf);
-            // Written as the form writes it; the ledger's trigger normalises it.
-            std::snprintf(buf, sizeof buf, "%d-%.2d-%.2d %2d:%2d:%2d", month.year(), month.month(),
+            // In the one stored form, as the program's connection writes it.
+            std::snprintf(buf, sizeof buf, "%d-%.2d-%.2d %.2d:%.2d:%.2d", month.year(), month.month(),
                           room.billingDay, uniform(8, 20), uniform(0, 59), uniform(0, 59));
             insert.bind(col++, buf);
             insert.bind(col++, room.address);
