@@ -156,6 +156,8 @@ private slots:
         list[2] =
             LoadListRowForPrint(listRow(3, QStringLiteral("1500.50")), formWith(kPaperA4), &AmountInCapitals);
         QCOMPARE(WriteReceiptsPdf(path, list), PdfWriteResult::Written);
+        QFile::remove("pdf-a4-batch.pdf");
+        QVERIFY(QFile::copy(path, "pdf-a4-batch.pdf")); // for a look by eye
 
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
