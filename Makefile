@@ -27,6 +27,7 @@ bench:
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS)
 	./$(BENCH_BUILD_DIR)/tools/bench/rentbook_bench
 	./$(BENCH_BUILD_DIR)/tools/bench/tenants_bench
+	./$(BENCH_BUILD_DIR)/tools/bench/pdf_bench
 
 # Saves killed with SIGKILL and two copies saving at once, on a throwaway ledger.
 stress: build

@@ -2,6 +2,7 @@
 #include "data/Settings.h"
 #include "platform/PrintTarget.h"
 #include "platform/Services.h"
+#include "print/PdfExport.h"
 #include "print/PrintJob.h"
 
 #include <QAction>
@@ -35,13 +36,16 @@ void hideWindow(QWidget* w) {
 } // namespace
 
 CMainFrame* CMainFrame::OpenPreview(DrawCallback draw, QWidget* windowToHide, const QString& title) {
-    if (!findPreviewPrinter()) {
-        platform::messageBox(windowToHide, NoPrinterText());
-        return nullptr;
-    }
+    const bool hasPrinter = findPreviewPrinter();
     auto* frame = new CMainFrame(std::move(draw), windowToHide, title);
-    if (!platform::printTarget().configurePrinter(
-            *frame->m_printer, SetupPrinterPaper(appSettings().printerName, appSettings().paperIndex))) {
+    const platform::PrintRequest request =
+        SetupPrinterPaper(appSettings().printerName, appSettings().paperIndex);
+    if (!hasPrinter) {
+        // Nothing is printed from here, so the paper alone is enough to look at the receipt and
+        // to save it as a PDF file; printing from the main window still reports the missing printer.
+        frame->m_printer->setOutputFormat(QPrinter::PdfFormat);
+        platform::applyPage(*frame->m_printer, request);
+    } else if (!platform::printTarget().configurePrinter(*frame->m_printer, request)) {
         delete frame;
         platform::messageBox(windowToHide, NoPrinterText());
         return nullptr;
@@ -77,6 +81,7 @@ void CMainFrame::buildToolBar() {
     bar->setMovable(false);
     bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     m_printAction = bar->addAction(QStringLiteral("打印(&P)..."), this, &CMainFrame::OnPrint);
+    m_pdfAction = bar->addAction(QStringLiteral("导出PDF(&D)..."), this, &CMainFrame::OnExportPdf);
     bar->addSeparator();
     bar->addAction(QStringLiteral("首页"), m_preview, [this] { m_preview->setCurrentPage(1); });
     bar->addAction(QStringLiteral("上一页(&V)"), m_preview,
@@ -107,6 +112,10 @@ void CMainFrame::OnPrint() {
     platform::messageBox(this, QStringLiteral("请使用主窗口上的“打印并保存”按钮进行打印！"),
                          QStringLiteral("提示"), platform::MsgIcon::Information);
     close();
+}
+
+void CMainFrame::OnExportPdf() {
+    ExportReceiptPagePdf(m_draw, m_receiptNumber, this);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

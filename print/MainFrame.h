@@ -2,7 +2,8 @@
 
 // The print preview: a maximised window showing the receipt on the chosen printer's paper, drawn
 // by the caller's drawing. It prints nothing itself (the operator prints with the main window's
-// button); the window it was opened from is hidden while it is open.
+// button) but saves the page as a PDF file; the window it was opened from is hidden while it is
+// open.
 
 #include "print/ReceiptLayout.h"
 
@@ -24,8 +25,8 @@ public:
     // Draws one page: the painter, the page rectangle in device pixels and the device's scale.
     using DrawCallback = std::function<void(QPainter&, const PrintRect& page, const PrintScale& scale)>;
 
-    // Opens the preview; without a printer it shows the no-printer message and opens
-    // nothing. The frame deletes itself when closed.
+    // Opens the preview. Without a printer it shows the paper alone, so that the receipt can still
+    // be looked at and saved as a PDF file. The frame deletes itself when closed.
     static CMainFrame* OpenPreview(DrawCallback draw, QWidget* windowToHide, const QString& title = {});
     ~CMainFrame() override;
 
@@ -33,8 +34,13 @@ public:
     QPrinter* printer() const { return m_printer.get(); }
     QAction* printAction() const { return m_printAction; }
     QAction* closeAction() const { return m_closeAction; }
+    QAction* pdfAction() const { return m_pdfAction; }
+
+    // The receipt number the PDF file's proposed name carries.
+    void setReceiptNumber(const QString& number) { m_receiptNumber = number; }
 
     void OnPrint();
+    void OnExportPdf();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -51,4 +57,6 @@ private:
     QPrintPreviewWidget* m_preview = nullptr;
     QAction* m_printAction = nullptr;
     QAction* m_closeAction = nullptr;
+    QAction* m_pdfAction = nullptr;
+    QString m_receiptNumber;
 };

@@ -13,6 +13,7 @@
 #include "platform/Artwork.h"
 #include "platform/Services.h"
 #include "print/MainFrame.h"
+#include "print/PdfExport.h"
 #include "print/PrintFonts.h"
 #include "print/PrintJob.h"
 #include "print/ReceiptRenderer.h"
@@ -887,6 +888,8 @@ QMenu* CReceiptDlg::recordsMenu() {
         m_recordsMenu->addSeparator();
         m_recordsMenu->addAction(QStringLiteral("打印选中记录(&P)"), this, &CReceiptDlg::OnPrintSelected)
             ->setData(32779);
+        m_recordsMenu->addAction(QStringLiteral("导出选中记录为PDF(&F)..."), this,
+                                 &CReceiptDlg::OnExportSelectedPdf);
     }
     const bool admin = !isOrdinaryUser();
     for (QAction* a : m_recordsMenu->actions())
@@ -983,12 +986,14 @@ ReceiptPrintData CReceiptDlg::printData() const {
 }
 
 void CReceiptDlg::OnPrintPreview() {
-    CMainFrame::OpenPreview(
+    CMainFrame* frame = CMainFrame::OpenPreview(
         [this](QPainter& painter, const PrintRect& page, const PrintScale& scale) {
             ReceiptPrintData data = printData();
             DrawReceipt(painter, page, data, scale, printFonts());
         },
         this);
+    if (frame)
+        frame->setReceiptNumber(ui->receiptNo->text());
 }
 
 void CReceiptDlg::OnPrintSelected() {
@@ -1001,6 +1006,18 @@ void CReceiptDlg::OnPrintSelected() {
         batch << LoadListRowForPrint(cells, form, &AmountInCapitals);
     }
     PrintReceiptBatch(batch, this);
+}
+
+void CReceiptDlg::OnExportSelectedPdf() {
+    ExportSelectedRowsPdf(
+        ui->records->selectedRowsAscending(),
+        [this](int row) {
+            QStringList cells;
+            for (int c = 0; c < kRecordColumnCount; ++c)
+                cells << m_records->cell(row, c);
+            return cells;
+        },
+        printData(), &AmountInCapitals, this);
 }
 
 // ---- export ---------------------------------------------------------------------------------

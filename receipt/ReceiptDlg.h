@@ -69,6 +69,8 @@ public:
     ReceiptPrintData printData() const;
     void OnPrintPreview();
     void OnPrintSelected();
+    // The selected rows as one PDF file (ordinary users too: it changes no data).
+    void OnExportSelectedPdf();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

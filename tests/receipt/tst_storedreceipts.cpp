@@ -6,15 +6,18 @@
 #include "platform/FileDialog.h"
 #include "platform/PrintTarget.h"
 #include "platform/Services.h"
+#include "print/MainFrame.h"
 #include "receipt/ReceiptDlg.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
 #include "tests/support/TestLedger.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -342,8 +345,44 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"获取打印机失败，请确认打印机硬件及驱动程序是否已安装好！"});
         QCOMPARE(capture.documents().size(), 0);
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 1);
+        // The preview prints nothing, so it opens on the paper alone, where its receipt can be
+        // saved as a PDF file under its own number.
+        platform::ScopedFileDialogScript files;
+        dlg.show();
         dlg.OnPrintPreview();
-        QCOMPARE(boxes.texts().size(), 2);
+        QCOMPARE(boxes.texts().size(), 1);
+        CMainFrame* frame = dlg.findChild<CMainFrame*>();
+        QVERIFY(frame);
+        frame->pdfAction()->trigger();
+        QCOMPARE(files.requests().size(), 1);
+        QCOMPARE(QFileInfo(files.requests()[0].fileName).fileName(), QString("收据0000002.pdf"));
+        frame->close();
+        QTRY_VERIFY(dlg.isVisible());
+    }
+
+    void exportSelectedRowsAsPdf() {
+        TestLedger ledger;
+        for (int i = 1; i <= 4; ++i)
+            addReceipt(ledger, i, QString("A-%1").arg(i), 100 * i);
+        g_strCurrentPower = "0"; // it changes no data: ordinary users may use it
+        platform::ScopedPrinters printers({}, {});
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedFileDialogScript files;
+        QTemporaryDir dir;
+        files.answerPath(dir.filePath("out.pdf"));
+        CReceiptDlg dlg;
+        selectRows(list(dlg), {1, 3});
+        QAction* command = dlg.recordsMenu()->actions().value(5);
+        QVERIFY(command);
+        QCOMPARE(command->text(), QString("导出选中记录为PDF(&F)..."));
+        QVERIFY(command->isEnabled());
+        command->trigger();
+        QCOMPARE(QFileInfo(files.requests().value(0).fileName).fileName(),
+                 QString("收据0000004-0000002.pdf"));
+        QCOMPARE(boxes.texts(), QStringList{dir.filePath("out.pdf") + "已经成功保存！"});
+        QFile pdf(dir.filePath("out.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(pdf.readAll().count("/Type /Page\n"), 2);
     }
 
     void printSelectedRowsFromTheLast() {

@@ -1,0 +1,353 @@
+// Receipts saved as PDF files on a machine without printers: pages and page sizes read back from
+// the file, the texts a reader finds in it, the names proposed, and targets that cannot be
+// written, which must leave the folder as it was.
+
+#include "data/Settings.h"
+#include "platform/FileDialog.h"
+#include "platform/Services.h"
+#include "print/MainFrame.h"
+#include "print/PaperCatalogue.h"
+#include "print/PdfExport.h"
+#include "print/PrintFonts.h"
+#include "print/PrintJob.h"
+#include "print/ReceiptRenderer.h"
+#include "receipt/CapitalWords.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <optional>
+
+namespace {
+
+ReceiptPrintData formWith(int paper) {
+    ReceiptPrintData form;
+    form.settings = ReceiptPrintSettings();
+    form.settings.paperIndex = paper;
+    form.water.price = QStringLiteral("3.20");
+    form.electricity.price = QStringLiteral("0.85");
+    form.hotWater.price = QStringLiteral("25.00");
+    form.cleanCaption = QStringLiteral("卫生费");
+    form.tvCaption = QStringLiteral("押金");
+    form.manageCaption = QStringLiteral("管理费");
+    form.netCaption = QStringLiteral("网费");
+    return form;
+}
+
+// A records-list row (25 texts) of receipt n with the total given.
+QStringList listRow(int n, const QString& total = QStringLiteral("2404.61")) {
+    return QStringLiteral("%1|%2|幸福路%1号|2026-03-05|2026年03月01日至2026年03月31日|100.5|110|30.40|"
+                          "3000|3210.25|178.71|10|14|100.0|500|50|10|30|5.5|1500|%3|张三|李四|备注%1|0")
+        .arg(n)
+        .arg(n, 7, 10, QLatin1Char('0'))
+        .arg(total)
+        .split(u'|');
+}
+
+QList<ReceiptPrintData> receipts(int paper, int count) {
+    QList<ReceiptPrintData> list;
+    for (int i = 1; i <= count; ++i)
+        list << LoadListRowForPrint(listRow(i), formWith(paper), &AmountInCapitals);
+    return list;
+}
+
+// The page sizes of a PDF file in millimetres, read from its page objects' /MediaBox entries
+// (Qt writes the page objects uncompressed).
+QList<QSizeF> pageSizesMm(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString pdf = QString::fromLatin1(file.readAll());
+    static const QRegularExpression mediaBox(
+        QStringLiteral(R"(/MediaBox\s*\[\s*([-\d.]+)\s+([-\d.]+)\s+([-\d.]+)\s+([-\d.]+)\s*\])"));
+    QList<QSizeF> sizes;
+    for (auto it = mediaBox.globalMatch(pdf); it.hasNext();) {
+        const auto m = it.next();
+        const double w = m.captured(3).toDouble() - m.captured(1).toDouble();
+        const double h = m.captured(4).toDouble() - m.captured(2).toDouble();
+        // Points to millimetres, to a tenth.
+        sizes << QSizeF(std::round(w * 254 / 72) / 10, std::round(h * 254 / 72) / 10);
+    }
+    return sizes;
+}
+
+// The text pdftotext reads from the file; nothing when the tool is missing.
+std::optional<QString> pdfText(const QString& path) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        return std::nullopt;
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QStringList folderListing(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class TestPdfExport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        appSettings() = AppSettings();
+        printFonts() = factoryFonts();
+    }
+
+    void pagesAndPaperSize_data() {
+        QTest::addColumn<int>("paper");
+        QTest::addColumn<QString>("orientation");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<QSizeF>("sizeMm");
+        QTest::newRow("third sheet, one a page") << 1 << "0" << 3 << 3 << QSizeF(241, 93.3);
+        QTest::newRow("190 half sheet") << 2 << "0" << 1 << 1 << QSizeF(190, 140);
+        QTest::newRow("A4, two a sheet") << 4 << "0" << 5 << 3 << QSizeF(210, 297);
+        QTest::newRow("A4, even count") << 4 << "0" << 4 << 2 << QSizeF(210, 297);
+        QTest::newRow("B5, two a sheet") << 5 << "0" << 3 << 2 << QSizeF(182, 257);
+        QTest::newRow("landscape third sheet") << 1 << "1" << 2 << 2 << QSizeF(241, 93.3).transposed();
+    }
+    void pagesAndPaperSize() {
+        QFETCH(int, paper);
+        QFETCH(QString, orientation);
+        QFETCH(int, count);
+        QFETCH(int, pages);
+        QFETCH(QSizeF, sizeMm);
+        platform::ScopedPrinters noPrinters({}, {});
+        appSettings().orientation = orientation;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("out.pdf");
+        int reported = 0;
+        QCOMPARE(WriteReceiptsPdf(path, receipts(paper, count), nullptr,
+                                  [&](int done, int total) {
+                                      reported = done;
+                                      return total == count;
+                                  }),
+                 PdfWriteResult::Written);
+        QCOMPARE(reported, count);
+        const QList<QSizeF> sizes = pageSizesMm(path);
+        QCOMPARE(sizes.size(), pages);
+        for (const QSizeF& s : sizes)
+            QCOMPARE(s, sizeMm);
+    }
+
+    void receiptNumbersAndWordsAreText() {
+        platform::ScopedPrinters noPrinters({}, {});
+        QTemporaryDir dir;
+        const QString path = dir.filePath("a4.pdf");
+        // Three on A4: the second receipt of the first sheet and the one of the second sheet too.
+        QList<ReceiptPrintData> list = receipts(kPaperA4, 3);
+        list[2] =
+            LoadListRowForPrint(listRow(3, QStringLiteral("1500.50")), formWith(kPaperA4), &AmountInCapitals);
+        QCOMPARE(WriteReceiptsPdf(path, list), PdfWriteResult::Written);
+        QFile::remove("pdf-a4-batch.pdf");
+        QVERIFY(QFile::copy(path, "pdf-a4-batch.pdf")); // for a look by eye
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray raw = file.readAll();
+        // Fonts travel with the file, so it reads the same on a machine without CJK fonts.
+        QVERIFY(raw.contains("/FontFile"));
+        QVERIFY(!raw.contains("/Subtype /Image"));
+
+        const std::optional<QString> text = pdfText(path);
+        if (!text)
+            QSKIP("pdftotext (poppler-utils, installed by scripts/start-test-printer) is needed to read the "
+                  "text");
+        QString flat = *text;
+        flat.remove(QRegularExpression(QStringLiteral("\\s")));
+        for (const char* number : {"0000001", "0000002", "0000003"})
+            QVERIFY2(flat.contains(QLatin1String(number)), number);
+        QVERIFY(flat.contains(QStringLiteral("贰仟肆佰零肆元陆角壹分")));
+        QVERIFY(flat.contains(QStringLiteral("壹仟伍佰元伍角")));
+        QVERIFY(flat.contains(QStringLiteral("收款收据")));
+    }
+
+    void unwritableTargetLeavesFolderAlone_data() {
+        QTest::addColumn<QString>("target"); // relative to the test folder
+        QTest::newRow("missing folder") << "no/such/folder/out.pdf";
+        QTest::newRow("target is a folder") << "sub";
+        QTest::newRow("parent is a file") << "old.pdf/out.pdf";
+    }
+    void unwritableTargetLeavesFolderAlone() {
+        QFETCH(QString, target);
+        platform::ScopedPrinters noPrinters({}, {});
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        QFile old(dir.filePath("old.pdf"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        const QStringList before = folderListing(dir.path());
+
+        QCOMPARE(WriteReceiptsPdf(dir.filePath(target), receipts(1, 2)), PdfWriteResult::Failed);
+        QCOMPARE(folderListing(dir.path()), before);
+        QCOMPARE(folderListing(dir.filePath("sub")), QStringList());
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+    }
+
+    void cancelledExportKeepsTheOldFile() {
+        platform::ScopedPrinters noPrinters({}, {});
+        QTemporaryDir dir;
+        const QString path = dir.filePath("out.pdf");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        QCOMPARE(WriteReceiptsPdf(path, receipts(4, 5), nullptr, [](int done, int) { return done < 3; }),
+                 PdfWriteResult::Cancelled);
+        QCOMPARE(folderListing(dir.path()), QStringList{"out.pdf"});
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+    }
+
+    void selectedRowsExport_data() {
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QString>("proposed");
+        QTest::addColumn<QString>("answer"); // relative to the test folder; empty cancels
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("one row") << QList<int>{4} << "收据0000005.pdf"
+                                 << "a.pdf"
+                                 << "%1已经成功保存！"
+                                 << "导出成功";
+        QTest::newRow("rows print last first") << QList<int>{1, 6, 4} << "收据0000007-0000002.pdf"
+                                               << "b.pdf"
+                                               << "%1已经成功保存！"
+                                               << "导出成功";
+        QTest::newRow("cancelled dialog") << QList<int>{1, 2} << "收据0000003-0000002.pdf"
+                                          << ""
+                                          << ""
+                                          << "";
+        QTest::newRow("unwritable")
+            << QList<int>{0} << "收据0000001.pdf"
+            << "none/c.pdf"
+            << "无法写入文件%1，没有导出任何收据！\n请确认文件夹可以写入、文件没有被其他程序打开。"
+            << "导出失败";
+    }
+    void selectedRowsExport() {
+        QFETCH(QList<int>, selected);
+        QFETCH(QString, proposed);
+        QFETCH(QString, answer);
+        QFETCH(QString, message);
+        QFETCH(QString, caption);
+        platform::ScopedPrinters noPrinters({}, {});
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedFileDialogScript files;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(answer);
+        if (answer.isEmpty())
+            files.answerCancel();
+        else
+            files.answerPath(path);
+        QWidget owner;
+        const bool written = ExportSelectedRowsPdf(
+            selected, [](int row) { return listRow(row + 1); }, formWith(1), &AmountInCapitals, &owner);
+
+        QCOMPARE(files.requests().size(), 1);
+        QCOMPARE(QFileInfo(files.requests()[0].fileName).fileName(), proposed);
+        QCOMPARE(files.requests()[0].types.value(0).pattern, QString("*.pdf"));
+        QCOMPARE(written, caption == "导出成功");
+        if (message.isEmpty()) {
+            QCOMPARE(boxes.texts(), QStringList());
+        } else {
+            QCOMPARE(boxes.texts(), QStringList{message.arg(path)});
+            QCOMPARE(boxes.messages()[0].caption, caption);
+        }
+        QCOMPARE(pageSizesMm(path).size(), written ? int(selected.size()) : 0);
+        if (!written)
+            QCOMPARE(folderListing(dir.path()), QStringList());
+    }
+
+    void manyRowsShowACancellableProgress() {
+        platform::ScopedPrinters noPrinters({}, {});
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedFileDialogScript files;
+        QTemporaryDir dir;
+        files.answerPath(dir.filePath("many.pdf"));
+        QWidget owner;
+        owner.show();
+        QList<int> rows;
+        for (int i = 0; i < kReceiptsWorthAProgressDialog; ++i)
+            rows << i;
+        // The first receipt drawn cancels through the dialog, as the operator's click would.
+        int asked = 0;
+        const bool written = ExportSelectedRowsPdf(
+            rows,
+            [&](int row) {
+                if (++asked == int(rows.size()))
+                    QTimer::singleShot(0, &owner, [&owner] {
+                        if (auto* progress = owner.findChild<QProgressDialog*>())
+                            progress->cancel();
+                    });
+                return listRow(row + 1);
+            },
+            formWith(4), &AmountInCapitals, &owner);
+        QVERIFY(!written);
+        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(folderListing(dir.path()), QStringList());
+    }
+
+    void previewSavesItsPageWithoutAPrinter() {
+        platform::ScopedPrinters noPrinters({}, {});
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedFileDialogScript files;
+        appSettings().paperIndex = 1;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("preview.pdf");
+        files.answerPath(path);
+        QWidget mainWindow;
+        mainWindow.show();
+        QPointer<CMainFrame> frame = CMainFrame::OpenPreview(
+            [](QPainter& painter, const PrintRect& page, const PrintScale& scale) {
+                ReceiptPrintData data = LoadListRowForPrint(listRow(123), formWith(1), &AmountInCapitals);
+                DrawReceipt(painter, page, data, scale, printFonts());
+            },
+            &mainWindow);
+        QVERIFY(frame);
+        QCOMPARE(boxes.texts(), QStringList()); // no printer is no reason to refuse a look
+        frame->setReceiptNumber("0000123");
+        QVERIFY(frame->grab().save("pdf-preview.png"));
+        frame->pdfAction()->trigger();
+        QCOMPARE(QFileInfo(files.requests().value(0).fileName).fileName(), QString("收据0000123.pdf"));
+        QCOMPARE(boxes.texts(), QStringList{QString("%1已经成功保存！").arg(path)});
+        QFile::remove("pdf-preview.pdf");
+        QVERIFY(QFile::copy(path, "pdf-preview.pdf")); // for a look by eye
+        QCOMPARE(pageSizesMm(path), QList<QSizeF>{QSizeF(241, 93.3)});
+        if (const std::optional<QString> text = pdfText(path))
+            QVERIFY(text->contains("0000123"));
+        frame->close();
+    }
+
+    void emptyCustomPaperIsRefused() {
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedFileDialogScript files;
+        appSettings().customPaperWidth = 0;
+        QWidget owner;
+        QVERIFY(!ExportSelectedRowsPdf(
+            {0}, [](int row) { return listRow(row + 1); }, formWith(kPaperCustom), &AmountInCapitals,
+            &owner));
+        QCOMPARE(files.requests().size(), 0);
+        QCOMPARE(boxes.messages().value(0).caption, QString("导出失败"));
+    }
+};
+
+QTEST_MAIN(TestPdfExport)
+#include "tst_pdfexport.moc"
