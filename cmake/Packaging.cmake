@@ -54,7 +54,7 @@ set(CPACK_PACKAGE_NAME rentbook)
 set(CPACK_PACKAGE_VENDOR "The Rentbook developers")
 set(CPACK_PACKAGE_CONTACT "The Rentbook developers <rentbook@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "rent, water and electricity receipts with a ledger")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Rentbook fills in, numbers, prints and keeps receipts for rent, water and electricity. "
     "It lists, searches, amends, reprints and exports the stored receipts. Each user's ledger, "
     "print fonts and lock live in that user's own data folder.")
