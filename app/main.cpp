@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     const QString emptyLedgerDir = startup::emptyLedgerDirectory(exeDir);
     // An installed program keeps its files in the user's data folder, even for a user (root) who
-    // could write into the program's own folder.
+    // could write into the program's own folder: the data folder stands in for the executable's.
     const bool installed = QDir(emptyLedgerDir) != QDir(exeDir);
     const QString programDir = startup::chooseProgramDirectory(installed ? dataDir : exeDir, dataDir);
     QDir::setCurrent(programDir);
