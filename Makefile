@@ -27,7 +27,10 @@ test: deps
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
-install: build
+# Under sudo, a tree that its owner built is installed as it stands, so that no file in it
+# becomes root's.
+install:
+	@if [ ! -d $(BUILD_DIR) ] || [ -O $(BUILD_DIR) ]; then $(MAKE) build; fi
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix $(PREFIX) --strip
 
 bench:
