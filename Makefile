@@ -1,10 +1,12 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 BUILD_DIR ?= build
+# `make install` puts the program under $(DESTDIR)$(PREFIX).
+PREFIX ?= /usr/local
 TEST_BUILD_DIR ?= build-test
 BENCH_BUILD_DIR ?= build-bench
 JOBS ?= 2
 
-.PHONY: run test build deps bench stress format clean
+.PHONY: run test build deps package install bench stress format clean
 
 deps:
 	./scripts/install-deps
@@ -20,6 +22,16 @@ test: deps
 	cmake -S . -B $(TEST_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRENTBOOK_SANITIZE=ON -DRENTBOOK_TESTS=ON
 	cmake --build $(TEST_BUILD_DIR) -j $(JOBS)
 	cd $(TEST_BUILD_DIR) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+
+# The Debian package, in $(BUILD_DIR)/; install it with `sudo apt install ./$(BUILD_DIR)/rentbook_*.deb`.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# Under sudo, a tree that its owner built is installed as it stands, so that no file in it
+# becomes root's.
+install:
+	@if [ ! -d $(BUILD_DIR) ] || [ -O $(BUILD_DIR) ]; then $(MAKE) build; fi
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix $(PREFIX) --strip
 
 bench:
 	./scripts/install-deps --bench

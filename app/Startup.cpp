@@ -89,6 +89,17 @@ QString programDirectoryNotice(const QString& executableDir, const QString& prog
         .arg(QDir::toNativeSeparators(executableDir), QDir::toNativeSeparators(programDir));
 }
 
+QString emptyLedgerDirectory(const QString& executableDir) {
+    const QString name = QStringLiteral("NewRentbook.nrbk");
+    if (QFileInfo::exists(QDir(executableDir).filePath(name)))
+        return executableDir;
+    const QString installed =
+        QDir::cleanPath(QDir(executableDir).filePath(QStringLiteral("../share/rentbook")));
+    if (QFileInfo::exists(QDir(installed).filePath(name)))
+        return installed;
+    return executableDir;
+}
+
 bool provisionLedger(const QString& programDir, const QString& executableDir) {
     const QDir program(programDir);
     const QString ledger = program.filePath(DataSource::name() + QStringLiteral(".rbk"));

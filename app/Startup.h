@@ -45,6 +45,11 @@ QString chooseProgramDirectory(const QString& executableDir, const QString& user
 // because the folder is not writable (another folder's ledger is used instead); empty otherwise.
 QString programDirectoryNotice(const QString& executableDir, const QString& programDir);
 
+// The folder holding the empty ledger "NewRentbook.nrbk": the executable's own (a build tree, a
+// portable copy), else ../share/rentbook from it (an installed program). The executable's folder
+// when neither holds it.
+QString emptyLedgerDirectory(const QString& executableDir);
+
 // First start: copies the empty ledger from beside the executable when the ledger is missing.
 // Returns false when the ledger is still missing afterwards.
 bool provisionLedger(const QString& programDir, const QString& executableDir);

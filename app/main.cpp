@@ -17,6 +17,8 @@
 
 int main(int argc, char** argv) {
     RentbookApplication app(argc, argv);
+    // Docks and task bars match the windows to the installed menu entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.rentbook"));
     platform::installGuiServices();
     settings::installSettingsHooks();
     app.setUpLook();
@@ -38,12 +40,16 @@ int main(int argc, char** argv) {
         return 0;
 
     const QString exeDir = QCoreApplication::applicationDirPath();
-    const QString programDir = startup::chooseProgramDirectory(
-        exeDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString emptyLedgerDir = startup::emptyLedgerDirectory(exeDir);
+    // An installed program keeps its files in the user's data folder, even for a user (root) who
+    // could write into the program's own folder: the data folder stands in for the executable's.
+    const bool installed = QDir(emptyLedgerDir) != QDir(exeDir);
+    const QString programDir = startup::chooseProgramDirectory(installed ? dataDir : exeDir, dataDir);
     QDir::setCurrent(programDir);
     if (const QString notice = startup::programDirectoryNotice(exeDir, programDir); !notice.isEmpty())
         platform::messageBox(nullptr, notice, {}, platform::MsgIcon::Exclamation);
-    startup::provisionLedger(programDir, exeDir);
+    startup::provisionLedger(programDir, emptyLedgerDir);
     const QString ledger = QDir(programDir).filePath(DataSource::name() + QStringLiteral(".rbk"));
     DataSource::setLedgerPath(ledger);
     startup::registerDataSource(programDir, ledger);

@@ -251,6 +251,37 @@ private slots:
         QCOMPARE(s.rememberedUser, QString("O'Neil"));
         QCOMPARE(g_strCurrentPower, QString("stale"));
     }
+
+    // An installed program (bin/Rentbook) finds the empty ledger in share/rentbook; a build tree or
+    // a portable copy keeps it beside the executable, which wins when both exist.
+    void emptyLedgerIsFound_data() {
+        QTest::addColumn<bool>("beside");
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<QString>("found"); // relative to the prefix
+        QTest::newRow("build tree") << true << false << "bin";
+        QTest::newRow("installed") << false << true << "share/rentbook";
+        QTest::newRow("both") << true << true << "bin";
+        QTest::newRow("neither") << false << false << "bin";
+    }
+    void emptyLedgerIsFound() {
+        QFETCH(bool, beside);
+        QFETCH(bool, shared);
+        QFETCH(QString, found);
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/rentbook"));
+        if (beside)
+            QVERIFY(QFile::copy(TestLedger::emptyLedgerPath(), prefix.filePath("bin/NewRentbook.nrbk")));
+        if (shared)
+            QVERIFY(QFile::copy(TestLedger::emptyLedgerPath(),
+                                prefix.filePath("share/rentbook/NewRentbook.nrbk")));
+        const QString dir = emptyLedgerDirectory(prefix.filePath("bin"));
+        QCOMPARE(QFileInfo(dir).absoluteFilePath(), QFileInfo(prefix.filePath(found)).absoluteFilePath());
+        if (beside || shared) {
+            QTemporaryDir programDir;
+            QVERIFY(provisionLedger(programDir.path(), dir));
+            QVERIFY(QFile::exists(programDir.filePath("Rentbook.rbk")));
+        }
+    }
 };
 
 int main(int argc, char** argv) {
