@@ -12,7 +12,7 @@ namespace {
 constexpr int kWidth = 100;
 constexpr int kHeight = 32;
 
-enum class State { Plain, Hover, Focus, HoverAndFocus, Pressed };
+enum class State { Plain, Hover, Focus, HoverAndFocus, Pressed, ReleasedAndLeft, Disabled };
 
 // The rectangle of the caption's ink: pixels much darker than any face colour.
 QRect inkBox(const QImage& image, int threshold = 128) {
@@ -36,25 +36,12 @@ class TestHoverButton : public QObject {
     QPushButton* m_other = nullptr;
 
     QImage shot() const { return m_button->grab().toImage(); }
-
-    void pointerOver() {
-        QTest::mouseMove(m_button, m_button->rect().center());
-        QTRY_VERIFY(m_button->isHovered());
-    }
-    void pointerAway() {
-        QTest::mouseMove(m_host.get(), QPoint(m_host->width() - 2, m_host->height() - 2));
-        QTRY_VERIFY(!m_button->isHovered());
-    }
-
-    void enterState(State state) {
-        if (state == State::Focus || state == State::HoverAndFocus)
-            m_button->setFocus();
+    void pointerOver(bool over) {
+        if (over)
+            QTest::mouseMove(m_button, m_button->rect().center());
         else
-            m_other->setFocus();
-        if (state == State::Hover || state == State::HoverAndFocus || state == State::Pressed)
-            pointerOver();
-        if (state == State::Pressed)
-            QTest::mousePress(m_button, Qt::LeftButton, {}, m_button->rect().center());
+            QTest::mouseMove(m_host.get(), QPoint(m_host->width() - 2, m_host->height() - 2));
+        QTRY_COMPARE(m_button->isHovered(), over);
     }
 
 private slots:
@@ -69,7 +56,7 @@ private slots:
         QCursor::setPos(QPoint(1000, 1000));
         m_host->show();
         QVERIFY(QTest::qWaitForWindowActive(m_host.get()));
-        pointerAway();
+        pointerOver(false);
     }
     void cleanup() {
         if (m_button->isDown())
@@ -77,97 +64,73 @@ private slots:
         m_host.reset();
     }
 
-    // Rows of the face left of the caption: the first below the frames, one in the middle and
-    // the bottom row, where the gradient has reached its last step.
-    void faceGradient_data() {
+    // Face rows left of the caption (below the frames, the middle, the last gradient step, and
+    // that step at the right edge), then the inner frame where the focus dots do not run (left,
+    // right, top, bottom) and the outline; whether the dotted focus rectangle is drawn.
+    void look_data() {
         QTest::addColumn<State>("state");
-        QTest::addColumn<QColor>("top");
-        QTest::addColumn<QColor>("middle");
-        QTest::addColumn<QColor>("bottom");
-        QTest::newRow("plain") << State::Plain << QColor(252, 252, 254) << QColor(237, 237, 248)
-                               << QColor(224, 224, 243);
-        QTest::newRow("focus") << State::Focus << QColor(252, 252, 254) << QColor(237, 237, 248)
-                               << QColor(224, 224, 243);
-        QTest::newRow("hover") << State::Hover << QColor(252, 252, 249) << QColor(237, 237, 219)
-                               << QColor(224, 224, 192);
-        // Held down: the hover gradient upside down, dark on top.
-        QTest::newRow("pressed") << State::Pressed << QColor(224, 224, 192) << QColor(237, 237, 219)
-                                 << QColor(254, 254, 253);
-    }
-    void faceGradient() {
-        QFETCH(State, state);
-        QFETCH(QColor, top);
-        QFETCH(QColor, middle);
-        QFETCH(QColor, bottom);
-        enterState(state);
-        const QImage image = shot();
-        QCOMPARE(image.pixelColor(10, 3), top);
-        QCOMPARE(image.pixelColor(10, 16), middle);
-        QCOMPARE(image.pixelColor(10, kHeight - 1), bottom);
-        // The same gradient across the face, up to the right edge.
-        QCOMPARE(image.pixelColor(kWidth - 1, kHeight - 1), bottom);
-    }
-
-    // The inner frame, sampled where the dotted focus rectangle does not run.
-    void frame_data() {
-        QTest::addColumn<State>("state");
-        QTest::addColumn<QColor>("left");
-        QTest::addColumn<QColor>("right");
-        QTest::addColumn<QColor>("top");
-        QTest::addColumn<QColor>("bottom");
-        QTest::newRow("hover") << State::Hover << QColor(250, 196, 88) << QColor(251, 202, 106)
-                               << QColor(252, 210, 121) << QColor(229, 151, 0);
-        QTest::newRow("focus") << State::Focus << QColor(153, 198, 252) << QColor(162, 189, 252)
-                               << QColor(162, 201, 255) << QColor(162, 201, 255);
-        QTest::newRow("hover outranks focus")
-            << State::HoverAndFocus << QColor(250, 196, 88) << QColor(251, 202, 106) << QColor(252, 210, 121)
-            << QColor(229, 151, 0);
-        // No frame: the face and, above it, the white inside of the outline.
-        QTest::newRow("plain") << State::Plain << QColor(237, 237, 248) << QColor(237, 237, 248)
-                               << QColor(255, 255, 255) << QColor(224, 224, 243);
-    }
-    void frame() {
-        QFETCH(State, state);
-        QFETCH(QColor, left);
-        QFETCH(QColor, right);
-        QFETCH(QColor, top);
-        QFETCH(QColor, bottom);
-        enterState(state);
-        const QImage image = shot();
-        QCOMPARE(image.pixelColor(3, 16), left);
-        QCOMPARE(image.pixelColor(kWidth - 2, 16), right);
-        QCOMPARE(image.pixelColor(kWidth / 2, 1), top);
-        QCOMPARE(image.pixelColor(kWidth / 2, kHeight - 2), bottom);
-        // The outline along the top.
-        QCOMPARE(image.pixelColor(kWidth / 2, 0), QColor(50, 100, 160));
-    }
-
-    // The dotted focus rectangle inverts every other pixel of the face's border.
-    void focusRectangle_data() {
-        QTest::addColumn<State>("state");
+        QTest::addColumn<QStringList>("colours");
         QTest::addColumn<bool>("dotted");
-        QTest::newRow("focus") << State::Focus << true;
-        QTest::newRow("hover and focus") << State::HoverAndFocus << false;
-        QTest::newRow("plain") << State::Plain << false;
+        const QStringList plainFace{"#fcfcfe", "#ededf8", "#e0e0f3", "#e0e0f3"};
+        const QStringList hoverFace{"#fcfcf9", "#ededdb", "#e0e0c0", "#e0e0c0"};
+        const QStringList hoverFrame{"#fac458", "#fbca6a", "#fcd279", "#e59700", "#3264a0"};
+        // No frame: the face and, above it, the white inside of the outline.
+        const QStringList noFrame{"#ededf8", "#ededf8", "#ffffff", "#e0e0f3", "#3264a0"};
+        QTest::newRow("plain") << State::Plain << plainFace + noFrame << false;
+        const QStringList focusFrame{"#99c6fc", "#a2bdfc", "#a2c9ff", "#a2c9ff", "#3264a0"};
+        QTest::newRow("focus") << State::Focus << plainFace + focusFrame << true;
+        QTest::newRow("hover") << State::Hover << hoverFace + hoverFrame << false;
+        QTest::newRow("hover outranks focus") << State::HoverAndFocus << hoverFace + hoverFrame << false;
+        // Held down: the hover gradient upside down, dark on top.
+        QTest::newRow("pressed") << State::Pressed
+                                 << QStringList{"#e0e0c0", "#ededdb", "#fefefd", "#fefefd"} + hoverFrame
+                                 << false;
+        // The click gave it the focus.
+        QTest::newRow("released and left") << State::ReleasedAndLeft << plainFace + focusFrame << true;
+        // No hover frame over a disabled button, the gradient kept.
+        QTest::newRow("disabled") << State::Disabled << plainFace + noFrame << false;
     }
-    void focusRectangle() {
+    void look() {
         QFETCH(State, state);
+        QFETCH(QStringList, colours);
         QFETCH(bool, dotted);
-        enterState(state);
+        (state == State::Focus || state == State::HoverAndFocus ? m_button : m_other)->setFocus();
+        if (state == State::Disabled) {
+            m_button->setEnabled(false);
+            QTest::mouseMove(m_button, m_button->rect().center());
+            QTest::qWait(20);
+            QVERIFY(!m_button->isHovered());
+        } else if (state != State::Plain && state != State::Focus) {
+            pointerOver(true);
+        }
+        if (state == State::Pressed || state == State::ReleasedAndLeft)
+            QTest::mousePress(m_button, Qt::LeftButton, {}, m_button->rect().center());
+        if (state == State::ReleasedAndLeft) {
+            QTest::mouseRelease(m_button, Qt::LeftButton, {}, m_button->rect().center());
+            pointerOver(false);
+        }
         const QImage image = shot();
-        // Along the top row of the face: dots alternate with the frame beneath, inverted.
+        QStringList seen;
+        for (const QPoint p : {QPoint(10, 3), QPoint(10, 16), QPoint(10, kHeight - 1),
+                               QPoint(kWidth - 1, kHeight - 1), QPoint(3, 16), QPoint(kWidth - 2, 16),
+                               QPoint(kWidth / 2, 1), QPoint(kWidth / 2, kHeight - 2), QPoint(kWidth / 2, 0)})
+            seen << image.pixelColor(p).name();
+        QCOMPARE(seen, colours);
+
+        // The dotted focus rectangle inverts every other pixel of the face's border, along the
+        // top and down the left side.
         int changes = 0;
         for (int x = 10; x < 30; ++x)
             changes += image.pixelColor(x, 2) != image.pixelColor(x + 1, 2);
         QCOMPARE(changes, dotted ? 20 : 0);
         if (dotted) {
-            const QColor dot = image.pixelColor(10, 2) == QColor(162, 201, 255) ? image.pixelColor(11, 2)
-                                                                                : image.pixelColor(10, 2);
-            QCOMPARE(dot, QColor(255 - 162, 255 - 201, 255 - 255));
-        }
-        // Down the left side too.
-        if (dotted)
+            QCOMPARE(image.pixelColor(image.pixelColor(10, 2) == QColor("#a2c9ff") ? 11 : 10, 2).name(),
+                     "#5d3600");
             QVERIFY(image.pixelColor(2, 15) != image.pixelColor(2, 16));
+        }
+        // A disabled caption is grey: no black ink, but a caption still there.
+        QCOMPARE(inkBox(image, 60).isEmpty(), state == State::Disabled);
+        QVERIFY(!inkBox(image, 200).isEmpty());
     }
 
     void pushedCaptionSinksOnePixel() {
@@ -191,33 +154,10 @@ private slots:
         QVERIFY(qAbs((plain.left() + plain.right()) / 2 - kWidth / 2) <= 2);
     }
 
-    void disabledLook() {
-        QVERIFY(!inkBox(shot(), 60).isEmpty());
-        m_button->setEnabled(false);
-        QTest::mouseMove(m_button, m_button->rect().center());
-        QTest::qWait(20);
-        QVERIFY(!m_button->isHovered());
-        const QImage image = shot();
-        // No black ink, but a caption still there in grey; no hover frame, the gradient kept.
-        QVERIFY(inkBox(image, 60).isEmpty());
-        QVERIFY(!inkBox(image, 200).isEmpty());
-        QCOMPARE(image.pixelColor(3, 16), QColor(237, 237, 248));
-        QCOMPARE(image.pixelColor(10, kHeight - 1), QColor(224, 224, 243));
-    }
-
     // A face with no height left inside the edges: the gradient has no rows to divide by.
     void flatButtonDraws() {
         m_button->setFixedSize(kWidth, 4);
         QCOMPARE(shot().pixelColor(10, 3), QColor(224, 224, 243));
-    }
-
-    void leavingEndsHoverAndPress() {
-        enterState(State::Pressed);
-        QVERIFY(m_button->isLButtonDown());
-        QTest::mouseRelease(m_button, Qt::LeftButton, {}, m_button->rect().center());
-        QVERIFY(!m_button->isLButtonDown());
-        pointerAway();
-        QCOMPARE(shot().pixelColor(10, kHeight - 1), QColor(224, 224, 243));
     }
 };
 

@@ -74,18 +74,25 @@ private slots:
     void comboTip_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("focused");
+        QTest::addColumn<bool>("editable");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("fits") << kShort << true << false;
-        QTest::newRow("too wide, focused") << kLong << true << true;
-        QTest::newRow("too wide, no focus") << kLong << false << true;
+        QTest::newRow("fits") << kShort << true << false << false;
+        QTest::newRow("too wide, focused") << kLong << true << false << true;
+        QTest::newRow("too wide, no focus") << kLong << false << false << true;
+        QTest::newRow("too wide, editable, no focus") << kLong << false << true << true;
     }
     void comboTip() {
         QFETCH(QString, text);
         QFETCH(bool, focused);
+        QFETCH(bool, editable);
         QFETCH(bool, shown);
+        m_combo->setEditable(editable);
         m_combo->setCurrentText(text);
         (focused ? static_cast<QWidget*>(m_combo) : m_other)->setFocus();
-        pointerOverCombo();
+        if (editable) // the pointer over the line edit, which takes the mouse
+            QTest::mouseMove(m_combo->lineEdit(), QPoint(10, m_combo->lineEdit()->height() / 2));
+        else
+            pointerOverCombo();
         CTitleTip* tip = m_combo->titleTip();
         QCOMPARE(tip->isVisible(), shown);
         if (!shown)
@@ -104,33 +111,37 @@ private slots:
         QVERIFY(over.width() > box.width());
         if (focused)
             savePicture(m_host.get(), tip, QStringLiteral("title-tip-combo.png"));
-    }
-
-    void comboTipGoesWithThePointer_data() {
-        QTest::addColumn<bool>("offTheBox");
-        QTest::newRow("off the box") << true;
-        QTest::newRow("onto the drop-down button") << false;
-    }
-    void comboTipGoesWithThePointer() {
-        QFETCH(bool, offTheBox);
-        m_combo->setCurrentText(kLong);
-        pointerOverCombo();
-        QVERIFY(m_combo->titleTip()->isVisible());
-        if (offTheBox)
-            pointerOffBoxes();
-        else
-            QTest::mouseMove(m_combo, QPoint(m_combo->width() - 4, m_combo->height() / 2));
-        QTRY_VERIFY_WITH_TIMEOUT(!m_combo->titleTip()->isVisible(), 400);
-    }
-
-    void comboTipFollowsTheText() {
-        m_combo->setCurrentText(kLong);
-        pointerOverCombo();
-        QVERIFY(m_combo->titleTip()->isVisible());
+        // A text that fits takes the tip away at once.
         m_combo->setCurrentText(kShort);
-        QVERIFY(!m_combo->titleTip()->isVisible());
-        pointerOverCombo();
-        QVERIFY(!m_combo->titleTip()->isVisible());
+        QVERIFY(!tip->isVisible());
+    }
+
+    // The tip goes within a poll of the pointer leaving (or the list going), never to stay.
+    void tipGoes_data() {
+        QTest::addColumn<bool>("list");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("combo, pointer off the box") << false << "off";
+        QTest::newRow("combo, pointer onto the drop-down button") << false << "button";
+        QTest::newRow("list, pointer off the list") << true << "off";
+        QTest::newRow("list hidden") << true << "hide";
+    }
+    void tipGoes() {
+        QFETCH(bool, list);
+        QFETCH(QString, how);
+        m_combo->setCurrentText(kLong);
+        if (list)
+            QTest::mouseMove(m_list->viewport(), onEntry(1));
+        else
+            pointerOverCombo();
+        CTitleTip* tip = list ? m_list->titleTip() : m_combo->titleTip();
+        QVERIFY(tip->isVisible());
+        if (how == "off")
+            pointerOffBoxes();
+        else if (how == "button")
+            QTest::mouseMove(m_combo, QPoint(m_combo->width() - 4, m_combo->height() / 2));
+        else
+            m_list->hide();
+        QTRY_VERIFY_WITH_TIMEOUT(!tip->isVisible(), 400);
     }
 
     // A click on the tip reaches the box beneath: the list drops down.
@@ -145,52 +156,20 @@ private slots:
         m_combo->hidePopup();
     }
 
-    void editableComboTip() {
-        m_combo->setEditable(true);
-        m_combo->setCurrentText(kLong);
-        QTest::mouseMove(m_combo->lineEdit(), QPoint(10, m_combo->lineEdit()->height() / 2));
-        QVERIFY(m_combo->titleTip()->isVisible());
-        QCOMPARE(m_combo->titleTip()->tipText(), kLong);
-    }
-
-    void listTip_data() {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("fits") << 0 << false;
-        QTest::newRow("too wide") << 1 << true;
-    }
+    // Over the entry that fits no tip; over the one too wide, the whole entry over the list.
     void listTip() {
-        QFETCH(int, row);
-        QFETCH(bool, shown);
-        const QRect entry = m_list->visualItemRect(m_list->item(row));
-        QTest::mouseMove(m_list->viewport(), onEntry(row));
         CTitleTip* tip = m_list->titleTip();
-        QCOMPARE(tip->isVisible(), shown);
-        if (!shown)
-            return;
-        QCOMPARE(tip->tipText(), m_list->item(row)->text());
+        QTest::mouseMove(m_list->viewport(), onEntry(0));
+        QVERIFY(!tip->isVisible());
+        QTest::mouseMove(m_list->viewport(), onEntry(1));
+        QVERIFY(tip->isVisible());
+        QCOMPARE(tip->tipText(), kLong);
+        const QRect entry = m_list->visualItemRect(m_list->item(1));
         QCOMPARE(tip->geometry().top(), m_list->viewport()->mapToGlobal(entry.topLeft()).y());
         QVERIFY(tip->width() > m_list->viewport()->width());
-        savePicture(m_host.get(), tip, QStringLiteral("title-tip-list.png"));
         // The next entry, which fits, takes the tip away at once.
         QTest::mouseMove(m_list->viewport(), onEntry(0));
         QVERIFY(!tip->isVisible());
-    }
-
-    void listTipGoes_data() {
-        QTest::addColumn<bool>("hideList");
-        QTest::newRow("pointer off the list") << false;
-        QTest::newRow("list hidden") << true;
-    }
-    void listTipGoes() {
-        QFETCH(bool, hideList);
-        QTest::mouseMove(m_list->viewport(), onEntry(1));
-        QVERIFY(m_list->titleTip()->isVisible());
-        if (hideList)
-            m_list->hide();
-        else
-            pointerOffBoxes();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_list->titleTip()->isVisible(), 400);
     }
 
     // The drop-down list grows to its widest entry, up to the screen's width: an entry wider

@@ -25,23 +25,26 @@ namespace {
 const QString kQueue = QStringLiteral("PDF");
 constexpr double kPixelsPerMm = 10; // the page is rasterised at 254 dpi
 
-// The folders the PDF printer writes into: the "Out" folder of its configuration (the user's
-// ~/PDF by default) and the one for jobs of unknown users.
-QStringList outputFolders() {
-    QStringList folders{QDir::home().filePath(QStringLiteral("PDF"))};
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    const bool done = process.waitForFinished(60000) && process.exitCode() == 0;
+    return done ? QString::fromLocal8Bit(process.readAllStandardOutput()) : QString();
+}
+
+// The PDFs in the folders the printer writes into: the "Out" folder of its configuration (the
+// user's ~/PDF by default) and the one for jobs of unknown users.
+QStringList printedPdfs() {
+    QStringList folders{QDir::home().filePath(QStringLiteral("PDF")),
+                        QStringLiteral("/var/spool/cups-pdf/ANONYMOUS")};
     QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
     if (conf.open(QIODevice::ReadOnly)) {
-        const QRegularExpression out(QStringLiteral(R"(^\s*Out\s+(\S+))"),
-                                     QRegularExpression::MultilineOption);
-        const auto m = out.match(QString::fromLocal8Bit(conf.readAll()));
+        const auto m =
+            QRegularExpression(QStringLiteral(R"(^\s*Out\s+(\S+))"), QRegularExpression::MultilineOption)
+                .match(QString::fromLocal8Bit(conf.readAll()));
         if (m.hasMatch())
             folders.prepend(QString(m.captured(1)).replace(QStringLiteral("${HOME}"), QDir::homePath()));
     }
-    folders << QStringLiteral("/var/spool/cups-pdf/ANONYMOUS");
-    return folders;
-}
-
-QStringList pdfsIn(const QStringList& folders) {
     QStringList files;
     for (const QString& folder : folders)
         for (const QFileInfo& f : QDir(folder).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files))
@@ -49,77 +52,45 @@ QStringList pdfsIn(const QStringList& folders) {
     return files;
 }
 
-// The file the job leaves once the printer has finished writing it.
-QString waitForNewPdf(const QStringList& before, const QStringList& folders) {
+// The new file's "pdfinfo" once the printer has finished writing it.
+std::pair<QString, QString> waitForNewPdf(const QStringList& before) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 60000) {
-        for (const QString& file : pdfsIn(folders)) {
-            if (before.contains(file))
-                continue;
-            QProcess info;
-            info.start(QStringLiteral("pdfinfo"), {file});
-            if (info.waitForFinished(10000) && info.exitCode() == 0)
-                return file;
+        for (const QString& file : printedPdfs()) {
+            const QString info = before.contains(file) ? QString() : run(QStringLiteral("pdfinfo"), {file});
+            if (!info.isEmpty())
+                return {file, info};
         }
         QThread::msleep(200);
     }
     return {};
 }
 
-QSizeF pageSizeMm(const QString& pdf) {
-    QProcess info;
-    info.start(QStringLiteral("pdfinfo"), {pdf});
-    info.waitForFinished(10000);
-    const auto m = QRegularExpression(QStringLiteral(R"(Page size:\s+([\d.]+) x ([\d.]+) pts)"))
-                       .match(QString::fromLocal8Bit(info.readAllStandardOutput()));
-    if (!m.hasMatch())
-        return {};
-    return QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) * (25.4 / 72);
-}
-
-QImage rasterise(const QString& pdf, const QString& stem) {
-    QProcess ppm;
-    ppm.start(QStringLiteral("pdftoppm"),
-              {QStringLiteral("-r"), QStringLiteral("254"), QStringLiteral("-gray"), QStringLiteral("-png"),
-               QStringLiteral("-singlefile"), pdf, stem});
-    ppm.waitForFinished(60000);
-    return QImage(stem + QStringLiteral(".png"));
-}
-
-// The band of adjacent lines (columns or rows) at one end whose dark run is long enough to be
-// a rule of the table: its middle, in millimetres from the page's edge.
-double bandMiddle(const QList<int>& runs, int minRun, bool fromStart) {
-    const int n = int(runs.size());
-    int first = -1;
-    for (int k = 0; k < n && first < 0; ++k) {
-        const int i = fromStart ? k : n - 1 - k;
-        if (runs[i] >= minRun)
-            first = i;
-    }
-    if (first < 0)
-        return -1;
-    int last = first;
-    const int step = fromStart ? 1 : -1;
-    while (last + step >= 0 && last + step < n && runs[last + step] >= minRun)
-        last += step;
-    return (first + last + 1) / 2.0 / kPixelsPerMm;
-}
-
-// The longest run of dark pixels along each column (vertical) or each row.
-QList<int> longestRuns(const QImage& image, bool vertical) {
-    const int lines = vertical ? image.width() : image.height();
-    const int length = vertical ? image.height() : image.width();
-    QList<int> runs(lines, 0);
+// The middles, in millimetres from the page's edge, of the outermost bands of adjacent columns
+// (or rows) whose longest dark run is at least minRun: a rule of the table.
+std::pair<double, double> outerRules(const QImage& image, bool vertical, int minRun) {
+    const int lines = vertical ? image.width() : image.height(),
+              length = vertical ? image.height() : image.width();
+    QList<int> rules;
     for (int i = 0; i < lines; ++i) {
-        int run = 0;
+        int run = 0, longest = 0;
         for (int j = 0; j < length; ++j) {
-            const QRgb px = vertical ? image.pixel(i, j) : image.pixel(j, i);
-            run = qGray(px) < 128 ? run + 1 : 0;
-            runs[i] = qMax(runs[i], run);
+            run = qGray(vertical ? image.pixel(i, j) : image.pixel(j, i)) < 128 ? run + 1 : 0;
+            longest = qMax(longest, run);
         }
+        if (longest >= minRun)
+            rules << i;
     }
-    return runs;
+    if (rules.isEmpty())
+        return {-1, -1};
+    qsizetype first = 0, last = rules.size() - 1;
+    while (first + 1 < rules.size() && rules[first + 1] == rules[first] + 1)
+        ++first;
+    while (last > 0 && rules[last - 1] == rules[last] - 1)
+        --last;
+    return {(rules[0] + rules[first] + 1) / 2.0 / kPixelsPerMm,
+            (rules[last] + rules.last() + 1) / 2.0 / kPixelsPerMm};
 }
 
 } // namespace
@@ -170,37 +141,35 @@ private slots:
         // The queue itself, through the print system; only the printer list is told.
         platform::ScopedPrinters printers({kQueue}, kQueue);
         platform::ScopedMessageBoxScript messages;
-        const QStringList folders = outputFolders();
-        const QStringList before = pdfsIn(folders);
+        const QStringList before = printedPdfs();
         QVERIFY(PrintCurrentReceipt(data, nullptr));
-        const QString pdf = waitForNewPdf(before, folders);
+        const auto [pdf, info] = waitForNewPdf(before);
         QVERIFY2(!pdf.isEmpty(), "the PDF printer left no page within a minute");
 
-        const QSizeF size = pageSizeMm(pdf);
-        QVERIFY2(qAbs(size.width() - pageMm.width()) < 0.3 && qAbs(size.height() - pageMm.height()) < 0.3,
-                 qPrintable(QStringLiteral("page %1 × %2 mm").arg(size.width()).arg(size.height())));
+        const auto size =
+            QRegularExpression(QStringLiteral(R"(Page size:\s+([\d.]+) x ([\d.]+) pts)")).match(info);
+        const QSizeF sizeMm = QSizeF(size.captured(1).toDouble(), size.captured(2).toDouble()) * (25.4 / 72);
+        QVERIFY2(qAbs(sizeMm.width() - pageMm.width()) < 0.3 && qAbs(sizeMm.height() - pageMm.height()) < 0.3,
+                 qPrintable(QStringLiteral("page %1 × %2 mm").arg(sizeMm.width()).arg(sizeMm.height())));
 
         const QString stem = QDir(QStringLiteral(QT_TESTCASE_BUILDDIR))
                                  .filePath(QStringLiteral("printed-paper-%1").arg(paper));
-        const QImage page = rasterise(pdf, stem);
+        run(QStringLiteral("pdftoppm"), {"-r", "254", "-gray", "-png", "-singlefile", pdf, stem});
+        const QImage page(stem + QStringLiteral(".png"));
         QVERIFY(!page.isNull());
         QFile::remove(pdf);
         // A rule of the table runs at least half the table's height or width; text never does.
-        const QList<int> columns = longestRuns(page, true);
-        const QList<int> rows = longestRuns(page, false);
-        const int minColumn = int(tableMm.height() / 2 * kPixelsPerMm);
-        const int minRow = int(tableMm.width() / 2 * kPixelsPerMm);
-        const QRectF outline(QPointF(bandMiddle(columns, minColumn, true), bandMiddle(rows, minRow, true)),
-                             QPointF(bandMiddle(columns, minColumn, false), bandMiddle(rows, minRow, false)));
-        const QString found = QStringLiteral("outline at %1, %2 mm, %3 × %4 mm")
-                                  .arg(outline.left())
-                                  .arg(outline.top())
-                                  .arg(outline.width())
-                                  .arg(outline.height());
+        const auto [left, right] = outerRules(page, true, int(tableMm.height() / 2 * kPixelsPerMm));
+        const auto [top, bottom] = outerRules(page, false, int(tableMm.width() / 2 * kPixelsPerMm));
+        const QRectF outline(QPointF(left, top), QPointF(right, bottom));
         QVERIFY2(qAbs(outline.left() - tableMm.left()) < 0.3 && qAbs(outline.top() - tableMm.top()) < 0.3 &&
                      qAbs(outline.width() - tableMm.width()) < 0.3 &&
                      qAbs(outline.height() - tableMm.height()) < 0.3,
-                 qPrintable(found));
+                 qPrintable(QStringLiteral("outline at %1, %2 mm, %3 × %4 mm")
+                                .arg(left)
+                                .arg(top)
+                                .arg(outline.width())
+                                .arg(outline.height())));
     }
 };
 
