@@ -8,8 +8,8 @@
 #include "platform/Services.h"
 #include "print/PrintFonts.h"
 #include "receipt/ReceiptDlg.h"
-#include "tenants/TenantHooks.h"
 #include "settings/SettingsHooks.h"
+#include "tenants/TenantHooks.h"
 #include "users/LoginDlg.h"
 
 #include <QDir>

@@ -145,8 +145,11 @@ private slots:
         model.appendRow(cellsWith({{1, "before"}}));
         // The second row makes the engine fail while the fill steps through the result.
         QVERIFY_THROWS_EXCEPTION(
-            DbError, fillFrom(model, QStringLiteral("select *, json(case when id > 1 then Remark end) from RECEIPT order by id"),
-                              RecordsModel::FillKind::Range, false));
+            DbError,
+            fillFrom(
+                model,
+                QStringLiteral("select *, json(case when id > 1 then Remark end) from RECEIPT order by id"),
+                RecordsModel::FillKind::Range, false));
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(model.appendRow(cellsWith({{1, "after"}})), 0);
         QCOMPARE(model.cell(0, 0), QStringLiteral("1"));
