@@ -37,9 +37,9 @@ void whenModal(QObject* context, std::function<void(QWidget*)> act) {
 }
 
 // Fills the dialog's line edits by name and presses its OK button.
-void fillAndOk(QWidget* dlg, const QList<std::pair<const char*, QString>>& fields) {
-    for (const auto& [name, text] : fields)
-        dlg->findChild<QLineEdit*>(QString::fromLatin1(name))->setText(text);
+void fillAndOk(QWidget* dlg, const QStringList& names, const QStringList& texts) {
+    for (int i = 0; i < names.size(); ++i)
+        dlg->findChild<QLineEdit*>(names[i])->setText(texts[i]);
     dlg->findChild<QPushButton*>("okButton")->click();
 }
 void click(QWidget* w, const char* name) {
@@ -140,7 +140,7 @@ private slots:
         // The confirmation is answered once, then cancelled if it stays.
         whenModal(p.page, [&](QWidget* modal) {
             confirmed = modal->windowTitle();
-            fillAndOk(modal, {{"password", typed}});
+            fillAndOk(modal, {"password"}, {typed});
             if (modal->isVisible())
                 click(modal, "cancelButton");
         });
@@ -199,30 +199,27 @@ private slots:
     }
 
     void addUser_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("confirmation");
+        QTest::addColumn<QStringList>("typed"); // name, password, confirmation
         QTest::addColumn<int>("power");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("stored"); // name, power, code; empty: nothing added
-        const auto row = [](const char* tag, const QString& name, const QString& password,
-                            const QString& again, int power, const QString& message,
-                            const QStringList& stored) {
-            QTest::newRow(tag) << name << password << again << power << message << stored;
-        };
-        row("administrator", "dave", "pw", "pw", 1, "", {"dave", "1", "pw"});
-        row("ordinary, with quotes", "O'Neil", "it's", "it's", 0, "", {"O'Neil", "0", "it's"});
-        row("another letter case", "BOB", "", "", 0, "", {"BOB", "0", ""});
-        row("name in use", "bob", "", "", 0, "此用户名已存在,请选择其它用户名!", {});
-        row("no name", "", "x", "x", 0, "用户名不能为空!", {});
-        row("passwords differ", "dave", "pw", "PW", 0, "两次输入的密码不同!", {});
+        QTest::newRow("administrator")
+            << QStringList{"dave", "pw", "pw"} << 1 << QStringList{} << QStringList{"dave", "1", "pw"};
+        QTest::newRow("ordinary, with quotes") << QStringList{"O'Neil", "it's", "it's"} << 0 << QStringList{}
+                                               << QStringList{"O'Neil", "0", "it's"};
+        QTest::newRow("another letter case")
+            << QStringList{"BOB", "", ""} << 0 << QStringList{} << QStringList{"BOB", "0", ""};
+        QTest::newRow("name in use") << QStringList{"bob", "", ""} << 0
+                                     << QStringList{"此用户名已存在,请选择其它用户名!"} << QStringList{};
+        QTest::newRow("no name") << QStringList{"", "x", "x"} << 0 << QStringList{"用户名不能为空!"}
+                                 << QStringList{};
+        QTest::newRow("passwords differ")
+            << QStringList{"dave", "pw", "PW"} << 0 << QStringList{"两次输入的密码不同!"} << QStringList{};
     }
     void addUser() {
-        QFETCH(QString, name);
-        QFETCH(QString, password);
-        QFETCH(QString, confirmation);
+        QFETCH(QStringList, typed);
         QFETCH(int, power);
-        QFETCH(QString, message);
+        QFETCH(QStringList, messages);
         QFETCH(QStringList, stored);
         Page p;
         platform::ScopedMessageBoxScript boxes;
@@ -231,8 +228,8 @@ private slots:
         QCOMPARE(dlg.findChild<QComboBox*>("power")->currentText(), QString("管理员"));
         QVERIFY(dlg.grab().save("add-user.png"));
         dlg.findChild<QComboBox*>("power")->setCurrentIndex(power);
-        fillAndOk(&dlg, {{"userName", name}, {"password", password}, {"confirm", confirmation}});
-        QCOMPARE(boxes.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        fillAndOk(&dlg, {"userName", "password", "confirm"}, typed);
+        QCOMPARE(boxes.texts(), messages);
         QCOMPARE(dlg.isVisible(), stored.isEmpty());
         QCOMPARE(p.ledger.rows("select userName,power,code from USER where id=4"),
                  stored.isEmpty() ? QList<QStringList>{} : QList<QStringList>{stored});
@@ -242,7 +239,7 @@ private slots:
         Page p;
         platform::ScopedMessageBoxScript boxes;
         p.show();
-        whenModal(p.page, [](QWidget* modal) { fillAndOk(modal, {{"userName", "erin"}}); });
+        whenModal(p.page, [](QWidget* modal) { fillAndOk(modal, {"userName"}, {"erin"}); });
         click(p.page, "addButton");
         QCOMPARE(p.row(3), (QStringList{"4", "erin", "管理员"}));
 
@@ -258,25 +255,20 @@ private slots:
     }
 
     void changePassword_data() {
-        QTest::addColumn<QString>("oldPassword");
-        QTest::addColumn<QString>("newPassword");
-        QTest::addColumn<QString>("confirmation");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("typed"); // old, new, confirmation
+        QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("stored");
-        const auto row = [](const char* tag, const QString& old, const QString& password,
-                            const QString& again, const QString& message, const QString& stored) {
-            QTest::newRow(tag) << old << password << again << message << stored;
-        };
-        row("changed", "b'pw", "n'ew", "n'ew", "用户信息修改成功!", "n'ew");
-        row("removed", "b'pw", "", "", "用户信息修改成功!", "");
-        row("wrong old password", "bpw", "new", "new", "旧密码错误!", "b'pw");
-        row("new ones differ", "b'pw", "new", "New", "两次输入的新密码不同!", "b'pw");
+        QTest::newRow("changed") << QStringList{"b'pw", "n'ew", "n'ew"} << QStringList{"用户信息修改成功!"}
+                                 << "n'ew";
+        QTest::newRow("removed") << QStringList{"b'pw", "", ""} << QStringList{"用户信息修改成功!"} << "";
+        QTest::newRow("wrong old password")
+            << QStringList{"bpw", "new", "new"} << QStringList{"旧密码错误!"} << "b'pw";
+        QTest::newRow("new ones differ")
+            << QStringList{"b'pw", "new", "New"} << QStringList{"两次输入的新密码不同!"} << "b'pw";
     }
     void changePassword() {
-        QFETCH(QString, oldPassword);
-        QFETCH(QString, newPassword);
-        QFETCH(QString, confirmation);
-        QFETCH(QString, message);
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, messages);
         QFETCH(QString, stored);
         Page p;
         platform::ScopedMessageBoxScript boxes;
@@ -285,9 +277,8 @@ private slots:
         dlg.show();
         QVERIFY(dlg.findChild<QLineEdit*>("userName")->isReadOnly());
         QVERIFY(dlg.grab().save("modify-user.png"));
-        fillAndOk(&dlg,
-                  {{"oldPassword", oldPassword}, {"newPassword", newPassword}, {"confirm", confirmation}});
-        QCOMPARE(boxes.texts(), QStringList{message});
+        fillAndOk(&dlg, {"oldPassword", "newPassword", "confirm"}, typed);
+        QCOMPARE(boxes.texts(), messages);
         QCOMPARE(dlg.isVisible(), stored == "b'pw");
         QCOMPARE(p.column("code"), QString(",%1,cpw").arg(stored));
     }
@@ -306,7 +297,7 @@ private slots:
         QString opened;
         whenModal(p.page, [&](QWidget* modal) {
             opened = modal->findChild<QLineEdit*>("userName")->text();
-            fillAndOk(modal, {{"oldPassword", "b'pw"}, {"newPassword", "x"}, {"confirm", "x"}});
+            fillAndOk(modal, {"oldPassword", "newPassword", "confirm"}, {"b'pw", "x", "x"});
         });
         p.mark(1, true);
         QCOMPARE(opened, QString("bob"));
