@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,63 +13,53 @@ class TestDesktopTrash : public QObject {
 
     QTemporaryDir m_home;
 
-private slots:
-    void initTestCase() {
-        QVERIFY(m_home.isValid());
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral(".local/share"))));
+    QString ledger(const QString& name) {
+        QFile f(m_home.filePath(name));
+        if (!QDir(m_home.path()).mkpath(QFileInfo(f).path()) || !f.open(QIODevice::WriteOnly))
+            qWarning("cannot write %s", qPrintable(f.fileName()));
+        f.write("ledger bytes");
+        return f.fileName();
+    }
+    void setDataHome(const QString& relative) {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(relative)));
     }
 
-    void movesAndBringsBack() {
-        QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral("program")));
-        const QString ledger = m_home.filePath(QStringLiteral("program/Rentbook.rbk"));
-        QFile f(ledger);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("ledger bytes");
-        f.close();
+private slots:
+    void initTestCase() { qputenv("HOME", QFile::encodeName(m_home.path())); }
+    void init() { setDataHome(".local/share"); }
 
+    void movesAndBringsBack() {
+        const QString live = ledger("program/Rentbook.rbk");
         QString inTrash;
-        QVERIFY(platform::moveToTrash(ledger, &inTrash));
-        QVERIFY(!QFile::exists(ledger));
+        QVERIFY(platform::moveToTrash(live, &inTrash));
+        QVERIFY(!QFile::exists(live));
         QVERIFY2(inTrash.startsWith(m_home.path()), qPrintable(inTrash));
         QFile trashed(inTrash);
         QVERIFY(trashed.open(QIODevice::ReadOnly));
         QCOMPARE(trashed.readAll(), QByteArray("ledger bytes"));
-        trashed.close();
-        const QString info = QFileInfo(inTrash).dir().filePath(QStringLiteral("../info/")) +
-                             QFileInfo(inTrash).fileName() + QStringLiteral(".trashinfo");
+        const QString info =
+            QFileInfo(inTrash).dir().filePath("../info/" + QFileInfo(inTrash).fileName() + ".trashinfo");
         QVERIFY(QFile::exists(info));
 
-        QVERIFY(platform::restoreFromTrash(inTrash, ledger));
-        QVERIFY(QFile::exists(ledger));
+        QVERIFY(platform::restoreFromTrash(inTrash, live));
+        QVERIFY(QFile::exists(live));
         QVERIFY(!QFile::exists(inTrash));
         QVERIFY(!QFile::exists(info));
     }
 
-    void noTrashIsAFailure() {
-        // A data folder that cannot be made: a file stands where its parent should be.
-        QFile blocker(m_home.filePath(QStringLiteral("blocker")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("blocker/share"))));
+    void failures() {
+        QString inTrash;
+        QVERIFY(!platform::moveToTrash(m_home.filePath("nothing.rbk"), &inTrash));
+        // A data folder that cannot be made: a file stands where its parent should be. Nothing
+        // may land in a trash of the working directory instead.
+        ledger("blocker");
+        setDataHome("blocker/share");
         QTemporaryDir cwd;
         QVERIFY(QDir::setCurrent(cwd.path()));
-        const QString ledger = m_home.filePath(QStringLiteral("Rentbook.rbk"));
-        QFile f(ledger);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
-
-        QString inTrash;
-        const bool moved = platform::moveToTrash(ledger, &inTrash);
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral(".local/share"))));
-        QVERIFY(!moved);
-        QVERIFY(QFile::exists(ledger));
-        QVERIFY(!QFile::exists(cwd.filePath(QStringLiteral("files/Rentbook.rbk"))));
-    }
-
-    void missingFileIsNoSuccess() {
-        QString inTrash;
-        QVERIFY(!platform::moveToTrash(m_home.filePath(QStringLiteral("nothing.rbk")), &inTrash));
+        const QString live = ledger("Rentbook.rbk");
+        QVERIFY(!platform::moveToTrash(live, &inTrash));
+        QVERIFY(QFile::exists(live));
+        QVERIFY(!QFile::exists(cwd.filePath("files/Rentbook.rbk")));
     }
 };
 

@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -23,45 +22,26 @@
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
-
 namespace {
-
-// Runs the action on the next modal dialog once it is up, so that its exec() returns. The watch
-// ends with the context object, so that one left unused cannot act in a later test.
-void whenModal(QObject* context, std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer(context);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal || ++*tries > 300) {
-            timer->stop();
-            timer->deleteLater();
-            if (modal)
-                act(modal);
-        }
-    });
-    timer->start(10);
-}
 
 struct Page {
     CItemsPage page;
-    QTableWidget* list;
-    QPlainTextEdit* entry;
-    QComboBox* category;
-    Page() {
+    QTableWidget* list = page.findChild<QTableWidget*>("items");
+    QPlainTextEdit* entry = page.findChild<QPlainTextEdit*>("entry");
+    QComboBox* category = page.findChild<QComboBox*>("category");
+    // The rows of a category's table, as the ledger and the page have them.
+    Page(const TestLedger& ledger, int categoryIndex, const QStringList& rows) {
+        for (const QString& r : rows)
+            ledger.exec("insert into " + kTables[categoryIndex] + " values('" +
+                        QString(r).replace("'", "''") + "')");
         page.show();
         if (!QTest::qWaitForWindowActive(&page))
             qWarning("the page did not become active");
-        list = page.findChild<QTableWidget*>("items");
-        entry = page.findChild<QPlainTextEdit*>("entry");
-        category = page.findChild<QComboBox*>("category");
+        category->setCurrentIndex(categoryIndex);
     }
-    void click(const char* name) { page.findChild<QPushButton*>(QString::fromLatin1(name))->click(); }
-    void type(const QString& text) { entry->setPlainText(text); }
-    void select(int row) {
-        list->clearSelection();
-        list->selectRow(row);
+    void act(const char* button, const QString& typed) {
+        entry->setPlainText(typed);
+        page.findChild<QPushButton*>(QString::fromLatin1(button))->click();
     }
     QList<int> selectedRows() const {
         QList<int> rows;
@@ -69,20 +49,14 @@ struct Page {
             rows << i.row();
         return rows;
     }
-    QStringList numbers() const {
+    QStringList stored(const TestLedger& ledger) const {
         QStringList out;
-        for (int r = 0; r < list->rowCount(); ++r)
-            out << list->item(r, 0)->text();
+        for (const QStringList& row : ledger.rows("select items from " + page.currentTable()))
+            out << row[0];
         return out;
     }
+    static inline const QString kTables[] = {"addr_items", "remark_items", "people_items"};
 };
-
-QStringList column(const TestLedger& ledger, const QString& table) {
-    QStringList out;
-    for (const QStringList& row : ledger.rows("select items from " + table))
-        out << row[0];
-    return out;
-}
 
 } // namespace
 
@@ -101,207 +75,137 @@ private slots:
         platform::ScopedMessageBoxScript boxes;
         CSettingsDlg dlg;
         dlg.show();
-        QCOMPARE(dlg.windowTitle(), QString("设置"));
         CPageTabCtrl* tabs = dlg.tabCtrl();
-        QCOMPARE(tabs->count(), 3);
-        QCOMPARE((QStringList{tabs->tabText(0), tabs->tabText(1), tabs->tabText(2)}),
-                 (QStringList{"设置名目", "设置模版", "设置用户"}));
+        QCOMPARE((QStringList{dlg.windowTitle(), tabs->tabText(0), tabs->tabText(1), tabs->tabText(2)}),
+                 (QStringList{"设置", "设置名目", "设置模版", "设置用户"}));
         QVERIFY(dlg.itemsPage()->isVisible());
         QVERIFY(!dlg.templatePage()->isVisible());
-        QVERIFY(dlg.findChild<QTableWidget*>("items")->accessibleName() == "名目列表");
-        QVERIFY(dlg.findChild<QTableWidget*>("users")->accessibleName() == "用户列表");
         QVERIFY(dlg.grab().save("settings-items.png"));
-
         // A click on a tab shows its page and hides the one shown before.
         QTabBar* bar = tabs->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(2).center());
-        QCOMPARE(tabs->shownPage(), 2);
         QVERIFY(dlg.userPage()->isVisible());
         QVERIFY(!dlg.itemsPage()->isVisible());
-        QVERIFY(dlg.grab().save("settings-users.png"));
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
-        QVERIFY(dlg.templatePage()->isVisible());
-        QVERIFY(dlg.grab().save("settings-template.png"));
         QVERIFY(boxes.messages().isEmpty());
     }
 
     void tabControlHoldsSixteenPages() {
         CPageTabCtrl tabs;
-        QList<QWidget*> pages;
-        for (int i = 0; i < 17; ++i)
-            pages << new QWidget(&tabs);
         for (int i = 0; i < 16; ++i)
-            QVERIFY(tabs.AddPage(QString::number(i), pages[i], 100 + i));
-        QVERIFY(!tabs.AddPage("17", pages[16], 200));
-        QCOMPARE(tabs.pageCount(), 16);
+            QVERIFY(tabs.AddPage(QString::number(i), new QWidget(&tabs), 100 + i));
+        QVERIFY(!tabs.AddPage("17", new QWidget(&tabs), 200));
         tabs.CreatePages();
         QCOMPARE(tabs.count(), 16);
-        QCOMPARE(tabs.currentIndex(), 0);
         QCOMPARE(tabs.pageResourceId(15), 115);
     }
 
-    void addEntries_data() {
-        QTest::addColumn<QStringList>("typed");
-        QTest::addColumn<QStringList>("stored");
+    // Each case starts from the rows given in the people list; -1 marks no row.
+    void entries_data() {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("marked");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("answer"); // to a confirmation
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("the same twice")
-            << QStringList{"A", "A"} << QStringList{"A"} << QStringList{"此项已存在!"};
-        QTest::newRow("another letter case")
-            << QStringList{"A", "a"} << QStringList{"A", "a"} << QStringList{};
-        QTest::newRow("nothing typed") << QStringList{""} << QStringList{} << QStringList{"名目不能为空!"};
-        QTest::newRow("single quotes")
-            << QStringList{"O'Neil's", "'"} << QStringList{"O'Neil's", "'"} << QStringList{};
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<int>("selectedAfter"); // -1: none
+        const QStringList three{"a", "O'Neil", "c"};
+        const int ok = platform::Ok, cancel = platform::Cancel;
+        const QString exists = "此项已存在!", empty = "名目不能为空!";
+        QTest::newRow("add") << three << "addButton" << -1 << "d" << ok << QStringList{}
+                             << QStringList{"a", "O'Neil", "c", "d"} << 3;
+        QTest::newRow("add in another letter case")
+            << three << "addButton" << -1 << "A" << ok << QStringList{}
+            << QStringList{"a", "O'Neil", "c", "A"} << 3;
+        QTest::newRow("add the same")
+            << three << "addButton" << -1 << "c" << ok << QStringList{exists} << three << 2;
+        QTest::newRow("add nothing") << three << "addButton" << -1 << "" << ok << QStringList{empty} << three
+                                     << 2;
+        QTest::newRow("add quotes") << QStringList{} << "addButton" << -1 << "'" << ok << QStringList{}
+                                    << QStringList{"'"} << 0;
+        QTest::newRow("rename with quotes") << three << "modifyButton" << 1 << "O'Neil's" << ok
+                                            << QStringList{} << QStringList{"a", "O'Neil's", "c"} << 1;
+        QTest::newRow("rename unchanged")
+            << three << "modifyButton" << 2 << "c" << ok << QStringList{exists} << three << 2;
+        QTest::newRow("rename to another row")
+            << three << "modifyButton" << 0 << "c" << ok << QStringList{exists} << three << 0;
+        QTest::newRow("rename to nothing")
+            << three << "modifyButton" << 0 << "" << ok << QStringList{empty} << three << 0;
+        QTest::newRow("rename nothing marked") << three << "modifyButton" << -1 << "x" << ok
+                                               << QStringList{"请选择需要修改的项!"} << three << -1;
+        QTest::newRow("delete the last: the new last is selected")
+            << three << "deleteButton" << 2 << "" << ok << QStringList{"确定要删除<c>记录吗?"}
+            << QStringList{"a", "O'Neil"} << 1;
+        QTest::newRow("delete the middle, with quotes")
+            << three << "deleteButton" << 1 << "" << ok << QStringList{"确定要删除<O'Neil>记录吗?"}
+            << QStringList{"a", "c"} << 1;
+        QTest::newRow("delete the only row") << QStringList{"a"} << "deleteButton" << 0 << "" << ok
+                                             << QStringList{"确定要删除<a>记录吗?"} << QStringList{} << -1;
+        QTest::newRow("delete cancelled") << three << "deleteButton" << 0 << "" << cancel
+                                          << QStringList{"确定要删除<a>记录吗?"} << three << 0;
+        QTest::newRow("delete a text with its twins")
+            << QStringList{"a", "b", "b"} << "deleteButton" << 1 << "" << ok
+            << QStringList{"确定要删除<b>记录吗?"} << QStringList{"a"} << 0;
+        QTest::newRow("delete nothing marked")
+            << three << "deleteButton" << -1 << "" << ok << QStringList{"请选择需要删除的项!"} << three << -1;
     }
-    void addEntries() {
-        QFETCH(QStringList, typed);
-        QFETCH(QStringList, stored);
+    void entries() {
+        QFETCH(QStringList, rows);
+        QFETCH(QString, button);
+        QFETCH(int, marked);
+        QFETCH(QString, typed);
+        QFETCH(int, answer);
         QFETCH(QStringList, messages);
+        QFETCH(QStringList, stored);
+        QFETCH(int, selectedAfter);
         TestLedger ledger;
-        platform::ScopedMessageBoxScript boxes;
-        Page p;
-        for (const QString& text : typed) {
-            p.type(text);
-            p.click("addButton");
-        }
+        platform::ScopedMessageBoxScript boxes({platform::MsgButton(answer)});
+        Page p(ledger, 2, rows);
+        if (marked >= 0)
+            p.list->selectRow(marked);
+        p.act(qPrintable(button), typed);
         QCOMPARE(boxes.texts(), messages);
-        for (const platform::MessageRequest& m : boxes.messages())
-            QCOMPARE(m.caption, QString("注意"));
-        QCOMPARE(column(ledger, "addr_items"), stored);
+        if (button == "deleteButton" && marked >= 0)
+            QCOMPARE(boxes.messages()[0].buttons, platform::Ok | platform::Cancel);
+        QCOMPARE(p.stored(ledger), stored);
         QCOMPARE(p.page.listedItems(), stored);
-        // The last row is the one selected and marked.
-        if (!stored.isEmpty()) {
-            QCOMPARE(p.selectedRows(), QList<int>{int(stored.size()) - 1});
-            QCOMPARE(p.list->currentRow(), int(stored.size()) - 1);
-        }
+        QCOMPARE(p.selectedRows(), selectedAfter < 0 ? QList<int>{} : QList<int>{selectedAfter});
+        if (selectedAfter >= 0 && messages.isEmpty())
+            QCOMPARE(p.list->currentRow(), selectedAfter);
+        // The numbers follow the rows left.
+        if (!stored.isEmpty())
+            QCOMPARE(p.list->item(int(stored.size()) - 1, 0)->text(), QString::number(stored.size()));
     }
 
     void enterInTheEntryBoxAdds() {
         TestLedger ledger;
         platform::ScopedMessageBoxScript boxes;
-        Page p;
+        Page p(ledger, 0, {});
         p.entry->setFocus();
         QTest::keyClicks(p.entry, "101");
         QTest::keyClick(p.entry, Qt::Key_Return);
-        QCOMPARE(column(ledger, "addr_items"), QStringList{"101"});
+        QCOMPARE(p.stored(ledger), QStringList{"101"});
         QCOMPARE(p.entry->toPlainText(), QString("101"));
-    }
-
-    void modifyEntries_data() {
-        QTest::addColumn<int>("row"); // -1: none selected
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<QStringList>("messages");
-        const QStringList before{"101", "O'Neil", "103"};
-        QTest::newRow("renamed") << 0 << "201" << QStringList{"201", "O'Neil", "103"} << QStringList{};
-        QTest::newRow("unchanged") << 2 << "103" << before << QStringList{"此项已存在!"};
-        QTest::newRow("to another row's text") << 0 << "103" << before << QStringList{"此项已存在!"};
-        QTest::newRow("emptied") << 1 << "" << before << QStringList{"名目不能为空!"};
-        QTest::newRow("nothing selected") << -1 << "x" << before << QStringList{"请选择需要修改的项!"};
-        QTest::newRow("quote in old and new")
-            << 1 << "O'Neil's" << QStringList{"101", "O'Neil's", "103"} << QStringList{};
-    }
-    void modifyEntries() {
-        QFETCH(int, row);
-        QFETCH(QString, typed);
-        QFETCH(QStringList, stored);
-        QFETCH(QStringList, messages);
-        TestLedger ledger;
-        ledger.exec("insert into remark_items values('101')");
-        ledger.exec("insert into remark_items values('O''Neil')");
-        ledger.exec("insert into remark_items values('103')");
-        platform::ScopedMessageBoxScript boxes;
-        Page p;
-        p.category->setCurrentIndex(1);
-        if (row >= 0)
-            p.select(row);
-        p.type(typed);
-        p.click("modifyButton");
-        QCOMPARE(boxes.texts(), messages);
-        QCOMPARE(column(ledger, "remark_items"), stored);
-        QCOMPARE(p.page.listedItems(), stored);
-        if (row >= 0 && messages.isEmpty()) {
-            QCOMPARE(p.selectedRows(), QList<int>{row});
-            QCOMPARE(p.list->currentRow(), row);
-        }
-    }
-
-    void deleteEntries_data() {
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<bool>("confirm");
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<int>("selectedAfter"); // -1: none
-        QTest::newRow("last row: the new last is selected")
-            << QStringList{"a", "b", "c"} << 2 << true << QStringList{"a", "b"} << 1;
-        QTest::newRow("middle row: the same index")
-            << QStringList{"a", "b", "c"} << 1 << true << QStringList{"a", "c"} << 1;
-        QTest::newRow("only row: nothing left") << QStringList{"a"} << 0 << true << QStringList{} << -1;
-        QTest::newRow("cancelled") << QStringList{"a", "b"} << 0 << false << QStringList{"a", "b"} << 0;
-        QTest::newRow("with quotes") << QStringList{"it's", "b"} << 0 << true << QStringList{"b"} << 0;
-        QTest::newRow("a repeated text goes with its twins")
-            << QStringList{"a", "b", "b"} << 1 << true << QStringList{"a"} << 0;
-    }
-    void deleteEntries() {
-        QFETCH(QStringList, rows);
-        QFETCH(int, row);
-        QFETCH(bool, confirm);
-        QFETCH(QStringList, stored);
-        QFETCH(int, selectedAfter);
-        TestLedger ledger;
-        for (const QString& r : rows)
-            ledger.exec("insert into people_items values('" + QString(r).replace("'", "''") + "')");
-        platform::ScopedMessageBoxScript boxes({confirm ? platform::Ok : platform::Cancel});
-        Page p;
-        p.category->setCurrentIndex(2);
-        p.select(row);
-        p.click("deleteButton");
-        QCOMPARE(boxes.texts(), QStringList{"确定要删除<" + rows[row] + ">记录吗?"});
-        QCOMPARE(boxes.messages()[0].caption, QString("确认"));
-        QCOMPARE(boxes.messages()[0].buttons, platform::Ok | platform::Cancel);
-        QCOMPARE(column(ledger, "people_items"), stored);
-        QCOMPARE(p.page.listedItems(), stored);
-        QStringList numbers;
-        for (int i = 1; i <= stored.size(); ++i)
-            numbers << QString::number(i);
-        QCOMPARE(p.numbers(), numbers);
-        QCOMPARE(p.selectedRows(), selectedAfter < 0 ? QList<int>{} : QList<int>{selectedAfter});
-        QVERIFY(p.list->hasFocus());
-    }
-
-    void deleteWithoutSelection() {
-        TestLedger ledger;
-        ledger.exec("insert into addr_items values('a')");
-        platform::ScopedMessageBoxScript boxes;
-        Page p;
-        p.click("deleteButton");
-        QCOMPARE(boxes.texts(), QStringList{"请选择需要删除的项!"});
-        QCOMPARE(column(ledger, "addr_items"), QStringList{"a"});
     }
 
     void categoriesAndHeadings() {
         TestLedger ledger;
-        ledger.exec("insert into addr_items values('101')");
         ledger.exec("insert into people_items values('张三')");
         appSettings().addressCaption = "门牌号";
         platform::ScopedMessageBoxScript boxes;
-        Page p;
+        Page p(ledger, 0, {"101"});
         const auto heading = [&] { return p.list->horizontalHeaderItem(1)->text(); };
         QCOMPARE(p.category->itemText(0), QString("门牌号"));
         QCOMPARE(heading(), QString("门牌号"));
-        QCOMPARE(p.list->horizontalHeaderItem(0)->text(), QString("序号"));
-        QCOMPARE(p.page.listedItems(), QStringList{"101"});
-
-        p.type("kept");
+        // Another category shows its own list and heading, and keeps what is typed.
+        p.entry->setPlainText("kept");
         p.category->setCurrentIndex(2);
-        QCOMPARE(p.page.currentTable(), QString("people_items"));
         QCOMPARE(heading(), QString("工作人员"));
         QCOMPARE(p.page.listedItems(), QStringList{"张三"});
         QCOMPARE(p.entry->toPlainText(), QString("kept"));
-
         p.category->setCurrentIndex(0);
         QCOMPARE(heading(), QString("房间地址"));
         QCOMPARE(p.page.listedItems(), QStringList{"101"});
-
         // A click on a row shows its entry; a click beside the rows empties the box.
         QTest::mouseClick(p.list->viewport(), Qt::LeftButton, {},
                           p.list->visualRect(p.list->model()->index(0, 1)).center());
@@ -309,7 +213,6 @@ private slots:
         QTest::mouseClick(p.list->viewport(), Qt::LeftButton, {},
                           QPoint(5, p.list->viewport()->height() - 5));
         QCOMPARE(p.entry->toPlainText(), QString());
-        QVERIFY(boxes.messages().isEmpty());
     }
 
     void mainWindowOffersANewAddressAtOnce() {
@@ -320,15 +223,18 @@ private slots:
         auto* address = window.findChild<QComboBox*>("address");
         QCOMPARE(address->findText("8号楼101"), -1);
         bool sawDialog = false;
-        whenModal(&window, [&](QWidget* modal) {
-            auto* dlg = qobject_cast<CSettingsDlg*>(modal);
-            sawDialog = dlg != nullptr;
-            if (!dlg)
-                return;
-            dlg->itemsPage()->findChild<QPlainTextEdit*>("entry")->setPlainText("8号楼101");
-            dlg->itemsPage()->findChild<QPushButton*>("addButton")->click();
-            QTest::keyClick(dlg, Qt::Key_Escape);
+        // Polled: the dialog is up only once its exec() runs.
+        auto* poll = new QTimer(&window);
+        connect(poll, &QTimer::timeout, [&] {
+            if (auto* dlg = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget())) {
+                poll->stop();
+                sawDialog = true;
+                dlg->itemsPage()->findChild<QPlainTextEdit*>("entry")->setPlainText("8号楼101");
+                dlg->itemsPage()->findChild<QPushButton*>("addButton")->click();
+                QTest::keyClick(dlg, Qt::Key_Escape);
+            }
         });
+        poll->start(10);
         window.findChild<QPushButton*>("settingsButton")->click();
         QVERIFY(sawDialog);
         QVERIFY(address->findText("8号楼101") >= 0);

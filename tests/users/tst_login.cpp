@@ -13,24 +13,41 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <functional>
+
 class TestLogin : public QObject {
     Q_OBJECT
 
+    // The dialog on a ledger holding the users given (name, power, password), prepared further.
     struct Opened {
+        TestLedger ledger;
+        platform::ScopedMessageBoxScript boxes;
         CLoginDlg dlg;
         int mainWindowRuns = 0;
-        QComboBox* users;
-        QLineEdit* password;
-        QCheckBox* autoLogin;
-        QPushButton* ok;
-        explicit Opened(const QString& proposed = {}) {
+        QComboBox* users = dlg.findChild<QComboBox*>("userList");
+        QLineEdit* password = dlg.findChild<QLineEdit*>("password");
+        explicit Opened(const QList<QStringList>& rows, const QString& proposed = {},
+                        const std::function<void(TestLedger&)>& prepare = {}) {
+            for (const QStringList& u : rows)
+                ledger.exec(
+                    QString("insert into [USER] ([userName],[power],[code]) values('%1','%2','%3')")
+                        .arg(QString(u[0]).replace("'", "''"), u[1], QString(u[2]).replace("'", "''")));
+            if (prepare)
+                prepare(ledger);
             dlg.setProposedUser(proposed);
             dlg.setMainWindowRunner([this] { ++mainWindowRuns; });
             dlg.show();
-            users = dlg.findChild<QComboBox*>("userList");
-            password = dlg.findChild<QLineEdit*>("password");
-            autoLogin = dlg.findChild<QCheckBox*>("autoLogin");
-            ok = dlg.findChild<QPushButton*>("okButton");
+        }
+        void logIn(const QString& typed) {
+            password->clear();
+            QTest::keyClicks(password, typed);
+            QTest::mouseClick(dlg.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+        }
+        QStringList listed() const {
+            QStringList out;
+            for (int i = 0; i < users->count(); ++i)
+                out << users->itemText(i);
+            return out;
         }
     };
 
@@ -41,98 +58,69 @@ private slots:
     }
 
     void emptyLedgerCreatesAdminAndLogsIn() {
-        TestLedger ledger;
-        ledger.exec("update USER_SET set [set2]='', [set4]='旧标题', [set5]='旧备注' where id=1");
-        platform::ScopedMessageBoxScript boxes;
-        Opened login;
-        QCOMPARE(login.users->count(), 1);
-        QCOMPARE(login.users->currentText(), QString("admin"));
+        Opened login({}, {}, [](TestLedger& l) {
+            l.exec("update USER_SET set [set2]='', [set4]='旧标题', [set5]='旧备注' where id=1");
+        });
+        QCOMPARE(login.listed(), QStringList{"admin"});
         QVERIFY(login.dlg.grab().save("login-dialog.png"));
-        QCOMPARE(ledger.row("select [userName],[code] from [USER]"), (QStringList{"admin", ""}));
-        QCOMPARE(ledger.row("select set2,set3,set4,set5 from USER_SET where id=1"),
+        QCOMPARE(login.ledger.row("select [userName],[code] from [USER]"), (QStringList{"admin", ""}));
+        QCOMPARE(login.ledger.row("select set2,set3,set4,set5 from USER_SET where id=1"),
                  (QStringList{"admin", "0", "收款收据", ""}));
-
-        QTest::mouseClick(login.ok, Qt::LeftButton);
-        QVERIFY(boxes.messages().isEmpty());
+        login.logIn("");
+        QVERIFY(login.boxes.messages().isEmpty());
         QCOMPARE(login.mainWindowRuns, 1);
         QCOMPARE(g_strCurrentUser, QString("admin"));
-        QCOMPARE(powerText(g_strCurrentPower), QString("管理员"));
         QVERIFY(!login.dlg.isVisible());
     }
 
     void wrongPasswordClearsOnlyThePassword() {
-        TestLedger ledger;
-        ledger.exec("insert into [USER] ([userName],[power],[code]) values('admin','1','')");
-        ledger.exec("insert into [USER] ([userName],[power],[code]) values('bob','0','s3cret')");
-        platform::ScopedMessageBoxScript boxes;
-        Opened login("bo");
+        Opened login({{"admin", "1", ""}, {"bob", "0", "s3cret"}}, "bo");
         QCOMPARE(login.users->currentText(), QString("bob"));
-        login.autoLogin->setChecked(true);
-        QTest::keyClicks(login.password, "S3cret");
-        QTest::mouseClick(login.ok, Qt::LeftButton);
-        QCOMPARE(boxes.texts(), QStringList{"请输入正确的密码!"});
-        QCOMPARE(boxes.messages()[0].caption, QString("密码错误"));
-        QCOMPARE(boxes.messages()[0].icon, platform::MsgIcon::Exclamation);
+        login.dlg.findChild<QCheckBox*>("autoLogin")->setChecked(true);
+        login.logIn("S3cret");
+        QCOMPARE(login.boxes.texts(), QStringList{"请输入正确的密码!"});
         QCOMPARE(login.password->text(), QString());
         QCOMPARE(login.users->currentText(), QString("bob"));
-        QVERIFY(login.autoLogin->isChecked());
-        QCOMPARE(g_strCurrentUser, QString());
         QCOMPARE(login.mainWindowRuns, 0);
-
-        QTest::keyClicks(login.password, "s3cret");
-        QTest::mouseClick(login.ok, Qt::LeftButton);
+        login.logIn("s3cret");
         QCOMPARE(login.mainWindowRuns, 1);
         QCOMPARE(g_strCurrentUser, QString("bob"));
         QCOMPARE(powerText(g_strCurrentPower), QString("普通用户"));
-        QCOMPARE(ledger.row("select set2,set3 from USER_SET where id=1"), (QStringList{"bob", "1"}));
+        QCOMPARE(login.ledger.row("select set2,set3 from USER_SET where id=1"), (QStringList{"bob", "1"}));
     }
 
-    void nameWithAQuote() {
-        TestLedger ledger;
-        ledger.exec("insert into [USER] ([userName],[power],[code]) values('O''Neil','1','it''s')");
-        platform::ScopedMessageBoxScript boxes;
-        Opened login;
-        QCOMPARE(login.users->currentText(), QString("O'Neil"));
-        QTest::keyClicks(login.password, "it's");
-        QTest::mouseClick(login.ok, Qt::LeftButton);
-        QCOMPARE(boxes.texts(), QStringList());
+    // The Chinese code page's order, letter case aside; quotes in a name and a password.
+    void userListOrderAndQuotes() {
+        Opened login({{"张三", "1", ""},
+                      {"bob", "1", ""},
+                      {"李四", "1", ""},
+                      {"O'Neil", "1", "it's"},
+                      {"Admin", "1", ""},
+                      {"王五", "1", ""}},
+                     "o'n");
+        QCOMPARE(login.listed(), (QStringList{"Admin", "bob", "O'Neil", "李四", "王五", "张三"}));
+        login.logIn("it's");
+        QCOMPARE(login.boxes.texts(), QStringList());
         QCOMPARE(g_strCurrentUser, QString("O'Neil"));
-        QCOMPARE(ledger.row("select set2 from USER_SET where id=1"), QStringList{"O'Neil"});
+        QCOMPARE(login.ledger.row("select set2 from USER_SET where id=1"), QStringList{"O'Neil"});
     }
 
     void ledgerThatDoesNotOpen() {
-        TestLedger ledger;
-        QFile::remove(ledger.path());
-        platform::ScopedMessageBoxScript boxes;
-        Opened login;
+        Opened login({}, {}, [](TestLedger& l) { QFile::remove(l.path()); });
         QCOMPARE(login.users->count(), 0);
-        QTest::mouseClick(login.ok, Qt::LeftButton);
-        QCOMPARE(boxes.texts(), (QStringList{"不能打开数据库", "用户名不能为空!"}));
-        QCOMPARE(boxes.messages()[1].caption, QString("错误"));
+        login.logIn("");
+        QCOMPARE(login.boxes.texts(), (QStringList{"不能打开数据库", "用户名不能为空!"}));
         QCOMPARE(login.mainWindowRuns, 0);
-        QVERIFY(!QFile::exists(ledger.path()));
+        QVERIFY(!QFile::exists(login.ledger.path()));
     }
 
     void defaultUserThatDoesNotStickIsTriedOnce() {
         TestLedger ledger;
         ledger.exec("create trigger swallow after insert on [USER] begin delete from [USER]; end");
         platform::ScopedMessageBoxScript boxes;
-        Opened login;
-        QCOMPARE(login.users->count(), 0);
-    }
-
-    void userListInCodePageOrder() {
-        TestLedger ledger;
-        for (const char* name : {"张三", "bob", "李四", "Admin", "王五"})
-            ledger.exec(QString("insert into [USER] ([userName],[power],[code]) values('%1','1','')")
-                            .arg(QString::fromUtf8(name)));
-        platform::ScopedMessageBoxScript boxes;
-        Opened login;
-        QStringList shown;
-        for (int i = 0; i < login.users->count(); ++i)
-            shown << login.users->itemText(i);
-        QCOMPARE(shown, (QStringList{"Admin", "bob", "李四", "王五", "张三"}));
-        QCOMPARE(login.users->currentText(), QString("Admin"));
+        CLoginDlg dlg;
+        dlg.show();
+        QCOMPARE(dlg.findChild<QComboBox*>("userList")->count(), 0);
     }
 
     void confirmPassword_data() {
@@ -140,14 +128,14 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("match") << "bob"
-                               << "pw" << true << QStringList();
-        QTest::newRow("mismatch") << "bob"
-                                  << "PW" << false << QStringList{"密码错误!"};
-        QTest::newRow("unknown user, empty") << "nobody"
-                                             << "" << true << QStringList{"不存在此用户"};
-        QTest::newRow("unknown user, typed") << "nobody"
-                                             << "pw" << false << QStringList{"不存在此用户", "密码错误!"};
+        const auto row = [](const char* tag, const QString& user, const QString& typed, bool accepted,
+                            const QStringList& messages) {
+            QTest::newRow(tag) << user << typed << accepted << messages;
+        };
+        row("match", "bob", "pw", true, {});
+        row("mismatch", "bob", "PW", false, {"密码错误!"});
+        row("unknown user, empty", "nobody", "", true, {"不存在此用户"});
+        row("unknown user, typed", "nobody", "pw", false, {"不存在此用户", "密码错误!"});
     }
     void confirmPassword() {
         QFETCH(QString, user);
