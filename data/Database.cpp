@@ -71,7 +71,8 @@ void Recordset::Finalizer::operator()(sqlite3_stmt* st) const {
     sqlite3_finalize(st);
 }
 
-Recordset::Recordset(sqlite3_stmt* statement, sqlite3* db) : m_stmt(statement), m_db(db) {
+Recordset::Recordset(sqlite3_stmt* statement, std::shared_ptr<SQLite::Database> connection)
+    : m_connection(std::move(connection)), m_stmt(statement), m_db(m_connection->getHandle()) {
     m_realText.resize(std::size_t(sqlite3_column_count(statement)));
     moveNext();
 }
@@ -161,6 +162,7 @@ int Recordset::fieldCount() const {
 
 void Recordset::close() {
     m_stmt.reset();
+    m_connection.reset();
     m_eof = true;
 }
 
@@ -229,7 +231,7 @@ Recordset Database::query(const QString& statement) {
     if (sqlite3_prepare_v2(m_db->getHandle(), sql.c_str(), int(sql.size()), &st, nullptr) != SQLITE_OK)
         throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db->getHandle())),
                       sqlite3_extended_errcode(m_db->getHandle()));
-    return Recordset(st, m_db->getHandle());
+    return Recordset(st, m_db);
 }
 
 long long Database::lastInsertId() const {

@@ -13,6 +13,8 @@
 #include <vector>
 
 class QObject;
+struct sqlite3;
+struct sqlite3_stmt;
 
 namespace SQLite {
 class Database;
@@ -49,7 +51,10 @@ private:
     struct Finalizer {
         void operator()(struct sqlite3_stmt* st) const;
     };
-    Recordset(struct sqlite3_stmt* statement, struct sqlite3* db);
+    Recordset(struct sqlite3_stmt* statement, std::shared_ptr<SQLite::Database> connection);
+    // The connection stays open while its statement lives, even when the Database that made it
+    // is closed first (a closed connection with a live statement would be refused by the engine).
+    std::shared_ptr<SQLite::Database> m_connection;
     std::unique_ptr<sqlite3_stmt, Finalizer> m_stmt;
     sqlite3* m_db = nullptr;
     // Text of REAL cells of the current row, made here rather than by SQLite's printf.
@@ -85,7 +90,7 @@ public:
 
 private:
     QString m_path;
-    std::unique_ptr<SQLite::Database> m_db;
+    std::shared_ptr<SQLite::Database> m_db;
 };
 
 // One transaction that takes the write lock at once; rolled back unless committed.

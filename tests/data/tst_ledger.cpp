@@ -222,6 +222,22 @@ private slots:
         holder.execute("rollback");
         QCOMPARE(ledger.rows("select * from addr_items").size(), 0);
     }
+
+    // A record set still being read when its connection is closed keeps working; the connection
+    // goes when the record set does (the engine refuses to close under a live statement).
+    void recordSetOutlivesItsConnection() {
+        TestLedger ledger;
+        ledger.exec("insert into addr_items values('A')");
+        ledger.exec("insert into addr_items values('B')");
+        Database db;
+        QVERIFY(db.open());
+        Recordset rs = db.query("select items from addr_items order by items");
+        db.close();
+        QVERIFY(!db.isOpen());
+        QCOMPARE(rs.field(0), QString("A"));
+        rs.moveNext();
+        QCOMPARE(rs.field(0), QString("B"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLedgerAccess)
