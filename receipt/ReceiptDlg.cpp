@@ -818,61 +818,7 @@ void CReceiptDlg::OnDblclkRecords() {
         setFormEditable(false);
     ui->saveButton->setText(QStringLiteral("修改并打印(&M)"));
 
-    if (m_db.isOpen()) {
-        Recordset rs = m_db.query(QStringLiteral("select * from RECEIPT where [id] = %1").arg(m_nEditKey));
-        if (!rs.isEOF()) {
-            ReceiptForm& f = m_form;
-            const auto dateOf = [](const QString& text) {
-                return QDateTime(
-                    QDate(text.mid(0, 4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt()),
-                    QTime(0, 0));
-            };
-            // The stored time of day stays with the receipt through an amendment.
-            const QString rdate = rs.field(ReceiptColumn::Rdate);
-            f.issueDate = QDateTime(dateOf(rdate).date(),
-                                    QTime::fromString(rdate.mid(11, 8), QStringLiteral("HH:mm:ss")));
-            if (!f.issueDate.time().isValid())
-                f.issueDate.setTime(QTime(0, 0));
-            f.address = rs.field(ReceiptColumn::District);
-            f.waterlast = rs.field(ReceiptColumn::Waterlast);
-            f.waterthis = rs.field(ReceiptColumn::Waterthis);
-            f.waterfee = FormatAmount(FormNumber(rs.field(ReceiptColumn::Waterfee)));
-            f.eleclast = rs.field(ReceiptColumn::Eleclast);
-            f.electhis = rs.field(ReceiptColumn::Electhis);
-            f.elecfee = FormatAmount(FormNumber(rs.field(ReceiptColumn::Elecfee)));
-            f.housefee = rs.field(ReceiptColumn::Housefee);
-            f.cleanfee = rs.field(ReceiptColumn::Cleanfee);
-            f.TVfee = rs.field(ReceiptColumn::TVfee);
-            f.netfee = rs.field(ReceiptColumn::Netfee);
-            f.managefee = rs.field(ReceiptColumn::Managefee);
-            f.otherfee = rs.field(ReceiptColumn::Otherfee);
-            f.total = FormatAmount(FormNumber(rs.field(ReceiptColumn::TotalMoney)));
-            f.remark = rs.field(ReceiptColumn::Remark);
-            f.clerk = rs.field(ReceiptColumn::Accountant);
-            f.payee = rs.field(ReceiptColumn::Payee);
-            f.waterprice = rs.field(ReceiptColumn::Waterprice);
-            f.elecprice = rs.field(ReceiptColumn::Elecprice);
-            f.hotlast = rs.field(ReceiptColumn::Standby1);
-            f.hotthis = rs.field(ReceiptColumn::Standby2);
-            f.hotfee = rs.field(ReceiptColumn::Standby3);
-            f.hotprice = rs.field(ReceiptColumn::Standby4);
-            f.threeRow = textToInt(rs.field(ReceiptColumn::Standby5)) != 0;
-            const QString tdate = rs.field(ReceiptColumn::Tdate);
-            if (!tdate.isEmpty()) {
-                f.periodEnd = dateOf(tdate);
-                f.periodStart =
-                    f.periodEnd.addSecs(-qint64(textToInt(rs.field(ReceiptColumn::Standby6))) * 86400);
-            }
-        }
-    }
-    ReceiptForm& f = m_form;
-    f.capitals = AmountInCapitals(FormNumber(f.total));
-    // The two-row form shows no hot water: its readings are zero, and the usage follows them.
-    if (!f.threeRow)
-        f.hotlast = f.hotthis = f.hotfee = QStringLiteral("0.0");
-    f.waterusage = FormatAmount(FormNumber(f.waterthis) - FormNumber(f.waterlast));
-    f.elecusage = FormatAmount(FormNumber(f.electhis) - FormNumber(f.eleclast));
-    f.hotusage = FormatAmount(FormNumber(f.hotthis) - FormNumber(f.hotlast));
+    m_form.applyStored(m_db.isOpen() ? ReceiptByKey(m_db, m_nEditKey) : std::nullopt);
     pushForm();
     applyHotWaterBoxes();
 }

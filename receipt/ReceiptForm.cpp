@@ -182,6 +182,56 @@ void ReceiptForm::applyPrefill(const std::optional<QStringList>& receiptRow) {
     recomputeTotal();
 }
 
+void ReceiptForm::applyStored(const std::optional<QStringList>& receiptRow) {
+    if (receiptRow) {
+        const QStringList& row = *receiptRow;
+        const auto at = [&row](int column) { return row.value(column); };
+        const auto dateOf = [](const QString& text) {
+            return QDate(text.mid(0, 4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt());
+        };
+        // The stored time of day stays with the receipt through an amendment.
+        const QString rdate = at(ReceiptColumn::Rdate);
+        const QTime time = QTime::fromString(rdate.mid(11, 8), QStringLiteral("HH:mm:ss"));
+        issueDate = QDateTime(dateOf(rdate), time.isValid() ? time : QTime(0, 0));
+        address = at(ReceiptColumn::District);
+        waterlast = at(ReceiptColumn::Waterlast);
+        waterthis = at(ReceiptColumn::Waterthis);
+        waterfee = FormatAmount(FormNumber(at(ReceiptColumn::Waterfee)));
+        eleclast = at(ReceiptColumn::Eleclast);
+        electhis = at(ReceiptColumn::Electhis);
+        elecfee = FormatAmount(FormNumber(at(ReceiptColumn::Elecfee)));
+        housefee = at(ReceiptColumn::Housefee);
+        cleanfee = at(ReceiptColumn::Cleanfee);
+        TVfee = at(ReceiptColumn::TVfee);
+        netfee = at(ReceiptColumn::Netfee);
+        managefee = at(ReceiptColumn::Managefee);
+        otherfee = at(ReceiptColumn::Otherfee);
+        total = FormatAmount(FormNumber(at(ReceiptColumn::TotalMoney)));
+        remark = at(ReceiptColumn::Remark);
+        clerk = at(ReceiptColumn::Accountant);
+        payee = at(ReceiptColumn::Payee);
+        waterprice = at(ReceiptColumn::Waterprice);
+        elecprice = at(ReceiptColumn::Elecprice);
+        hotlast = at(ReceiptColumn::Standby1);
+        hotthis = at(ReceiptColumn::Standby2);
+        hotfee = at(ReceiptColumn::Standby3);
+        hotprice = at(ReceiptColumn::Standby4);
+        threeRow = textToInt(at(ReceiptColumn::Standby5)) != 0;
+        const QString tdate = at(ReceiptColumn::Tdate);
+        if (!tdate.isEmpty()) {
+            periodEnd = QDateTime(dateOf(tdate), QTime(0, 0));
+            periodStart = periodEnd.addSecs(-qint64(textToInt(at(ReceiptColumn::Standby6))) * 86400);
+        }
+    }
+    capitals = AmountInCapitals(FormNumber(total));
+    // The two-row form shows no hot water: its readings are zero, and the usage follows them.
+    if (!threeRow)
+        hotlast = hotthis = hotfee = QStringLiteral("0.0");
+    waterusage = FormatAmount(FormNumber(waterthis) - FormNumber(waterlast));
+    elecusage = FormatAmount(FormNumber(electhis) - FormNumber(eleclast));
+    hotusage = FormatAmount(FormNumber(hotthis) - FormNumber(hotlast));
+}
+
 QStringList ReceiptForm::listCells() const {
     const QDate issued = issueDate.date();
     const QDate from = periodStart.date();

@@ -133,6 +133,11 @@ struct ReceiptForm {
     // fees, clerk and payee; without one they are cleared. The "this" readings stay.
     void applyPrefill(const std::optional<QStringList>& receiptRow);
 
+    // A stored receipt (a RECEIPT row by position) opened for viewing or amending: every box as
+    // stored, the issue time of day kept, usages and capital words made anew. The number and
+    // the options stay when the receipt is gone (nothing given).
+    void applyStored(const std::optional<QStringList>& receiptRow);
+
     // The receipt as the cells of a records list row, columns 1 to 24 (column 0 is the row number
     // the list gives).
     QStringList listCells() const;

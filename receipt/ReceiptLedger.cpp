@@ -4,8 +4,10 @@
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
 
-std::optional<QStringList> LastReceiptOfAddress(Database& db, const QString& address) {
-    Recordset rs = db.query(PrefillQueryStatement(address));
+namespace {
+
+std::optional<QStringList> firstRow(Database& db, const QString& statement) {
+    Recordset rs = db.query(statement);
     if (rs.isEOF())
         return std::nullopt;
     QStringList row;
@@ -14,6 +16,16 @@ std::optional<QStringList> LastReceiptOfAddress(Database& db, const QString& add
     for (int i = 0; i < columns; ++i)
         row << rs.field(i);
     return row;
+}
+
+} // namespace
+
+std::optional<QStringList> LastReceiptOfAddress(Database& db, const QString& address) {
+    return firstRow(db, PrefillQueryStatement(address));
+}
+
+std::optional<QStringList> ReceiptByKey(Database& db, long long key) {
+    return firstRow(db, QStringLiteral("select * from RECEIPT where [id] = %1").arg(key));
 }
 
 namespace {

@@ -16,6 +16,9 @@ class Database;
 // nothing when the address has none.
 std::optional<QStringList> LastReceiptOfAddress(Database& db, const QString& address);
 
+// The receipt with the given ledger key, every column as text by position; nothing when it is gone.
+std::optional<QStringList> ReceiptByKey(Database& db, long long key);
+
 struct UnitPrices {
     QString water;
     QString electricity;
