@@ -23,16 +23,28 @@ void appendCell(QString& line, QString text) {
     line += QLatin1Char(',');
 }
 
+// A spreadsheet runs a cell that begins with one of these as a formula (=HYPERLINK(...) and the
+// like); the apostrophe makes it text, as it does for the receipt number. A cell that is a whole
+// number ("-12.5") stays a number.
+QString neutralised(const QString& text) {
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t");
+    if (text.isEmpty() || !kFormulaStarts.contains(text.front()))
+        return text;
+    bool number = false;
+    text.toDouble(&number);
+    return number ? text : QLatin1Char('\'') + text;
+}
+
 QString lineText(const RecordsModel& model, int row) {
     QString line;
     for (int c = 0; c < kExportedColumns && c < model.columnCount(); ++c) {
         if (row < 0)
-            appendCell(line, model.heading(c));
+            appendCell(line, neutralised(model.heading(c)));
         else if (c == RecordColumn::No)
             // The apostrophe keeps the leading zeros of the number in a spreadsheet.
             appendCell(line, QLatin1Char('\'') + model.cell(row, c));
         else
-            appendCell(line, model.cell(row, c));
+            appendCell(line, neutralised(model.cell(row, c)));
     }
     return line;
 }

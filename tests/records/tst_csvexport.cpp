@@ -73,6 +73,54 @@ private slots:
         QVERIFY(csv.contains(gbk("野家")));
     }
 
+    // A text cell that a spreadsheet would run as a formula is written as text; numbers, negative
+    // ones too, stay numbers.
+    void formulaCellsBecomeText_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("remark");
+        QTest::addColumn<QString>("addressCell");
+        QTest::addColumn<QString>("remarkCell");
+        QTest::newRow("plain") << "A101"
+                               << "ok"
+                               << "A101"
+                               << "ok";
+        QTest::newRow("equals") << "=1+1"
+                                << "x"
+                                << "'=1+1"
+                                << "x";
+        QTest::newRow("hyperlink, quoted for its comma") << "B"
+                                                         << "=HYPERLINK(\"http://x\",\"y\")"
+                                                         << "B"
+                                                         << "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"";
+        QTest::newRow("plus and at") << "+A"
+                                     << "@SUM(A1)"
+                                     << "'+A"
+                                     << "'@SUM(A1)";
+        QTest::newRow("minus and tab") << "-A"
+                                       << "\tx"
+                                       << "'-A"
+                                       << "'\tx";
+        QTest::newRow("numbers stay numbers") << "-12.5"
+                                              << "+3"
+                                              << "-12.5"
+                                              << "+3";
+        QTest::newRow("sign later in the cell") << "A=1"
+                                                << "x-1"
+                                                << "A=1"
+                                                << "x-1";
+    }
+    void formulaCellsBecomeText() {
+        QFETCH(QString, address);
+        QFETCH(QString, remark);
+        QFETCH(QString, addressCell);
+        QFETCH(QString, remarkCell);
+        RecordsModel model;
+        setUp(model);
+        model.appendRow(row("0000001", address, "1.00", "", "", remark));
+        QCOMPARE(BuildCsvLine(model, 0),
+                 gbk("1,'0000001," + addressCell + ",2026-03-05,,,,,,,,,,,,,,,,,1.00,,," + remarkCell + ","));
+    }
+
     void emptyListGivesTheHeadingOnly() {
         RecordsModel model;
         setUp(model);
