@@ -28,6 +28,23 @@ configure_file(${RENTBOOK_PACKAGE_RES}/${RENTBOOK_APP_ID}.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/package/${RENTBOOK_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/package/${RENTBOOK_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
+# Debian's documentation of a package: its copyright, its changelog and the manual page, the
+# last two compressed as Debian policy asks (-n keeps the build's date out of the bytes).
+install(FILES ${RENTBOOK_PACKAGE_RES}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/rentbook)
+set(_rentbook_docs)
+foreach(doc changelog Rentbook.1)
+    set(gz ${CMAKE_BINARY_DIR}/package/${doc}.gz)
+    add_custom_command(
+        OUTPUT ${gz}
+        COMMAND gzip -9n -c ${RENTBOOK_PACKAGE_RES}/${doc} > ${gz}
+        DEPENDS ${RENTBOOK_PACKAGE_RES}/${doc}
+        COMMENT "Compressing ${doc}")
+    list(APPEND _rentbook_docs ${gz})
+endforeach()
+add_custom_target(rentbook_docs ALL DEPENDS ${_rentbook_docs})
+install(FILES ${CMAKE_BINARY_DIR}/package/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/rentbook)
+install(FILES ${CMAKE_BINARY_DIR}/package/Rentbook.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 # Menus and docks that cannot scale the SVG take the PNG of the nearest size, rendered from it.
 find_program(RSVG_CONVERT rsvg-convert)
 if(RSVG_CONVERT)
@@ -54,10 +71,12 @@ set(CPACK_PACKAGE_NAME rentbook)
 set(CPACK_PACKAGE_VENDOR "The Rentbook developers")
 set(CPACK_PACKAGE_CONTACT "The Rentbook developers <rentbook@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "rent, water and electricity receipts with a ledger")
+# Lines of the long description stay under 80 characters, as Debian asks.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Rentbook fills in, numbers, prints and keeps receipts for rent, water and electricity. "
-    "It lists, searches, amends, reprints and exports the stored receipts. Each user's ledger, "
-    "print fonts and lock live in that user's own data folder.")
+    "Rentbook fills in, numbers, prints and keeps receipts for rent, water and\n"
+    "electricity. It lists, searches, amends, reprints and exports the stored\n"
+    "receipts. Each user's ledger, print fonts and lock live in that user's own\n"
+    "data folder.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
