@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QThread>
 #include <QTimerEvent>
 #include <QUrl>
@@ -27,6 +29,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     const QString host = QUrl(VendorSite()).host();
     ui->website->setText(QStringLiteral("网址：%1").arg(host));
     ui->email->setText(QStringLiteral("邮箱：help@%1").arg(host));
+    // A screen reader reads a label by its name: these lines are named by what they say.
+    for (QLabel* line : {ui->version, ui->notice, ui->rights, ui->website, ui->email})
+        line->setAccessibleName(line->text());
     connect(ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->helpButton, &QPushButton::clicked, this, &CAboutDlg::OnAboutHelp);
     connect(ui->updateButton, &QPushButton::clicked, this, &CAboutDlg::OnCheckUpdate);
@@ -87,10 +92,11 @@ void UpdateCheckThread(const QString& url, const QString& localFile) {
         g_bUpdateCheckDone = 1;
     // Message boxes belong to the GUI thread; the about box may be gone by now.
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [result] { FinishUpdateCheck(result); }, Qt::QueuedConnection);
+        QCoreApplication::instance(), [result, localFile] { FinishUpdateCheck(result, localFile); },
+        Qt::QueuedConnection);
 }
 
-void FinishUpdateCheck(UpdateCheckResult result) {
+void FinishUpdateCheck(UpdateCheckResult result, const QString& localFile) {
     switch (result) {
     case UpdateCheckResult::NoConnection:
         platform::messageBox(nullptr, QStringLiteral("网络连接不通"), QString(),
@@ -101,7 +107,17 @@ void FinishUpdateCheck(UpdateCheckResult result) {
                              platform::MsgIcon::Information);
         break;
     case UpdateCheckResult::Newer:
-        platform::startDetached(UpdaterProgram(), {});
+        // Without the updater the program keeps running: ending it would lose the receipt
+        // being typed and update nothing.
+        if (!platform::startDetached(UpdaterProgram(), {})) {
+            QFile::remove(localFile);
+            g_bUpdateCheckDone = 1;
+            platform::messageBox(nullptr,
+                                 QStringLiteral("发现新版本，但无法启动升级程序 %1，请到网站下载新版本。")
+                                     .arg(UpdaterProgram()),
+                                 QString(), platform::MsgIcon::Exclamation);
+            break;
+        }
         platform::exitProcess(0);
         g_bUpdateCheckDone = 1; // reached only where the process end is only recorded
         break;

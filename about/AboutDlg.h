@@ -46,8 +46,9 @@ private:
 // The worker thread's function: runs the check and hands its outcome to the GUI thread, which
 // shows the message or starts the updater.
 void UpdateCheckThread(const QString& url, const QString& localFile);
-// On the GUI thread: what the operator sees of an outcome.
-void FinishUpdateCheck(UpdateCheckResult result);
+// On the GUI thread: what the operator sees of an outcome. localFile is the downloaded copy, which
+// goes when the updater that would read it cannot start.
+void FinishUpdateCheck(UpdateCheckResult result, const QString& localFile);
 
 // Installs "关于(&A)...", "定制软件(&O)" and F1 into the main window.
 void InstallAboutHooks();

@@ -27,7 +27,11 @@ QString VendorPage(const QString& path) {
 }
 
 void OpenVendorPage(const QString& path) {
-    platform::openUrl(VendorPage(path));
+    const QString url = VendorPage(path);
+    // Without a browser nothing would happen at all; the address lets the operator go there.
+    if (!platform::openUrl(url))
+        platform::messageBox(nullptr, QStringLiteral("无法打开网页，请用浏览器访问：\n%1").arg(url),
+                             QString(), platform::MsgIcon::Exclamation);
 }
 
 void OnCustomize() {

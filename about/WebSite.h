@@ -10,7 +10,8 @@ void SetVendorSite(const QString& site);
 // The site followed by a path such as "/help.htm".
 QString VendorPage(const QString& path);
 
-// Opens a page of the site with the desktop's browser.
+// Opens a page of the site with the desktop's browser; when none opens it, a message names the
+// address.
 void OpenVendorPage(const QString& path);
 // "定制软件(&O)" in the main window.
 void OnCustomize();

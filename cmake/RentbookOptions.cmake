@@ -33,7 +33,7 @@ endfunction()
 function(rentbook_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE rentbook_test_options Qt6::Test ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE rentbook_test_options Qt6::Test test_exit_guard ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0"

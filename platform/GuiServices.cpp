@@ -23,6 +23,8 @@ public:
             parent = QApplication::activeWindow();
         QMessageBox box(parent);
         box.setWindowTitle(request.caption);
+        // Messages carry names the operator typed; "<b>" is a name, not markup.
+        box.setTextFormat(Qt::PlainText);
         box.setText(request.text);
         switch (request.icon) {
         case MsgIcon::None:

@@ -181,6 +181,9 @@ bool openUrl(const QString& url) {
 void setProcessService(ProcessService* service) {
     g_process = service ? service : &g_realProcess;
 }
+ProcessService* processService() {
+    return g_process;
+}
 
 ScopedProcessRecorder::ScopedProcessRecorder() : m_previous(g_process) {
     g_process = this;
@@ -195,12 +198,12 @@ void ScopedProcessRecorder::exitProcess(int code) {
 
 bool ScopedProcessRecorder::startDetached(const QString& program, const QStringList& arguments) {
     m_calls.append({QStringLiteral("start"), program, arguments, 0});
-    return true;
+    return !m_startsFail;
 }
 
 bool ScopedProcessRecorder::openUrl(const QString& url) {
     m_calls.append({QStringLiteral("open"), url, {}, 0});
-    return true;
+    return !m_opensFail;
 }
 
 bool ScopedProcessRecorder::exited() const {

@@ -110,6 +110,7 @@ void runExitCleanups();
 bool startDetached(const QString& program, const QStringList& arguments);
 bool openUrl(const QString& url);
 void setProcessService(ProcessService* service);
+ProcessService* processService();
 
 struct ProcessCall {
     QString what; // "exit", "start" or "open"
@@ -130,11 +131,17 @@ public:
     bool startDetached(const QString& program, const QStringList& arguments) override;
     bool openUrl(const QString& url) override;
 
+    // A program that cannot be started, an address that no browser opens.
+    void failStarts() { m_startsFail = true; }
+    void failOpens() { m_opensFail = true; }
+
     const QList<ProcessCall>& calls() const { return m_calls; }
     bool exited() const;
 
 private:
     QList<ProcessCall> m_calls;
+    bool m_startsFail = false;
+    bool m_opensFail = false;
     ProcessService* m_previous;
 };
 

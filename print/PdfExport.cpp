@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProgressDialog>
@@ -107,13 +108,33 @@ QString fileNamePart(QString text) {
     return text.trimmed();
 }
 
+// The folder a PDF was last saved into during this run.
+QString& lastPdfFolder() {
+    static QString folder;
+    return folder;
+}
+
+// The folder last used, else the documents folder. One that is not there (a fresh account has no
+// documents folder) gives way to the home folder: a save dialog handed a missing folder opens in
+// the current one, the program's hidden data folder.
+QString proposedPdfFolder() {
+    for (const QString& folder :
+         {lastPdfFolder(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)})
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    return QDir::homePath();
+}
+
 QString askPdfPath(const QString& proposed, QWidget* owner) {
     platform::SaveFileRequest request;
     request.title = QStringLiteral("导出PDF");
     request.types = {{QStringLiteral("PDF文件(*.pdf)"), QStringLiteral("*.pdf")}};
     request.fileName = proposed;
     const std::optional<platform::SaveFileAnswer> answer = platform::getSaveFileName(owner, request);
-    return answer ? answer->path : QString();
+    if (!answer)
+        return {};
+    lastPdfFolder() = QFileInfo(answer->path).absolutePath();
+    return answer->path;
 }
 
 bool tellResult(PdfWriteResult result, const QString& path, QWidget* owner) {
@@ -193,8 +214,7 @@ QString ProposedPdfFileName(const QStringList& receiptNumbers) {
     if (receiptNumbers.size() > 1)
         name += u'-' + fileNamePart(receiptNumbers.last());
     name += QStringLiteral(".pdf");
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return folder.isEmpty() ? name : QDir(folder).filePath(name);
+    return QDir(proposedPdfFolder()).filePath(name);
 }
 
 bool ExportReceiptPagePdf(const ReceiptPageDraw& draw, const QString& receiptNumber, QWidget* owner) {

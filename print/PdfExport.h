@@ -49,8 +49,9 @@ PdfWriteResult WriteReceiptPagePdf(const QString& path, int paperIndex, const Re
 PdfWriteResult WriteReceiptsPdf(const QString& path, const QList<ReceiptPrintData>& receipts,
                                 const QWidget* screenWindow = nullptr, const PdfProgress& progress = {});
 
-// The name proposed in the save dialog, in the documents folder: "收据0000123.pdf" for one
-// receipt, "收据0000123-0000130.pdf" for several (the first and the last in the file's order).
+// The name proposed in the save dialog: "收据0000123.pdf" for one receipt, "收据0000123-0000130.pdf"
+// for several (the first and the last in the file's order), in the folder a PDF was last saved
+// into, else in the documents folder, else (neither is there) in the home folder.
 QString ProposedPdfFileName(const QStringList& receiptNumbers);
 
 // The preview's "导出PDF(&D)...": asks where to save, writes the page, tells the operator how

@@ -749,6 +749,8 @@ void CReceiptDlg::showTotals(const RecordsModel::Totals& t) {
     m_dSumHotWater = t.hotWater;
     m_dSumTotal = t.total;
     ui->summary->setText(RecordsModel::summaryText(t, ui->hotCaption->text()));
+    // Its name stays "汇总情况"; a screen reader reads the figures as its description.
+    ui->summary->setAccessibleDescription(ui->summary->text());
 }
 
 void CReceiptDlg::ShowRecords() {

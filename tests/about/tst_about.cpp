@@ -7,6 +7,7 @@
 
 #include "platform/Services.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -91,6 +92,12 @@ private slots:
         CAboutDlg dlg;
         dlg.show();
         QCOMPARE(dlg.findChild<QLabel*>("version")->text(), QString("Rentbook 3.5.8 版"));
+        // A screen reader reads each line as it stands, not a word for what it is.
+        for (const char* name : {"version", "notice", "rights", "website", "email"}) {
+            auto* line = dlg.findChild<QLabel*>(QLatin1String(name));
+            QVERIFY2(line && !line->text().isEmpty(), name);
+            QCOMPARE(QAccessible::queryAccessibleInterface(line)->text(QAccessible::Name), line->text());
+        }
         QVERIFY(!statusLine(dlg)->isVisible());
         QCOMPARE(g_bUpdateCheckDone.load(), 0);
         dlg.grab().save(QDir(m_pictures).filePath("about.png"));
@@ -98,18 +105,25 @@ private slots:
 
     void updateCheck_data() {
         QTest::addColumn<QByteArray>("body"); // empty: 404; "<down>": no server at all
+        QTest::addColumn<bool>("updaterStarts");
         QTest::addColumn<QString>("message"); // empty: the updater runs and the program ends
-        QTest::newRow("358 is ours") << QByteArray("358\r\nnotes\r\n") << "此版本为最新版本";
-        QTest::newRow("359 is newer") << QByteArray("359 beta\n") << "";
-        QTest::newRow("no number") << QByteArray("<html>") << "此版本为最新版本";
-        QTest::newRow("file missing") << QByteArray() << "网络连接不通";
-        QTest::newRow("no server") << QByteArray("<down>") << "网络连接不通";
+        QTest::newRow("358 is ours") << QByteArray("358\r\nnotes\r\n") << true << "此版本为最新版本";
+        QTest::newRow("359 is newer") << QByteArray("359 beta\n") << true << "";
+        QTest::newRow("359, no updater")
+            << QByteArray("359") << false
+            << "发现新版本，但无法启动升级程序 RentbookUpdate，请到网站下载新版本。";
+        QTest::newRow("no number") << QByteArray("<html>") << true << "此版本为最新版本";
+        QTest::newRow("file missing") << QByteArray() << true << "网络连接不通";
+        QTest::newRow("no server") << QByteArray("<down>") << true << "网络连接不通";
     }
     void updateCheck() {
         QFETCH(QByteArray, body);
+        QFETCH(bool, updaterStarts);
         QFETCH(QString, message);
         platform::ScopedMessageBoxScript boxes;
         platform::ScopedProcessRecorder process;
+        if (!updaterStarts)
+            process.failStarts();
         auto server = std::make_unique<VersionServer>(body);
         SetVendorSite(server->site());
         if (body == "<down>")
@@ -126,15 +140,48 @@ private slots:
         for (const auto& c : process.calls())
             calls << c.what + ' ' + c.program + ' ' + QString::number(c.exitCode);
         QCOMPARE(boxes.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
-        QCOMPARE(calls.size(), message.isEmpty() ? 2 : 0);
-        if (message.isEmpty()) {
+        const bool newer = body.startsWith("359");
+        QCOMPARE(calls.size(), !newer ? 0 : updaterStarts ? 2 : 1);
+        if (newer)
             QVERIFY(calls[0].startsWith("start RentbookUpdate "));
+        if (newer && updaterStarts)
             QVERIFY(calls[1].startsWith("exit ") && calls[1].endsWith(" 0"));
-        }
         // The updater reads the local copy; otherwise it goes.
         QCOMPARE(QFile::exists(m_dir.filePath("version.txt")), message.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(!statusLine(dlg)->isVisible(), 1000);
         QVERIFY(dlg.findChild<QPushButton*>("updateButton")->isEnabled());
+    }
+
+    // Without a browser the operator is told where to go, from F1, "定制软件" and the about box.
+    void linksThatCannotOpenNameTheAddress_data() {
+        QTest::addColumn<int>("command"); // 0: F1, 1: 定制软件, 2: the about box's help button
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("url");
+        const QString faq = "https://rentbook.example.org/yinanwenti.htm";
+        QTest::newRow("F1") << 0 << false << faq;
+        QTest::newRow("定制软件") << 1 << false << "https://rentbook.example.org/help.htm";
+        QTest::newRow("about help") << 2 << false << faq;
+        QTest::newRow("about help, opened") << 2 << true << faq;
+    }
+    void linksThatCannotOpenNameTheAddress() {
+        QFETCH(int, command);
+        QFETCH(bool, opens);
+        QFETCH(QString, url);
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedProcessRecorder process;
+        if (!opens)
+            process.failOpens();
+        CAboutDlg dlg;
+        if (command == 0)
+            OnHelpRequest();
+        else if (command == 1)
+            OnCustomize();
+        else
+            QTest::mouseClick(dlg.findChild<QPushButton*>("helpButton"), Qt::LeftButton);
+        QCOMPARE(process.calls().size(), 1);
+        QCOMPARE(process.calls()[0].program, url);
+        QCOMPARE(boxes.texts(),
+                 opens ? QStringList{} : QStringList{"无法打开网页，请用浏览器访问：\n" + url});
     }
 
     void statusLineCountsDotsEveryHalfSecond() {

@@ -336,6 +336,36 @@ private slots:
         frame->close();
     }
 
+    void saveDialogProposesTheFolderLastUsed() {
+        platform::ScopedPrinters noPrinters({}, {});
+        platform::ScopedMessageBoxScript boxes;
+        platform::ScopedFileDialogScript files;
+        QTemporaryDir home, elsewhere;
+        struct Env { // a fresh account of the test's own, for as long as the test runs
+            const char* name;
+            bool was = qEnvironmentVariableIsSet(name);
+            QByteArray old = qgetenv(name);
+            ~Env() { was ? qputenv(name, old) : qunsetenv(name); }
+        } homeEnv{"HOME"}, configEnv{"XDG_CONFIG_HOME"};
+        qputenv("HOME", home.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath(".config").toUtf8());
+        QWidget owner;
+        // The folder of the name the dialog is offered; answer: the file chosen, or a cancel.
+        auto proposedFolder = [&](const QString& answer) {
+            answer.isEmpty() ? files.answerCancel() : files.answerPath(answer);
+            ExportSelectedRowsPdf(
+                {0}, [](int row) { return listRow(row + 1); }, formWith(1), &AmountInCapitals, &owner);
+            return QFileInfo(files.requests().last().fileName).absolutePath();
+        };
+        // No documents folder yet: the home folder, not the current (the program's data) folder.
+        QCOMPARE(proposedFolder({}), home.path());
+        QVERIFY(QDir(home.path()).mkdir("Documents"));
+        QCOMPARE(proposedFolder(elsewhere.filePath("a.pdf")), home.filePath("Documents"));
+        QCOMPARE(proposedFolder({}), elsewhere.path());
+        QCOMPARE(proposedFolder({}), elsewhere.path());
+        QCOMPARE(boxes.texts().size(), 1); // the file saved
+    }
+
     void emptyCustomPaperIsRefused() {
         platform::ScopedMessageBoxScript boxes;
         platform::ScopedFileDialogScript files;

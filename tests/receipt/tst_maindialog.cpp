@@ -8,12 +8,14 @@
 #include "records/SortListCtrl.h"
 #include "tests/support/TestLedger.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -137,6 +139,11 @@ private slots:
         QCOMPARE(dlg.records()->cell(0, 4), QString("2026-12-01至2026-12-31"));
         QVERIFY(dlg.summaryText().contains("房租: 800.00元"));
         QVERIFY(dlg.summaryText().contains("总额: 1001.00元"));
+        // A screen reader gets the figures; a caption typed as markup shows as typed.
+        auto* summary = dlg.findChild<QLabel*>("summary");
+        QCOMPARE(QAccessible::queryAccessibleInterface(summary)->text(QAccessible::Description),
+                 dlg.summaryText());
+        QCOMPARE(summary->textFormat(), Qt::PlainText);
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
         QCOMPARE(dlg.findChild<QPushButton*>("saveButton")->text(), QString("保存并打印(&M)"));
         QCOMPARE(box(dlg, "rent")->text(), QString());
