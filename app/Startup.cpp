@@ -15,6 +15,25 @@
 
 namespace startup {
 
+QString commandLineAnswer(const QStringList& arguments) {
+    for (const QString& arg : arguments.mid(1)) {
+        if (arg == QLatin1String("--version") || arg == QLatin1String("-v"))
+            return DataSource::name() + QStringLiteral(" " RENTBOOK_VERSION "\n");
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h") || arg == QLatin1String("-?"))
+            return QStringLiteral(
+                       "用法：%1 [选项]\n"
+                       "房租收据与账本程序。不带选项时打开程序窗口，账本是程序目录中的 %1.rbk。\n\n"
+                       "选项：\n"
+                       "  -h, --help      显示本说明后退出\n"
+                       "  -v, --version   显示程序名称和版本后退出\n"
+                       "  -RegServer      注册组件后退出（本平台上无须注册，直接退出）\n"
+                       "  -UnregServer    注销组件后退出（同上）\n"
+                       "  这两个开关也可写作 /RegServer、/UnregServer，不区分大小写。\n")
+                .arg(DataSource::name());
+    }
+    return {};
+}
+
 bool hasRegistrationSwitch(const QStringList& arguments) {
     for (const QString& arg : arguments) {
         if (arg.size() < 2 || (arg[0] != QLatin1Char('-') && arg[0] != QLatin1Char('/')))
@@ -178,9 +197,16 @@ void registerDataSource(const QString& programDir, const QString& ledgerPath) {
 
 StartupSettings loadStartupSettings() {
     StartupSettings out;
-    Database db;
-    if (!db.openOrReport())
+    const QString path = DataSource::ledgerPath();
+    // Before the first connection: its first read would roll back whatever journal lies there.
+    LedgerProblem problem = SettleLedgerJournal(path);
+    Database db(path);
+    if (problem == LedgerProblem::None && !db.open())
+        problem = db.problem();
+    if (problem != LedgerProblem::None) {
+        platform::messageBox(nullptr, LedgerProblemText(problem, path), {}, platform::MsgIcon::Error);
         return out;
+    }
     out.databaseOpened = true;
     // No event loop runs yet to report a refused statement (a file that is a database but not a
     // ledger): say it here and go on to the login.

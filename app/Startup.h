@@ -14,6 +14,10 @@ class QLockFile;
 
 namespace startup {
 
+// What a start with "--help" or "--version" prints on the terminal before it ends, without any
+// window (nor a window system); empty for every other start.
+QString commandLineAnswer(const QStringList& arguments);
+
 // "RegServer" or "UnregServer" after "-" or "/", any letter case. There is no component-object
 // server on this platform, so such a start ends at once.
 bool hasRegistrationSwitch(const QStringList& arguments);
@@ -74,8 +78,9 @@ struct StartupSettings {
     bool databaseOpened = false;
 };
 
-// Reads the remembered user and the auto-login flag, and sets g_strCurrentUser and
-// g_strCurrentPower. Shows "不能打开数据库" when the ledger does not open.
+// Makes sure a journal left beside the ledger is safe to roll back, then reads the remembered
+// user and the auto-login flag, and sets g_strCurrentUser and g_strCurrentPower. When the ledger
+// cannot be used, says why and where it is; the start then ends (databaseOpened is false).
 StartupSettings loadStartupSettings();
 
 } // namespace startup

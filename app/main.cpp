@@ -15,7 +15,18 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
+    // Answered on the terminal before the window system is asked for: they work without one.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const QString answer = startup::commandLineAnswer(arguments); !answer.isEmpty()) {
+        std::fputs(answer.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+
     RentbookApplication app(argc, argv);
     // Docks and task bars match the windows to the installed menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.rentbook"));
@@ -57,6 +68,9 @@ int main(int argc, char** argv) {
     InstallTenantHooks();
     LoadPrintFonts();
     const startup::StartupSettings settings = startup::loadStartupSettings();
+    // It has said why; a login on a ledger that does not open could only go round in circles.
+    if (!settings.databaseOpened)
+        return 1;
 
     if (settings.autoLogin != 0) {
         CReceiptDlg dlg;

@@ -1,6 +1,5 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
-#include "data/LedgerFile.h"
 #include "data/LedgerUpgrade.h"
 #include "platform/Services.h"
 
@@ -178,25 +177,45 @@ bool Database::open() {
     if (m_db)
         return true;
     const QString path = m_path.isEmpty() ? DataSource::ledgerPath() : m_path;
-    if (!QFileInfo(path).isFile())
+    const QFileInfo info(path);
+    m_problem = !info.exists()   ? LedgerProblem::Missing
+                : info.isDir()   ? LedgerProblem::Folder
+                : !info.isFile() ? LedgerProblem::NotLedger
+                                 : LedgerProblem::None;
+    if (m_problem != LedgerProblem::None)
         return false;
     try {
         // The busy timeout is set before anything touches the file, so a ledger that another
         // program holds for a moment is waited for rather than refused.
         auto db = std::make_unique<SQLite::Database>(QFile::encodeName(path).toStdString(),
                                                      SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX, 5000);
-        if (sqlite3_db_readonly(db->getHandle(), "main") == 1)
+        sqlite3* handle = db->getHandle();
+        // Looked at before anything is written, so that a ledger this build must not change
+        // (a newer one above all) is left byte for byte as it was.
+        m_problem = ExamineLedger(handle);
+        // A folder that cannot be written has no room for the journal every change needs.
+        if (m_problem == LedgerProblem::None &&
+            (sqlite3_db_readonly(handle, "main") == 1 || !QFileInfo(info.absolutePath()).isWritable()))
+            m_problem = LedgerProblem::ReadOnly;
+        if (m_problem == LedgerProblem::None && !UpgradeLedger(handle)) {
+            const int rc = sqlite3_extended_errcode(handle) & 0xff;
+            m_problem = rc == SQLITE_BUSY || rc == SQLITE_LOCKED ? LedgerProblem::Busy
+                        : rc == SQLITE_READONLY                  ? LedgerProblem::ReadOnly
+                                                                 : LedgerProblem::Damaged;
+        }
+        if (m_problem != LedgerProblem::None)
             return false;
-        if (!HasLedgerTables(db->getHandle()))
-            return false;
-        if (!UpgradeLedger(db->getHandle()))
-            return false;
-        registerFunctions(db->getHandle());
+        registerFunctions(handle);
         m_db = std::move(db);
         if (m_path.isEmpty())
             m_path = path;
         return true;
-    } catch (const SQLite::Exception&) {
+    } catch (const SQLite::Exception& e) {
+        const int rc = e.getErrorCode() & 0xff;
+        m_problem = rc == SQLITE_NOTADB                          ? LedgerProblem::NotLedger
+                    : rc == SQLITE_BUSY                          ? LedgerProblem::Busy
+                    : rc == SQLITE_CANTOPEN || rc == SQLITE_PERM ? LedgerProblem::ReadOnly
+                                                                 : LedgerProblem::Damaged;
         return false;
     }
 }
@@ -204,7 +223,11 @@ bool Database::open() {
 bool Database::openOrReport(QObject* owner) {
     if (open())
         return true;
-    platform::messageBox(owner, cannotOpenDatabaseText());
+    // The one case where the usual words would send the operator looking for the wrong fault.
+    platform::messageBox(
+        owner, m_problem == LedgerProblem::Newer
+                   ? LedgerProblemText(m_problem, m_path.isEmpty() ? DataSource::ledgerPath() : m_path)
+                   : cannotOpenDatabaseText());
     return false;
 }
 

@@ -5,6 +5,7 @@
 // comes back as text.
 
 #include "data/DbError.h"
+#include "data/LedgerFile.h"
 
 #include <QString>
 
@@ -70,10 +71,12 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // False when the file is missing, unreadable, read-only or not a ledger.
+    // False when the file is missing, unreadable, read-only, not a ledger, damaged or made by a
+    // newer build; problem() then says which.
     bool open();
-    // As open(), and shows "不能打开数据库" when that fails.
+    // As open(), and shows "不能打开数据库" when that fails (a newer ledger is named as such).
     bool openOrReport(QObject* owner = nullptr);
+    LedgerProblem problem() const { return m_problem; }
     bool isOpen() const { return m_db != nullptr; }
     void close();
     QString path() const { return m_path; }
@@ -91,6 +94,7 @@ public:
 private:
     QString m_path;
     std::shared_ptr<SQLite::Database> m_db;
+    LedgerProblem m_problem = LedgerProblem::None;
 };
 
 // One transaction that takes the write lock at once; rolled back unless committed.

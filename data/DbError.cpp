@@ -9,6 +9,13 @@ DbError::DbError(const QString& engineText, int engineCode)
 
 QString ExplainEngineError(int engineCode, const QString& engineText) {
     QString what;
+    // The file was moved away under the open connection (another copy of the program started a
+    // new ledger): writing on would go into the old file, so the engine refuses, as if read-only.
+    if (engineCode == SQLITE_READONLY_DBMOVED)
+        return QStringLiteral(
+                   "账本文件已被替换或移走（可能是另一个运行中的本程序开始了新账本），本次操作没有完成。"
+                   "请关闭本程序后重新启动，以打开现在的账本。\n\n详细信息：") +
+               engineText;
     switch (engineCode & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:

@@ -9,10 +9,46 @@
 
 struct sqlite3;
 
-// True when the file is a SQLite database that holds the ledger's tables with at least their
-// columns. The file is opened read-only and left as it is; an empty file, any other file and a
-// SQLite file without those tables are no ledger.
+// Why a ledger file cannot be used.
+enum class LedgerProblem {
+    None,
+    Missing,
+    Folder,
+    ReadOnly, // read-only, or no right to read or write it
+    NotLedger,
+    Damaged,
+    Newer, // made by a newer build of the program
+    Busy,
+    StrayJournal,     // a journal beside it that does not roll back into a healthy ledger
+    JournalUnsecured, // a journal beside it, and no room to keep a copy before rolling it back
+};
+
+// What the operator is told: the case, the file, and what to do about it.
+QString LedgerProblemText(LedgerProblem problem, const QString& path);
+
+// What an open connection holds: None for a ledger this build can use, else NotLedger, Damaged,
+// Newer, ReadOnly or Busy. Reads only.
+LedgerProblem ExamineLedger(sqlite3* db);
+
+// The same for a file, which is read as it lies: nothing is written to it or beside it (a journal
+// is not rolled back, no WAL files are made).
+LedgerProblem InspectLedgerFile(const QString& path);
+
+// True when the file is a ledger this build can use (InspectLedgerFile gives None): an empty
+// file, any other file, a SQLite file without the ledger's tables and a newer ledger are not.
 bool IsLedgerFile(const QString& path);
+
+// True when both paths name one existing file, by its identity (device and inode) rather than
+// its name: a hard link is the same file, a name that differs in letter case another one.
+bool IsSameFile(const QString& a, const QString& b);
+
+// Run before the first connection of a start. A journal beside the ledger would be rolled into it
+// by the first read, and a journal left by the crash of a writer of some other file makes a
+// wreck of it. So the ledger and the journal are copied first, the journal is rolled back under
+// an exclusive lock, and unless the result is a healthy ledger both are put back as they were
+// (StrayJournal). None when there was nothing to roll back or it rolled back into a healthy
+// ledger, and when the file could not be locked (the open that follows says why).
+LedgerProblem SettleLedgerJournal(const QString& path);
 
 // The same check on an open connection: every connection the program opens makes it, so that
 // start-up, the main window and a restore agree on what a ledger is.
@@ -34,8 +70,10 @@ bool BackupLedgerTo(sqlite3* source, const QString& target);
 bool CopyLedgerFile(const QString& source, const QString& target);
 
 // Replaces the database of the open connection with the ledger file at source, in one
-// transaction of the engine, and checks the result. False when the source cannot be read or the
-// engine refuses; the connection's ledger is then as it was.
+// transaction of the engine, and checks the result. The source is read through a private copy:
+// it is left as it lies, and a source kept in WAL mode does not turn the ledger to WAL. False
+// when the source cannot be read, is no usable ledger, or the engine refuses; the connection's
+// ledger is then as it was.
 bool RestoreLedgerInto(sqlite3* destination, const QString& source);
 
 // Makes sure no journal of the file at path is left: a connection of its own takes the write

@@ -6,9 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace {
-
-int userVersion(sqlite3* db) {
+int LedgerUserVersion(sqlite3* db) {
     sqlite3_stmt* st = nullptr;
     int version = -1;
     if (sqlite3_prepare_v2(db, "pragma user_version", -1, &st, nullptr) == SQLITE_OK &&
@@ -17,6 +15,8 @@ int userVersion(sqlite3* db) {
     sqlite3_finalize(st);
     return version;
 }
+
+namespace {
 
 bool exec(sqlite3* db, const std::string& sql) {
     return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -44,10 +44,10 @@ bool toVersion1(sqlite3* db) {
 } // namespace
 
 bool UpgradeLedger(sqlite3* db) {
-    const int version = userVersion(db);
-    if (version < 0)
+    const int version = LedgerUserVersion(db);
+    if (version < 0 || version > kLedgerSchemaVersion)
         return false;
-    if (version >= kLedgerSchemaVersion)
+    if (version == kLedgerSchemaVersion)
         return true;
     if (!exec(db, "begin immediate"))
         return false;

@@ -32,19 +32,6 @@ constexpr MenuEntry kDataMenu[] = {
     {ID_NEW_LEDGER, "重新开始记账（慎用！）"},
 };
 
-// Paths are compared as the file system of the ledger's home platform does: without letter case.
-QString comparablePath(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toLower();
-}
-
-bool isLiveLedger(const QString& chosen) {
-    const QString live = DataSource::ledgerPath();
-    if (comparablePath(chosen) == comparablePath(live))
-        return true;
-    const QString canonical = QFileInfo(chosen).canonicalFilePath();
-    return !canonical.isEmpty() && canonical == QFileInfo(live).canonicalFilePath();
-}
-
 } // namespace
 
 CDataMaintenance::CDataMaintenance(QWidget* owner, Database& db) : m_owner(owner), m_db(db) {
@@ -109,14 +96,19 @@ void CDataMaintenance::OnRestoreDatabase() {
                                             {{QStringLiteral("数据库文件(.rbk)"), QStringLiteral("*.rbk")}}});
     if (!chosen)
         return;
-    if (isLiveLedger(*chosen)) {
+    // The live ledger under any name (a hard link too) is the live ledger; another file is not,
+    // whatever its name.
+    if (IsSameFile(*chosen, DataSource::ledgerPath())) {
         platform::messageBox(m_owner, QStringLiteral("试图用原数据库进行恢复,操作失败!"), kCaution,
                              MsgIcon::Exclamation);
         return;
     }
-    // Whatever is chosen must be a ledger before the live one is touched.
-    if (!IsLedgerFile(*chosen)) {
-        platform::messageBox(m_owner, QStringLiteral("所选文件不是有效的账本数据库，未做任何更改。"),
+    // Whatever is chosen must be a ledger this build can use before the live one is touched.
+    if (const LedgerProblem problem = InspectLedgerFile(*chosen); problem != LedgerProblem::None) {
+        platform::messageBox(m_owner,
+                             problem == LedgerProblem::Newer
+                                 ? LedgerProblemText(problem, *chosen)
+                                 : QStringLiteral("所选文件不是有效的账本数据库，未做任何更改。"),
                              kCaution, MsgIcon::Exclamation);
         return;
     }

@@ -16,7 +16,59 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace startup;
+
+namespace {
+
+template <typename... T> void row(const char* tag, const T&... values) {
+    (QTest::newRow(tag) << ... << values);
+}
+
+struct StartOutcome {
+    bool opened = false;
+    QStringList texts;
+};
+
+// The start-up read of the ledger, with the messages it shows. Root may write any file, so when
+// the test runs as root, unprivileged runs it in a child process under an ordinary user's id.
+StartOutcome readLedgerAtStart(bool unprivileged) {
+    if (!unprivileged || geteuid() != 0) {
+        platform::ScopedMessageBoxScript boxes;
+        const StartupSettings s = loadStartupSettings();
+        return {s.databaseOpened, boxes.texts()};
+    }
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {true, {"<no pipe>"}};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        if (setgid(65534) == 0 && setuid(65534) == 0) {
+            platform::ScopedMessageBoxScript boxes;
+            const StartupSettings s = loadStartupSettings();
+            const QByteArray out = (s.databaseOpened ? "1" : "0") + boxes.texts().join(QChar(0x1f)).toUtf8();
+            if (write(fds[1], out.constData(), size_t(out.size())) != out.size())
+                _exit(1);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    QByteArray out;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, n);
+    close(fds[0]);
+    waitpid(child, nullptr, 0);
+    if (out.isEmpty())
+        return {true, {"<the child said nothing>"}};
+    return {out.startsWith('1'), QString::fromUtf8(out.mid(1)).split(QChar(0x1f), Qt::SkipEmptyParts)};
+}
+
+} // namespace
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -233,14 +285,87 @@ private slots:
         QCOMPARE(g_strCurrentPower, QString("0"));
     }
 
-    void unopenableLedgerIsReported() {
+    // A ledger that cannot be used is named with its case and its place, left as it lies, and
+    // the start goes no further: a login on a ledger that did not open could only go round.
+    void unusableLedgerSaysWhyAndStops_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message"); // how it begins
+        row("missing", "missing", "找不到账本文件，不能打开数据库。");
+        row("a folder", "folder", "账本的位置上是一个文件夹，不是账本文件，不能打开数据库。");
+        row("read-only", "read-only", "账本文件是只读的，或者没有读写它的权限，不能打开数据库。");
+        row("a text file", "text", "这个文件不是本程序的账本，不能打开数据库。");
+        row("another program's database", "foreign", "这个文件不是本程序的账本，不能打开数据库。");
+        row("damaged", "damaged", "账本文件已损坏，不能打开数据库。");
+        row("made by a newer version", "newer", "此账本由更新版本的程序创建，本程序不能打开它。");
+        row("another file's journal beside it", "journal", "账本旁有一个日志文件，用它回滚后的账本不完整");
+    }
+    void unusableLedgerSaysWhyAndStops() {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
         TestLedger ledger;
-        QFile::remove(ledger.path());
-        platform::ScopedMessageBoxScript boxes;
-        const StartupSettings s = loadStartupSettings();
-        QVERIFY(!s.databaseOpened);
-        QCOMPARE(s.autoLogin, 0);
-        QCOMPARE(boxes.texts(), QStringList{"不能打开数据库"});
+        const QString path = ledger.path();
+        const auto write = [](const QString& file, const QByteArray& bytes) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+        };
+        if (kind == "missing" || kind == "folder" || kind == "foreign")
+            QVERIFY(QFile::remove(path));
+        if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        if (kind == "read-only") {
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            QVERIFY(QFile::setPermissions(ledger.dir(), QFile::Permissions(0x7755)));
+        }
+        if (kind == "text")
+            write(path, "NO,Rdate\r\n0000001,2026-12-06\r\n");
+        if (kind == "foreign")
+            SQLite::Database(QFile::encodeName(path).toStdString(),
+                             SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE)
+                .exec("create table notes (line text)");
+        if (kind == "newer")
+            SQLite::Database(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE)
+                .exec("pragma user_version = 99");
+        if (kind == "damaged") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(100) && f.putChar(0)); // the schema page's type
+        }
+        QTemporaryDir elsewhere;
+        if (kind == "journal") {
+            // The journal of a writer of another, smaller ledger, taken in the middle of its
+            // transaction (as its crash would leave it), lies beside a ledger of 300 receipts.
+            const auto receipts = [](const QString& ledgerPath, int count) {
+                SQLite::Database(QFile::encodeName(ledgerPath).toStdString(), SQLite::OPEN_READWRITE)
+                    .exec("with recursive n(i) as (select 1 union all select i+1 from n where i<" +
+                          std::to_string(count) +
+                          ") insert into RECEIPT ([NO],[Rdate],[district]) "
+                          "select printf('%07d',i),'2026-01-01 10:00:00','A-'||i from n");
+            };
+            receipts(path, 300);
+            const QString other = elsewhere.filePath("other.rbk");
+            QVERIFY(QFile::copy(TestLedger::emptyLedgerPath(), other));
+            receipts(other, 1);
+            SQLite::Database db(QFile::encodeName(other).toStdString(), SQLite::OPEN_READWRITE);
+            db.exec("pragma cache_size = 2; begin; update RECEIPT set [Remark] = hex(randomblob(50000))");
+            QVERIFY(QFile::copy(other + "-journal", path + "-journal"));
+            db.exec("rollback");
+        }
+        const auto contents = [&path] {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+        };
+        const QByteArray before = contents();
+        const QDateTime modified = QFileInfo(path).lastModified();
+
+        const StartOutcome start = readLedgerAtStart(kind == "read-only");
+
+        QVERIFY(!start.opened);
+        QCOMPARE(start.texts.size(), 1);
+        QVERIFY2(start.texts[0].startsWith(message), qPrintable(start.texts[0]));
+        QVERIFY(start.texts[0].contains("\n账本：" + QDir::toNativeSeparators(path) + "\n"));
+        QCOMPARE(contents(), before);
+        QCOMPARE(QFileInfo(path).lastModified(), modified);
+        QCOMPARE(QFileInfo::exists(path + "-journal"), kind == "journal");
     }
 
     void rememberedNameWithAQuote() {
@@ -281,6 +406,49 @@ private slots:
             QVERIFY(provisionLedger(programDir.path(), dir));
             QVERIFY(QFile::exists(programDir.filePath("Rentbook.rbk")));
         }
+    }
+
+    // --help and --version answer on the terminal and end, without a window and without asking
+    // for a window system (there is none here); a registration switch still ends a start quietly.
+    void terminalAnswers_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("printed"); // what the output holds, its beginning first
+        row("version", QStringList{"--version"}, QStringList{"Rentbook 3.5.8\n"});
+        row("help", QStringList{"--help"},
+            QStringList{"用法：Rentbook [选项]\n", "--version", "--help", "-RegServer", "-UnregServer",
+                        "/RegServer"});
+        row("short help among other switches", QStringList{"-style", "fusion", "-h"}, QStringList{"用法："});
+        row("registration switch", QStringList{"/UnregServer"}, QStringList{});
+    }
+    void terminalAnswers() {
+#ifndef RENTBOOK_EXE
+        QSKIP("the program is not built in this tree");
+#else
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, printed);
+        QTemporaryDir runtime;
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        // A start that goes on needs a window system; the switches must end it before any window.
+        if (printed.isEmpty())
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.start(RENTBOOK_EXE, arguments);
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 0);
+        const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        if (printed.isEmpty())
+            QCOMPARE(out, QString());
+        else
+            QVERIFY2(out.startsWith(printed[0]), qPrintable(out));
+        for (const QString& text : printed)
+            QVERIFY2(out.contains(text), qPrintable(text));
+#endif
     }
 };
 

@@ -5,6 +5,7 @@
 #include "data/LedgerFile.h"
 #include "tests/support/TestLedger.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +44,25 @@ void insertReceipts(const TestLedger& ledger, int count) {
                        .arg(i)
                        .arg(i * 10));
     db.execute(QStringLiteral("commit"));
+}
+
+// A writer of the file that dies in the middle of its transaction, after the engine has begun to
+// write pages into the file: its journal is left behind, hot.
+void crashWriterOf(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    const pid_t child = fork();
+    if (child == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(
+            db,
+            "pragma cache_size=2; begin; update RECEIPT set district='crashed', Remark=hex(randomblob(400));",
+            nullptr, nullptr, nullptr);
+        _exit(0);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(QFile::exists(LedgerJournalPath(path)));
 }
 
 QStringList receiptNumbers(const QString& path) {
@@ -200,23 +220,69 @@ private slots:
         QCOMPARE(receiptNumbers(ledger.path()).size(), 4);
     }
 
+    // What a start finds beside the ledger. Its own journal, left by a crashed writer of the
+    // ledger, is rolled back. The journal of some other file's crashed writer would make a wreck
+    // of the ledger: ledger and journal are left exactly as they lay, and nothing else remains.
+    void journalBesideTheLedgerAtStart_data() {
+        QTest::addColumn<QString>("journal");
+        QTest::addColumn<LedgerProblem>("problem");
+        QTest::newRow("its own, from a crash") << "own" << LedgerProblem::None;
+        QTest::newRow("another file's, from a crash") << "foreign" << LedgerProblem::StrayJournal;
+        QTest::newRow("an empty one") << "empty" << LedgerProblem::None;
+    }
+    void journalBesideTheLedgerAtStart() {
+        QFETCH(QString, journal);
+        QFETCH(LedgerProblem, problem);
+        TestLedger ledger;
+        insertReceipts(ledger, 300);
+        const QByteArray ledgerBefore = readAll(ledger.path());
+        const QString journalPath = LedgerJournalPath(ledger.path());
+        QTemporaryDir elsewhere;
+        if (journal == "own")
+            crashWriterOf(ledger.path());
+        if (journal == "foreign") {
+            const QString other = elsewhere.filePath("other.rbk");
+            QVERIFY(QFile::copy(TestLedger::emptyLedgerPath(), other));
+            // A smaller ledger, enough for its writer to have begun writing into the file.
+            runSql(
+                other,
+                "with recursive n(i) as (select 1 union all select i+1 from n where i<100) "
+                "insert into RECEIPT ([NO],[Rdate]) select printf('%07d',i),'2026-12-06 10:00:00' from n;");
+            crashWriterOf(other);
+            QVERIFY(QFile::copy(LedgerJournalPath(other), journalPath));
+        }
+        if (journal == "empty")
+            writeFile(journalPath, {});
+        const QDateTime old(QDate(2020, 1, 2), QTime(3, 4, 5));
+        for (const QString& path : {ledger.path(), journalPath}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly) && f.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        const QByteArray ledgerBytes = readAll(ledger.path()), journalBytes = readAll(journalPath);
+        const QFile::Permissions permissions = QFile::permissions(ledger.path());
+
+        QCOMPARE(SettleLedgerJournal(ledger.path()), problem);
+
+        QStringList left = QDir(ledger.dir()).entryList(QDir::Files | QDir::Hidden);
+        if (problem == LedgerProblem::StrayJournal) {
+            QCOMPARE(left, (QStringList{"Rentbook.rbk", "Rentbook.rbk-journal"}));
+            QCOMPARE(readAll(ledger.path()), ledgerBytes);
+            QCOMPARE(readAll(journalPath), journalBytes);
+            QCOMPARE(QFile::permissions(ledger.path()), permissions);
+            QCOMPARE(QFileInfo(ledger.path()).lastModified(), old);
+            QCOMPARE(QFileInfo(journalPath).lastModified(), old);
+            return;
+        }
+        left.removeAll("Rentbook.rbk-journal"); // an empty one is no matter
+        QCOMPARE(left, QStringList{"Rentbook.rbk"});
+        QCOMPARE(readAll(ledger.path()), ledgerBefore);
+        QCOMPARE(receiptNumbers(ledger.path()).size(), 300);
+    }
+
     void checkOutRollsBackWhatACrashLeft() {
         TestLedger ledger;
         insertReceipts(ledger, 200);
-        const QByteArray name = QFile::encodeName(ledger.path());
-        // A writer that dies in the middle of its transaction, after the engine has begun to
-        // write pages into the file.
-        const pid_t child = fork();
-        if (child == 0) {
-            sqlite3* db = nullptr;
-            sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-            sqlite3_exec(db, "pragma cache_size=2; begin; update RECEIPT set district='crashed';", nullptr,
-                         nullptr, nullptr);
-            _exit(0);
-        }
-        int status = 0;
-        QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY(QFile::exists(LedgerJournalPath(ledger.path())));
+        crashWriterOf(ledger.path());
 
         QVERIFY(CheckOutLedgerFile(ledger.path()));
         QVERIFY(!QFile::exists(LedgerJournalPath(ledger.path())));

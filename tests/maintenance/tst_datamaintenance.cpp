@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <unistd.h>
 
 namespace {
 
@@ -157,9 +158,10 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("message");
         const QString notLedger = "所选文件不是有效的账本数据库，未做任何更改。";
-        row("live file in capitals", "live", "试图用原数据库进行恢复,操作失败!");
+        row("the live file under another name (a hard link)", "live", "试图用原数据库进行恢复,操作失败!");
         row("not SQLite", "text", notLedger);
         row("SQLite without the tables", "foreign", notLedger);
+        row("made by a newer version", "newer", "此账本由更新版本的程序创建，本程序不能打开它。");
         row("operator says no", "no", "进行数据恢复操作后，现有数据将会被全部覆盖，是否继续数据恢复操作？");
         row("the live ledger busy", "busy", "数据库恢复不成功!");
     }
@@ -168,8 +170,14 @@ private slots:
         QFETCH(QString, message);
         Fixture f;
         QString path = f.backupWith({"0000009"});
-        if (chosen == "live")
-            path = QDir(f.ledger.dir()).filePath("RENTBOOK.RBK");
+        if (chosen == "live") {
+            path = QDir(f.ledger.dir()).filePath("copy.rbk");
+            QVERIFY(::link(QFile::encodeName(f.ledger.path()).constData(),
+                           QFile::encodeName(path).constData()) == 0);
+        }
+        if (chosen == "newer")
+            SQLite::Database(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE)
+                .exec("pragma user_version = 99");
         if (chosen == "text") {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -183,6 +191,7 @@ private slots:
         }
         if (chosen == "no")
             f.boxes.answer(platform::No);
+        const QByteArray source = readAll(path);
         // A statement still reading on the window's connection keeps the engine from writing.
         Recordset reading =
             f.db.query(QString::fromLatin1(chosen == "busy" ? "select * from RECEIPT" : "select 1 where 0"));
@@ -190,14 +199,56 @@ private slots:
         f.maintenance.OnRestoreDatabase();
         reading.close();
         QCOMPARE(f.openDialog.requests().first().title, QString("导入恢复数据库"));
-        QCOMPARE(f.boxes.texts().last(), message);
+        if (chosen == "newer")
+            QVERIFY(f.boxes.texts().last().startsWith(message) && f.boxes.texts().last().contains(path));
+        else
+            QCOMPARE(f.boxes.texts().last(), message);
+        QCOMPARE(readAll(path), source);
         f.ledgerUntouched();
         QCOMPARE(f.db.query("select count(*) from RECEIPT").field(0), QString("2"));
     }
 
+    // The chosen file is read as it lies, nothing is left beside it, and the ledger keeps its
+    // rollback journal whatever mode the source was kept in. A file of another name is not the
+    // live ledger, even where the names differ only in letter case.
+    void restoreReplacesTheLedgerAndEnds_data() {
+        QTest::addColumn<QString>("source");
+        row("a backup elsewhere", "plain");
+        row("named like the live ledger in capitals", "capitals");
+        row("a backup kept in WAL mode", "wal");
+        row("a backup in WAL mode with pages still in its WAL file", "wal pending");
+    }
     void restoreReplacesTheLedgerAndEnds() {
+        QFETCH(QString, source);
         Fixture f;
-        f.openDialog.answerPath(f.backupWith({"0000007", "0000008", "0000009"}));
+        QString path = f.backupWith({"0000006", "0000007", "0000008", "0000009"});
+        if (source == "capitals") {
+            const QString capitals = QDir(f.ledger.dir()).filePath("RENTBOOK.RBK");
+            QVERIFY(QFile::rename(path, capitals));
+            path = capitals;
+        }
+        if (source.startsWith("wal"))
+            SQLite::Database(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE)
+                .exec("pragma journal_mode = wal");
+        // The last change to the backup; with "wal pending" another program is still at work on
+        // it, and the change lies in the WAL file only.
+        auto writer =
+            std::make_unique<SQLite::Database>(QFile::encodeName(path).toStdString(), SQLite::OPEN_READWRITE);
+        writer->exec("pragma wal_autocheckpoint = 0; delete from RECEIPT where [NO] = '0000006'");
+        if (source != "wal pending")
+            writer.reset();
+        // Every file of the source, with its contents and time.
+        const auto sourceFiles = [&path] {
+            QStringList out;
+            const QFileInfo info(path);
+            for (const QFileInfo& file : info.dir().entryInfoList(
+                     {info.fileName() + "*"}, QDir::Files | QDir::Hidden | QDir::CaseSensitive))
+                out << file.fileName() + " " + QString::number(qHash(readAll(file.filePath()))) + " " +
+                           file.lastModified().toString(Qt::ISODateWithMs);
+            return out;
+        };
+        const QStringList before = sourceFiles();
+        f.openDialog.answerPath(path);
         f.maintenance.OnRestoreDatabase();
         QCOMPARE(f.boxes.texts(),
                  (QStringList{"进行数据恢复操作后，现有数据将会被全部覆盖，是否继续数据恢复操作？",
@@ -207,7 +258,13 @@ private slots:
         QCOMPARE(f.process.calls().first().what, QString("exit"));
         QCOMPARE(f.process.calls().first().exitCode, 0);
         QCOMPARE(receiptNumbers(f.ledger.path()), (QStringList{"0000007", "0000008", "0000009"}));
+        QCOMPARE(sourceFiles(), before);
+        // The file format's read and write versions: 1 is the rollback journal, 2 WAL.
+        QCOMPARE(readAll(f.ledger.path()).mid(18, 2), QByteArray("\x01\x01"));
         QVERIFY(!QFile::exists(LedgerJournalPath(f.ledger.path())));
+        QCOMPARE(
+            QDir(f.ledger.dir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+            source == "capitals" ? 3 : 2);
         f.backInTheProgramDirectory();
     }
 
@@ -250,6 +307,8 @@ private slots:
 
     void newLedgerTrashesTheOldOneAndEnds() {
         Fixture f;
+        Database secondCopy; // of the program, on the same ledger
+        QVERIFY(secondCopy.open());
         answerPasswordDialog("pw");
         f.maintenance.OnNewLedger();
         QCOMPARE(f.boxes.texts().last(), QString("开始新的记账，请重启软件！"));
@@ -261,6 +320,13 @@ private slots:
         QCOMPARE(receiptNumbers(f.ledger.path()), QStringList());
         QCOMPARE(readAll(f.ledger.path()).mid(100), readAll(f.emptyLedger).mid(100));
         QVERIFY(!QFile::exists(LedgerJournalPath(f.ledger.path())));
+        // The second copy is told what happened to its ledger, not sent to check permissions.
+        try {
+            secondCopy.execute("insert into addr_items values ('A-1')");
+            QFAIL("written into the ledger that went to the trash");
+        } catch (const DbError& e) {
+            QVERIFY2(e.message().startsWith("账本文件已被替换或移走"), qPrintable(e.message()));
+        }
     }
 };
 
