@@ -10,9 +10,11 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProgressDialog>
+#include <QRawFont>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -53,6 +55,70 @@ QByteArray withExactPageBoxes(QByteArray pdf, const QSizeF& exactPoints) {
     return pdf;
 }
 
+// Qt's PDF writer tells a reader which character a glyph stands for by the lowest code point the
+// font maps to that glyph. The sans serif CJK face draws the Kangxi radicals and many other
+// radicals with the glyphs of their ideographs, so its 里 was read as the radical U+2FA5 and a
+// search for "幸福里" found nothing. For every print font, each code point below the unified
+// ideographs that the font draws with the glyph of a unified ideograph is given that ideograph.
+QHash<char16_t, char16_t> ideographsOfSharedGlyphs(const std::array<LogFont, 4>& fonts) {
+    constexpr char16_t kFirstRadical = 0x2E80, kFirstIdeograph = 0x4E00, kLastIdeograph = 0x9FFF;
+    const auto run = [](char16_t from, char16_t to) {
+        QString s;
+        for (char16_t c = from; c <= to; ++c)
+            s += QChar(c);
+        return s;
+    };
+    const QString below = run(kFirstRadical, kFirstIdeograph - 1);
+    const QString ideographs = run(kFirstIdeograph, kLastIdeograph);
+    QHash<char16_t, char16_t> map;
+    QStringList seen;
+    for (const LogFont& lf : fonts) {
+        const QRawFont font = QRawFont::fromFont(toQFont(lf, -100));
+        if (!font.isValid() || seen.contains(font.familyName()))
+            continue;
+        seen << font.familyName();
+        QHash<quint32, char16_t> ideographOfGlyph;
+        const QList<quint32> glyphs = font.glyphIndexesForString(ideographs);
+        for (qsizetype i = glyphs.size() - 1; i >= 0; --i) // the lowest ideograph of a glyph wins
+            if (glyphs[i] != 0)
+                ideographOfGlyph.insert(glyphs[i], char16_t(kFirstIdeograph + i));
+        const QList<quint32> shared = font.glyphIndexesForString(below);
+        for (qsizetype i = 0; i < shared.size(); ++i)
+            if (const auto it = ideographOfGlyph.constFind(shared[i]);
+                shared[i] != 0 && it != ideographOfGlyph.cend())
+                map.insert(char16_t(kFirstRadical + i), *it);
+    }
+    return map;
+}
+
+// Rewrites the characters of the fonts' text maps ("/ToUnicode", which Qt writes uncompressed as
+// "<0001> <000F> [<5E78> <798F> <2FA5> ...]") by the map. A code point and its replacement are
+// both four hex digits, so the file keeps its length and its cross-reference offsets.
+QByteArray withTextMapsRewritten(QByteArray pdf, const QHash<char16_t, char16_t>& map) {
+    static const QByteArray kBegin = QByteArrayLiteral("beginbfrange"),
+                            kEnd = QByteArrayLiteral("endbfrange");
+    if (map.isEmpty())
+        return pdf;
+    for (qsizetype at = pdf.indexOf(kBegin); at >= 0; at = pdf.indexOf(kBegin, at + 1)) {
+        const qsizetype end = pdf.indexOf(kEnd, at);
+        if (end < 0)
+            break;
+        bool inArray = false;
+        for (qsizetype i = at + kBegin.size(); i < end; ++i) {
+            if (pdf[i] == '[' || pdf[i] == ']') {
+                inArray = pdf[i] == '[';
+            } else if (inArray && pdf[i] == '<' && i + 5 < end && pdf[i + 5] == '>') {
+                bool ok = false;
+                const auto code = char16_t(pdf.mid(i + 1, 4).toUShort(&ok, 16));
+                if (const auto it = map.constFind(code); ok && it != map.cend())
+                    pdf.replace(i + 1, 4, QByteArray::number(*it, 16).toUpper().rightJustified(4, '0'));
+                i += 5;
+            }
+        }
+    }
+    return pdf;
+}
+
 PdfWriteResult writePdf(const QString& path, const QPageLayout& layout, int pageCount, const PageDraw& draw,
                         const QWidget* screenWindow) {
     if (!layout.isValid() || pageCount <= 0)
@@ -87,7 +153,8 @@ PdfWriteResult writePdf(const QString& path, const QPageLayout& layout, int page
             return PdfWriteResult::Failed;
     }
     const QSizeF exactPoints = layout.fullRect(QPageLayout::Millimeter).size() * (72 / 25.4);
-    const QByteArray bytes = withExactPageBoxes(pdf.data(), exactPoints);
+    const QByteArray bytes = withTextMapsRewritten(withExactPageBoxes(pdf.data(), exactPoints),
+                                                   ideographsOfSharedGlyphs(printFonts()));
     if (file.write(bytes) != bytes.size() || !file.commit())
         return PdfWriteResult::Failed;
     return PdfWriteResult::Written;

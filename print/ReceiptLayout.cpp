@@ -195,7 +195,8 @@ namespace {
 
 class OpList {
 public:
-    void text(const PrintRect& r, const QString& s, PrintFontRole font, TextMode mode) {
+    void text(const PrintRect& r, const QString& s, PrintFontRole font, TextMode mode,
+              std::optional<int> keepClear = {}) {
         if (s.isEmpty()) // empty texts draw nothing
             return;
         DrawOp op;
@@ -204,6 +205,7 @@ public:
         op.text = s;
         op.font = font;
         op.mode = mode;
+        op.keepClear = keepClear;
         m_ops << op;
     }
     void line(int x1, int y1, int x2, int y2, PenRole pen, int width) {
@@ -231,6 +233,12 @@ private:
 int penWidth(const QString& text, const PrintScale& scale) {
     // No upper limit; a negative width is drawn as the thinnest line, like width 0.
     return qMax(0, int(std::trunc(textToInt(text) * scale.ratioY())));
+}
+
+// How far ink stays from the middle of a rule of this width: its half, and a pixel for the
+// rounding of the rule's and the glyphs' edges (width 0 is drawn one pixel wide).
+int clearOfRule(int width) {
+    return width / 2 + 1;
 }
 
 } // namespace
@@ -321,13 +329,18 @@ QList<DrawOp> BuildReceiptOps(const PrintRect& page, const ReceiptPrintData& dat
             column.top = Y0 + (T.bottom - Y0 - e) / 2;
         ops.text(column, s.rightRemark, reduced, TextMode::WrapCentred);
     }
-    ops.text({g.x(27), Y0, g.x(35), Y0 + H - G}, QStringLiteral("金    额"), reduced, TextMode::Centred);
+    // These captions sit in cells little taller than the font, some against the outline.
+    const int clearOutline = clearOfRule(qMax(outline, inner)), clearInner = clearOfRule(inner);
+    ops.text({g.x(27), Y0, g.x(35), Y0 + H - G}, QStringLiteral("金    额"), reduced, TextMode::Centred,
+             clearOutline);
     for (int k = 0; k < 8; ++k)
-        ops.text(digitCell(Y0 + G, Y0 + H, k), cells[0][std::size_t(6 + k)], reduced, TextMode::Centred);
+        ops.text(digitCell(Y0 + G, Y0 + H, k), cells[0][std::size_t(6 + k)], reduced, TextMode::Centred,
+                 clearInner);
     const int half = (T.bottom - Yt) / 2;
-    ops.text({L, Yt, g.x(7), T.bottom - half}, QStringLiteral("合计人民币"), reduced,
-             TextMode::BottomCentred);
-    ops.text({L, Yt + half, g.x(7), T.bottom}, QStringLiteral("（大写）"), reduced, TextMode::TopCentred);
+    ops.text({L, Yt, g.x(7), T.bottom - half}, QStringLiteral("合计人民币"), reduced, TextMode::BottomCentred,
+             clearOutline);
+    ops.text({L, Yt + half, g.x(7), T.bottom}, QStringLiteral("（大写）"), reduced, TextMode::TopCentred,
+             clearOutline);
 
     // 6. Bottom remark, down to the page's edge rather than the margin.
     ops.text({L, T.bottom + scale.sy(23) + scale.sy(3), T.right, page.bottom + scale.sy(3)}, s.bottomRemark,

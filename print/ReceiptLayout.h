@@ -195,6 +195,9 @@ struct DrawOp {
     TextMode mode = TextMode::Centred;
     PenRole pen = PenRole::Inner;
     int penWidth = 0; // device pixels; 0 is the thinnest line the device draws
+    // Set on captions boxed in by rules: the text's ink keeps this many device pixels from every
+    // edge of the rectangle, in a smaller size if it must, so that no rule cuts a character.
+    std::optional<int> keepClear;
 };
 
 // What the geometry needs to know of the fonts: widths and wrapped heights on the device.

@@ -52,6 +52,44 @@ Qt::Alignment singleLineAlignment(TextMode mode) {
     }
 }
 
+// Draws one line inside the rectangle less the clearance, placed by its ink rather than by the
+// font's line height (which in the CJK faces reaches well above and below the characters), and in
+// a smaller size when the ink would not fit. The ink's height counts a full ideograph too, so that
+// captions of one font stand on one baseline whatever their characters.
+void drawFitted(QPainter& painter, const QRect& r, int clear, Qt::Alignment align, const QString& line,
+                QFont font) {
+    const QRectF room = QRectF(r).adjusted(clear, clear, -clear, -clear);
+    if (room.width() <= 0 || room.height() <= 0)
+        return;
+    const auto inkOf = [&](const QFont& f) {
+        const QFontMetricsF metrics(f, painter.device());
+        const QRectF text = metrics.tightBoundingRect(line);
+        const QRectF full = metrics.tightBoundingRect(QStringLiteral("国"));
+        // A pixel round it for the smoothing of the glyphs' edges.
+        return QRectF(text.left(), qMin(text.top(), full.top()), text.width(),
+                      qMax(text.bottom(), full.bottom()) - qMin(text.top(), full.top()))
+            .adjusted(-1, -1, 1, 1);
+    };
+    QRectF ink = inkOf(font);
+    while ((ink.width() > room.width() || ink.height() > room.height()) && font.pixelSize() > 1) {
+        const double shrink = qMin(room.width() / ink.width(), room.height() / ink.height());
+        font.setPixelSize(qBound(1, int(font.pixelSize() * shrink), font.pixelSize() - 1));
+        ink = inkOf(font);
+    }
+    double x = room.center().x() - ink.center().x();
+    if (align & Qt::AlignLeft)
+        x = room.left() - ink.left();
+    else if (align & Qt::AlignRight)
+        x = room.right() - ink.right();
+    double y = room.center().y() - ink.center().y();
+    if (align & Qt::AlignTop)
+        y = room.top() - ink.top();
+    else if (align & Qt::AlignBottom)
+        y = room.bottom() - ink.bottom();
+    painter.setFont(font);
+    painter.drawText(QPointF(x, y), line);
+}
+
 void drawText(QPainter& painter, const DrawOp& op, const QFont& font) {
     const QRect r = op.rect.toQRect();
     if (r.width() <= 0 || r.height() <= 0)
@@ -75,7 +113,10 @@ void drawText(QPainter& painter, const DrawOp& op, const QFont& font) {
     } else {
         QString line = op.text;
         line.replace(u'\n', u' ').remove(u'\r');
-        painter.drawText(r, int(singleLineAlignment(op.mode)) | Qt::TextSingleLine, line);
+        if (op.keepClear)
+            drawFitted(painter, r, *op.keepClear, singleLineAlignment(op.mode), line, font);
+        else
+            painter.drawText(r, int(singleLineAlignment(op.mode)) | Qt::TextSingleLine, line);
     }
     painter.restore();
 }

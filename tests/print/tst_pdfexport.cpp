@@ -48,7 +48,7 @@ ReceiptPrintData formWith(int paper) {
 
 // A records-list row (25 texts) of receipt n with the total given.
 QStringList listRow(int n, const QString& total = QStringLiteral("2404.61")) {
-    return QStringLiteral("%1|%2|幸福路%1号|2026-03-05|2026年03月01日至2026年03月31日|100.5|110|30.40|"
+    return QStringLiteral("%1|%2|幸福里%1号|2026-03-05|2026年03月01日至2026年03月31日|100.5|110|30.40|"
                           "3000|3210.25|178.71|10|14|100.0|500|50|10|30|5.5|1500|%3|张三|李四|备注%1|0")
         .arg(n)
         .arg(n, 7, 10, QLatin1Char('0'))
@@ -177,6 +177,48 @@ private slots:
         QVERIFY(flat.contains(QStringLiteral("贰仟肆佰零肆元陆角壹分")));
         QVERIFY(flat.contains(QStringLiteral("壹仟伍佰元伍角")));
         QVERIFY(flat.contains(QStringLiteral("收款收据")));
+    }
+
+    // Every Chinese character the receipt prints reads back as itself, also in the sans serif face
+    // that draws radicals and ideographs with one glyph (it read 里 as the radical U+2FA5).
+    void everyChineseCharacterIsText_data() {
+        QTest::addColumn<QString>("face"); // of all four fonts; empty: the factory fonts
+        QTest::newRow("factory fonts") << QString();
+        QTest::newRow("all in 黑体") << "黑体";
+    }
+    void everyChineseCharacterIsText() {
+        QFETCH(QString, face);
+        platform::ScopedPrinters noPrinters({}, {});
+        for (LogFont& font : printFonts())
+            font.faceName = face.isEmpty() ? font.faceName : face;
+        ReceiptPrintData receipt = receipts(kPaperA4, 1).first(); // with room for the bottom remark
+        receipt.settings.bottomRemark =
+            QStringLiteral("地址：幸福里8号，电话：12345678。请妥善保管本收据，遗失不补。");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("text.pdf");
+        QCOMPARE(WriteReceiptsPdf(path, {receipt}), PdfWriteResult::Written);
+        const std::optional<QString> text = pdfText(path);
+        if (!text)
+            QSKIP("pdftotext (poppler-utils) is needed to read the text");
+
+        QImage image(1, 1, QImage::Format_RGB32);
+        const PrintScale scale;
+        const ReceiptFonts fonts(printFonts(), scale);
+        QString printed;
+        for (const DrawOp& op : BuildReceiptOps({0, 0, 2000, 800}, receipt, PrepareReceiptCells(receipt),
+                                                receipt.threeRow, scale, DeviceTextMeasurer(fonts, &image)))
+            printed += op.text;
+        QVERIFY(printed.contains(QStringLiteral("幸福里")));
+        // The Chinese characters read are those printed, no more (a radical) and no fewer.
+        const auto han = [](const QString& s) {
+            QString set;
+            for (QChar c : s)
+                if (c.script() == QChar::Script_Han && !set.contains(c))
+                    set += c;
+            std::sort(set.begin(), set.end());
+            return set;
+        };
+        QCOMPARE(han(*text), han(printed));
     }
 
     void unwritableTargetLeavesFolderAlone_data() {

@@ -379,6 +379,91 @@ private slots:
         }
     }
 
+    // The captions of the amount heading and of the total row sit in cells little taller than
+    // their font: drawn alone, no caption's ink touches a pixel the rules drew, and one that fits
+    // keeps its size (ink of at least most of a full character, or of the room it has).
+    void captionsKeepClearOfTheRules_data() {
+        QTest::addColumn<int>("paper");
+        QTest::addColumn<bool>("threeRow");
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<QString>("outline");
+        QTest::addColumn<QString>("inner");
+        const auto row = [](const char* name, int paper, bool threeRow, int dpi, const char* widths) {
+            QTest::newRow(name) << paper << threeRow << dpi << QString(widths[0]) << QString(widths[1]);
+        };
+        row("241 third sheet, two-row, 192 dpi", 1, false, 192, "32");
+        row("241 third sheet, three-row, 96 dpi", 1, true, 96, "32");
+        row("A4, three-row, 96 dpi", 4, true, 96, "32");
+        row("241 half sheet, two-row, 300 dpi", 0, false, 300, "32");
+        row("thick rules, 190 third sheet, 96 dpi", 3, true, 96, "86");
+    }
+    void captionsKeepClearOfTheRules() {
+        QFETCH(int, paper);
+        QFETCH(bool, threeRow);
+        QFETCH(int, dpi);
+        QFETCH(QString, outline);
+        QFETCH(QString, inner);
+        const PrintScale scale(dpi, dpi, 96, 96);
+        const QSize size(int(paperSpec(paper).width / 254.0 * dpi),
+                         int(paperSpec(paper).length / 254.0 * dpi));
+        const PrintRect page{0, 0, size.width(), size.height()};
+        const auto blank = [&size] {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            return image;
+        };
+        ReceiptPrintData d = sampleReceipt(threeRow);
+        d.settings.paperIndex = paper;
+        d.settings.outlineWidth = outline;
+        d.settings.innerWidth = inner;
+        const ReceiptFonts fonts(factoryFonts(), scale);
+        QImage rules = blank(), whole = blank();
+        const QList<DrawOp> ops = BuildReceiptOps(page, d, PrepareReceiptCells(d), threeRow, scale,
+                                                  DeviceTextMeasurer(fonts, &rules));
+        QList<DrawOp> lines, captions;
+        for (const DrawOp& op : ops) {
+            if (op.kind != DrawOp::Text)
+                lines << op;
+            else if (op.font == PrintFontRole::HeadingReduced && op.mode != TextMode::WrapCentred)
+                captions << op; // all but the remark beside the table
+        }
+        QCOMPARE(captions.size(), 11);
+        {
+            QPainter painter(&rules);
+            DrawReceiptOps(painter, lines, fonts);
+            QPainter all(&whole);
+            DrawReceiptOps(all, ops, fonts);
+        }
+        QVERIFY(whole.save(
+            QDir(QStringLiteral(QT_TESTCASE_BUILDDIR))
+                .filePath(QStringLiteral("captions-%1.png")
+                              .arg(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-')))));
+        const int fullCharacter = int(QFontMetricsF(fonts.font(PrintFontRole::HeadingReduced), &rules)
+                                          .tightBoundingRect("国")
+                                          .height());
+        for (const DrawOp& op : captions) {
+            QImage alone = blank();
+            {
+                QPainter painter(&alone);
+                DrawReceiptOps(painter, {op}, fonts);
+            }
+            QRect ink;
+            const QRect around = op.rect.toQRect().adjusted(-50, -50, 50, 50) & alone.rect();
+            for (int y = around.top(); y <= around.bottom(); ++y)
+                for (int x = around.left(); x <= around.right(); ++x) {
+                    if (qGray(alone.pixel(x, y)) > 224)
+                        continue;
+                    ink |= QRect(x, y, 1, 1);
+                    // Ink that touches a rule reads as cut by it as much as ink under it.
+                    QVERIFY2(inkIn(rules, QRect(x - 1, y - 1, 3, 3)) == 0,
+                             qPrintable(QStringLiteral("%1 at %2,%3").arg(op.text).arg(x).arg(y)));
+                }
+            // Room less the outline's width (the widest rule) at either edge.
+            const int room = op.rect.height() - 2 * lines.first().penWidth;
+            QVERIFY2(ink.height() * 10 >= qMin(fullCharacter, room) * 6, qPrintable(op.text));
+        }
+    }
+
     // The renderer strokes the outline on the table's edges, centred on them; the picture stays
     // beside the test for a look.
     void outlineIsStrokedOnTheTableEdges() {
