@@ -294,6 +294,8 @@ bool CTenantDlg::TypeIntoPicker(QDateTimeEdit* picker, const QKeyEvent* key) {
     const bool movedOn = m_typedPicker == picker && section != m_typedSection;
     m_typedPicker = digit ? picker : nullptr;
     m_typedSection = section;
+    // The separator after a section that filled up as it was typed: the picker has moved on
+    // already, and moving again would put the month into the day.
     if (!digit)
         return movedOn && text.size() == 1 && text.at(0).isPrint();
     // A digit typed into a full section starts it afresh, as if the section were selected:
