@@ -30,6 +30,8 @@
 #include <QProgressDialog>
 #include <QWheelEvent>
 
+#include <limits>
+
 namespace {
 
 constexpr int kSaveAndPrint = 32772;
@@ -50,6 +52,9 @@ CReceiptDlg::CReceiptDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique
     m_strRangeEnd = range.end;
 
     ui->setupUi(this);
+    // A pasted remark is stored whole: a line edit would silently cut it at 32767 characters.
+    for (QLineEdit* box : findChildren<QLineEdit*>())
+        box->setMaxLength(std::numeric_limits<int>::max());
     setFixedSize(size());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

@@ -11,7 +11,11 @@ CPageTabCtrl::CPageTabCtrl(QWidget* parent) : QTabWidget(parent) {
 bool CPageTabCtrl::AddPage(const QString& title, QWidget* page, int resourceId) {
     if (m_nPages >= kMaxPages || !page)
         return false;
-    m_pages[std::size_t(m_nPages++)] = Page{title, page, resourceId};
+    QPushButton* defaultButton = nullptr;
+    for (QPushButton* b : page->findChildren<QPushButton*>())
+        if (b->isDefault())
+            defaultButton = b;
+    m_pages[std::size_t(m_nPages++)] = Page{title, page, resourceId, defaultButton};
     return true;
 }
 
@@ -31,12 +35,21 @@ void CPageTabCtrl::PlacePages() {
     if (m_nPages == 0)
         return;
     setCurrentIndex(m_nShown);
+    MakeShownDefault();
+}
+
+void CPageTabCtrl::MakeShownDefault() {
+    // A dialog answers Enter with its one default button, and only while it is visible: the
+    // shown page's own default must hold that mark.
+    if (QPushButton* b = m_pages[std::size_t(m_nShown)].defaultButton)
+        b->setDefault(true);
 }
 
 void CPageTabCtrl::OnSelChange(int index) {
     if (index < 0 || index == m_nShown)
         return;
     m_nShown = index;
+    MakeShownDefault();
     // The page's own focus widget takes the keyboard, unless the strip itself has it.
     QWidget* page = m_pages[std::size_t(index)].page;
     if (page && !tabBar()->hasFocus() && page->focusWidget())

@@ -9,8 +9,20 @@
 #include <cstdlib>
 
 int gbkByteLength(const QString& text) {
+    // A character the code page lacks (an emoji, a rare ideograph) would count as the one byte of
+    // its substitute; it counts as the four bytes GB18030 gives it, exactly what GB18030 spends on
+    // every character outside GBK.
     QStringEncoder gbk("GBK");
-    return int(QByteArray(gbk.encode(text)).size());
+    QStringEncoder gb18030("GB18030");
+    int bytes = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype units = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QStringView character = QStringView(text).mid(i, units);
+        const qsizetype wide = QByteArray(gb18030.encode(character)).size();
+        bytes += int(wide == 4 ? wide : QByteArray(gbk.encode(character)).size());
+        i += units;
+    }
+    return bytes;
 }
 
 int millimetreValue(const QString& text) {

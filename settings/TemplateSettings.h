@@ -26,7 +26,8 @@ struct TemplateValues {
                                                           QStringLiteral("0"), QStringLiteral("0")};
 };
 
-// Length of the text in the Chinese code page, where a Chinese character takes two bytes.
+// Length of the text in the Chinese code page, where a Chinese character takes two bytes and one
+// outside the code page its four GB18030 bytes.
 int gbkByteLength(const QString& text);
 
 // Whole millimetres of a box ("" and "-" are 0).

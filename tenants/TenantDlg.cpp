@@ -9,7 +9,10 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QWheelEvent>
+
+#include <limits>
 
 namespace {
 
@@ -22,6 +25,10 @@ QString attentionCaption() {
 CTenantDlg::CTenantDlg(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::CTenantDlg>()), m_model(new TenantListModel(this)) {
     ui->setupUi(this);
+    // What is typed or pasted is stored whole: a line edit would silently cut it at 32767
+    // characters.
+    for (QLineEdit* box : findChildren<QLineEdit*>())
+        box->setMaxLength(std::numeric_limits<int>::max());
     setFixedSize(size());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     ui->tenantList->setTenantModel(m_model);
@@ -280,7 +287,32 @@ void CTenantDlg::wheelEvent(QWheelEvent* event) {
     QDialog::wheelEvent(event);
 }
 
+bool CTenantDlg::TypeIntoPicker(QDateTimeEdit* picker, const QKeyEvent* key) {
+    const QString text = key->text();
+    const bool digit = text.size() == 1 && text.at(0) >= u'0' && text.at(0) <= u'9';
+    const QDateTimeEdit::Section section = picker->currentSection();
+    const bool movedOn = m_typedPicker == picker && section != m_typedSection;
+    m_typedPicker = digit ? picker : nullptr;
+    m_typedSection = section;
+    // The separator after a section that filled up as it was typed: the picker has moved on
+    // already, and moving again would put the month into the day.
+    if (!digit)
+        return movedOn && text.size() == 1 && text.at(0).isPrint();
+    // A digit typed into a full section starts it afresh, as if the section were selected:
+    // otherwise it has no room and is dropped, and the typed year is lost.
+    const auto* edit = picker->findChild<QLineEdit*>();
+    const qsizetype full = section == QDateTimeEdit::YearSection ? 4 : 2;
+    if (edit && !edit->hasSelectedText() && picker->sectionText(section).size() >= full)
+        picker->setSelectedSection(section);
+    return false;
+}
+
 bool CTenantDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress)
+        m_typedPicker = nullptr; // a click picks the section anew
+    if (event->type() == QEvent::KeyPress && (watched == ui->fromDate || watched == ui->toDate))
+        return TypeIntoPicker(static_cast<QDateTimeEdit*>(watched), static_cast<QKeyEvent*>(event)) ||
+               QDialog::eventFilter(watched, event);
     if (event->type() != QEvent::Wheel || !watched->isWidgetType() || m_bInWheel)
         return QDialog::eventFilter(watched, event);
     const auto* widget = static_cast<QWidget*>(watched);
@@ -290,9 +322,11 @@ bool CTenantDlg::eventFilter(QObject* watched, QEvent* event) {
         ui->toDate->isAncestorOf(widget))
         return true;
     // Elsewhere the wheel then goes its usual way (the list scrolls), sent once more past this
-    // filter; a sent wheel goes no further up, so the dialog does not step the dates again.
+    // filter. Whether or not that control used it, the turn ends here: handed on to the parents
+    // it would step the dates once more in their filter or in the dialog's own handler.
     m_bInWheel = true;
     QCoreApplication::sendEvent(watched, event);
     m_bInWheel = false;
+    event->accept();
     return true;
 }

@@ -5,6 +5,7 @@
 // changes that tenant however a search or a deletion has moved the rows since.
 
 #include <QDateTime>
+#include <QDateTimeEdit>
 #include <QDialog>
 #include <QString>
 
@@ -13,6 +14,7 @@
 namespace Ui {
 class CTenantDlg;
 }
+class QKeyEvent;
 class TenantListModel;
 struct TenantValues;
 
@@ -45,6 +47,7 @@ protected:
 private:
     void OnInitDialog();
     void StepDates(int delta);
+    bool TypeIntoPicker(QDateTimeEdit* picker, const QKeyEvent* key);
     void pullForm();
     void pushForm();
     TenantValues formValues() const;
@@ -54,6 +57,10 @@ private:
     TenantListModel* m_model;
     bool m_initialised = false;
     bool m_bInWheel = false; // a wheel turn is being passed on after its step: let it through
+    // The picker a digit was last typed into, and its section then: a separator typed right after
+    // that digit filled the section has been answered already by the move to the next.
+    QDateTimeEdit* m_typedPicker = nullptr;
+    QDateTimeEdit::Section m_typedSection = QDateTimeEdit::NoSection;
 
     QString m_strAddress;
     QString m_strCard;

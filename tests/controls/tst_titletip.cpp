@@ -76,18 +76,28 @@ private slots:
         QTest::addColumn<bool>("focused");
         QTest::addColumn<bool>("editable");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("fits") << kShort << true << false << false;
-        QTest::newRow("too wide, focused") << kLong << true << false << true;
-        QTest::newRow("too wide, no focus") << kLong << false << false << true;
-        QTest::newRow("too wide, editable, no focus") << kLong << false << true << true;
+        QTest::addColumn<int>("spare"); // pixels of the text area left beside the text; -1: as made
+        QTest::newRow("fits") << kShort << true << false << false << -1;
+        QTest::newRow("too wide, focused") << kLong << true << false << true << -1;
+        QTest::newRow("too wide, no focus") << kLong << false << false << true << -1;
+        QTest::newRow("too wide, editable, no focus") << kLong << false << true << true << -1;
+        // The box draws its text with margins: six pixels to spare still fit, five do not.
+        QTest::newRow("6 pixels to spare") << kShort << true << false << false << 6;
+        QTest::newRow("5 pixels to spare") << kShort << true << false << true << 5;
     }
     void comboTip() {
         QFETCH(QString, text);
         QFETCH(bool, focused);
         QFETCH(bool, editable);
         QFETCH(bool, shown);
+        QFETCH(int, spare);
         m_combo->setEditable(editable);
         m_combo->setCurrentText(text);
+        if (spare >= 0) {
+            const int area = m_combo->fontMetrics().horizontalAdvance(text) + spare;
+            m_combo->resize(m_combo->width() + area - m_combo->textArea().width(), m_combo->height());
+            QCOMPARE(m_combo->textArea().width(), area);
+        }
         (focused ? static_cast<QWidget*>(m_combo) : m_other)->setFocus();
         if (editable) // the pointer over the line edit, which takes the mouse
             QTest::mouseMove(m_combo->lineEdit(), QPoint(10, m_combo->lineEdit()->height() / 2));
@@ -98,6 +108,8 @@ private slots:
         if (!shown)
             return;
         QCOMPARE(tip->tipText(), text);
+        if (spare >= 0)
+            return;
         const QPalette& colours = m_combo->palette();
         QCOMPARE(tip->backgroundColor(), colours.color(focused ? QPalette::Highlight : QPalette::Base));
         QCOMPARE(tip->textColor(), colours.color(focused ? QPalette::HighlightedText : QPalette::Text));

@@ -428,6 +428,28 @@ private slots:
         dlg.OnSaveOnly();
         QCOMPARE(ledger.row("select housefee from RECEIPT"), QStringList{kept});
     }
+
+    // What is pasted is stored whole, however long; a number padded far out keeps its value.
+    void longTextIsStoredWhole() {
+        TestLedger ledger;
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg dlg;
+        dlg.show();
+        const qsizetype n = 100000;
+        for (const char* name : {"address", "remark", "clerk", "payee"})
+            combo(dlg, name)->setEditText(QString(n, QChar(u'长')));
+        box(dlg, "rent")->setText(QString(n - 3, u'0') + "800");
+        dlg.OnSaveOnly();
+        QVERIFY(boxes.messages().isEmpty());
+        QCOMPARE(ledger.row("select length(district), length(Remark), length(accountant), length(payee), "
+                            "housefee from RECEIPT"),
+                 (QStringList{"100000", "100000", "100000", "100000", "800"}));
+        // The captions are stored as they are left: they take as much.
+        for (const char* name : {"addressCaption", "hotCaption", "tvCaption", "cleanCaption"}) {
+            box(dlg, name)->setText(QString(n, QChar(u'题')));
+            QCOMPARE(box(dlg, name)->text().size(), n);
+        }
+    }
 };
 
 QTEST_MAIN(TestMainDialog)

@@ -89,6 +89,46 @@ private slots:
         QVERIFY(boxes.messages().isEmpty());
     }
 
+    // Enter answers with the default button of the page shown: 设置名目 adds (here nothing, so it
+    // says so), 设置模版 saves, 设置用户 opens the new user's dialog.
+    void enterPressesTheShownPagesDefault_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("items") << 0 << "items"
+                               << "名目不能为空!";
+        QTest::newRow("template") << 1 << "title"
+                                  << "保存成功!";
+        QTest::newRow("users") << 2 << "users"
+                               << "CAddUserDlg";
+        QTest::newRow("items after the others") << -1 << "items"
+                                                << "名目不能为空!";
+    }
+    void enterPressesTheShownPagesDefault() {
+        QFETCH(int, tab);
+        QFETCH(QString, focus);
+        QFETCH(QString, answer);
+        TestLedger ledger;
+        platform::ScopedMessageBoxScript boxes;
+        CSettingsDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QTabBar* bar = dlg.tabCtrl()->tabBar();
+        for (int i : tab < 0 ? QList<int>{2, 1, 0} : QList<int>{tab})
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+        QStringList answers;
+        QTimer::singleShot(0, &dlg, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != &dlg) {
+                answers << QString::fromLatin1(modal->metaObject()->className());
+                modal->close();
+            }
+        });
+        QWidget* box = dlg.findChild<QWidget*>(focus);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(answers + boxes.texts(), QStringList{answer});
+    }
+
     void tabControlHoldsSixteenPages() {
         CPageTabCtrl tabs;
         for (int i = 0; i < 16; ++i)

@@ -28,12 +28,16 @@ void click(QWidget& w, const char* name) {
     w.findChild<QPushButton*>(QString::fromLatin1(name))->click();
 }
 
-// Key by key, so that the millimetre boxes' key filter sees every character.
+// Key by key, so that the millimetre boxes' key filter sees every character (a surrogate pair is
+// one key).
 void retype(QLineEdit* e, const QString& text) {
     e->setFocus();
     e->clear();
-    for (QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, e, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype units = text.at(i).isHighSurrogate() ? 2 : 1;
+        QTest::sendKeyEvent(QTest::Click, e, Qt::Key_unknown, text.mid(i, units), Qt::NoModifier);
+        i += units - 1;
+    }
 }
 
 class FixedMeasurer : public TextMeasurer {
@@ -106,6 +110,12 @@ private slots:
         QTest::newRow("51 letters") << QString(51, QChar(u'a')) << false;
         QTest::newRow("24 Chinese and 3 letters") << QString(24, QChar(u'收')) + "abc" << false;
         QTest::newRow("quotes") << "O'Brien's" << true;
+        // Outside the code page a character counts its four GB18030 bytes.
+        const QString emoji = QString::fromUtf8("\U0001F600");
+        QTest::newRow("12 emoji and 2 letters") << emoji.repeated(12) + "ab" << true;
+        QTest::newRow("12 emoji and 3 letters") << emoji.repeated(12) + "abc" << false;
+        QTest::newRow("24 Chinese and 1 rare ideograph")
+            << QString(24, QChar(u'收')) + QString::fromUtf8("\U00020000") << false;
     }
     void titleLength() {
         QFETCH(QString, title);

@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QWheelEvent>
 
 namespace {
 
@@ -92,12 +91,27 @@ struct Opened {
     }
 };
 
+} // namespace
+
+// Qt's entry for input from the window system: a wheel event delivered through it travels up to
+// the parents of the widget under the pointer as a real one does, which a sent event does not.
+class QWindowSystemInterface {
+public:
+    static bool handleWheelEvent(QWindow* window, const QPointF& local, const QPointF& global,
+                                 QPoint pixelDelta, QPoint angleDelta, Qt::KeyboardModifiers mods,
+                                 Qt::ScrollPhase phase, Qt::MouseEventSource source);
+};
+
+namespace {
+
 void wheel(QWidget* target, int notches) {
     QVERIFY(target);
-    const QPointF at(target->rect().center());
-    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(target, &event);
+    QVERIFY(QTest::qWaitForWindowExposed(target->window()));
+    const QPoint at = target->rect().center();
+    QWindowSystemInterface::handleWheelEvent(
+        target->window()->windowHandle(), QPointF(target->mapTo(target->window(), at)),
+        QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, 120 * notches), Qt::NoModifier,
+        Qt::NoScrollPhase, Qt::MouseEventNotSynthesized);
     QCoreApplication::processEvents();
 }
 
@@ -273,13 +287,20 @@ private slots:
             " | 赵六 2026-04-01 2026-09-30", {"-4"});
         row("delete cancelled", "pick 3; answer Cancel; click delete", {sure}, all, 3,
             zhao + "赵六 2026-04-01 2026-09-30", {});
-        // The wheel steps both dates a year (the pickers' current section) wherever the pointer is.
-        const QString period = "dates 2026-03-10 2026-05-20; wheel ";
-        row("wheel up over the dialog", period + "dialog 1", {}, all, -1, " |  2027-03-10 2027-05-20", {});
-        row("wheel down over the list", period + "list -1", {}, all, -1, " |  2025-03-10 2025-05-20", {});
-        row("wheel down over a label", period + "nameLabel -1", {}, all, -1, " |  2025-03-10 2025-05-20", {});
-        row("wheel up over the end picker", period + "toDate 1", {}, all, -1, " |  2027-03-10 2027-05-20",
-            {});
+        // One notch steps both dates once, by the pickers' chosen section, wherever the pointer is.
+        const QString period = "dates 2026-03-10 2026-05-20; section ";
+        row("wheel up over the dialog", period + "year; wheel dialog 1", {}, all, -1,
+            " |  2027-03-10 2027-05-20", {});
+        row("wheel down over the list", period + "year; wheel list -1", {}, all, -1,
+            " |  2025-03-10 2025-05-20", {});
+        row("wheel down over a label", period + "day; wheel nameLabel -1", {}, all, -1,
+            " |  2026-03-09 2026-05-19", {});
+        row("wheel up over a text box", period + "day; wheel telEdit 1", {}, all, -1,
+            " |  2026-03-11 2026-05-21", {});
+        row("wheel up over a button", period + "year; wheel queryButton 1", {}, all, -1,
+            " |  2027-03-10 2027-05-20", {});
+        row("wheel up over the end picker", period + "day; wheel toDate 1", {}, all, -1,
+            " |  2026-03-11 2026-05-21", {});
         const QString lost = cannotOpenDatabaseText();
         row("a ledger that cannot be opened", "pick 0; lose; click query; click modify; click add",
             {"Rentbook: " + lost, "Rentbook: " + lost, "Rentbook: " + lost}, all, 0,
@@ -318,6 +339,10 @@ private slots:
                 for (const QString& picker : {QString("fromDate"), QString("toDate")})
                     t.date(picker)->setDate(
                         QDate::fromString(w.value(picker[0] == 'f' ? 1 : 2), Qt::ISODate));
+            else if (w[0] == "section")
+                for (const QString& picker : {QString("fromDate"), QString("toDate")})
+                    t.date(picker)->setCurrentSection(w[1] == "day" ? QDateTimeEdit::DaySection
+                                                                    : QDateTimeEdit::YearSection);
             else if (w[0] == "wheel") // over a widget, one notch up or down, as the window system turns it
                 wheel(w[1] == "dialog" ? static_cast<QWidget*>(&t.dlg)
                       : w[1] == "list" ? t.list->viewport()
@@ -357,6 +382,55 @@ private slots:
             if (!before.contains(r))
                 changes << r.join(' ');
         QCOMPARE(changes, changed);
+    }
+
+    // A date typed section by section lands as typed, whether the picker was entered by Tab (its
+    // first section chosen) or by a click on the year (the cursor inside it).
+    void typedDateLandsAsTyped_data() {
+        QTest::addColumn<QString>("picker");
+        QTest::addColumn<bool>("click");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QDate>("date");
+        QTest::newRow("tab, full date") << "fromDate" << false << "2027-11-30" << QDate(2027, 11, 30);
+        QTest::newRow("click, full date") << "toDate" << true << "2027-11-30" << QDate(2027, 11, 30);
+        QTest::newRow("tab, one-digit month") << "toDate" << false << "2027-1-5" << QDate(2027, 1, 5);
+        QTest::newRow("click, a month that takes no second digit")
+            << "fromDate" << true << "2028-2-29" << QDate(2028, 2, 29);
+    }
+    void typedDateLandsAsTyped() {
+        QFETCH(QString, picker);
+        QFETCH(bool, click);
+        QFETCH(QString, typed);
+        QFETCH(QDate, date);
+        TestLedger ledger;
+        platform::ScopedClock clock(kNow);
+        Opened t;
+        QVERIFY(QTest::qWaitForWindowActive(&t.dlg));
+        QDateEdit* d = t.date(picker);
+        if (click)
+            QTest::mouseClick(d->findChild<QLineEdit*>(), Qt::LeftButton, {}, QPoint(4, d->height() / 2));
+        else
+            d->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(d, typed);
+        QCOMPARE(d->date(), date);
+    }
+
+    // What is pasted is stored whole, however long; a number padded far out keeps its value.
+    void longTextIsStoredWhole() {
+        TestLedger ledger;
+        platform::ScopedMessageBoxScript boxes;
+        Opened t;
+        const qsizetype n = 100000;
+        for (const QString& name : QStringList{"nameEdit", "cardEdit", "telEdit", "qqEdit", "companyEdit"})
+            t.edit(name)->setText(QString(n, QChar(u'长')));
+        t.address()->setEditText(QString(n, QChar(u'址')));
+        t.edit("depositEdit")->setText(QString(n - 4, u'0') + "1.50");
+        t.edit("rentEdit")->setText(QString(n - 4, u'0') + "1200");
+        t.click("addButton");
+        QCOMPARE(boxes.texts(), QStringList{"添加完成！"});
+        QCOMPARE(ledger.row("select length(name), length(card), length(tel), length(qq), length(company), "
+                            "length(address), row1, zuMoney from client"),
+                 (QStringList{"100000", "100000", "100000", "100000", "100000", "100000", "1.50", "1200"}));
     }
 
     // "租户管理(&R)..." opens the register over every tenant, "查询租户(&C)" on the receipt's room.
