@@ -6,7 +6,7 @@
 struct sqlite3;
 
 // The schema version this build writes.
-inline constexpr int kLedgerSchemaVersion = 1;
+inline constexpr int kLedgerSchemaVersion = 2;
 
 // Upgrades an open ledger when its version is older; true when it is current afterwards. A
 // ledger that cannot be upgraded is left as it was (the transaction is rolled back).
