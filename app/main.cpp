@@ -4,6 +4,7 @@
 #include "data/Database.h"
 #include "data/Settings.h"
 #include "maintenance/DataMaintenance.h"
+#include "overview/OverviewHooks.h"
 #include "platform/GuiServices.h"
 #include "platform/Services.h"
 #include "print/PrintFonts.h"
@@ -66,6 +67,7 @@ int main(int argc, char** argv) {
     startup::registerDataSource(programDir, ledger);
 
     InstallTenantHooks();
+    InstallOverviewHooks();
     LoadPrintFonts();
     const startup::StartupSettings settings = startup::loadStartupSettings();
     // It has said why; a login on a ledger that does not open could only go round in circles.

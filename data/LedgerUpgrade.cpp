@@ -41,6 +41,12 @@ bool toVersion1(sqlite3* db) {
     return true;
 }
 
+// Version 2: an index on the issue date, so that the overview's sums by month and a month's
+// receipts read only the months they need.
+bool toVersion2(sqlite3* db) {
+    return exec(db, "create index if not exists receipt_rdate on RECEIPT (Rdate)");
+}
+
 } // namespace
 
 bool UpgradeLedger(sqlite3* db) {
@@ -51,8 +57,8 @@ bool UpgradeLedger(sqlite3* db) {
         return true;
     if (!exec(db, "begin immediate"))
         return false;
-    const bool ok =
-        toVersion1(db) && exec(db, "pragma user_version = " + std::to_string(kLedgerSchemaVersion));
+    const bool ok = (version >= 1 || toVersion1(db)) && toVersion2(db) &&
+                    exec(db, "pragma user_version = " + std::to_string(kLedgerSchemaVersion));
     if (ok && exec(db, "commit"))
         return true;
     exec(db, "rollback");

@@ -39,6 +39,8 @@ CREATE TABLE RECEIPT (
 
 CREATE INDEX receipt_no ON RECEIPT ("NO");
 CREATE INDEX receipt_district_rdate ON RECEIPT (district, Rdate);
+-- The overview's sums by month and a month's receipts.
+CREATE INDEX receipt_rdate ON RECEIPT (Rdate);
 
 CREATE TRIGGER receipt_dates_check_insert BEFORE INSERT ON RECEIPT
 BEGIN
@@ -166,4 +168,4 @@ VALUES (4, '', '', '', '', '', '', '', '', '', '', '');
 INSERT INTO price (items, price) VALUES ('水费', '');
 INSERT INTO price (items, price) VALUES ('电费', '');
 
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;

@@ -29,7 +29,8 @@ struct MenuEntry {
 constexpr MenuEntry kDataMenu[] = {
     {ID_RESTORE_DATABASE, "导入恢复数据库(&I)"}, {0, nullptr},
     {ID_BACKUP_DATABASE, "导出备份数据库(&O)"},  {0, nullptr},
-    {ID_NEW_LEDGER, "重新开始记账（慎用！）"},
+    {ID_NEW_LEDGER, "重新开始记账（慎用！）"},   {0, nullptr},
+    {ID_OVERVIEW, "收支统计(&T)...\tCtrl+T"},
 };
 
 } // namespace
@@ -79,6 +80,10 @@ void CDataMaintenance::RunCommand(int command) {
         break;
     case ID_NEW_LEDGER:
         OnNewLedger();
+        break;
+    case ID_OVERVIEW:
+        if (m_openOverview)
+            m_openOverview();
         break;
     default:
         break;

@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QString>
 
+#include <functional>
+
 class Database;
 class QMenu;
 class QWidget;
@@ -15,6 +17,7 @@ enum DataCommand : int {
     ID_RESTORE_DATABASE = 32775,
     ID_BACKUP_DATABASE = 32776,
     ID_NEW_LEDGER = 32780,
+    ID_OVERVIEW = 32781,
 };
 
 class CDataMaintenance {
@@ -27,6 +30,8 @@ public:
     // The data menu; each action carries its command id as data.
     static QMenu* BuildDataMenu(QWidget* parent);
     void RunCommand(int command);
+    // What "收支统计(&T)..." opens (the main window's overview); nothing when not given.
+    void setOverview(std::function<void()> open) { m_openOverview = std::move(open); }
 
     void OnRestoreDatabase();
     void OnBackupDatabase();
@@ -43,6 +48,7 @@ private:
 
     QWidget* m_owner;
     Database& m_db;
+    std::function<void()> m_openOverview;
 };
 
 // Installs the data button's command into the main window.

@@ -5,6 +5,8 @@
 
 void InstallDataMaintenance() {
     mainWindowHooks().manageData = [](CReceiptDlg& window, QWidget* button) {
-        CDataMaintenance(&window, window.database()).OnManageData(button);
+        CDataMaintenance maintenance(&window, window.database());
+        maintenance.setOverview([&window] { window.OpenOverview(); });
+        maintenance.OnManageData(button);
     };
 }

@@ -53,6 +53,10 @@ public:
         if (request.buttons & No)
             buttons |= QMessageBox::No;
         box.setStandardButtons(buttons ? buttons : QMessageBox::Ok);
+        if (request.defaultButton == No)
+            box.setDefaultButton(QMessageBox::No);
+        else if (request.defaultButton == Yes)
+            box.setDefaultButton(QMessageBox::Yes);
         if (request.systemModal)
             box.setWindowModality(Qt::ApplicationModal);
         switch (box.exec()) {

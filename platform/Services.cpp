@@ -82,6 +82,12 @@ MsgButton messageBox(QObject* owner, const QString& text, const QString& caption
     return g_messageBox->show(owner, request);
 }
 
+bool confirmNoByDefault(QObject* owner, const QString& text, const QString& caption, MsgIcon icon) {
+    MessageRequest request{text, caption.isEmpty() ? applicationName() : caption, icon, Yes | No, false};
+    request.defaultButton = No;
+    return g_messageBox->show(owner, request) == Yes;
+}
+
 MsgButton systemMessageBox(const QString& text, const QString& caption, MsgIcon icon) {
     MessageRequest request{text, caption.isEmpty() ? applicationName() : caption, icon, Ok, true};
     return g_messageBox->show(nullptr, request);

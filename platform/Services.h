@@ -29,6 +29,7 @@ struct MessageRequest {
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = Ok;
     bool systemModal = false;
+    MsgButton defaultButton = NoButton; // the button Enter presses; none given: the box's own choice
 };
 
 class MessageBoxService {
@@ -43,6 +44,9 @@ QString applicationName();
 // Shows a modal message box and returns the button pressed.
 MsgButton messageBox(QObject* owner, const QString& text, const QString& caption = {},
                      MsgIcon icon = MsgIcon::None, MsgButtons buttons = Ok);
+// Asks 是/否 with 否 the default, so that Enter pressed in haste changes nothing. True for 是.
+bool confirmNoByDefault(QObject* owner, const QString& text, const QString& caption = {},
+                        MsgIcon icon = MsgIcon::Question);
 MsgButton systemMessageBox(const QString& text, const QString& caption, MsgIcon icon = MsgIcon::None);
 
 void setMessageBoxService(MessageBoxService* service);

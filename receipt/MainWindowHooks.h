@@ -22,6 +22,8 @@ struct MainWindowHooks {
     std::function<void(CReceiptDlg& window)> openAbout;
     std::function<void(CReceiptDlg& window)> customise;
     std::function<void(CReceiptDlg& window)> help;
+    // "收支统计(&T)..." (records menu, data menu, Ctrl+T).
+    std::function<void(CReceiptDlg& window)> openOverview;
 };
 
 MainWindowHooks& mainWindowHooks();

@@ -7,6 +7,7 @@
 #include "receipt/ReceiptLedger.h"
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
+#include "receipt/SaveGuards.h"
 
 #include "data/JetSql.h"
 #include "data/Settings.h"
@@ -28,6 +29,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QShortcut>
 #include <QWheelEvent>
 
 #include <limits>
@@ -66,6 +68,7 @@ CReceiptDlg::CReceiptDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique
     } catch (const DbError& e) {
         platform::messageBox(this, e.message(), {}, platform::MsgIcon::Exclamation);
     }
+    m_baseline = m_form;
 }
 
 CReceiptDlg::~CReceiptDlg() {
@@ -407,10 +410,29 @@ void CReceiptDlg::connectHooks() {
         if (mainWindowHooks().openAbout)
             mainWindowHooks().openAbout(*this);
     });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this), &QShortcut::activated, this,
+            &CReceiptDlg::OpenOverview);
     connect(ui->customiseButton, &QPushButton::clicked, this, [this] {
         if (mainWindowHooks().customise)
             mainWindowHooks().customise(*this);
     });
+}
+
+void CReceiptDlg::OpenOverview() {
+    if (mainWindowHooks().openOverview)
+        mainWindowHooks().openOverview(*this);
+}
+
+void CReceiptDlg::StartReceiptFor(const QString& room) {
+    pullForm();
+    if (HasUnsavedWork(m_form, m_baseline) &&
+        !platform::confirmNoByDefault(
+            this, QStringLiteral("收据尚未保存，确定放弃并为房间%1开新收据吗？").arg(room)))
+        return;
+    OnNewReceipt();
+    ui->address->setEditText(room);
+    OnPrefill(room);
+    m_baseline = m_form;
 }
 
 void CReceiptDlg::ReloadPickLists() {
@@ -629,6 +651,10 @@ void CReceiptDlg::onWheelStep(QLineEdit* box, bool up) {
 }
 
 void CReceiptDlg::reject() {
+    pullForm();
+    if (HasUnsavedWork(m_form, m_baseline) &&
+        !platform::confirmNoByDefault(this, kUnsavedWorkMessage.toString()))
+        return;
     QDialog::reject();
     m_db.close();
     platform::exitProcess(0);
@@ -667,6 +693,9 @@ void CReceiptDlg::saveForm(bool print) {
         return;
     }
     const bool amending = m_nEditKey != 0;
+    if (m_db.isOpen() && !ConfirmSaveChecks(this, m_db, m_form, amending, appSettings().chargingPeriod,
+                                            ui->hotCaption->text()))
+        return;
     ui->records->setFocus();
     // The receipt is stored first and printed under the number it was stored with, so the paper
     // and the ledger always agree; a receipt that could not be stored is not printed. A refused
@@ -739,6 +768,7 @@ void CReceiptDlg::OnNewReceipt() {
     m_form.periodEnd = period.end;
     m_form.resetForNewReceipt(number);
     pushForm();
+    m_baseline = m_form;
 }
 
 // ---- records list ---------------------------------------------------------------------------
@@ -828,6 +858,7 @@ void CReceiptDlg::OnDblclkRecords() {
     m_form.applyStored(m_db.isOpen() ? ReceiptByKey(m_db, m_nEditKey) : std::nullopt);
     pushForm();
     applyHotWaterBoxes();
+    m_baseline = m_form;
 }
 
 QMenu* CReceiptDlg::recordsMenu() {
@@ -843,6 +874,8 @@ QMenu* CReceiptDlg::recordsMenu() {
             ->setData(32779);
         m_recordsMenu->addAction(QStringLiteral("导出选中记录为PDF(&F)..."), this,
                                  &CReceiptDlg::OnExportSelectedPdf);
+        m_recordsMenu->addSeparator();
+        m_recordsMenu->addAction(QStringLiteral("收支统计(&T)...\tCtrl+T"), this, &CReceiptDlg::OpenOverview);
     }
     const bool admin = !isOrdinaryUser();
     for (QAction* a : m_recordsMenu->actions())

@@ -49,6 +49,9 @@ public:
     void OnDblclkRecords();
     void OnDeleteRecord();
     void OnQueryTenant();
+    // The overview window; a new receipt for a room it picks, after asking about unsaved work.
+    void OpenOverview();
+    void StartReceiptFor(const QString& room);
 
     // Fills the address, remark, clerk and payee boxes again from the pick-list tables.
     void ReloadPickLists();
@@ -130,5 +133,7 @@ private:
     // stored last.
     long long m_nEditKey = 0;
     long long m_nStoredKey = 0;
+    // The form as last reset, saved or opened: closing asks only when the typed boxes differ.
+    ReceiptForm m_baseline;
     bool m_pushing = false;
 };

@@ -122,7 +122,7 @@ QString UpdateReceiptStatement(const ReceiptForm& f, long long key) {
         receiptValues(f) + QStringList{QString::number(key)});
 }
 
-QString PrefillQueryStatement(const QString& address) {
+QString AddressMatchCondition(const QString& address) {
     // Addresses compare without regard to letter case. Every spelling of the letters is listed,
     // so that the address index still finds them at once; an address with more letters than
     // that is worth compares case-blind through the whole table.
@@ -145,8 +145,12 @@ QString PrefillQueryStatement(const QString& address) {
         }
         condition = QStringLiteral("[district] in (%1)").arg(spellings.join(QLatin1Char(',')));
     }
+    return condition;
+}
+
+QString PrefillQueryStatement(const QString& address) {
     return QStringLiteral("select * from (select * from RECEIPT where %1) order by [Rdate] desc")
-        .arg(condition);
+        .arg(AddressMatchCondition(address));
 }
 
 QString LastReceiptQueryStatement() {

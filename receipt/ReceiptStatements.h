@@ -23,6 +23,8 @@ QString UpdateReceiptStatement(const ReceiptForm& form, long long key);
 
 // The receipts of one address, newest issue date first.
 QString PrefillQueryStatement(const QString& address);
+// The condition on [district] that finds an address as the prefill does (letter case aside).
+QString AddressMatchCondition(const QString& address);
 // The receipts, last inserted first.
 QString LastReceiptQueryStatement();
 

@@ -88,6 +88,31 @@ bool ExportCsvFile(const QString& path, const RecordsModel& model,
     return file.commit();
 }
 
+QByteArray BuildCsvTable(const QList<QStringList>& lines) {
+    QStringEncoder gbk("GB18030");
+    QByteArray out;
+    for (const QStringList& cells : lines) {
+        QString line;
+        for (const QString& cell : cells)
+            appendCell(line, cell);
+        out += gbk.encode(line);
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool WriteCsvTable(const QString& path, const QList<QStringList>& lines) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = BuildCsvTable(lines);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
 QString ProposedCsvFileName(const QDate& date) {
     return QString::asprintf("%d-%d-%d", date.year(), date.month(), date.day()) +
            QStringLiteral("记录表导出备份.csv");

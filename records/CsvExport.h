@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -22,6 +23,11 @@ QByteArray BuildCsv(const RecordsModel& model);
 // progress callback that answers false, leaves any existing file as it was.
 bool ExportCsvFile(const QString& path, const RecordsModel& model,
                    const std::function<bool(int done, int total)>& progress = {});
+
+// Any table (heading line first) in the same encoding and form as the records export; written as
+// a whole or not at all.
+QByteArray BuildCsvTable(const QList<QStringList>& lines);
+bool WriteCsvTable(const QString& path, const QList<QStringList>& lines);
 
 // "%d-%d-%d记录表导出备份.csv" of a date.
 QString ProposedCsvFileName(const QDate& date);

@@ -90,6 +90,7 @@ void CTemplatePage::pullForm() {
     m_values.rightRemark = ui->rightRemark->text();
     m_values.bottomRemark = ui->bottomRemark->toPlainText();
     m_values.paperIndex = ui->paper->currentIndex();
+    m_values.saveChecks = ui->saveChecks->isChecked();
     for (int f = 0; f < MillimetreFieldCount; ++f)
         m_values.millimetres[std::size_t(f)] = millimetreBox(MillimetreField(f))->text();
 }
@@ -104,6 +105,7 @@ void CTemplatePage::pushForm() {
         ui->paper->setCurrentIndex(m_values.paperIndex);
     }
     ui->customPaperButton->setEnabled(m_values.paperIndex == kPaperCustom);
+    ui->saveChecks->setChecked(m_values.saveChecks);
     for (int f = 0; f < MillimetreFieldCount; ++f)
         millimetreBox(MillimetreField(f))->setText(m_values.millimetres[std::size_t(f)]);
 }

@@ -64,6 +64,8 @@ bool LoadTemplateRow(Database& db, TemplateValues& values) {
     values.bottomRemark = rs.field(6);
     values.paperIndex = textToInt(rs.field(7));
     values.rightRemark = rs.field(11);
+    // The main window reads the same column before each save ("0" off, empty or else on).
+    values.saveChecks = rs.field(10).trimmed() != QLatin1String("0");
     return true;
 }
 
@@ -87,14 +89,15 @@ void SaveTemplateRows(Database& db, const TemplateValues& v) {
     const QString bottom = jet::quote(v.bottomRemark);
     const QString right = jet::quote(v.rightRemark);
     const QString paper = QString::number(v.paperIndex);
+    const QString checks = v.saveChecks ? QStringLiteral("1") : QStringLiteral("0");
     const int changed =
         db.execute(QStringLiteral("update USER_SET set [set4] = '%1', [set5] = '%2', [set6] = %3, "
-                                  "[set10] = '%4' where id = 1")
-                       .arg(title, bottom, paper, right));
+                                  "[set10] = '%4', [set9] = '%5' where id = 1")
+                       .arg(title, bottom, paper, right, checks));
     if (changed == 0)
-        db.execute(QStringLiteral("insert into USER_SET ([id],[set4],[set5],[set6],[set10]) "
-                                  "values(1, '%1', '%2', '%3', '%4')")
-                       .arg(title, bottom, paper, right));
+        db.execute(QStringLiteral("insert into USER_SET ([id],[set4],[set5],[set6],[set10],[set9]) "
+                                  "values(1, '%1', '%2', '%3', '%4', '%5')")
+                       .arg(title, bottom, paper, right, checks));
 
     const QString ox = quarterText(v.millimetres[OffsetX]);
     const QString oy = quarterText(v.millimetres[OffsetY]);

@@ -21,6 +21,8 @@ struct TemplateValues {
     QString rightRemark;
     QString bottomRemark;
     int paperIndex = 1;
+    // "保存前检查重复收据和读数": the main window's checks before it stores a receipt.
+    bool saveChecks = true;
     // Whole millimetres as typed.
     std::array<QString, MillimetreFieldCount> millimetres{QStringLiteral("0"), QStringLiteral("0"),
                                                           QStringLiteral("0"), QStringLiteral("0")};

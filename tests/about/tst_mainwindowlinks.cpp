@@ -66,8 +66,8 @@ private slots:
             }
         });
         QTest::mouseClick(dataButton, Qt::LeftButton);
-        QCOMPARE(menuTexts,
-                 (QStringList{"导入恢复数据库(&I)", "导出备份数据库(&O)", "重新开始记账（慎用！）"}));
+        QCOMPARE(menuTexts, (QStringList{"导入恢复数据库(&I)", "导出备份数据库(&O)", "重新开始记账（慎用！）",
+                                         "收支统计(&T)...\tCtrl+T"}));
         QCOMPARE(menuAt, dataButton->mapToGlobal(QPoint(0, dataButton->height())));
         QCOMPARE(saveDialog.requests().size(), 1);
 

@@ -72,6 +72,7 @@ void makeEarlierLedger(const TestLedger& ledger) {
             "00:00:00')");
     for (const char* t : kEarlierTriggers)
         db.exec(QString::fromLatin1(t));
+    db.exec("drop index receipt_rdate");
     db.exec("pragma user_version = 0");
 }
 
@@ -154,7 +155,9 @@ private slots:
             Database db;
             QVERIFY(db.open());
         }
-        QCOMPARE(ledger.row("pragma user_version"), QStringList{"1"});
+        QCOMPARE(ledger.row("pragma user_version"), QStringList{"2"});
+        QCOMPARE(ledger.row("select sql from sqlite_master where name = 'receipt_rdate'"),
+                 QStringList{"CREATE INDEX receipt_rdate on RECEIPT (Rdate)"});
         QCOMPARE(PlainSqlite(ledger.path()).rows("select * from RECEIPT order by id"), receipts);
         QCOMPARE(ledger.row("select name, dateFrom, dateTo from client"),
                  (QStringList{"张三", "2025-01-05 00:00:00", "2025-12-31 00:00:00"}));

@@ -8,6 +8,7 @@
 #include "tests/support/TestLedger.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -204,6 +205,30 @@ private slots:
         QCOMPARE((QList<int>{after.left - before.left, after.right - before.right, after.top - before.top,
                              after.bottom - before.bottom}),
                  (QList<int>{20, -20, -12, -12}));
+    }
+
+    // "保存前检查重复收据和读数" is on unless stored "0", and a save stores what it shows.
+    void saveChecksSwitch_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("new ledger") << "" << true;
+        QTest::newRow("off") << "0" << false;
+        QTest::newRow("on") << "1" << true;
+    }
+    void saveChecksSwitch() {
+        QFETCH(QString, stored);
+        QFETCH(bool, shown);
+        TestLedger ledger;
+        ledger.exec("update USER_SET set set9='" + stored + "' where id=1");
+        platform::ScopedMessageBoxScript boxes;
+        CTemplatePage page;
+        auto* checks = page.findChild<QCheckBox*>("saveChecks");
+        QCOMPARE(checks->isChecked(), shown);
+        click(page, "saveButton");
+        QCOMPARE(ledger.row("select set9 from USER_SET where id=1"), QStringList{shown ? "1" : "0"});
+        checks->click();
+        click(page, "saveButton");
+        QCOMPARE(ledger.row("select set9 from USER_SET where id=1"), QStringList{shown ? "0" : "1"});
     }
 
     void missingRowsAreWrittenNotLost() {

@@ -1,0 +1,116 @@
+#include "receipt/SaveGuards.h"
+
+#include "receipt/ReceiptStatements.h"
+
+#include "data/Database.h"
+#include "platform/Services.h"
+
+#include <QTimeZone>
+
+namespace {
+
+QString dayText(const QDate& d) {
+    return d.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+// The stored period as the ledger holds it: Tdate its last day, standby6 its length in days.
+const QString kStoredEnd = QStringLiteral("date([Tdate])");
+const QString kStoredStart =
+    QStringLiteral("date([Tdate], '-' || max(0, cast([standby6] as integer)) || ' days')");
+
+QString monthCondition(const QDate& issued) {
+    const QDate first(issued.year(), issued.month(), 1);
+    return QStringLiteral("([Rdate] >= '%1 00:00:00' and [Rdate] < '%2 00:00:00')")
+        .arg(dayText(first), dayText(first.addMonths(1)));
+}
+
+} // namespace
+
+std::optional<OverlappingReceipt> FindOverlappingReceipt(Database& db, const ReceiptForm& form,
+                                                         bool byPeriod) {
+    QString when = monthCondition(form.issueDate.date());
+    if (byPeriod) {
+        // The form's period as it would be stored: its last day and the whole days before it.
+        const QDate end = form.periodEnd.date();
+        const QDateTime from(form.periodStart.date(), form.periodStart.time(), QTimeZone::utc());
+        const QDateTime to(form.periodEnd.date(), form.periodEnd.time(), QTimeZone::utc());
+        const QDate start = end.addDays(-std::max<qint64>(0, from.secsTo(to) / 86400));
+        const QString s = dayText(start);
+        const QString e = dayText(end);
+        when = QStringLiteral("(case when coalesce([Tdate], '') = '' then %1 else "
+                              "(max(%2, '%3') < min(%4, '%5') or (%2 = '%3' and %4 = '%5')) end)")
+                   .arg(when, kStoredStart, s, kStoredEnd, e);
+    }
+    Recordset rs = db.query(QStringLiteral("select [NO], [Rdate] from RECEIPT where %1 and %2 "
+                                           "order by [Rdate] desc, [id] desc limit 1")
+                                .arg(AddressMatchCondition(form.address), when));
+    if (rs.isEOF())
+        return std::nullopt;
+    return OverlappingReceipt{rs.field(0), rs.field(1).section(QLatin1Char(' '), 0, 0)};
+}
+
+QString OverlappingReceiptMessage(const QString& room, const OverlappingReceipt& found) {
+    return QStringLiteral("房间%1在此期间已开过收据（单号%2，%3），仍要保存吗？")
+        .arg(room, found.number, found.issued);
+}
+
+QStringList FallingReadings(const ReceiptForm& form, const QString& hotWaterCaption) {
+    struct Row {
+        QString name;
+        QString last;
+        QString current;
+    };
+    QList<Row> rows{{QStringLiteral("水费"), form.waterlast, form.waterthis},
+                    {QStringLiteral("电费"), form.eleclast, form.electhis}};
+    if (form.threeRow)
+        rows.append({hotWaterCaption.isEmpty() ? QStringLiteral("热水费") : hotWaterCaption, form.hotlast,
+                     form.hotthis});
+    QStringList lines;
+    for (const Row& r : rows) {
+        const QString last = r.last.trimmed();
+        const QString current = r.current.trimmed();
+        if (last.isEmpty() || current.isEmpty() || FormNumber(current) >= FormNumber(last))
+            continue;
+        lines << QStringLiteral("%1：上月 %2，本月 %3").arg(r.name, last, current);
+    }
+    return lines;
+}
+
+QString FallingReadingsMessage(const QStringList& lines) {
+    return QStringLiteral("以下读数比上月小：\n%1\n请核对。如果表已走满一圈或已换表，请选“是”保存。")
+        .arg(lines.join(QLatin1Char('\n')));
+}
+
+bool SaveChecksEnabled(Database& db) {
+    Recordset rs = db.query(QStringLiteral("select [set9] from USER_SET where id = 1"));
+    return rs.isEOF() || rs.field(0).trimmed() != QLatin1String("0");
+}
+
+bool ConfirmSaveChecks(QObject* owner, Database& db, const ReceiptForm& form, bool amending, bool byPeriod,
+                       const QString& hotWaterCaption) {
+    if (!SaveChecksEnabled(db))
+        return true;
+    if (!amending) {
+        if (const auto found = FindOverlappingReceipt(db, form, byPeriod);
+            found && !platform::confirmNoByDefault(owner, OverlappingReceiptMessage(form.address, *found)))
+            return false;
+    }
+    const QStringList falling = FallingReadings(form, hotWaterCaption);
+    return falling.isEmpty() || platform::confirmNoByDefault(owner, FallingReadingsMessage(falling));
+}
+
+bool HasUnsavedWork(const ReceiptForm& f, const ReceiptForm& b) {
+    // What the operator types; computed boxes follow from these, and the clerk, payee, prices
+    // and options are kept by the window whether or not the receipt is stored.
+    const auto typed = [](const ReceiptForm& x) {
+        return QStringList{x.address,  x.remark,    x.waterlast, x.waterthis, x.eleclast,
+                           x.electhis, x.hotlast,   x.hotthis,   x.housefee,  x.cleanfee,
+                           x.TVfee,    x.managefee, x.netfee,    x.otherfee};
+    };
+    const QStringList now = typed(f);
+    const QStringList before = typed(b);
+    for (qsizetype i = 0; i < now.size(); ++i)
+        if (now[i].trimmed() != before[i].trimmed())
+            return true;
+    return false;
+}

@@ -1,0 +1,263 @@
+// What the main window asks before it stores a receipt (a second receipt for the room and period,
+// a meter reading that falls) and before it closes on unsaved work; what each answer stores or
+// keeps, in the ledger and on the form.
+
+#include "data/Database.h"
+#include "data/Settings.h"
+#include "platform/Services.h"
+#include "receipt/ReceiptDlg.h"
+#include "receipt/SaveGuards.h"
+#include "records/RecordsModel.h"
+#include "records/SortListCtrl.h"
+#include "tests/support/TestLedger.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 12, 6), QTime(9, 5, 3));
+const QString kDuplicate = "房间a-101在此期间已开过收据（单号0000007，2026-12-02），仍要保存吗？";
+
+QLineEdit* box(QWidget& w, const char* name) {
+    return w.findChild<QLineEdit*>(QString::fromLatin1(name));
+}
+
+// A stored receipt of "A-101" (number 0000007): its issue time, the end of its period and the
+// period's days.
+QString stored(const QString& issued, const QString& periodEnd, int days) {
+    return QString("insert into RECEIPT ([NO],[Rdate],[district],[waterthis],[housefee],[total_money],"
+                   "[standby5],[Tdate],[standby6]) values('0000007','%1','A-101',120,500,500,'1',%2,'%3')")
+        .arg(issued, periodEnd.isEmpty() ? QString("null") : "'" + periodEnd + "'")
+        .arg(days);
+}
+
+} // namespace
+
+class TestSaveGuards : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        g_strCurrentUser = "admin";
+        g_strCurrentPower = "1";
+        appSettings() = AppSettings();
+    }
+
+    // A new receipt of "a-101" issued 2026-12-06 for the period 2026-12-01 to 2026-12-31 (or, with
+    // the period off, for December), 500 of rent and the water readings given.
+    void saveChecks_data() {
+        QTest::addColumn<QStringList>("setup");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QStringList>("water"); // last, this
+        QTest::addColumn<QList<platform::MsgButton>>("answers");
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<bool>("stored");
+        const auto yes = platform::Yes;
+        const auto no = platform::No;
+        const QStringList sameMonth{stored("2026-12-02 10:00:00", "2026-12-31", 30)};
+        const QStringList water{"", ""};
+        const QString falling =
+            "以下读数比上月小：\n水费：上月 120，本月 100\n请核对。如果表已走满一圈或已换表，请选“是”保存。";
+
+        QTest::newRow("same period, no")
+            << sameMonth << "a-101" << water << QList{no} << QStringList{kDuplicate} << false;
+        QTest::newRow("same period, yes")
+            << sameMonth << "a-101" << water << QList{yes} << QStringList{kDuplicate} << true;
+        QTest::newRow("other room") << sameMonth << "A-102" << water << QList<platform::MsgButton>{}
+                                    << QStringList{} << true;
+        QTest::newRow("period overlapping by days")
+            << QStringList{stored("2026-11-20 10:00:00", "2026-12-10", 20)} << "A-101" << water << QList{no}
+            << QStringList{QString(kDuplicate).replace("a-101", "A-101").replace("2026-12-02", "2026-11-20")}
+            << false;
+        QTest::newRow("previous period ends the day before")
+            << QStringList{stored("2026-12-02 10:00:00", "2026-11-30", 29)} << "a-101" << water
+            << QList<platform::MsgButton>{} << QStringList{} << true;
+        QTest::newRow("periods sharing their boundary day")
+            << QStringList{stored("2026-11-20 10:00:00", "2026-12-01", 30)} << "a-101" << water
+            << QList<platform::MsgButton>{} << QStringList{} << true;
+        QTest::newRow("switched off")
+            << sameMonth + QStringList{"update USER_SET set set9='0' where id=1"} << "a-101"
+            << QStringList{"120", "100"} << QList<platform::MsgButton>{} << QStringList{} << true;
+        // Without charging periods the calendar month of the issue date counts.
+        const QString periodOff = "update USER_SET set set10='0' where id=3";
+        QTest::newRow("no period, last second of the month before")
+            << QStringList{periodOff, stored("2026-11-30 23:59:59", "2026-12-31", 30)} << "a-101" << water
+            << QList<platform::MsgButton>{} << QStringList{} << true;
+        QTest::newRow("no period, same month")
+            << QStringList{periodOff, stored("2026-12-31 23:59:59", "2027-01-31", 30)} << "a-101" << water
+            << QList{no} << QStringList{QString(kDuplicate).replace("2026-12-02", "2026-12-31")} << false;
+        QTest::newRow("stored without a period: its month")
+            << QStringList{stored("2026-12-02 10:00:00", "", 0)} << "a-101" << water << QList{no}
+            << QStringList{kDuplicate} << false;
+
+        QTest::newRow("falling reading, no") << QStringList{} << "A-101" << QStringList{"120", "100"}
+                                             << QList{no} << QStringList{falling} << false;
+        QTest::newRow("falling reading, yes") << QStringList{} << "A-101" << QStringList{"120", "100"}
+                                              << QList{yes} << QStringList{falling} << true;
+        QTest::newRow("equal reading") << QStringList{} << "A-101" << QStringList{"120", "120"}
+                                       << QList<platform::MsgButton>{} << QStringList{} << true;
+        QTest::newRow("duplicate yes, falling no")
+            << sameMonth << "a-101" << QStringList{"120", "100"} << QList{yes, no}
+            << QStringList{kDuplicate, falling} << false;
+    }
+    void saveChecks() {
+        QFETCH(QStringList, setup);
+        QFETCH(QString, address);
+        QFETCH(QStringList, water);
+        QFETCH(QList<platform::MsgButton>, answers);
+        QFETCH(QStringList, asked);
+        QFETCH(bool, stored);
+        TestLedger ledger;
+        for (const QString& s : setup)
+            ledger.exec(s);
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes(answers);
+        CReceiptDlg dlg;
+        const int before = ledger.rows("select * from RECEIPT").size();
+        dlg.findChild<QComboBox*>("address")->setEditText(address);
+        box(dlg, "waterLast")->setText(water[0]);
+        box(dlg, "waterThis")->setText(water[1]);
+        box(dlg, "rent")->setText("500");
+        boxes.clear();
+        dlg.OnSaveOnly();
+
+        QCOMPARE(boxes.texts(), asked);
+        for (const platform::MessageRequest& m : boxes.messages()) {
+            QCOMPARE(m.buttons, platform::Yes | platform::No);
+            QCOMPARE(m.defaultButton, platform::No);
+        }
+        QCOMPARE(ledger.rows("select * from RECEIPT").size(), before + (stored ? 1 : 0));
+        if (stored) {
+            // Stored as typed: a falling reading is the operator's call, and nothing is changed.
+            QCOMPARE(
+                ledger.row("select district, waterlast, waterthis, housefee from RECEIPT order by id desc"),
+                (QStringList{address, water[0].isEmpty() ? "0" : water[0],
+                             water[1].isEmpty() ? "0" : water[1], "500"}));
+            QCOMPARE(box(dlg, "rent")->text(), QString()); // the form starts anew
+        } else {
+            // Nothing stored, and the form keeps what was typed.
+            QCOMPARE(dlg.findChild<QComboBox*>("address")->currentText(), address);
+            QCOMPARE((QStringList{box(dlg, "waterLast")->text(), box(dlg, "waterThis")->text(),
+                                  box(dlg, "rent")->text()}),
+                     water + QStringList{"500"});
+            QCOMPARE(dlg.records()->rowCount(), before);
+        }
+    }
+
+    // An amendment is the receipt itself, not a second one for its month; a falling reading is
+    // still asked about, and 否 leaves the stored receipt as it was.
+    void amendmentIsNoDuplicate_data() {
+        QTest::addColumn<QString>("waterThis");
+        QTest::addColumn<int>("messages");
+        QTest::addColumn<QString>("storedRent");
+        QTest::newRow("rising") << "130" << 0 << "650";
+        QTest::newRow("falling, no") << "100" << 1 << "500";
+    }
+    void amendmentIsNoDuplicate() {
+        QFETCH(QString, waterThis);
+        QFETCH(int, messages);
+        QFETCH(QString, storedRent);
+        TestLedger ledger;
+        ledger.exec(stored("2026-12-02 10:00:00", "2026-12-31", 30));
+        ledger.exec("update RECEIPT set waterlast=110");
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes({platform::No});
+        CReceiptDlg dlg;
+        auto* list = dlg.findChild<CSortListCtrl*>("records");
+        list->selectionModel()->select(list->model()->index(0, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        dlg.OnDblclkRecords();
+        box(dlg, "waterThis")->setText(waterThis);
+        box(dlg, "rent")->setText("650");
+        dlg.OnSaveOnly();
+        QCOMPARE(boxes.texts().size(), messages);
+        QCOMPARE(ledger.row("select housefee from RECEIPT"), QStringList{storedRent});
+        QCOMPARE(ledger.rows("select * from RECEIPT").size(), 1);
+    }
+
+    // Esc asks only when the form holds typed work; 否 keeps the window and the work.
+    void closingWithUnsavedWork_data() {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<platform::MsgButton>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("exited");
+        QTest::newRow("empty form") << "empty" << platform::No << false << true;
+        QTest::newRow("typed, no") << "typed" << platform::No << true << false;
+        QTest::newRow("typed, yes") << "typed" << platform::Yes << true << true;
+        QTest::newRow("typed then emptied") << "emptied" << platform::No << false << true;
+        QTest::newRow("just saved") << "saved" << platform::No << false << true;
+        QTest::newRow("stored receipt opened") << "opened" << platform::No << false << true;
+        QTest::newRow("stored receipt changed") << "changed" << platform::No << true << false;
+    }
+    void closingWithUnsavedWork() {
+        QFETCH(QString, state);
+        QFETCH(platform::MsgButton, answer);
+        QFETCH(bool, asked);
+        QFETCH(bool, exited);
+        TestLedger ledger;
+        ledger.exec(stored("2026-11-02 10:00:00", "2026-11-30", 29));
+        platform::ScopedClock clock(kNow);
+        platform::ScopedProcessRecorder process;
+        CReceiptDlg dlg;
+        dlg.show();
+        if (state != "empty" && state != "opened" && state != "changed") {
+            box(dlg, "rent")->setFocus();
+            QTest::keyClicks(box(dlg, "rent"), "800");
+        }
+        if (state == "emptied")
+            box(dlg, "rent")->clear();
+        if (state == "opened" || state == "changed") {
+            auto* list = dlg.findChild<CSortListCtrl*>("records");
+            list->selectionModel()->select(list->model()->index(0, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            dlg.OnDblclkRecords();
+            if (state == "changed")
+                box(dlg, "rent")->setText("501");
+        }
+        platform::ScopedMessageBoxScript boxes({answer});
+        if (state == "saved")
+            dlg.OnSaveOnly();
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QCOMPARE(boxes.texts(), asked ? QStringList{kUnsavedWorkMessage.toString()} : QStringList{});
+        if (asked)
+            QCOMPARE(boxes.messages()[0].defaultButton, platform::No);
+        QCOMPARE(process.exited(), exited);
+        QCOMPARE(dlg.isVisible(), !exited);
+        if (!exited)
+            QVERIFY(!box(dlg, "rent")->text().isEmpty());
+    }
+
+    // Hot water counts only in the three-row form; an empty box is no reading.
+    void fallingReadings_data() {
+        QTest::addColumn<bool>("threeRow");
+        QTest::addColumn<QStringList>("readings"); // water, electricity, hot water: last, this
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("all rising") << true << QStringList{"1", "2", "5", "5", "0", "0.5"} << QStringList{};
+        QTest::newRow("all falling") << true << QStringList{" 10 ", "9.99", "1000", "20", "7", "6"}
+                                     << QStringList{"水费：上月 10，本月 9.99", "电费：上月 1000，本月 20",
+                                                    "热水费(吨)：上月 7，本月 6"};
+        QTest::newRow("hot water in the two-row form")
+            << false << QStringList{"1", "1", "1", "1", "7", "6"} << QStringList{};
+        QTest::newRow("empty this reading")
+            << true << QStringList{"10", "", "", "5", "7", " "} << QStringList{};
+    }
+    void fallingReadings() {
+        QFETCH(bool, threeRow);
+        QFETCH(QStringList, readings);
+        QFETCH(QStringList, lines);
+        ReceiptForm f;
+        f.threeRow = threeRow;
+        f.waterlast = readings[0];
+        f.waterthis = readings[1];
+        f.eleclast = readings[2];
+        f.electhis = readings[3];
+        f.hotlast = readings[4];
+        f.hotthis = readings[5];
+        QCOMPARE(FallingReadings(f, "热水费(吨)"), lines);
+    }
+};
+
+QTEST_MAIN(TestSaveGuards)
+#include "tst_saveguards.moc"
