@@ -30,6 +30,8 @@
 #include <cmath>
 #include <optional>
 
+Q_DECLARE_METATYPE(PdfWriteResult)
+
 namespace {
 
 ReceiptPrintData formWith(int paper) {
@@ -95,6 +97,20 @@ std::optional<QString> pdfText(const QString& path) {
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// A file holding "old", as an earlier export left it.
+void writeOld(const QString& path) {
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+}
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+template <typename... T> void row(const char* tag, const T&... values) {
+    (QTest::newRow(tag) << ... << values);
+}
+
 QStringList folderListing(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
@@ -104,11 +120,15 @@ QStringList folderListing(const QString& dir) {
 class TestPdfExport : public QObject {
     Q_OBJECT
 
+    std::optional<platform::ScopedPrinters> m_noPrinters; // every export runs on a machine without printers
+
 private slots:
     void init() {
         appSettings() = AppSettings();
         printFonts() = factoryFonts();
+        m_noPrinters.emplace(QStringList{}, QString{});
     }
+    void cleanup() { m_noPrinters.reset(); }
 
     void pagesAndPaperSize_data() {
         QTest::addColumn<int>("paper");
@@ -129,7 +149,6 @@ private slots:
         QFETCH(int, count);
         QFETCH(int, pages);
         QFETCH(QSizeF, sizeMm);
-        platform::ScopedPrinters noPrinters({}, {});
         appSettings().orientation = orientation;
         QTemporaryDir dir;
         const QString path = dir.filePath("out.pdf");
@@ -148,7 +167,6 @@ private slots:
     }
 
     void receiptNumbersAndWordsAreText() {
-        platform::ScopedPrinters noPrinters({}, {});
         QTemporaryDir dir;
         const QString path = dir.filePath("a4.pdf");
         // Three on A4: the second receipt of the first sheet and the one of the second sheet too.
@@ -188,7 +206,6 @@ private slots:
     }
     void everyChineseCharacterIsText() {
         QFETCH(QString, face);
-        platform::ScopedPrinters noPrinters({}, {});
         for (LogFont& font : printFonts())
             font.faceName = face.isEmpty() ? font.faceName : face;
         ReceiptPrintData receipt = receipts(kPaperA4, 1).first(); // with room for the bottom remark
@@ -221,43 +238,33 @@ private slots:
         QCOMPARE(han(*text), han(printed));
     }
 
+    // A target that cannot be written, or an export cancelled over an old file, leaves the
+    // folder as it was.
     void unwritableTargetLeavesFolderAlone_data() {
         QTest::addColumn<QString>("target"); // relative to the test folder
-        QTest::newRow("missing folder") << "no/such/folder/out.pdf";
-        QTest::newRow("target is a folder") << "sub";
-        QTest::newRow("parent is a file") << "old.pdf/out.pdf";
+        QTest::addColumn<PdfWriteResult>("result");
+        row("missing folder", QString("no/such/folder/out.pdf"), PdfWriteResult::Failed);
+        row("target is a folder", QString("sub"), PdfWriteResult::Failed);
+        row("parent is a file", QString("old.pdf/out.pdf"), PdfWriteResult::Failed);
+        row("cancelled over an old file", QString("old.pdf"), PdfWriteResult::Cancelled);
     }
     void unwritableTargetLeavesFolderAlone() {
         QFETCH(QString, target);
-        platform::ScopedPrinters noPrinters({}, {});
+        QFETCH(PdfWriteResult, result);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("sub"));
-        QFile old(dir.filePath("old.pdf"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("old");
-        old.close();
+        writeOld(dir.filePath("old.pdf"));
         const QStringList before = folderListing(dir.path());
 
-        QCOMPARE(WriteReceiptsPdf(dir.filePath(target), receipts(1, 2)), PdfWriteResult::Failed);
+        // Five on A4 cancelled on the third: a sheet is written before the cancel.
+        const bool cancel = result == PdfWriteResult::Cancelled;
+        const PdfProgress third = [](int done, int) { return done < 3; };
+        QCOMPARE(WriteReceiptsPdf(dir.filePath(target), cancel ? receipts(4, 5) : receipts(1, 2), nullptr,
+                                  cancel ? third : PdfProgress()),
+                 result);
         QCOMPARE(folderListing(dir.path()), before);
         QCOMPARE(folderListing(dir.filePath("sub")), QStringList());
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        QCOMPARE(old.readAll(), QByteArray("old"));
-    }
-
-    void cancelledExportKeepsTheOldFile() {
-        platform::ScopedPrinters noPrinters({}, {});
-        QTemporaryDir dir;
-        const QString path = dir.filePath("out.pdf");
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("old");
-        old.close();
-        QCOMPARE(WriteReceiptsPdf(path, receipts(4, 5), nullptr, [](int done, int) { return done < 3; }),
-                 PdfWriteResult::Cancelled);
-        QCOMPARE(folderListing(dir.path()), QStringList{"out.pdf"});
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        QCOMPARE(old.readAll(), QByteArray("old"));
+        QCOMPARE(contents(dir.filePath("old.pdf")), QByteArray("old"));
     }
 
     void selectedRowsExport_data() {
@@ -266,23 +273,16 @@ private slots:
         QTest::addColumn<QString>("answer"); // relative to the test folder; empty cancels
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("one row") << QList<int>{4} << "收据0000005.pdf"
-                                 << "a.pdf"
-                                 << "%1已经成功保存！"
-                                 << "导出成功";
-        QTest::newRow("rows print last first") << QList<int>{1, 6, 4} << "收据0000007-0000002.pdf"
-                                               << "b.pdf"
-                                               << "%1已经成功保存！"
-                                               << "导出成功";
-        QTest::newRow("cancelled dialog") << QList<int>{1, 2} << "收据0000003-0000002.pdf"
-                                          << ""
-                                          << ""
-                                          << "";
-        QTest::newRow("unwritable")
-            << QList<int>{0} << "收据0000001.pdf"
-            << "none/c.pdf"
-            << "无法写入文件%1，没有导出任何收据！\n请确认文件夹可以写入、文件没有被其他程序打开。"
-            << "导出失败";
+        const QString saved = "%1已经成功保存！";
+        row("one row", QList<int>{4}, QString("收据0000005.pdf"), QString("a.pdf"), saved,
+            QString("导出成功"));
+        row("rows print last first", QList<int>{1, 6, 4}, QString("收据0000007-0000002.pdf"),
+            QString("b.pdf"), saved, QString("导出成功"));
+        row("cancelled dialog", QList<int>{1, 2}, QString("收据0000003-0000002.pdf"), QString(), QString(),
+            QString());
+        row("unwritable", QList<int>{0}, QString("收据0000001.pdf"), QString("none/c.pdf"),
+            QString("无法写入文件%1，没有导出任何收据！\n请确认文件夹可以写入、文件没有被其他程序打开。"),
+            QString("导出失败"));
     }
     void selectedRowsExport() {
         QFETCH(QList<int>, selected);
@@ -290,7 +290,6 @@ private slots:
         QFETCH(QString, answer);
         QFETCH(QString, message);
         QFETCH(QString, caption);
-        platform::ScopedPrinters noPrinters({}, {});
         platform::ScopedMessageBoxScript boxes;
         platform::ScopedFileDialogScript files;
         QTemporaryDir dir;
@@ -319,7 +318,6 @@ private slots:
     }
 
     void manyRowsShowACancellableProgress() {
-        platform::ScopedPrinters noPrinters({}, {});
         platform::ScopedMessageBoxScript boxes;
         platform::ScopedFileDialogScript files;
         QTemporaryDir dir;
@@ -348,7 +346,6 @@ private slots:
     }
 
     void previewSavesItsPageWithoutAPrinter() {
-        platform::ScopedPrinters noPrinters({}, {});
         platform::ScopedMessageBoxScript boxes;
         platform::ScopedFileDialogScript files;
         appSettings().paperIndex = 1;
@@ -379,7 +376,6 @@ private slots:
     }
 
     void saveDialogProposesTheFolderLastUsed() {
-        platform::ScopedPrinters noPrinters({}, {});
         platform::ScopedMessageBoxScript boxes;
         platform::ScopedFileDialogScript files;
         QTemporaryDir home, elsewhere;

@@ -101,20 +101,20 @@ private slots:
         QTest::addColumn<QSizeF>("mm");
         QTest::addColumn<QPageLayout::Orientation>("expected");
         QTest::addColumn<QString>("driverSize");
-        QTest::newRow("241 half sheet")
-            << 0 << "0" << QSizeF(241, 140) << QPageLayout::Portrait << "Custom.241x140mm";
-        QTest::newRow("241 third sheet")
-            << 1 << "0" << QSizeF(241, 93.3) << QPageLayout::Portrait << "Custom.241x93.3mm";
-        QTest::newRow("190 half sheet landscape")
-            << 2 << "1" << QSizeF(190, 140) << QPageLayout::Landscape << "Custom.190x140mm";
-        QTest::newRow("190 third sheet")
-            << 3 << "0" << QSizeF(190, 93.3) << QPageLayout::Portrait << "Custom.190x93.3mm";
-        QTest::newRow("A4") << 4 << "0" << QSizeF(210, 297) << QPageLayout::Portrait << "Custom.210x297mm";
-        QTest::newRow("B5") << 5 << "0" << QSizeF(182, 257) << QPageLayout::Portrait << "Custom.182x257mm";
-        QTest::newRow("custom size") << 6 << "0" << QSizeF(100, 50.5) << QPageLayout::Portrait
-                                     << "Custom.100x50.5mm";
-        QTest::newRow("unknown index")
-            << 12 << "0" << QSizeF(241, 140) << QPageLayout::Portrait << "Custom.241x140mm";
+        // The driver's size is the paper's in millimetres: "Custom.241x93.3mm".
+        const auto row = [](const char* tag, int paper, double w, double h, bool landscape = false) {
+            QTest::newRow(tag) << paper << (landscape ? QString("1") : QString("0")) << QSizeF(w, h)
+                               << (landscape ? QPageLayout::Landscape : QPageLayout::Portrait)
+                               << QString("Custom.%1x%2mm").arg(w).arg(h);
+        };
+        row("241 half sheet", 0, 241, 140);
+        row("241 third sheet", 1, 241, 93.3);
+        row("190 half sheet landscape", 2, 190, 140, true);
+        row("190 third sheet", 3, 190, 93.3);
+        row("A4", 4, 210, 297);
+        row("B5", 5, 182, 257);
+        row("custom size", 6, 100, 50.5);
+        row("unknown index", 12, 241, 140);
     }
     void paperOfTheRequestAndThePrinter() {
         QFETCH(int, paper);
@@ -224,21 +224,15 @@ private slots:
         form.number = "9999999";
         form.remark = "表单备注";
         const ReceiptPrintData d = LoadListRowForPrint(listRow(3), form, fakeWords);
-        QCOMPARE(
-            (QStringList{d.number,         d.address,
-                         d.clerk,          d.payee,
-                         d.remark,         d.periodText.value_or("none"),
-                         d.water.last,     d.water.usage,
-                         d.water.amount,   d.electricity.usage,
-                         d.hotWater.usage, d.tvFee,
-                         d.netFee,         d.cleanFee,
-                         d.manageFee,      d.otherFee,
-                         d.rent,           d.totalInWords,
-                         d.water.price,    d.tvCaption}),
-            (QStringList{"0000003", "幸福路3号", "张三",  "李四",   "备注3", "2026年03月01日至2026年03月31日",
-                         "100.5",   "9.50",      "30.40", "210.25", "4.00",  "500",
-                         "50",      "10",        "30",    "5.5",    "1500",  "大写2404.61",
-                         "3.20",    "押金"}));
+        const QStringList got = QStringList()
+                                << d.number << d.address << d.clerk << d.payee << d.remark
+                                << d.periodText.value_or("none") << d.water.last << d.water.usage
+                                << d.water.amount << d.electricity.usage << d.hotWater.usage << d.tvFee
+                                << d.netFee << d.cleanFee << d.manageFee << d.otherFee << d.rent
+                                << d.totalInWords << d.water.price << d.tvCaption;
+        QCOMPARE(got.join('|'),
+                 QString("0000003|幸福路3号|张三|李四|备注3|2026年03月01日至2026年03月31日|100.5|9.50|"
+                         "30.40|210.25|4.00|500|50|10|30|5.5|1500|大写2404.61|3.20|押金"));
         QCOMPARE(d.receiptDate, QDateTime(QDate(2026, 3, 5), QTime(0, 0, 0)));
         QVERIFY(d.threeRow);
         QCOMPARE(LoadListRowForPrint({"1", "0000001"}, form, fakeWords).number, QStringLiteral("0000001"));

@@ -38,26 +38,17 @@ ReceiptPrintData sampleReceipt(bool threeRow) {
     d.water = {"120.00", "135.50", "15.50", "3.20", "49.6"};
     d.electricity = {"3000", "3210", "210.00", "0.85", "178.50"};
     d.hotWater = {"10", "14", "4.00", "25.00", "100.00"};
-    const std::pair<QString*, QString> texts[] = {{&d.number, "0000123"},
-                                                  {&d.rent, "1500"},
-                                                  {&d.cleanFee, "10"},
-                                                  {&d.tvFee, "500"},
-                                                  {&d.netFee, "50"},
-                                                  {&d.manageFee, "30"},
-                                                  {&d.otherFee, "5.5"},
-                                                  {&d.total, "2423.60"},
-                                                  {&d.clerk, "张三"},
-                                                  {&d.payee, "李四"},
-                                                  {&d.tvCaption, "押金"},
-                                                  {&d.netCaption, "网费"},
-                                                  {&d.cleanCaption, "卫生费"},
-                                                  {&d.manageCaption, "管理费"},
-                                                  {&d.hotWaterCaption, "热水费(吨)"},
-                                                  {&d.address, "幸福路8号3单元502"},
-                                                  {&d.totalInWords, "贰仟肆佰贰拾叁元陆角整"},
-                                                  {&d.remark, "三月份房租及水电费，押金下月退还"}};
-    for (const auto& [field, text] : texts)
-        *field = text;
+    QString* const fields[] = {
+        &d.number,       &d.rent,          &d.cleanFee,        &d.tvFee,   &d.netFee,       &d.manageFee,
+        &d.otherFee,     &d.total,         &d.clerk,           &d.payee,   &d.tvCaption,    &d.netCaption,
+        &d.cleanCaption, &d.manageCaption, &d.hotWaterCaption, &d.address, &d.totalInWords, &d.remark};
+    const QStringList texts =
+        QStringLiteral("0000123|1500|10|500|50|30|5.5|2423.60|张三|李四|押金|网费|卫生费|"
+                       "管理费|热水费(吨)|幸福路8号3单元502|贰仟肆佰贰拾叁元陆角整|"
+                       "三月份房租及水电费，押金下月退还")
+            .split(u'|');
+    for (int i = 0; i < texts.size(); ++i)
+        *fields[i] = texts[i];
     d.receiptDate = QDateTime(QDate(2026, 3, 5), QTime(9, 5, 3));
     d.periodFrom = QDate(2026, 3, 1);
     d.periodTo = QDate(2026, 3, 31);

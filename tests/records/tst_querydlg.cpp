@@ -154,25 +154,19 @@ private slots:
         QTest::addColumn<QDate>("to");
         QTest::addColumn<QStringList>("expected");
         const QStringList month{"0012", "1120", "1302", "3125"};
-        const QDate none;
-        QTest::newRow("everything in the dates") << "" << QString() << none << none << month;
-        QTest::newRow("part of a number")
-            << "单号" << QString("12") << none << none << QStringList{"0012", "1120", "3125"};
-        QTest::newRow("select-all inside other text")
-            << "地址" << QString("abc选择全部") << none << none << month;
-        QTest::newRow("part of an address")
-            << "地址" << QString("3号") << none << none << QStringList{"0012", "1120"};
-        QTest::newRow("a quote alone")
-            << "备注" << QString("'") << none << none << QStringList{"1120", "3125"};
-        QTest::newRow("a clerk's name as payee")
-            << "收款人" << QString("李四") << none << none << QStringList{"0012", "1120"};
-        QTest::newRow("clerk") << "开票人" << QString("王五") << none << none << QStringList{"1302", "3125"};
-        QTest::newRow("the to-day's last second")
-            << "" << QString() << QDate(2026, 3, 15) << QDate(2026, 3, 15) << QStringList{"3125"};
-        QTest::newRow("across the month end")
-            << "" << QString() << QDate(2026, 2, 28) << QDate(2026, 3, 1) << QStringList{"0012", "9912"};
-        QTest::newRow("from after to")
-            << "" << QString() << QDate(2026, 3, 20) << QDate(2026, 3, 10) << QStringList{};
+        const auto row = [](const char* tag, const QString& box, const QString& typed,
+                            const QStringList& expected, QDate from = {},
+                            QDate to = {}) { QTest::newRow(tag) << box << typed << from << to << expected; };
+        row("everything in the dates", "", {}, month);
+        row("part of a number", "单号", "12", {"0012", "1120", "3125"});
+        row("select-all inside other text", "地址", "abc选择全部", month);
+        row("part of an address", "地址", "3号", {"0012", "1120"});
+        row("a quote alone", "备注", "'", {"1120", "3125"});
+        row("a clerk's name as payee", "收款人", "李四", {"0012", "1120"});
+        row("clerk", "开票人", "王五", {"1302", "3125"});
+        row("the to-day's last second", "", {}, {"3125"}, QDate(2026, 3, 15), QDate(2026, 3, 15));
+        row("across the month end", "", {}, {"0012", "9912"}, QDate(2026, 2, 28), QDate(2026, 3, 1));
+        row("from after to", "", {}, {}, QDate(2026, 3, 20), QDate(2026, 3, 10));
     }
     void findsWhatTheBoxesSay() {
         QFETCH(QString, box);

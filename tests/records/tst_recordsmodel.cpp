@@ -75,16 +75,16 @@ private slots:
         QTest::addColumn<QStringList>("stored"); // Tdate, days as SQL literals
         QTest::addColumn<QString>("expected");
         // "now" is 6 December 2026.
-        QTest::newRow("option off") << false << false << QStringList{"'2026-03-31'", "'30'"} << "";
-        QTest::newRow("across a year")
-            << false << true << QStringList{"'2026-01-10'", "'31'"} << "2025-12-10至2026-01-10";
-        QTest::newRow("no end: ends today")
-            << false << true << QStringList{"NULL", "'10'"} << "2026-11-26至2026-12-06";
-        QTest::newRow("end before 1999: today")
-            << false << true << QStringList{"'1998-01-01'", "'5'"} << "2026-12-01至2026-12-06";
-        QTest::newRow("query keeps an old end")
-            << true << true << QStringList{"'1998-01-01'", "'5'"} << "1997-12-27至1998-01-01";
-        QTest::newRow("query without end") << true << true << QStringList{"NULL", "'5'"} << "";
+        const auto row = [](const char* tag, bool query, bool option, const QString& end, const QString& days,
+                            const QString& expected) {
+            QTest::newRow(tag) << query << option << QStringList{end, days} << expected;
+        };
+        row("option off", false, false, "'2026-03-31'", "'30'", "");
+        row("across a year", false, true, "'2026-01-10'", "'31'", "2025-12-10至2026-01-10");
+        row("no end: ends today", false, true, "NULL", "'10'", "2026-11-26至2026-12-06");
+        row("end before 1999: today", false, true, "'1998-01-01'", "'5'", "2026-12-01至2026-12-06");
+        row("query keeps an old end", true, true, "'1998-01-01'", "'5'", "1997-12-27至1998-01-01");
+        row("query without end", true, true, "NULL", "'5'", "");
     }
     void chargingPeriodColumn() {
         QFETCH(bool, query);
@@ -204,21 +204,17 @@ private slots:
         QTest::addColumn<int>("col");
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QStringList>("sorted");
-        QTest::newRow("digits: 9 before 10")
-            << 1 << QStringList{"10", "9", "100", "2"} << QStringList{"2", "9", "10", "100"};
-        QTest::newRow("second row with a dot: decimals")
-            << 20 << QStringList{"100.5", "20.25", "3", "20.3"} << QStringList{"3", "20.25", "20.3", "100.5"};
-        QTest::newRow("second row without dot: whole numbers, ties keep order")
-            << 20 << QStringList{"2.5", "2", "2.1", "1.9"} << QStringList{"1.9", "2.5", "2", "2.1"};
-        QTest::newRow("iso dates as text") << 3 << QStringList{"2026-12-06", "2025-01-31", "2026-02-01"}
-                                           << QStringList{"2025-01-31", "2026-02-01", "2026-12-06"};
-        QTest::newRow("year month day")
-            << 23 << QStringList{"2026年12月6日", "2026年2月10日", "2025年12月31日", "2026年2月9日"}
-            << QStringList{"2025年12月31日", "2026年2月9日", "2026年2月10日", "2026年12月6日"};
-        QTest::newRow("empty second row: text")
-            << 20 << QStringList{"10", "", "9"} << QStringList{"", "10", "9"};
-        QTest::newRow("gbk order, not unicode")
-            << 21 << QStringList{"一", "啊", "阿", "A"} << QStringList{"A", "啊", "阿", "一"};
+        const auto row = [](const char* tag, int col, const QString& texts, const QString& sorted) {
+            QTest::newRow(tag) << col << texts.split(u' ') << sorted.split(u' ');
+        };
+        row("digits: 9 before 10", 1, "10 9 100 2", "2 9 10 100");
+        row("second row with a dot: decimals", 20, "100.5 20.25 3 20.3", "3 20.25 20.3 100.5");
+        row("second row without dot: whole numbers, ties keep order", 20, "2.5 2 2.1 1.9", "1.9 2.5 2 2.1");
+        row("iso dates as text", 3, "2026-12-06 2025-01-31 2026-02-01", "2025-01-31 2026-02-01 2026-12-06");
+        row("year month day", 23, "2026年12月6日 2026年2月10日 2025年12月31日 2026年2月9日",
+            "2025年12月31日 2026年2月9日 2026年2月10日 2026年12月6日");
+        row("empty second row: text", 20, "10  9", " 10 9");
+        row("gbk order, not unicode", 21, "一 啊 阿 A", "A 啊 阿 一");
     }
     void firstClickSortsByTheGuessedKind() {
         QFETCH(int, col);

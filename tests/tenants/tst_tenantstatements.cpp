@@ -12,16 +12,11 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("listed");
         QTest::addColumn<QDate>("picked");
-        QTest::newRow("stored form") << "2026-01-05 00:00:00"
-                                     << "2026-01-05" << QDate(2026, 1, 5);
-        QTest::newRow("end of year") << "2026-12-31 00:00:00"
-                                     << "2026-12-31" << QDate(2026, 12, 31);
-        QTest::newRow("no time") << "2026-07-09"
-                                 << "2026-07-09" << QDate(2026, 7, 9);
-        QTest::newRow("none") << ""
-                              << "" << QDate();
-        QTest::newRow("no date") << "abc def"
-                                 << "abc" << QDate();
+        QTest::newRow("stored form") << QString("2026-01-05 00:00:00") << "2026-01-05" << QDate(2026, 1, 5);
+        QTest::newRow("end of year") << QString("2026-12-31 00:00:00") << "2026-12-31" << QDate(2026, 12, 31);
+        QTest::newRow("no time") << QString("2026-07-09") << "2026-07-09" << QDate(2026, 7, 9);
+        QTest::newRow("none") << QString() << "" << QDate();
+        QTest::newRow("no date") << QString("abc def") << "abc" << QDate();
     }
     void listedDatesReadBack() {
         QFETCH(QString, stored);

@@ -115,12 +115,10 @@ private slots:
     }
 
     void defaultUserThatDoesNotStickIsTriedOnce() {
-        TestLedger ledger;
-        ledger.exec("create trigger swallow after insert on [USER] begin delete from [USER]; end");
-        platform::ScopedMessageBoxScript boxes;
-        CLoginDlg dlg;
-        dlg.show();
-        QCOMPARE(dlg.findChild<QComboBox*>("userList")->count(), 0);
+        Opened login({}, {}, [](TestLedger& l) {
+            l.exec("create trigger swallow after insert on [USER] begin delete from [USER]; end");
+        });
+        QCOMPARE(login.users->count(), 0);
     }
 
     void confirmPassword_data() {
