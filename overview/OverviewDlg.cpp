@@ -44,7 +44,8 @@ QTableWidget* makeTable(QWidget* parent, const QStringList& headings, const QStr
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->verticalHeader()->setVisible(false);
-    t->horizontalHeader()->setStretchLastSection(true);
+    // The figures share the width: a wide last column left the amounts cramped.
+    t->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     t->setAccessibleName(accessibleName);
     return t;
 }
