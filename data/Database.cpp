@@ -1,16 +1,21 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/LedgerLocation.h"
 #include "data/LedgerUpgrade.h"
-#include "platform/Services.h"
+#include "data/ServerConnection.h"
+#include "data/ServerLedger.h"
 
 #include <QDir>
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -76,7 +81,17 @@ Recordset::Recordset(sqlite3_stmt* statement, std::shared_ptr<SQLite::Database> 
     moveNext();
 }
 
+Recordset::Recordset(std::shared_ptr<ServerResult> result) : m_server(std::move(result)) {
+    m_realText.resize(std::size_t(m_server->columns));
+    m_row = 0;
+    m_eof = m_server->rows == 0;
+}
+
 void Recordset::moveNext() {
+    if (m_server) {
+        m_eof = m_eof || ++m_row >= m_server->rows;
+        return;
+    }
     if (!m_stmt) {
         m_eof = true;
         return;
@@ -129,6 +144,24 @@ int RealCellText(double value, char* out) {
 
 const char* Recordset::fieldUtf8(int column, int& length) const {
     length = 0;
+    if (m_server) {
+        if (m_eof || column < 0 || column >= m_server->columns || PQgetisnull(m_server->result, m_row, column))
+            return "";
+        const char* text = PQgetvalue(m_server->result, m_row, column);
+        length = PQgetlength(m_server->result, m_row, column);
+        if (m_server->isReal[std::size_t(column)]) {
+            // The server prints numbers its own way ("1e+20"); they read back as the file prints them.
+            double value = 0;
+            const auto parsed = std::from_chars(text, text + length, value);
+            char* out = m_realText[std::size_t(column)].data();
+            if (parsed.ec == std::errc() && parsed.ptr == text + length)
+                if (const int n = RealCellText(value, out)) {
+                    length = n;
+                    return out;
+                }
+        }
+        return text;
+    }
     if (m_eof || !m_stmt || column < 0 || column >= int(m_realText.size()))
         return "";
     sqlite3_stmt* st = m_stmt.get();
@@ -156,12 +189,15 @@ QString Recordset::field(int column) const {
 }
 
 int Recordset::fieldCount() const {
+    if (m_server)
+        return m_server->columns;
     return m_stmt ? sqlite3_column_count(m_stmt.get()) : 0;
 }
 
 void Recordset::close() {
     m_stmt.reset();
     m_connection.reset();
+    m_server.reset();
     m_eof = true;
 }
 
@@ -173,10 +209,29 @@ Database::Database(const QString& path) : m_path(path) {
 }
 Database::~Database() = default;
 
+bool Database::isServer() const {
+    return LedgerLocation::isServer(m_path.isEmpty() ? DataSource::ledgerPath() : m_path);
+}
+
+QString Database::problemText() const {
+    return LedgerProblemText(m_problem, m_path.isEmpty() ? DataSource::ledgerPath() : m_path, m_problemDetail);
+}
+
 bool Database::open() {
-    if (m_db)
+    if (isOpen())
         return true;
     const QString path = m_path.isEmpty() ? DataSource::ledgerPath() : m_path;
+    m_problemDetail.clear();
+    if (LedgerLocation::isServer(path)) {
+        m_server = ServerConnection::acquire(path, m_problem, m_problemDetail);
+        if (m_server && (m_problem = ExamineServerLedger(*m_server, &m_problemDetail)) != LedgerProblem::None)
+            m_server.reset();
+        if (!m_server)
+            return false;
+        if (m_path.isEmpty())
+            m_path = path;
+        return true;
+    }
     const QFileInfo info(path);
     m_problem = !info.exists()   ? LedgerProblem::Missing
                 : info.isDir()   ? LedgerProblem::Folder
@@ -220,22 +275,35 @@ bool Database::open() {
     }
 }
 
-bool Database::openOrReport(QObject* owner) {
-    if (open())
-        return true;
-    // The one case where the usual words would send the operator looking for the wrong fault.
-    platform::messageBox(
-        owner, m_problem == LedgerProblem::Newer
-                   ? LedgerProblemText(m_problem, m_path.isEmpty() ? DataSource::ledgerPath() : m_path)
-                   : cannotOpenDatabaseText());
-    return false;
-}
-
 void Database::close() {
     m_db.reset();
+    m_server.reset();
 }
 
+namespace {
+
+// The key column of the tables that number their rows, for an insert to hand back the key it
+// made (the server has no "last insert" of a connection that SQLite keeps).
+bool insertsKeyedRow(const QString& sql) {
+    static const QRegularExpression re(
+        QStringLiteral(R"(^\s*insert\s+into\s+("?)(receipt|client|user|price)\1\s*\()"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re.match(sql).hasMatch() && !sql.contains(QLatin1String("returning"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
 int Database::execute(const QString& statement) {
+    if (m_server) {
+        QString sql = jet::translate(statement, jet::Dialect::PostgreSQL);
+        const bool keyed = insertsKeyedRow(sql);
+        if (keyed)
+            sql += QLatin1String(" returning id");
+        const auto result = m_server->exec(sql.toUtf8());
+        if (keyed && result->rows > 0)
+            m_serverInsertId = std::atoll(PQgetvalue(result->result, 0, 0));
+        return ServerConnection::changedRows(*result);
+    }
     if (!m_db)
         throw DbError(cannotOpenDatabaseText());
     const QByteArray sql = jet::translate(statement).toUtf8();
@@ -247,6 +315,8 @@ int Database::execute(const QString& statement) {
 }
 
 Recordset Database::query(const QString& statement) {
+    if (m_server)
+        return Recordset(m_server->exec(jet::translate(statement, jet::Dialect::PostgreSQL).toUtf8()));
     if (!m_db)
         throw DbError(cannotOpenDatabaseText());
     const std::string sql = jet::translate(statement).toStdString();
@@ -258,24 +328,42 @@ Recordset Database::query(const QString& statement) {
 }
 
 long long Database::lastInsertId() const {
+    if (m_server)
+        return m_serverInsertId;
     return m_db ? sqlite3_last_insert_rowid(m_db->getHandle()) : 0;
 }
 
 // ---- Transaction ------------------------------------------------------------------------------
 
 Transaction::Transaction(Database& db) : m_db(db) {
+    if (ServerConnection* server = m_db.server()) {
+        // The server's writers take one lock of the ledger's, as SQLite's writers take the file's.
+        server->exec("begin");
+        m_open = true;
+        server->exec(kServerWriteLockSql);
+        return;
+    }
     // Immediate: the write lock is taken now, so what is read inside stays true until the commit.
     m_db.execute(QStringLiteral("begin immediate"));
     m_open = true;
 }
 
 Transaction::~Transaction() {
-    if (!m_open || !m_db.handle())
+    if (!m_open)
         return;
-    sqlite3_exec(m_db.handle()->getHandle(), "rollback", nullptr, nullptr, nullptr);
+    if (ServerConnection* server = m_db.server())
+        server->execQuietly("rollback");
+    else if (m_db.handle())
+        sqlite3_exec(m_db.handle()->getHandle(), "rollback", nullptr, nullptr, nullptr);
 }
 
 void Transaction::commit() {
+    if (ServerConnection* server = m_db.server()) {
+        // A commit that fails ends the transaction on the server all the same.
+        m_open = false;
+        server->commit();
+        return;
+    }
     m_db.execute(QStringLiteral("commit"));
     m_open = false;
 }

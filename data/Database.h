@@ -1,8 +1,9 @@
 #pragma once
 
-// A connection to the ledger file. It opens an existing ledger read-write and never creates one;
-// statements are written in the ledger's Jet dialect and translated on the way in; every value
-// comes back as text.
+// A connection to the ledger: the SQLite file, or a ledger on a PostgreSQL server (see
+// LedgerLocation). It opens an existing ledger read-write and never creates one; statements are
+// written in the ledger's Jet dialect and translated for the engine on the way in; every value
+// comes back as text, in the same form from either engine.
 
 #include "data/DbError.h"
 #include "data/LedgerFile.h"
@@ -13,7 +14,8 @@
 #include <memory>
 #include <vector>
 
-class QObject;
+class ServerConnection;
+struct ServerResult;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -22,7 +24,8 @@ class Database;
 class Statement;
 } // namespace SQLite
 
-// Where the ledger lives: "Rentbook.rbk" in the program directory unless set otherwise.
+// Where the ledger lives: "Rentbook.rbk" in the program directory unless set otherwise; a server
+// address for a server ledger.
 namespace DataSource {
 QString name(); // "Rentbook"
 QString ledgerPath();
@@ -53,6 +56,7 @@ private:
         void operator()(struct sqlite3_stmt* st) const;
     };
     Recordset(struct sqlite3_stmt* statement, std::shared_ptr<SQLite::Database> connection);
+    explicit Recordset(std::shared_ptr<ServerResult> result);
     // The connection stays open while its statement lives, even when the Database that made it
     // is closed first (a closed connection with a live statement would be refused by the engine).
     std::shared_ptr<SQLite::Database> m_connection;
@@ -61,6 +65,9 @@ private:
     // Text of REAL cells of the current row, made here rather than by SQLite's printf.
     mutable std::vector<std::array<char, 32>> m_realText;
     bool m_eof = true;
+    // A server ledger's rows, held whole; m_row is the current one.
+    std::shared_ptr<ServerResult> m_server;
+    int m_row = 0;
 };
 
 class Database {
@@ -72,14 +79,16 @@ public:
     Database& operator=(const Database&) = delete;
 
     // False when the file is missing, unreadable, read-only, not a ledger, damaged or made by a
-    // newer build; problem() then says which.
+    // newer build, or the server cannot be reached or refuses; problem() then says which, and
+    // problemText() says it to the operator.
     bool open();
-    // As open(), and shows "不能打开数据库" when that fails (a newer ledger is named as such).
-    bool openOrReport(QObject* owner = nullptr);
     LedgerProblem problem() const { return m_problem; }
-    bool isOpen() const { return m_db != nullptr; }
+    QString problemText() const;
+    bool isOpen() const { return m_db != nullptr || m_server != nullptr; }
     void close();
+    // The ledger's location: the file's path or the server's address.
     QString path() const { return m_path; }
+    bool isServer() const;
 
     // Runs a change; throws DbError. Returns the number of rows changed.
     int execute(const QString& statement);
@@ -89,15 +98,24 @@ public:
     // The key of the row the last insert on this connection made.
     long long lastInsertId() const;
 
+    // The SQLite connection; null for a server ledger.
     SQLite::Database* handle() const { return m_db.get(); }
+    // The server connection; null for a ledger file.
+    ServerConnection* server() const { return m_server.get(); }
 
 private:
+    friend class Transaction;
     QString m_path;
     std::shared_ptr<SQLite::Database> m_db;
+    std::shared_ptr<ServerConnection> m_server;
+    long long m_serverInsertId = 0;
     LedgerProblem m_problem = LedgerProblem::None;
+    QString m_problemDetail;
 };
 
-// One transaction that takes the write lock at once; rolled back unless committed.
+// One transaction that takes the ledger's write lock at once, so that what is read inside stays
+// true until the commit (on a server, for every clerk whose writes take it too); rolled back
+// unless committed. Waiting for another writer gives up after a few seconds with DbError.
 class Transaction {
 public:
     explicit Transaction(Database& db); // throws DbError

@@ -22,6 +22,12 @@ private:
     QString m_message;
 };
 
+// A refusal from a server ledger carries a SQLite-style code or'ed with this flag, so that the
+// words can speak of a server rather than a file.
+inline constexpr int kServerEngineFlag = 0x20000000;
+// The connection to the server was lost before or during the statement.
+inline constexpr int kServerConnectionLost = kServerEngineFlag | 0x1000000;
+
 // What an engine refusal means to the operator: a Chinese sentence saying what happened and what
 // to do, then "详细信息：" and the engine's text.
 QString ExplainEngineError(int engineCode, const QString& engineText);

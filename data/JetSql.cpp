@@ -55,11 +55,28 @@ bool isWordChar(QChar c) {
 // One level of parentheses; a "top N" found at this level becomes "limit N" where it closes.
 struct Level {
     QString limit;
+    bool fromSubquery = false;
 };
+
+// Words after a subquery that show it was given no name of its own.
+bool endsUnnamedSubquery(const QString& word) {
+    static const char* const keywords[] = {"order", "where", "group", "limit", "union", "having", "join",
+                                           "inner", "left", "right", "full", "cross", "on", "except",
+                                           "intersect", "offset", "window"};
+    if (word.isEmpty())
+        return true;
+    const QString lower = word.toLower();
+    for (const char* k : keywords)
+        if (lower == QLatin1String(k))
+            return true;
+    return false;
+}
 
 } // namespace
 
-QString translate(const QString& sql) {
+QString translate(const QString& sql, Dialect dialect) {
+    const bool server = dialect == Dialect::PostgreSQL;
+    int subqueries = 0;
     QString out;
     out.reserve(sql.size() + 16);
     std::vector<Level> levels(1);
@@ -97,7 +114,13 @@ QString translate(const QString& sql) {
         if (c == QLatin1Char('[')) {
             const qsizetype j = sql.indexOf(QLatin1Char(']'), i + 1);
             const qsizetype end = j < 0 ? n : j + 1;
-            out += sql.mid(i, end - i);
+            if (server && j >= 0) {
+                QString name = sql.mid(i + 1, j - i - 1).toLower();
+                name.replace(QLatin1Char('"'), QLatin1String("\"\""));
+                out += QLatin1Char('"') + name + QLatin1Char('"');
+            } else {
+                out += sql.mid(i, end - i);
+            }
             i = end;
             lastWord.clear();
             continue;
@@ -119,18 +142,31 @@ QString translate(const QString& sql) {
         }
         if (c == QLatin1Char('(')) {
             levels.emplace_back();
+            levels.back().fromSubquery = server && lastWord == QLatin1String("from");
             out += c;
             ++i;
             lastWord.clear();
             continue;
         }
         if (c == QLatin1Char(')')) {
+            bool name = false;
             if (levels.size() > 1) {
                 closeLevel(levels.back());
+                name = levels.back().fromSubquery;
                 levels.pop_back();
             }
             out += c;
             ++i;
+            if (name) {
+                qsizetype k = i;
+                while (k < n && sql[k].isSpace())
+                    ++k;
+                qsizetype e = k;
+                while (e < n && isWordChar(sql[e]))
+                    ++e;
+                if (endsUnnamedSubquery(sql.mid(k, e - k)))
+                    out += QStringLiteral(" as subquery%1").arg(++subqueries);
+            }
             lastWord.clear();
             continue;
         }
@@ -177,7 +213,12 @@ QString translate(const QString& sql) {
                     continue;
                 }
             }
-            out += word;
+            if (server && lower == QLatin1String("user"))
+                out += QLatin1String("\"user\"");
+            else if (server && lower == QLatin1String("like"))
+                out += QLatin1String("ilike");
+            else
+                out += word;
             i = j;
             lastWord = lower;
             continue;

@@ -17,9 +17,16 @@ std::optional<QDateTime> parseDate(const QString& text);
 // "YYYY-MM-DD HH:MM:SS", the form every date column holds.
 QString normaliseDate(const QDateTime& dt);
 
-// Rewrites a statement for SQLite: #date# literals, select top N, delete * from. Quoted texts
-// and bracketed names pass unchanged. Throws DbError for a date literal that is no date.
-QString translate(const QString& statement);
+// The engines a statement is written for.
+enum class Dialect { SQLite, PostgreSQL };
+
+// Rewrites a statement for the engine: #date# literals, select top N, delete * from. Quoted texts
+// pass unchanged. For SQLite bracketed names pass unchanged too; for PostgreSQL they become quoted
+// lower-case names (the server ledger's names are the lower-case forms), the table USER is
+// quoted (a bare "user" is a function there), like ignores letter case as SQLite's does, and a
+// subquery in a from clause gets the name the server insists on. Throws DbError for a date literal
+// that is no date.
+QString translate(const QString& statement, Dialect dialect = Dialect::SQLite);
 
 // Doubles single quotes: the one way typed text enters a statement between quotes.
 QString quote(const QString& text);

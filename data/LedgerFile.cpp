@@ -1,4 +1,6 @@
 #include "data/LedgerFile.h"
+#include "data/LedgerLocation.h"
+#include "data/LedgerTables.h"
 #include "data/LedgerUpgrade.h"
 
 #include <QDateTime>
@@ -18,16 +20,6 @@
 #endif
 
 namespace {
-
-// The ledger's tables and the columns the program reads by position.
-struct LedgerTable {
-    const char* name;
-    int columns;
-};
-constexpr LedgerTable kLedgerTables[] = {
-    {"RECEIPT", 29}, {"USER", 4},       {"USER_SET", 12},    {"table2", 7},       {"price", 3},
-    {"client", 16},  {"addr_items", 1}, {"people_items", 1}, {"remark_items", 1},
-};
 
 // Closes a connection of our own whatever way the function is left.
 struct Connection {
@@ -156,7 +148,60 @@ bool putBack(const QString& copy, const QString& path, QFile::Permissions permis
 
 } // namespace
 
-QString LedgerProblemText(LedgerProblem problem, const QString& path) {
+namespace {
+
+// The same cases on a server ledger, where there is no file to move or to mend.
+QString serverProblemText(LedgerProblem problem, const QString& uri, const QString& detail) {
+    const LedgerLocation::ServerAddress a = LedgerLocation::serverAddress(uri);
+    const QString host = a.host.isEmpty() ? QStringLiteral("本机") : a.host;
+    QString what, todo;
+    switch (problem) {
+    case LedgerProblem::Unreachable:
+        what = QStringLiteral("无法连接账本服务器 %1 的端口 %2：服务器没有应答。").arg(host, a.port);
+        todo = QStringLiteral("请检查服务器是否开机、数据库服务是否已启动、网络是否连通，然后重试；"
+                              "也可以改用本机的账本文件。");
+        break;
+    case LedgerProblem::PasswordNeeded:
+        what = QStringLiteral("账本服务器 %1 要求用户 %2 输入密码。").arg(host, a.user);
+        todo = QStringLiteral("请输入密码。");
+        break;
+    case LedgerProblem::PasswordWrong:
+        what = QStringLiteral("账本服务器 %1 拒绝了用户 %2 的密码。").arg(host, a.user);
+        todo = QStringLiteral("请重新输入密码。");
+        break;
+    case LedgerProblem::ServerRefused:
+        what = QStringLiteral("账本服务器 %1 拒绝了连接：可能没有这个数据库或用户，或服务器不允许本机连接。")
+                   .arg(host);
+        todo = QStringLiteral("请管理员检查数据库、用户和服务器的 pg_hba.conf 设置。");
+        break;
+    case LedgerProblem::NotInitialised:
+        what = QStringLiteral("这个数据库里还没有账本。");
+        todo = QStringLiteral("管理员可以用“Rentbook --init-ledger 地址”在其中建立一个空账本。");
+        break;
+    case LedgerProblem::Newer:
+        what = QStringLiteral("此账本由更新版本的程序创建，本程序不能打开它。账本未做任何改动。");
+        todo = QStringLiteral("请使用创建它的更新版本的程序打开此账本。");
+        break;
+    case LedgerProblem::Busy:
+        what = QStringLiteral("账本正被其他职员的操作占用，不能打开数据库。");
+        todo = QStringLiteral("请稍后再试。");
+        break;
+    default:
+        what = QStringLiteral("这个数据库里的表不是本程序的账本，不能打开数据库。数据库未做任何改动。");
+        todo = QStringLiteral("请检查账本地址是否正确。");
+        break;
+    }
+    QString text = what + QStringLiteral("\n账本：") + LedgerLocation::describe(uri) + QStringLiteral("\n") + todo;
+    if (!detail.isEmpty())
+        text += QStringLiteral("\n\n详细信息：") + detail;
+    return text;
+}
+
+} // namespace
+
+QString LedgerProblemText(LedgerProblem problem, const QString& path, const QString& detail) {
+    if (problem != LedgerProblem::None && LedgerLocation::isServer(path))
+        return serverProblemText(problem, path, detail);
     QString what, todo;
     switch (problem) {
     case LedgerProblem::None:
@@ -201,6 +246,13 @@ QString LedgerProblemText(LedgerProblem problem, const QString& path) {
             "账本旁有一个未完成的日志文件，但无法先为账本和日志文件保存副本（磁盘已满或文件夹不可写），"
             "所以没有打开数据库。账本和日志文件都未做任何改动。");
         todo = QStringLiteral("请腾出磁盘空间或检查文件夹的写入权限后重新启动程序。");
+        break;
+    case LedgerProblem::Unreachable:
+    case LedgerProblem::PasswordNeeded:
+    case LedgerProblem::PasswordWrong:
+    case LedgerProblem::ServerRefused:
+    case LedgerProblem::NotInitialised:
+        what = QStringLiteral("不能打开数据库。");
         break;
     }
     return what + QStringLiteral("\n账本：") + QDir::toNativeSeparators(path) + QStringLiteral("\n") + todo;

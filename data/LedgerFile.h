@@ -21,10 +21,17 @@ enum class LedgerProblem {
     Busy,
     StrayJournal,     // a journal beside it that does not roll back into a healthy ledger
     JournalUnsecured, // a journal beside it, and no room to keep a copy before rolling it back
+    // A ledger on a server:
+    Unreachable,    // no answer from the server
+    PasswordNeeded, // the server asks for a password and none was given
+    PasswordWrong,  // the password was refused
+    ServerRefused,  // the server answered no: no such database or account, or no entry for this PC
+    NotInitialised, // the database holds no ledger yet
 };
 
-// What the operator is told: the case, the file, and what to do about it.
-QString LedgerProblemText(LedgerProblem problem, const QString& path);
+// What the operator is told: the case, the file (or server and database), and what to do about
+// it. detail is the server's own words, shown after the sentence when given.
+QString LedgerProblemText(LedgerProblem problem, const QString& path, const QString& detail = QString());
 
 // What an open connection holds: None for a ledger this build can use, else NotLedger, Damaged,
 // Newer, ReadOnly or Busy. Reads only.

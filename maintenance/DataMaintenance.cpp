@@ -1,5 +1,6 @@
 #include "maintenance/DataMaintenance.h"
 
+#include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "data/LedgerFile.h"
 #include "data/Settings.h"
@@ -92,7 +93,7 @@ void CDataMaintenance::RunCommand(int command) {
 
 void CDataMaintenance::reopenLedger() {
     if (!m_db.isOpen())
-        m_db.openOrReport(m_owner);
+        OpenLedger(m_db, m_owner);
 }
 
 void CDataMaintenance::OnRestoreDatabase() {

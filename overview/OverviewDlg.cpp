@@ -1,5 +1,6 @@
 #include "overview/OverviewDlg.h"
 
+#include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "platform/FileDialog.h"
@@ -150,7 +151,7 @@ QWidget* COverviewDlg::buildIncomePage() {
 
 void COverviewDlg::ShowIncome() {
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     const QDate today = platform::now().date();
     QList<MonthIncome> months;
@@ -285,7 +286,7 @@ QWidget* COverviewDlg::buildChargesPage() {
 
 void COverviewDlg::ShowCharges() {
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     const QDate month = m_month->date();
     const MonthCharges charges = ChargesOfMonth(db, month);
@@ -352,7 +353,7 @@ QWidget* COverviewDlg::buildUsagePage() {
 void COverviewDlg::ShowUsage() {
     const QString room = m_room->currentText();
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     const RoomUsage usage = UsageOfRoom(db, room, platform::now().date(), 24);
     db.close();

@@ -1,4 +1,5 @@
 #include "print/PaperSizeDlg.h"
+#include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "data/Settings.h"
@@ -31,7 +32,7 @@ void CPaperSizeDlg::pushForm() {
 void CPaperSizeDlg::OnSave() {
     pullForm();
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     db.execute(QStringLiteral("update USER_SET set [set6] = '%1',[set7] = '%2' where id = 2")
                    .arg(jet::quote(m_strWidth), jet::quote(m_strHeight)));

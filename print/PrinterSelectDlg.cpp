@@ -1,4 +1,5 @@
 #include "print/PrinterSelectDlg.h"
+#include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "data/Settings.h"
@@ -34,7 +35,7 @@ void CPrinterSelectDlg::OnSave() {
     pullForm();
     appSettings().printerName = m_strPrinter;
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     db.execute(
         QStringLiteral("update table2 set [row2] = '%1' where row1 = '1'").arg(jet::quote(m_strPrinter)));

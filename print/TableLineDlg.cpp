@@ -1,4 +1,5 @@
 #include "print/TableLineDlg.h"
+#include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "data/Settings.h"
@@ -52,7 +53,7 @@ void CTableLineDlg::pushForm() {
 void CTableLineDlg::OnSave() {
     pullForm();
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     db.execute(QStringLiteral("update USER_SET set [set4] = '%1',[set5] = '%2' where id = 3")
                    .arg(jet::quote(m_strOutline), jet::quote(m_strInner)));

@@ -1,4 +1,5 @@
 #include "receipt/ReceiptDlg.h"
+#include "controls/OpenLedger.h"
 #include "ui_ReceiptDlg.h"
 
 #include "receipt/CapitalWords.h"
@@ -189,7 +190,7 @@ void CReceiptDlg::setTitle() {
 }
 
 void CReceiptDlg::nextNumber() {
-    if (!m_opDb.openOrReport(this))
+    if (!OpenLedger(m_opDb, this))
         return;
     m_form.number = NextReceiptNumber(m_opDb);
     ui->receiptNo->setText(m_form.number);
@@ -220,7 +221,7 @@ void CReceiptDlg::loadPrices() {
 }
 
 void CReceiptDlg::fillPickLists() {
-    if (!m_opDb.openOrReport(this))
+    if (!OpenLedger(m_opDb, this))
         return;
     const auto items = [this](const char* table) {
         QStringList out;
@@ -753,7 +754,7 @@ void CReceiptDlg::OnNewReceipt() {
     m_nEditKey = 0;
     pullForm();
     QString number = m_form.number;
-    if (m_opDb.openOrReport(this)) {
+    if (OpenLedger(m_opDb, this)) {
         number = NextReceiptNumber(m_opDb);
         // A new receipt is charged the prices of the price table, never those of a receipt
         // viewed before it.

@@ -1,4 +1,5 @@
 #include "records/QueryDlg.h"
+#include "controls/OpenLedger.h"
 #include "ui_QueryDlg.h"
 
 #include "data/Database.h"
@@ -85,7 +86,7 @@ void CQueryDlg::FillLists() {
     QStringList people;
     {
         Database db;
-        if (db.openOrReport(this)) {
+        if (OpenLedger(db, this)) {
             numbers = firstColumn(
                 db, QStringLiteral("select top %1 [NO] from RECEIPT order by id desc").arg(kNumberListLimit));
             addresses = firstColumn(db, QStringLiteral("select * from addr_items"));

@@ -1,4 +1,5 @@
 #include "settings/ItemsPage.h"
+#include "controls/OpenLedger.h"
 #include "ui_ItemsPage.h"
 
 #include "controls/TitleTip.h"
@@ -79,7 +80,7 @@ void CItemsPage::FillItemList() {
     const QScopedValueRollback filling(m_filling, true);
     ui->items->setRowCount(0);
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     const QStringList entries = LoadItems(db, m_strTable);
     db.close();
@@ -149,7 +150,7 @@ void CItemsPage::AddItem() {
                              platform::MsgIcon::Exclamation);
     } else {
         Database db;
-        if (!db.openOrReport(this)) {
+        if (!OpenLedger(db, this)) {
             markRow(ui->items->rowCount() - 1);
             return;
         }
@@ -182,7 +183,7 @@ void CItemsPage::OnModify() {
         return;
     }
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     if (ItemExists(m_strItem)) {
         platform::messageBox(this, QStringLiteral("此项已存在!"), QStringLiteral("注意"),
@@ -208,7 +209,7 @@ void CItemsPage::OnDelete() {
         platform::MsgIcon::None, platform::Ok | platform::Cancel);
     if (answer == platform::Ok) {
         Database db;
-        if (!db.openOrReport(this))
+        if (!OpenLedger(db, this))
             return;
         DeleteItem(db, m_strTable, entry);
         db.close();

@@ -1,4 +1,5 @@
 #include "settings/TemplatePage.h"
+#include "controls/OpenLedger.h"
 #include "ui_TemplatePage.h"
 
 #include "data/Database.h"
@@ -112,7 +113,7 @@ void CTemplatePage::pushForm() {
 
 void CTemplatePage::LoadTemplate() {
     Database db;
-    if (!db.openOrReport(this)) {
+    if (!OpenLedger(db, this)) {
         pushForm(); // the initial values
         return;
     }
@@ -148,7 +149,7 @@ bool CTemplatePage::SaveTemplate() {
         mm = QString::number(millimetreValue(mm));
 
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return false;
     SaveTemplateRows(db, m_values);
     db.close();

@@ -1,4 +1,5 @@
 #include "tenants/TenantDlg.h"
+#include "controls/OpenLedger.h"
 #include "ui_TenantDlg.h"
 
 #include "data/Database.h"
@@ -67,7 +68,7 @@ void CTenantDlg::OnInitDialog() {
 void CTenantDlg::FillAddressCombo() {
     ui->addressCombo->clear();
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     QStringList addresses;
     for (Recordset rs = db.query(QStringLiteral("select * from addr_items")); !rs.isEOF(); rs.moveNext())
@@ -115,7 +116,7 @@ TenantValues CTenantDlg::formValues() const {
 void CTenantDlg::QueryTenants() {
     pullForm();
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     m_model->clear();
     Recordset rs =
@@ -172,7 +173,7 @@ void CTenantDlg::OnAdd() {
         return;
     }
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     db.execute(BuildTenantInsert(v));
     qint64 id = 0;
@@ -218,7 +219,7 @@ void CTenantDlg::OnModify() {
         return;
     }
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     const int changed = db.execute(BuildTenantUpdate(v, m_nTenantId));
     db.close();
@@ -258,7 +259,7 @@ void CTenantDlg::OnDelete() {
     if (answer != platform::Cancel) {
         const qint64 id = m_model->idAt(m_nPickedRow);
         Database db;
-        if (!db.openOrReport(this))
+        if (!OpenLedger(db, this))
             return;
         db.execute(BuildTenantDelete(id));
         db.close();

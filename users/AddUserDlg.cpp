@@ -1,4 +1,5 @@
 #include "users/AddUserDlg.h"
+#include "controls/OpenLedger.h"
 #include "ui_AddUserDlg.h"
 
 #include "data/Database.h"
@@ -28,7 +29,7 @@ void CAddUserDlg::pullForm() {
 
 void CAddUserDlg::UserExists() {
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     for (Recordset rs = db.query(QStringLiteral("select * from USER")); !rs.isEOF(); rs.moveNext()) {
         if (rs.field(1) == m_strUserName) {
@@ -59,7 +60,7 @@ void CAddUserDlg::OnOK() {
     }
     const QString power = QString::number(m_nPower);
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     db.execute(QStringLiteral("insert into USER ([userName],[power],[code]) values('%1','%2','%3')")
                    .arg(jet::quote(m_strUserName), power, jet::quote(m_strPassword)));

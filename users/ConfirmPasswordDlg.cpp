@@ -1,4 +1,5 @@
 #include "users/ConfirmPasswordDlg.h"
+#include "controls/OpenLedger.h"
 #include "ui_ConfirmPasswordDlg.h"
 
 #include "data/Database.h"
@@ -31,7 +32,7 @@ void CConfirmPasswordDlg::showEvent(QShowEvent* event) {
 void CConfirmPasswordDlg::LoadExpectedPassword() {
     m_strExpected.clear();
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     Recordset rs =
         db.query(QStringLiteral("select * from USER where userName = '%1'").arg(jet::quote(m_strUserName)));

@@ -1,4 +1,5 @@
 #include "users/LoginDlg.h"
+#include "controls/OpenLedger.h"
 #include "ui_LoginDlg.h"
 
 #include "data/Database.h"
@@ -72,7 +73,7 @@ void CLoginDlg::FillUserList() {
     for (int attempt = 0; attempt < 2; ++attempt) {
         ui->userList->clear();
         Database db;
-        if (!db.openOrReport(this))
+        if (!OpenLedger(db, this))
             return;
         QStringList names;
         for (Recordset rs = db.query(QStringLiteral("select * from [USER]")); !rs.isEOF(); rs.moveNext())
@@ -95,7 +96,7 @@ void CLoginDlg::FillUserList() {
 
 void CLoginDlg::CreateDefaultUser() {
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     db.execute(QStringLiteral("insert into [USER] ([userName],[code]) values('%1', '%2')")
                    .arg(QStringLiteral("admin"), QString()));
@@ -115,7 +116,7 @@ void CLoginDlg::OnOK() {
         return;
     }
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     QString stored;
     {
@@ -150,7 +151,7 @@ void CLoginDlg::OnOK() {
 void CLoginDlg::SaveLoginChoice() {
     const QString flag = QString::number(m_nAutoLogin);
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     db.execute(QStringLiteral("update USER_SET set [set2]='%1',[set3]='%2' where id=1")
                    .arg(jet::quote(m_strUserName), flag));

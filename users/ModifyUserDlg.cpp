@@ -1,4 +1,5 @@
 #include "users/ModifyUserDlg.h"
+#include "controls/OpenLedger.h"
 #include "ui_ModifyUserDlg.h"
 
 #include "data/Database.h"
@@ -31,7 +32,7 @@ void CModifyUserDlg::showEvent(QShowEvent* event) {
 
 void CModifyUserDlg::LoadOldPassword() {
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     Recordset rs =
         db.query(QStringLiteral("select * from USER where userName = '%1'").arg(jet::quote(m_strLookupName)));
@@ -47,7 +48,7 @@ void CModifyUserDlg::pullForm() {
 
 void CModifyUserDlg::OnOK() {
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     pullForm();
     if (m_strOldPassword != m_strStoredPassword) {

