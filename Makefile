@@ -33,14 +33,17 @@ install:
 	@if [ ! -d $(BUILD_DIR) ] || [ -O $(BUILD_DIR) ]; then $(MAKE) build; fi
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix $(PREFIX) --strip
 
+# The benchmarks of the server ledger run against a throwaway PostgreSQL cluster, started before
+# them and removed after them (also when one fails).
 bench:
 	./scripts/install-deps --bench
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DRENTBOOK_SANITIZE=OFF -DRENTBOOK_TESTS=OFF -DRENTBOOK_BENCH=ON
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS)
-	./$(BENCH_BUILD_DIR)/tools/bench/rentbook_bench
-	./$(BENCH_BUILD_DIR)/tools/bench/tenants_bench
-	./$(BENCH_BUILD_DIR)/tools/bench/pdf_bench
-	./$(BENCH_BUILD_DIR)/tools/bench/overview_bench
+	./scripts/with-test-postgres $(BENCH_BUILD_DIR)/test-postgres -- sh -ec '\
+		./$(BENCH_BUILD_DIR)/tools/bench/rentbook_bench; \
+		./$(BENCH_BUILD_DIR)/tools/bench/tenants_bench; \
+		./$(BENCH_BUILD_DIR)/tools/bench/pdf_bench; \
+		./$(BENCH_BUILD_DIR)/tools/bench/overview_bench'
 
 # Saves killed with SIGKILL and two copies saving at once, on a throwaway ledger.
 stress: build

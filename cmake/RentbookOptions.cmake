@@ -35,8 +35,11 @@ function(rentbook_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE rentbook_test_options Qt6::Test test_exit_guard ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${name})
+    # Every test may use the throwaway PostgreSQL cluster of the fixture pg_cluster (tests/CMakeLists.txt);
+    # its connection settings are in the KEY=VALUE file RENTBOOK_TEST_PG_ENV names.
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0;RENTBOOK_TEST_PG_ENV=${CMAKE_BINARY_DIR}/test-postgres/env"
+        FIXTURES_REQUIRED pg_cluster
         TIMEOUT 300)
     if(TARGET make_empty_ledger_run)
         add_dependencies(${name} make_empty_ledger_run)
