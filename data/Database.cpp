@@ -224,8 +224,18 @@ bool Database::open() {
     m_problemDetail.clear();
     if (LedgerLocation::isServer(path)) {
         m_server = ServerConnection::acquire(path, m_problem, m_problemDetail);
-        if (m_server && (m_problem = ExamineServerLedger(*m_server, &m_problemDetail)) != LedgerProblem::None)
-            m_server.reset();
+        // A connection from the pool had its tables examined when it was made; the version is
+        // looked at every time, since a newer build may have upgraded the ledger meanwhile.
+        if (m_server) {
+            if (!m_server->examined())
+                m_problem = ExamineServerLedger(*m_server, &m_problemDetail);
+            else if (ServerLedgerVersion(*m_server) > kLedgerSchemaVersion)
+                m_problem = LedgerProblem::Newer;
+            if (m_problem == LedgerProblem::None)
+                m_server->setExamined();
+            else
+                m_server.reset();
+        }
         if (!m_server)
             return false;
         if (m_path.isEmpty())
@@ -338,9 +348,15 @@ long long Database::lastInsertId() const {
 Transaction::Transaction(Database& db) : m_db(db) {
     if (ServerConnection* server = m_db.server()) {
         // The server's writers take one lock of the ledger's, as SQLite's writers take the file's.
-        server->exec("begin");
+        server->begin();
         m_open = true;
-        server->exec(kServerWriteLockSql);
+        try {
+            server->exec(kServerWriteLockSql);
+        } catch (...) {
+            // The destructor of a transaction that was never made does not run.
+            server->rollback();
+            throw;
+        }
         return;
     }
     // Immediate: the write lock is taken now, so what is read inside stays true until the commit.
@@ -352,7 +368,7 @@ Transaction::~Transaction() {
     if (!m_open)
         return;
     if (ServerConnection* server = m_db.server())
-        server->execQuietly("rollback");
+        server->rollback();
     else if (m_db.handle())
         sqlite3_exec(m_db.handle()->getHandle(), "rollback", nullptr, nullptr, nullptr);
 }

@@ -32,28 +32,30 @@ struct ServerPool {
     struct Idle {
         QString key;
         pg_conn* conn;
+        bool examined;
     };
     std::mutex mutex;
     std::vector<Idle> idle;
 
-    pg_conn* take(const QString& key) {
+    pg_conn* take(const QString& key, bool& examined) {
         std::lock_guard lock(mutex);
         for (auto it = idle.begin(); it != idle.end(); ++it)
             if (it->key == key) {
                 pg_conn* c = it->conn;
+                examined = it->examined;
                 idle.erase(it);
                 return c;
             }
         return nullptr;
     }
-    void give(const QString& key, pg_conn* conn) {
+    void give(const QString& key, pg_conn* conn, bool examined) {
         {
             std::lock_guard lock(mutex);
             int same = 0;
             for (const Idle& i : idle)
                 same += i.key == key;
             if (same < 4) {
-                idle.push_back({key, conn});
+                idle.push_back({key, conn, examined});
                 return;
             }
         }
@@ -181,10 +183,11 @@ bool ServerConnection::prepareSession() {
 std::shared_ptr<ServerConnection> ServerConnection::acquire(const QString& uri, LedgerProblem& problem,
                                                             QString& detail) {
     const QString key = uri + QLatin1Char('\n') + password();
-    pg_conn* conn = g_pool.take(key);
+    bool examined = false;
+    pg_conn* conn = g_pool.take(key, examined);
     while (conn && (PQstatus(conn) != CONNECTION_OK || PQtransactionStatus(conn) != PQTRANS_IDLE)) {
         PQfinish(conn);
-        conn = g_pool.take(key);
+        conn = g_pool.take(key, examined);
     }
     const bool fresh = !conn;
     if (fresh) {
@@ -194,6 +197,7 @@ std::shared_ptr<ServerConnection> ServerConnection::acquire(const QString& uri, 
     }
     // Handed back to the pool when the last user lets go, unless it is broken or mid-transaction.
     auto* wrapper = new ServerConnection(conn, uri);
+    wrapper->m_examined = !fresh && examined;
     if (fresh && !wrapper->prepareSession()) {
         detail = errorText(conn);
         problem = LedgerProblem::Unreachable;
@@ -203,7 +207,7 @@ std::shared_ptr<ServerConnection> ServerConnection::acquire(const QString& uri, 
     problem = LedgerProblem::None;
     return std::shared_ptr<ServerConnection>(wrapper, [key](ServerConnection* c) {
         if (PQstatus(c->m_conn) == CONNECTION_OK && PQtransactionStatus(c->m_conn) == PQTRANS_IDLE) {
-            g_pool.give(key, c->m_conn);
+            g_pool.give(key, c->m_conn, c->m_examined);
             c->m_conn = nullptr;
         }
         delete c;
@@ -217,6 +221,8 @@ bool ServerConnection::inTransaction() const {
 
 std::shared_ptr<ServerResult> ServerConnection::exec(const QByteArray& sql) {
     if (PQstatus(m_conn) != CONNECTION_OK) {
+        if (m_transaction)
+            throw DbError(errorText(m_conn), kServerConnectionLost);
         PQreset(m_conn);
         if (PQstatus(m_conn) != CONNECTION_OK || !prepareSession())
             throw DbError(errorText(m_conn), kServerConnectionLost);
@@ -243,7 +249,23 @@ int ServerConnection::changedRows(const ServerResult& r) {
     return std::atoi(PQcmdTuples(r.result));
 }
 
+void ServerConnection::begin() {
+    exec("begin");
+    m_transaction = true;
+}
+
+void ServerConnection::rollback() {
+    m_transaction = false;
+    execQuietly("rollback");
+}
+
 void ServerConnection::commit() {
+    if (!m_transaction)
+        throw DbError(QStringLiteral("no transaction to commit"), kServerEngineFlag | SQLITE_MISUSE);
+    // Whatever happens now, the transaction is over.
+    m_transaction = false;
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        throw DbError(errorText(m_conn), kServerConnectionLost);
     // A server answers "commit" in a failed transaction with a rollback, and no error.
     if (PQtransactionStatus(m_conn) == PQTRANS_INERROR) {
         execQuietly("rollback");

@@ -39,9 +39,18 @@ public:
     // was lost since the last statement; a loss during the statement throws the connection-lost
     // error and leaves the connection to be re-established by the next call.
     std::shared_ptr<ServerResult> exec(const QByteArray& sql);
+    // A transaction of the program's: begun, then committed or rolled back. While one is open, a
+    // lost connection is not re-established under it (the statements after the loss would run
+    // outside it and commit piecemeal): every statement fails until the rollback.
+    void begin();
     // Commits the open transaction; throws DbError when it did not commit (a statement in it
     // failed, or the connection was lost).
     void commit();
+    void rollback();
+
+    // Whether this connection was found to hold a usable ledger already (kept while it is pooled).
+    bool examined() const { return m_examined; }
+    void setExamined() { m_examined = true; }
     // Runs a statement whose failure does not matter (rollback on the way out).
     void execQuietly(const char* sql);
     // Rows the last change of this connection touched.
@@ -56,6 +65,8 @@ private:
     bool prepareSession();
     pg_conn* m_conn;
     QString m_uri;
+    bool m_transaction = false;
+    bool m_examined = false;
     friend struct ServerPool;
 };
 

@@ -85,7 +85,7 @@ bool InitServerLedger(const QString& uri, QString& message) {
         return false;
     }
     try {
-        connection->exec("begin");
+        connection->begin();
         CreateServerLedgerTables(*connection);
         // The administrator the first login of a new ledger file makes, made here at once.
         connection->exec("insert into \"user\" (username, code) values ('admin', '');"
@@ -93,7 +93,7 @@ bool InitServerLedger(const QString& uri, QString& message) {
                          "where id = 1");
         connection->commit();
     } catch (const DbError& e) {
-        connection->execQuietly("rollback");
+        connection->rollback();
         message = QStringLiteral("没能在这个数据库里建立账本，数据库未做任何改动。\n账本：") +
                   LedgerLocation::describe(uri) + QStringLiteral("\n\n") + e.message();
         return false;

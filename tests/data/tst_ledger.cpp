@@ -16,6 +16,8 @@
 #include <memory>
 #include <thread>
 
+#include <libpq-fe.h>
+
 class TestLedgerAccess : public QObject {
     Q_OBJECT
 
@@ -258,6 +260,46 @@ private slots:
         QCOMPARE(ledger.rows("select * from addr_items"), QList<QStringList>{{"after the wait"}});
     }
 
+    // A connection the server drops in the middle of a transaction: the statements after it fail,
+    // the commit fails (rather than committing what came after a silent reconnection), nothing of
+    // the transaction is stored, and the next statement outside it reconnects.
+    void lostConnectionWritesNothingHalfway() {
+        if (TestLedger::currentEngine() == LedgerEngine::File)
+            QSKIP("a file cannot be cut off");
+        TestLedger ledger;
+        Database db;
+        QVERIFY(db.open());
+        const QString backend = db.query("select pg_backend_pid()").field(0);
+        const auto cutOff = [&] {
+            LedgerProblem problem;
+            QString detail;
+            pg_conn* conn = ConnectToServer(TestLedger::serverSetting("RENTBOOK_TEST_PG"), problem, detail);
+            QVERIFY(conn);
+            PQclear(PQexec(conn, QString("select pg_terminate_backend(%1)").arg(backend).toUtf8().constData()));
+            PQfinish(conn);
+        };
+        {
+            Transaction t(db);
+            db.execute("insert into addr_items values('before')");
+            cutOff();
+            const auto lost = [](const DbError& e) { return e.engineCode() == kServerConnectionLost; };
+            try {
+                db.execute("insert into addr_items values('after')");
+                QFAIL("a statement on a dropped connection must fail");
+            } catch (const DbError& e) {
+                QVERIFY(lost(e));
+            }
+            try {
+                t.commit();
+                QFAIL("the commit of a dropped transaction must fail");
+            } catch (const DbError& e) {
+                QVERIFY2(lost(e), qPrintable(e.message()));
+            }
+        }
+        db.execute("insert into addr_items values('next action')");
+        QCOMPARE(ledger.rows("select items from addr_items"), QList<QStringList>{{"next action"}});
+    }
+
     // A server ledger that cannot be used is named with its case, its server and what to do; the
     // database is left as it was.
     void serverLedgerThatCannotBeUsedIsNamed_data() {
@@ -296,6 +338,9 @@ private slots:
             uri = TestLedger::serverSetting("RENTBOOK_TEST_PG").replace("///postgres", "///nosuchledger");
         else
             uri = tcp;
+        // Tables are examined on a new connection (the version on every one).
+        if (kind != "newer")
+            ForgetServerConnections();
         SetServerPassword(kind == "wrongpassword" ? "not the password"
                           : kind == "password"    ? TestLedger::serverSetting("RENTBOOK_TEST_PG_PASSWORD")
                                                   : QString());

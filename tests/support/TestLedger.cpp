@@ -116,7 +116,7 @@ TestLedger::TestLedger(LedgerEngine engine) : m_previous(DataSource::ledgerPath(
         QString detail;
         auto connection = ServerConnection::acquire(m_path, problem, detail);
         if (connection) {
-            connection->exec("begin");
+            connection->begin();
             CreateServerLedgerTables(*connection);
             connection->commit();
             m_ok = true;
