@@ -176,12 +176,8 @@ void CTenantDlg::OnAdd() {
     if (!OpenLedger(db, this))
         return;
     db.execute(BuildTenantInsert(v));
-    qint64 id = 0;
-    {
-        Recordset rs = db.query(TenantMaxIdQuery());
-        if (!rs.isEOF())
-            id = rs.field(0).toLongLong();
-    }
+    // The key this insert made: the largest key may be another clerk's tenant, added meanwhile.
+    const qint64 id = db.lastInsertId();
     db.close();
 
     const TenantRow row{QString::number(id),

@@ -91,7 +91,3 @@ QString BuildTenantUpdate(const TenantValues& v, qint64 id) {
 QString BuildTenantDelete(qint64 id) {
     return QStringLiteral("delete * from client where id = %1").arg(id);
 }
-
-QString TenantMaxIdQuery() {
-    return QStringLiteral("select max(id) from client");
-}

@@ -61,4 +61,3 @@ QString BuildTenantQuery(const TenantFields& search);
 QString BuildTenantInsert(const TenantValues& values);
 QString BuildTenantUpdate(const TenantValues& values, qint64 id);
 QString BuildTenantDelete(qint64 id);
-QString TenantMaxIdQuery();

@@ -433,6 +433,28 @@ private slots:
                  (QStringList{"100000", "100000", "100000", "100000", "100000", "100000", "1.50", "1200"}));
     }
 
+    // Another clerk adds a tenant in the same moment (a trigger stands in for them): the form goes on
+    // with the tenant it added, so that "修改" changes that one and not the other clerk's.
+    void addedTenantIsTheOneModified() {
+        TestLedger ledger;
+        ledger.exec(ledger.isServer()
+                        ? QString("create function other_clerk() returns trigger language plpgsql as $$ begin "
+                          "if new.name <> '另一职员' then insert into client (name) values ('另一职员'); end if; "
+                          "return null; end $$; create trigger other_clerk after insert on client "
+                          "for each row execute function other_clerk()")
+                        : QString("create trigger other_clerk after insert on client when new.name <> '另一职员' "
+                          "begin insert into client (name) values ('另一职员'); end"));
+        platform::ScopedMessageBoxScript boxes;
+        Opened t;
+        t.type("nameEdit", "钱九");
+        t.click("addButton");
+        t.type("telEdit", "139");
+        t.click("modifyButton");
+        QCOMPARE(boxes.texts(), (QStringList{"添加完成！", "修改完成！"}));
+        QCOMPARE(ledger.rows("select name, tel from client order by id"),
+                 (QList<QStringList>{{"钱九", "139"}, {"另一职员", ""}}));
+    }
+
     // "租户管理(&R)..." opens the register over every tenant, "查询租户(&C)" on the receipt's room.
     void mainWindowOpensTheRegister_data() {
         QTest::addColumn<QString>("room");
