@@ -460,8 +460,10 @@ QString contentsText(const LedgerFigures& f) {
         .arg(rowsOf(f, "USER"));
 }
 
-const QString kCompared = QStringLiteral("核对内容：两边每个表的行数；收据的每个数值列和租户的租金（zuMoney）"
-                                         "中非空值的个数，以及各值四舍五入到分后的合计。");
+const QString kCompared = QStringLiteral("核对内容（两边相同才算成功）：\n"
+                                         "· 每个表的行数；\n"
+                                         "· 收据的每个数值列和租户的租金（zuMoney）：\n"
+                                         "   非空值的个数，及各值四舍五入到分后的合计。");
 
 QString location(const QString& where) {
     return QStringLiteral("账本：") + LedgerLocation::describe(where);
@@ -760,12 +762,22 @@ QString FiguresReport(const LedgerFigures& source, const LedgerFigures& target) 
         const QString name = a.table.isEmpty() ? b.table : a.table;
         lines << (a.rows == b.rows ? QStringLiteral("%1：%2 行").arg(name).arg(a.rows)
                                    : QStringLiteral("%1：原 %2 行，复制后 %3 行 ← 不一致").arg(name).arg(a.rows).arg(b.rows));
+        int empty = 0;
         for (int k = 0; k < std::max(a.sums.size(), b.sums.size()); ++k) {
             const MoneySum x = a.sums.value(k), y = b.sums.value(k);
             const QString column = x.column.isEmpty() ? y.column : x.column;
+            if (x == y && x.values == 0) {
+                ++empty;
+                continue;
+            }
             lines << (x == y ? QStringLiteral("    %1：%2").arg(column, sumText(x))
                              : QStringLiteral("    %1：原 %2；复制后 %3 ← 不一致").arg(column, sumText(x), sumText(y)));
         }
+        // Columns without a value on either side, counted all the same.
+        if (empty > 0)
+            lines << (empty == std::max(a.sums.size(), b.sums.size())
+                          ? QStringLiteral("    （数值列两边都没有值）")
+                          : QStringLiteral("    （其余 %1 个数值列两边都没有值）").arg(empty));
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -74,7 +74,8 @@ struct TransferResult {
 };
 
 // The counts of both sides, a line per table, money columns below their table; a column whose
-// counts differ between the sides is marked.
+// counts differ between the sides is marked, and columns without values on either side are
+// summed up in one line.
 QString FiguresReport(const LedgerFigures& source, const LedgerFigures& target);
 
 // Copies the ledger file at file (the open ledger may be it; it is only read) into the database at
