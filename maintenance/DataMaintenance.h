@@ -1,7 +1,8 @@
 #pragma once
 
-// The data menu of the main window: backup, restore and a new ledger. Restore and new ledger
-// replace the live ledger and end the program, which opens the new one at its next start.
+// The data menu of the main window: backup, restore and a new ledger, for a ledger file or a ledger
+// on a server, and the move of a ledger file to a server. Restore and new ledger replace the live
+// ledger and end the program, which opens the new one at its next start.
 
 #include <QDate>
 #include <QString>
@@ -18,6 +19,7 @@ enum DataCommand : int {
     ID_BACKUP_DATABASE = 32776,
     ID_NEW_LEDGER = 32780,
     ID_OVERVIEW = 32781,
+    ID_MIGRATE_TO_SERVER = 32782,
 };
 
 class CDataMaintenance {
@@ -27,8 +29,9 @@ public:
 
     // Pops the data menu up under the button and runs the command picked.
     void OnManageData(QWidget* button);
-    // The data menu; each action carries its command id as data.
-    static QMenu* BuildDataMenu(QWidget* parent);
+    // The data menu for the open ledger and the user; each action carries its command id as data.
+    // "迁移到服务器..." is there for an administrator on a ledger file only.
+    QMenu* BuildDataMenu(QWidget* parent) const;
     void RunCommand(int command);
     // What "收支统计(&T)..." opens (the main window's overview); nothing when not given.
     void setOverview(std::function<void()> open) { m_openOverview = std::move(open); }
@@ -36,6 +39,7 @@ public:
     void OnRestoreDatabase();
     void OnBackupDatabase();
     void OnNewLedger();
+    void OnMigrateToServer();
 
     // "%d-%d-%d房租收据数据库备份.rbk" of the day.
     static QString ProposedBackupName(const QDate& day);
@@ -43,8 +47,13 @@ public:
     static QString ProgramDirectory();
     static QString EmptyLedgerPath();
 
+    // The settings key naming this PC's ledger (organisation and application "Rentbook").
+    static QString LedgerLocationKey() { return QStringLiteral("ledger/location"); }
+
 private:
     void reopenLedger();
+    bool canMigrate() const;
+    void startServerLedgerAfresh();
 
     QWidget* m_owner;
     Database& m_db;

@@ -1,11 +1,16 @@
 // The data menu against a ledger in a folder of the test's own (the program directory): backup,
-// restore and a new ledger, with every message, the process end and what lands on disk.
+// restore, a new ledger and the move to a server, with every message, the process end and what
+// lands on disk or on the test server.
 
 #include "maintenance/DataMaintenance.h"
 
 #include "data/Database.h"
 #include "data/LedgerFile.h"
+#include "data/LedgerLocation.h"
+#include "data/ServerConnection.h"
+#include "data/ServerLedger.h"
 #include "data/Settings.h"
+#include "maintenance/MigrateToServerDlg.h"
 #include "platform/FileDialog.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/Services.h"
@@ -15,13 +20,18 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <libpq-fe.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +66,84 @@ void answerPasswordDialog(const QString& password) {
             dlg->findChild<QPushButton*>("cancelButton")->click();
     });
     poll->start(10);
+}
+
+// Answers the migration dialog from a script, one step each time it is up: the address typed
+// (the text left as it is when the step has none), the password typed when the field is there, and
+// 迁移 or 取消. What the dialog showed before each step is kept. An exhausted script cancels.
+class MigrateDialogScript {
+public:
+    struct Step {
+        Step(const QString& a, const QString& p = {}, bool m = true) : address(a), password(p), migrate(m) {}
+        QString address;
+        QString password;
+        bool migrate;
+    };
+    struct Shown {
+        QString note; // empty when none was shown
+        bool password = false;
+    };
+    explicit MigrateDialogScript(const QList<Step>& steps) : m_steps(steps) {
+        QObject::connect(&m_poll, &QTimer::timeout, [this] { step(); });
+        m_poll.start(10);
+    }
+    const QList<Shown>& shown() const { return m_shown; }
+    // A picture of the dialog as it was at the step (for looking at it), when a folder is named.
+    void grabAt(int step, const QString& file) { m_grabs.insert(step, file); }
+
+private:
+    void step() {
+        auto* dlg = qobject_cast<CMigrateToServerDlg*>(QApplication::activeModalWidget());
+        if (!dlg || !dlg->isVisible())
+            return;
+        auto* note = dlg->findChild<QLabel*>("note");
+        auto* password = dlg->findChild<QLineEdit*>("password");
+        m_shown.append({note->isVisible() ? note->text() : QString(), password->isVisible()});
+        if (m_grabs.contains(m_shown.size() - 1))
+            dlg->grab().save(m_grabs.value(m_shown.size() - 1));
+        if (m_steps.isEmpty()) {
+            dlg->findChild<QPushButton*>("cancelButton")->click();
+            return;
+        }
+        const Step s = m_steps.takeFirst();
+        if (!s.address.isNull())
+            dlg->findChild<QLineEdit*>("address")->setText(s.address);
+        if (password->isVisible())
+            password->setText(s.password);
+        dlg->findChild<QPushButton*>(s.migrate ? QString("okButton") : QString("cancelButton"))->click();
+    }
+    QList<Step> m_steps;
+    QList<Shown> m_shown;
+    QHash<int, QString> m_grabs;
+    QTimer m_poll;
+};
+
+// Runs statements as the test server's superuser in the database at uri.
+void serverExec(const QString& uri, const QString& sql) {
+    LedgerProblem problem;
+    QString detail;
+    pg_conn* conn = ConnectToServer(uri, problem, detail);
+    QVERIFY2(conn, qPrintable(detail));
+    PGresult* r = PQexec(conn, sql.toUtf8().constData());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+    const QString error = QString::fromUtf8(PQresultErrorMessage(r));
+    PQclear(r);
+    PQfinish(conn);
+    QVERIFY2(ok, qPrintable(error));
+}
+
+// A database of the test's own on the test server, dropped at the end.
+struct ServerDatabase {
+    QString uri = TestLedger::createDatabase();
+    ServerDatabase() = default;
+    ServerDatabase(const ServerDatabase&) = delete;
+    ServerDatabase& operator=(const ServerDatabase&) = delete;
+    ~ServerDatabase() { TestLedger::dropDatabase(uri); }
+    QString name() const { return LedgerLocation::serverAddress(uri).database; }
+};
+
+QString settingsLocation() {
+    return QSettings("Rentbook", "Rentbook").value(CDataMaintenance::LedgerLocationKey()).toString();
 }
 
 // One row of a data table, its values in the columns' order.
@@ -327,6 +415,166 @@ private slots:
         } catch (const DbError& e) {
             QVERIFY2(e.message().startsWith("账本文件已被替换或移走"), qPrintable(e.message()));
         }
+    }
+
+    void initTestCase() {
+        // Settings of the test's own, never the user's.
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QSettings("Rentbook", "Rentbook").fileName().contains(".qttest"));
+    }
+    void init() { QSettings("Rentbook", "Rentbook").remove(CDataMaintenance::LedgerLocationKey()); }
+
+    // The file's receipts go to the server and the result is shown with what was counted; the
+    // operator decides whether this PC uses the server ledger from now on.
+    void migrateToServer_data() {
+        QTest::addColumn<bool>("switchOver");
+        QTest::newRow("this PC switches to the server") << true;
+        QTest::newRow("this PC stays on its file") << false;
+    }
+    void migrateToServer() {
+        QFETCH(bool, switchOver);
+        Fixture f;
+        ServerDatabase server;
+        f.ledger.exec("update RECEIPT set housefee = 800, total_money = 812.35, waterfee = 12.35 where [NO] = '0000001'");
+        const QByteArray file = readAll(f.ledger.path());
+        const QString shots = qEnvironmentVariable("RENTBOOK_SCREENSHOT_DIR");
+        f.boxes.answer(switchOver ? platform::Yes : platform::No);
+        MigrateDialogScript dialog(QList<MigrateDialogScript::Step>{{server.uri}});
+        if (!shots.isEmpty())
+            dialog.grabAt(0, QDir(shots).filePath("migrate-dialog.png"));
+        f.maintenance.RunCommand(ID_MIGRATE_TO_SERVER);
+
+        QCOMPARE(dialog.shown().size(), 1);
+        const platform::MessageRequest& result = f.boxes.messages().first();
+        QCOMPARE(result.caption, QString("迁移到服务器"));
+        QCOMPARE(result.buttons, platform::Yes | platform::No);
+        QVERIFY2(result.text.startsWith("已迁移：收据 2 张，租户 0 个，用户 1 个，各表行数一致，金额合计一致。\n从：" +
+                                        QDir::toNativeSeparators(f.ledger.path()) + "\n到：" +
+                                        LedgerLocation::describe(server.uri)),
+                 qPrintable(result.text));
+        QVERIFY(result.text.contains("\nRECEIPT：2 行\n    waterfee：1 个值，合计 12.35\n    housefee：1 个值，合计 800\n"
+                                     "    total_money：1 个值，合计 812.35\n    （其余 12 个数值列两边都没有值）\n"));
+        QVERIFY(result.text.contains("\nclient：0 行\n    （数值列两边都没有值）\n"));
+        QVERIFY(result.text.endsWith("是否让本机改用服务器上的这个账本？本机的账本文件保持原样，不再使用。"));
+        if (!shots.isEmpty()) {
+            QMessageBox box(QMessageBox::Question, result.caption, result.text, QMessageBox::Yes | QMessageBox::No);
+            box.grab().save(QDir(shots).filePath("migrate-result.png"));
+        }
+        QCOMPARE(receiptNumbers(server.uri), (QStringList{"0000001", "0000002"}));
+        QCOMPARE(readAll(f.ledger.path()), file);
+        if (switchOver) {
+            QCOMPARE(f.boxes.texts().at(1), "本机已改用服务器上的账本：\n" + LedgerLocation::describe(server.uri) +
+                                                "\n请重新运行程序!");
+            QCOMPARE(DataSource::ledgerPath(), server.uri);
+            QCOMPARE(settingsLocation(), server.uri);
+            QCOMPARE(f.process.calls().size(), 1);
+            QCOMPARE(f.process.calls().first().exitCode, 0);
+        } else {
+            QCOMPARE(f.boxes.texts().size(), 1);
+            QCOMPARE(DataSource::ledgerPath(), f.ledger.path());
+            QCOMPARE(settingsLocation(), QString());
+            QVERIFY(f.db.isOpen());
+            QVERIFY(!f.process.exited());
+        }
+    }
+
+    // A server that wants a password gets it typed into the dialog, again when it was wrong; the
+    // password is used for this run and written nowhere.
+    void migrateAsksForThePassword() {
+        Fixture f;
+        ServerDatabase server;
+        serverExec(server.uri, QString("alter database %1 owner to clerk").arg(server.name()));
+        const QString tcp = TestLedger::serverSetting("RENTBOOK_TEST_PG_TCP");
+        const QString uri = tcp.left(tcp.lastIndexOf('/') + 1) + server.name();
+        const QString password = TestLedger::serverSetting("RENTBOOK_TEST_PG_PASSWORD");
+        const QString shots = qEnvironmentVariable("RENTBOOK_SCREENSHOT_DIR");
+        f.boxes.answer(platform::Yes);
+        MigrateDialogScript dialog(QList<MigrateDialogScript::Step>{{uri}, {QString(), "not the password"}, {QString(), password}});
+        if (!shots.isEmpty())
+            dialog.grabAt(1, QDir(shots).filePath("migrate-password.png"));
+        f.maintenance.RunCommand(ID_MIGRATE_TO_SERVER);
+        SetServerPassword(QString());
+        ForgetServerConnections();
+
+        QCOMPARE(dialog.shown().size(), 3);
+        QCOMPARE(dialog.shown().at(0).password, false);
+        QVERIFY2(dialog.shown().at(1).note.startsWith("账本服务器 127.0.0.1 要求用户 clerk 输入密码。"),
+                 qPrintable(dialog.shown().at(1).note));
+        QVERIFY(dialog.shown().at(1).password);
+        QVERIFY2(dialog.shown().at(2).note.startsWith("账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。"),
+                 qPrintable(dialog.shown().at(2).note));
+        QVERIFY(f.boxes.texts().first().startsWith("已迁移：收据 2 张"));
+        QCOMPARE(settingsLocation(), uri);
+        QCOMPARE(receiptNumbers(server.uri), (QStringList{"0000001", "0000002"}));
+        QFile settings(QSettings("Rentbook", "Rentbook").fileName());
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QVERIFY(!settings.readAll().contains(password.toUtf8()));
+        for (const QString& text : f.boxes.texts())
+            QVERIFY(!text.contains(password));
+    }
+
+    // Nothing moves, and this PC keeps its file, when the address is no server's, the server does
+    // not answer, the operator gives up, or the database already holds a ledger's data.
+    void migrateRefusals_data() {
+        QTest::addColumn<QString>("trouble");
+        QTest::addColumn<QStringList>("notes");    // what the dialog showed each time
+        QTest::addColumn<QStringList>("messages"); // starts of the messages
+        row("a file path for an address", "path",
+            QStringList{"", "请输入服务器上数据库的地址，例如 postgresql://用户@服务器:5432/rentbook"}, QStringList{});
+        row("no server answers", "unreachable",
+            QStringList{"", "无法连接账本服务器 127.0.0.1 的端口 1：服务器没有应答。"}, QStringList{});
+        row("a ledger with receipts there", "receipts", QStringList{""},
+            QStringList{"服务器上的这个数据库里已经有账本数据（收据 1 张，租户 0 个，常用项目 0 条）"});
+        row("cancelled", "cancel", QStringList{""}, QStringList{});
+    }
+    void migrateRefusals() {
+        QFETCH(QString, trouble);
+        QFETCH(QStringList, notes);
+        QFETCH(QStringList, messages);
+        Fixture f;
+        ServerDatabase server;
+        QList<MigrateDialogScript::Step> steps;
+        if (trouble == "path")
+            steps = {{f.ledger.path()}};
+        if (trouble == "unreachable")
+            steps = {{"postgresql://clerk@127.0.0.1:1/rentbook"}};
+        if (trouble == "receipts") {
+            QString message;
+            QVERIFY(InitServerLedger(server.uri, message));
+            serverExec(server.uri, "insert into receipt (\"no\") values ('0000009')");
+            steps = {{server.uri}};
+        }
+        if (trouble == "cancel")
+            steps = {{server.uri, QString(), false}};
+        MigrateDialogScript dialog(steps);
+        f.maintenance.RunCommand(ID_MIGRATE_TO_SERVER);
+        QStringList shown;
+        for (const auto& s : dialog.shown())
+            shown << s.note.section('\n', 0, 0);
+        QCOMPARE(shown, notes);
+        QCOMPARE(f.boxes.texts().size(), messages.size());
+        for (int i = 0; i < messages.size(); ++i)
+            QVERIFY2(f.boxes.texts().at(i).startsWith(messages.at(i)), qPrintable(f.boxes.texts().at(i)));
+        if (trouble != "receipts")
+            QCOMPARE(receiptNumbers(server.uri), QStringList{"<cannot open>"});
+        else
+            QCOMPARE(receiptNumbers(server.uri), QStringList{"0000009"});
+        QCOMPARE(DataSource::ledgerPath(), f.ledger.path());
+        QCOMPARE(settingsLocation(), QString());
+        f.ledgerUntouched();
+    }
+
+    // The move is an administrator's: for anyone else the command does nothing.
+    void migrateIsForAdministrators() {
+        Fixture f;
+        g_strCurrentPower = "0";
+        MigrateDialogScript dialog(QList<MigrateDialogScript::Step>{});
+        f.maintenance.RunCommand(ID_MIGRATE_TO_SERVER);
+        QTest::qWait(50);
+        g_strCurrentPower.clear();
+        QCOMPARE(dialog.shown().size(), 0);
+        QCOMPARE(f.boxes.texts(), QStringList());
+        f.ledgerUntouched();
     }
 };
 

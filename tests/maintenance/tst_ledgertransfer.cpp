@@ -1,0 +1,775 @@
+// Moving ledgers between a file and a server against the throwaway test server: what lands on the
+// other side cell for cell (NULL apart from empty text, numbers as the same double), the ids that
+// come next, the counts that vouch for a copy, and that a refused or failed copy changes nothing.
+
+#include "data/Database.h"
+#include "data/LedgerFile.h"
+#include "data/LedgerLocation.h"
+#include "data/LedgerTables.h"
+#include "data/LedgerTransfer.h"
+#include "data/ServerConnection.h"
+#include "data/ServerLedger.h"
+#include "tests/support/TestLedger.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <charconv>
+
+#include <SQLiteCpp/Database.h>
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+namespace {
+
+using Cells = QList<QStringList>;
+using LedgerCells = QMap<QString, Cells>;
+
+// A cell as its engine holds it: "∅" for NULL, "#" and the shortest exact text for a number,
+// "i" for an integer, "'" before text.
+QString numberCell(double v) {
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return QStringLiteral("#") + QString::fromLatin1(buf, int(r.ptr - buf));
+}
+
+Cells fileCells(const QString& path, const char* table) {
+    sqlite3* db = nullptr;
+    Cells out;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return {{"<cannot open>"}};
+    }
+    sqlite3_stmt* st = nullptr;
+    const QByteArray sql = QByteArray("select * from \"") + table + "\" order by rowid";
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK)
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            QStringList row;
+            for (int i = 0; i < sqlite3_column_count(st); ++i)
+                switch (sqlite3_column_type(st, i)) {
+                case SQLITE_NULL:
+                    row << "∅";
+                    break;
+                case SQLITE_INTEGER:
+                    row << "i" + QString::number(sqlite3_column_int64(st, i));
+                    break;
+                case SQLITE_FLOAT:
+                    row << numberCell(sqlite3_column_double(st, i));
+                    break;
+                default:
+                    row << "'" + QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+                                                   sqlite3_column_bytes(st, i));
+                }
+            out << row;
+        }
+    sqlite3_finalize(st);
+    sqlite3_close_v2(db);
+    return out;
+}
+
+// A connection of the test's own to a server database (any address, an archived ledger's too).
+struct Raw {
+    pg_conn* conn = nullptr;
+    explicit Raw(const QString& uri) {
+        LedgerProblem problem;
+        QString detail;
+        conn = ConnectToServer(uri, problem, detail);
+        if (!conn)
+            qWarning("cannot connect: %s", qPrintable(detail));
+    }
+    ~Raw() { PQfinish(conn); }
+    Raw(const Raw&) = delete;
+    Raw& operator=(const Raw&) = delete;
+    // Runs statements; empty when they ran, else the server's words.
+    QString exec(const QString& sql) const {
+        PGresult* r = PQexec(conn, sql.toUtf8().constData());
+        const auto status = PQresultStatus(r);
+        const QString error = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK
+                                  ? QString()
+                                  : QString::fromUtf8(PQresultErrorMessage(r));
+        PQclear(r);
+        return error;
+    }
+    Cells rows(const QString& sql) const {
+        Cells out;
+        PGresult* r = PQexec(conn, sql.toUtf8().constData());
+        if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+            out << QStringList{"<error>", QString::fromUtf8(PQresultErrorMessage(r))};
+            PQclear(r);
+            return out;
+        }
+        for (int i = 0; i < PQntuples(r); ++i) {
+            QStringList row;
+            for (int c = 0; c < PQnfields(r); ++c) {
+                if (PQgetisnull(r, i, c)) {
+                    row << "∅";
+                    continue;
+                }
+                const char* text = PQgetvalue(r, i, c);
+                const Oid type = PQftype(r, c);
+                if (type == 701) {
+                    double v = 0;
+                    std::from_chars(text, text + PQgetlength(r, i, c), v);
+                    row << numberCell(v);
+                } else if (type == 23 || type == 20) {
+                    row << "i" + QString::fromLatin1(text);
+                } else {
+                    row << "'" + QString::fromUtf8(text, PQgetlength(r, i, c));
+                }
+            }
+            out << row;
+        }
+        PQclear(r);
+        return out;
+    }
+};
+
+Cells serverCells(const QString& uri, const char* table) {
+    Raw raw(uri);
+    const QByteArray name = QByteArray(table).toLower();
+    // Rows in the order they were written; the keyed tables by key.
+    const bool keyed = name != "table2" && !name.endsWith("_items");
+    return raw.rows(QStringLiteral("select * from \"%1\" order by %2")
+                        .arg(QString::fromLatin1(name), keyed ? QStringLiteral("id") : QStringLiteral("ctid")));
+}
+
+bool isServer(const QString& location) {
+    return location.startsWith("postgresql:");
+}
+
+// The nine tables of a ledger, cell for cell.
+LedgerCells ledgerCells(const QString& location) {
+    LedgerCells out;
+    for (const LedgerTable& t : kLedgerTables)
+        out.insert(QString::fromLatin1(t.name), isServer(location) ? serverCells(location, t.name) : fileCells(location, t.name));
+    return out;
+}
+
+// What a database holds: its tables and the nine tables' cells where they exist, and the next id
+// each sequence would hand out (read without taking one).
+QStringList serverState(const QString& uri) {
+    Raw raw(uri);
+    QStringList out;
+    const Cells tables = raw.rows("select table_schema || '.' || table_name from information_schema.tables "
+                                  "where table_schema not in ('pg_catalog', 'information_schema') order by 1");
+    for (const QStringList& t : tables)
+        out << t.join(",");
+    for (const LedgerTable& t : kLedgerTables)
+        if (tables.contains(QStringList{"'public." + QString::fromLatin1(t.name).toLower()}))
+            for (const QStringList& row : serverCells(uri, t.name))
+                out << QString::fromLatin1(t.name) + ": " + row.join("|");
+    for (const QStringList& s : raw.rows("select quote_ident(schemaname) || '.' || quote_ident(sequencename) "
+                                         "from pg_sequences order by 1"))
+        out << "sequence " + s.first() + " " +
+                   raw.rows("select last_value, is_called from " + s.first().mid(1)).value(0).join(" ");
+    return out;
+}
+
+// The program's own view of the receipts, through its data layer.
+Cells programReceipts(const QString& location) {
+    Database db(location);
+    if (!db.open())
+        return {{"<cannot open>"}};
+    Cells out;
+    for (Recordset rs = db.query("select * from RECEIPT order by id"); !rs.isEOF(); rs.moveNext()) {
+        QStringList row;
+        for (int i = 0; i < rs.fieldCount(); ++i)
+            row << rs.field(i);
+        out << row;
+    }
+    return out;
+}
+
+// The id the next insert into the table gets (the row stays).
+long long nextId(const QString& location, const QString& insert) {
+    Database db(location);
+    if (!db.open())
+        return -1;
+    db.execute(insert);
+    return db.lastInsertId();
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void runSql(const QString& path, const QString& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error);
+    const QString text = QString::fromUtf8(error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close_v2(db);
+    if (rc != SQLITE_OK)
+        QFAIL(qPrintable(text));
+}
+
+// A ledger file with what a copy must carry: amounts of one cent, ones a double cannot hold
+// exactly, very large and negative ones, NULLs, quotes, backslashes, tabs and line breaks, Chinese,
+// and deleted receipts leaving gaps, the last one among them (AUTOINCREMENT never hands out 5
+// again).
+QString makeSourceFile(const QString& dir) {
+    const QString path = QDir(dir).filePath("source.rbk");
+    QFile::copy(TestLedger::emptyLedgerPath(), path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    runSql(path, R"(
+        insert into RECEIPT (NO, Rdate, district, waterlast, waterthis, waterfee, eleclast, electhis, elecfee,
+                             housefee, cleanfee, TVfee, netfee, managefee, otherfee, total_money, Remark,
+                             accountant, payee, waterprice, elecprice, standby1, Tdate)
+        values ('0000001', '2026-01-02 10:00:00', 'A-101 张三', 120.5, 130.25, 12.35, 1000, 1010, 0.01,
+                800, 0, -50, 0.1, 0.2, 0.3, 813.31, 'O''Brien "双引号" 反斜杠\ tab	换行
+第二行', '李四', '王五', 1.235, 0.285, '', '2026-01-31 00:00:00');
+        insert into RECEIPT (NO, Rdate, district) values ('0000002', '2026-01-03 10:00:00', 'A-102');
+        insert into RECEIPT (NO, Rdate, district, housefee, total_money, otherfee)
+        values ('0000003', '2026-02-01 09:30:00', 'B-201', 999999999999999.9, 1e15, 1234567890123.45);
+        insert into RECEIPT (NO, Rdate, district, housefee, total_money) values ('0000004', '2026-02-02', 'B-202', 12.35, 12.35);
+        insert into RECEIPT (NO, Rdate, district) values ('0000005', '2026-02-03', 'B-203');
+        delete from RECEIPT where NO in ('0000002', '0000005');
+        insert into client (name, card, tel, zuMoney, dateFrom, dateTo, row1)
+        values ('王五', 'x''y', '13800000000', 800.5, '2026-01-01', '2026-12-31', '\n不是换行');
+        insert into client (name, zuMoney) values ('赵六', NULL);
+        insert into "USER" (userName, power, code) values ('admin', NULL, 'pw'), ('会计', '0', '1234');
+        insert into table2 values ('1', '', '', '0', '1', '0.5', NULL);
+        insert into addr_items values ('A-101'), ('B-201');
+        insert into people_items values ('张三');
+        insert into remark_items values ('押金已退');
+        update price set price = '3.5' where items = '水费';
+        update USER_SET set set2 = 'admin', set3 = '0' where id = 1;
+    )");
+    return path;
+}
+
+// The source's money columns as the counts must find them. 999999999999999.9 is held as the
+// double 999999999999999.875, which times 100 is 99999999999999984: so many cents, on either side;
+// 0.285 is held just below it, and rounds to 28 cents.
+const QStringList kSourceSums{
+    "RECEIPT：3 行",
+    "    waterlast：1 个值，合计 120.5",
+    "    waterthis：1 个值，合计 130.25",
+    "    waterfee：1 个值，合计 12.35",
+    "    eleclast：1 个值，合计 1000",
+    "    electhis：1 个值，合计 1010",
+    "    elecfee：1 个值，合计 0.01",
+    "    housefee：3 个值，合计 1000000000000812.19",
+    "    cleanfee：1 个值，合计 0",
+    "    TVfee：1 个值，合计 -50",
+    "    netfee：1 个值，合计 0.1",
+    "    managefee：1 个值，合计 0.2",
+    "    otherfee：2 个值，合计 1234567890123.75",
+    "    total_money：3 个值，合计 1000000000000825.66",
+    "    waterprice：1 个值，合计 1.24",
+    "    elecprice：1 个值，合计 0.28",
+    "USER：2 行",
+    "USER_SET：4 行",
+    "table2：1 行",
+    "price：2 行",
+    "client：2 行",
+    "    zuMoney：1 个值，合计 800.5",
+    "addr_items：2 行",
+    "people_items：1 行",
+    "remark_items：1 行",
+};
+
+// A database of the test's own, dropped at the end.
+struct Scratch {
+    QString uri = TestLedger::createDatabase();
+    ~Scratch() { TestLedger::dropDatabase(uri); }
+    Scratch() = default;
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+};
+
+// What the target database holds before the copy.
+void prepareTarget(const QString& uri, const QString& kind) {
+    if (kind == "no tables")
+        return;
+    if (kind == "tables only") {
+        // Made by another helper of the program in a transaction, without the administrator.
+        LedgerProblem problem;
+        QString detail;
+        auto c = ServerConnection::acquire(uri, problem, detail);
+        QVERIFY(c);
+        c->exec("begin");
+        CreateServerLedgerTables(*c);
+        c->commit();
+        return;
+    }
+    QString message;
+    QVERIFY2(InitServerLedger(uri, message), qPrintable(message));
+    Raw raw(uri);
+    if (kind == "init-ledger, used once")
+        // An administrator logged in once: the window wrote its settings row, the login its choice.
+        QCOMPARE(raw.exec("insert into table2 values ('1','','','','','',''); "
+                          "update user_set set set3 = '1' where id = 1; update \"user\" set code = 'x'"),
+                 QString());
+}
+
+} // namespace
+
+class TestLedgerTransfer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(!TestLedger::serverSetting("RENTBOOK_TEST_PG").isEmpty()); }
+
+    void centsText_data() {
+        QTest::addColumn<qint64>("cents");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << qint64(0) << "0";
+        QTest::newRow("one cent") << qint64(1) << "0.01";
+        QTest::newRow("ten cents") << qint64(10) << "0.1";
+        QTest::newRow("whole") << qint64(80000) << "800";
+        QTest::newRow("negative cents") << qint64(-5) << "-0.05";
+        QTest::newRow("negative") << qint64(-123456) << "-1234.56";
+        QTest::newRow("1e15 yuan") << qint64(100000000000000000) << "1000000000000000";
+    }
+    void centsText() {
+        QFETCH(qint64, cents);
+        QFETCH(QString, text);
+        QCOMPARE(CentsText(cents), text);
+    }
+    void centsTextBeyond64Bits() {
+        // 2^64 cents: what a few thousand receipts of 1e15 yuan add up to.
+        const Cents big = Cents(1) << 64;
+        QCOMPARE(CentsText(big), QString("184467440737095516.16"));
+        QCOMPARE(CentsText(-big), QString("-184467440737095516.16"));
+    }
+
+    // The file's nine tables land cell for cell, every id kept, and the ids handed out next are
+    // fresh ones; the program reads the same receipts from either ledger.
+    void migrate_data() {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("a database without tables") << "no tables";
+        QTest::newRow("tables made, no administrator") << "tables only";
+        QTest::newRow("an empty ledger made by --init-ledger") << "init-ledger";
+        QTest::newRow("an empty ledger an administrator has logged into") << "init-ledger, used once";
+    }
+    void migrate() {
+        QFETCH(QString, target);
+        QTemporaryDir dir;
+        const QString file = makeSourceFile(dir.path());
+        Scratch db;
+        prepareTarget(db.uri, target);
+        const QByteArray before = readAll(file);
+
+        const TransferResult r = CopyLedgerFileToServer(file, db.uri);
+        QVERIFY2(r.ok, qPrintable(r.message));
+        QCOMPARE(r.problem, TransferProblem::None);
+        QVERIFY2(r.message.startsWith("已迁移：收据 3 张，租户 2 个，用户 2 个，各表行数一致，金额合计一致。"),
+                 qPrintable(r.message));
+        QVERIFY(r.message.contains(LedgerLocation::describe(db.uri)));
+        QCOMPARE(FiguresReport(r.source, r.target).split('\n'), kSourceSums);
+        QCOMPARE(r.source, r.target);
+
+        QCOMPARE(ledgerCells(db.uri), ledgerCells(file));
+        QCOMPARE(programReceipts(db.uri), programReceipts(file));
+        QCOMPARE(readAll(file), before);
+        // After the highest id ever handed out, not merely the highest left.
+        QCOMPARE(nextId(db.uri, "insert into RECEIPT ([NO]) values ('0000006')"), 6);
+        QCOMPARE(nextId(db.uri, "insert into client ([name]) values ('新租户')"), 3);
+        QCOMPARE(nextId(db.uri, "insert into [USER] ([userName]) values ('新用户')"), 3);
+        QCOMPARE(nextId(db.uri, "insert into price ([items]) values ('网费')"), 3);
+    }
+
+    // Blank text that a tool wrote into a number column reads as nothing to the program, as NULL
+    // does (the server would refuse it as a number); it arrives as NULL.
+    void blankTextInANumberColumnArrivesAsNull() {
+        QTemporaryDir dir;
+        const QString file = makeSourceFile(dir.path());
+        runSql(file, "update RECEIPT set waterfee = '', elecfee = '  ' where NO = '0000004'");
+        // waterfee, eleclast, electhis, elecfee
+        QCOMPARE(fileCells(file, "RECEIPT").at(2).mid(6, 4), (QStringList{"'", "∅", "∅", "'  "}));
+        Scratch db;
+        const TransferResult r = CopyLedgerFileToServer(file, db.uri);
+        QVERIFY2(r.ok, qPrintable(r.message));
+        QCOMPARE(serverCells(db.uri, "RECEIPT").at(2).mid(6, 4), (QStringList{"∅", "∅", "∅", "∅"}));
+        // Blank either way.
+        const auto trimmed = [](Cells rows) {
+            for (QStringList& row : rows)
+                for (QString& cell : row)
+                    cell = cell.trimmed();
+            return rows;
+        };
+        QCOMPARE(trimmed(programReceipts(db.uri)), trimmed(programReceipts(file)));
+    }
+
+    // A server ledger that holds anything of a ledger's own is never written over; a database that
+    // is no ledger of this build, or no server at all, is refused. Nothing changes.
+    void migrateRefusals_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<TransferProblem>("problem");
+        QTest::addColumn<QString>("message");
+        const QString notEmpty = "服务器上的这个数据库里已经有账本数据";
+        QTest::newRow("a ledger with a receipt") << "receipt" << TransferProblem::TargetNotEmpty
+                                                 << notEmpty + "（收据 1 张，租户 0 个，常用项目 0 条）";
+        QTest::newRow("a ledger with a tenant") << "tenant" << TransferProblem::TargetNotEmpty
+                                                << notEmpty + "（收据 0 张，租户 1 个，常用项目 0 条）";
+        QTest::newRow("a ledger with a list entry") << "item" << TransferProblem::TargetNotEmpty
+                                                    << notEmpty + "（收据 0 张，租户 0 个，常用项目 1 条）";
+        QTest::newRow("a ledger of a newer build") << "newer" << TransferProblem::TargetUnusable
+                                                   << "此账本由更新版本的程序创建";
+        QTest::newRow("tables of another program") << "foreign" << TransferProblem::TargetUnusable
+                                                   << "这个数据库里的表不是本程序的账本";
+        QTest::newRow("no server there") << "unreachable" << TransferProblem::TargetUnusable
+                                         << "无法连接账本服务器 127.0.0.1 的端口 1";
+        QTest::newRow("the source is no ledger") << "source" << TransferProblem::SourceUnusable
+                                                 << "这个文件不是本程序的账本";
+    }
+    void migrateRefusals() {
+        QFETCH(QString, target);
+        QFETCH(TransferProblem, problem);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QString file = makeSourceFile(dir.path());
+        Scratch db;
+        QString uri = db.uri;
+        Raw raw(uri);
+        if (target != "foreign" && target != "unreachable" && target != "source")
+            prepareTarget(uri, "init-ledger");
+        if (target == "receipt")
+            QCOMPARE(raw.exec("insert into receipt (\"no\") values ('0000001')"), QString());
+        if (target == "tenant")
+            QCOMPARE(raw.exec("insert into client (name) values ('张三')"), QString());
+        if (target == "item")
+            QCOMPARE(raw.exec("insert into people_items values ('张三')"), QString());
+        if (target == "newer")
+            QCOMPARE(raw.exec("update ledger_meta set value = '99'"), QString());
+        if (target == "foreign")
+            QCOMPARE(raw.exec("create table receipt (no text); insert into receipt values ('x')"), QString());
+        if (target == "unreachable")
+            uri = "postgresql://clerk@127.0.0.1:1/rentbook";
+        if (target == "source") {
+            file = QDir(dir.path()).filePath("notes.txt");
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("NO,Rdate\r\n");
+        }
+        const QStringList before = serverState(db.uri);
+        const QByteArray source = readAll(file);
+
+        const TransferResult r = CopyLedgerFileToServer(file, uri);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.problem, problem);
+        QVERIFY2(r.message.startsWith(message), qPrintable(r.message));
+        QCOMPARE(serverState(db.uri), before);
+        QCOMPARE(readAll(file), source);
+    }
+
+    // A failure part-way leaves the target as it was: one transaction from the tables made to the
+    // last row.
+    void failureMidwayChangesNothing_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("words in a number column, no tables yet")
+            << "no tables" << "words" << "invalid input syntax for type double precision";
+        QTest::newRow("words in a number column, an empty ledger")
+            << "init-ledger" << "words" << "invalid input syntax for type double precision";
+        QTest::newRow("the last table refuses a row") << "init-ledger" << "constraint" << "no_refunds";
+        QTest::newRow("a tenant's date the server refuses") << "init-ledger" << "date" << "is not a date";
+    }
+    void failureMidwayChangesNothing() {
+        QFETCH(QString, target);
+        QFETCH(QString, fault);
+        QFETCH(QString, words);
+        QTemporaryDir dir;
+        const QString file = makeSourceFile(dir.path());
+        Scratch db;
+        prepareTarget(db.uri, target);
+        Raw raw(db.uri);
+        if (fault == "words")
+            // Only a tool writes words into a number column; the file keeps them as text.
+            runSql(file, "update RECEIPT set waterfee = 'twelve' where NO = '0000004'");
+        if (fault == "constraint")
+            QCOMPARE(raw.exec("alter table remark_items add constraint no_refunds check (items <> '押金已退')"),
+                     QString());
+        if (fault == "date")
+            // Written past the file's own checks, by a tool that dropped them.
+            runSql(file, "drop trigger client_dates_check_update; drop trigger client_dates_update; "
+                         "update client set dateTo = '2026-02-30' where name = '赵六'");
+        const QStringList before = serverState(db.uri);
+
+        const TransferResult r = CopyLedgerFileToServer(file, db.uri);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.problem, TransferProblem::Refused);
+        QVERIFY2(r.message.startsWith("迁移没有完成，已全部撤销，服务器上的数据库未做任何改动。"), qPrintable(r.message));
+        QVERIFY2(r.detail.contains(words), qPrintable(r.detail));
+        QCOMPARE(serverState(db.uri), before);
+    }
+
+    // The counts catch a copy that differs from its source in any money column, in a NULL turned
+    // into a number, or in a row gone: the server changes rows as they arrive here, and the copy
+    // is undone.
+    void countsCatchAWrongCopy_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("flagged");
+        const char* receiptColumns[] = {"waterlast", "waterthis", "waterfee", "eleclast",  "electhis",
+                                        "elecfee",   "housefee",  "cleanfee", "tvfee",     "netfee",
+                                        "managefee", "otherfee",  "total_money", "waterprice", "elecprice"};
+        for (const char* c : receiptColumns)
+            QTest::newRow(c) << "receipt" << QString("NEW.%1 := NEW.%1 + 0.01;").arg(QLatin1String(c))
+                             << (qstrcmp(c, "tvfee") == 0 ? QString("TVfee") : QString::fromLatin1(c));
+        QTest::newRow("zuMoney") << "client" << "NEW.zumoney := NEW.zumoney + 0.01;" << "zuMoney";
+        QTest::newRow("a NULL made zero") << "receipt" << "NEW.netfee := coalesce(NEW.netfee, 0);" << "netfee";
+        QTest::newRow("a tenant without rent left out") << "client" << "IF NEW.name = '赵六' THEN RETURN NULL; END IF;"
+                                                        << "client：原 2 行，复制后 1 行";
+        QTest::newRow("a user left out") << "\"user\"" << "IF NEW.username = '会计' THEN RETURN NULL; END IF;"
+                                         << "USER：原 2 行，复制后 1 行";
+    }
+    void countsCatchAWrongCopy() {
+        QFETCH(QString, table);
+        QFETCH(QString, change);
+        QFETCH(QString, flagged);
+        QTemporaryDir dir;
+        const QString file = makeSourceFile(dir.path());
+        Scratch db;
+        prepareTarget(db.uri, "init-ledger");
+        Raw raw(db.uri);
+        QCOMPARE(raw.exec(QString("create function tamper() returns trigger language plpgsql as $$ BEGIN %1 "
+                                  "RETURN NEW; END $$; create trigger tamper before insert on %2 for each row "
+                                  "execute function tamper()")
+                              .arg(change, table)),
+                 QString());
+        const QStringList before = serverState(db.uri);
+
+        const TransferResult r = CopyLedgerFileToServer(file, db.uri);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.problem, TransferProblem::Mismatch);
+        QVERIFY2(r.message.startsWith("迁移后核对不一致，已全部撤销，服务器上的数据库未做任何改动。"), qPrintable(r.message));
+        const QStringList wrong = r.message.split('\n').filter("← 不一致");
+        QCOMPARE(wrong.size(), 1);
+        QVERIFY2(wrong.first().trimmed().startsWith(flagged), qPrintable(wrong.first()));
+        QCOMPARE(serverState(db.uri), before);
+    }
+
+    // A server ledger written into a file and that file restored into another server ledger gives
+    // the same ledger back, cell for cell, with the same next ids; the file is one a restore of a
+    // ledger file accepts too.
+    void backupAndRestoreRoundTrip_data() {
+        QTest::addColumn<bool>("targetHasReceipts");
+        QTest::newRow("into an empty ledger") << false;
+        QTest::newRow("over a ledger with receipts of its own") << true;
+    }
+    void backupAndRestoreRoundTrip() {
+        QFETCH(bool, targetHasReceipts);
+        QTemporaryDir dir;
+        Scratch a;
+        QVERIFY(CopyLedgerFileToServer(makeSourceFile(dir.path()), a.uri).ok);
+        // Ids the server handed out and took back: the next one is 8 there.
+        QCOMPARE(nextId(a.uri, "insert into RECEIPT ([NO]) values ('0000006')"), 6);
+        QCOMPARE(nextId(a.uri, "insert into RECEIPT ([NO],[housefee]) values ('0000007', 0.07)"), 7);
+        Raw(a.uri).exec("delete from receipt where \"no\" = '0000007'");
+        const LedgerCells original = ledgerCells(a.uri);
+
+        const QString backup = QDir(dir.path()).filePath("备份.rbk");
+        const TransferResult saved = CopyServerLedgerToFile(a.uri, backup);
+        QVERIFY2(saved.ok, qPrintable(saved.message));
+        QVERIFY2(saved.message.startsWith("数据库备份成功!\n账本：" + LedgerLocation::describe(a.uri)),
+                 qPrintable(saved.message));
+        QVERIFY(saved.message.contains("备份中有收据 4 张，租户 2 个，用户 2 个"));
+        QCOMPARE(saved.source, saved.target);
+        QCOMPARE(InspectLedgerFile(backup), LedgerProblem::None);
+        QCOMPARE(QFile::permissions(backup) & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(ledgerCells(backup), original);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"source.rbk", "备份.rbk"}));
+
+        TestLedger b(LedgerEngine::Server);
+        if (targetHasReceipts)
+            b.exec("insert into RECEIPT ([NO],[housefee]) values ('0009999', 1)");
+        const TransferResult restored = RestoreLedgerFileIntoServer(backup, b.path());
+        QVERIFY2(restored.ok, qPrintable(restored.message));
+        QVERIFY2(restored.message.startsWith("数据库恢复成功!\n账本：" + LedgerLocation::describe(b.path())),
+                 qPrintable(restored.message));
+        QCOMPARE(ledgerCells(b.path()), original);
+        QCOMPARE(programReceipts(b.path()), programReceipts(a.uri));
+
+        // The same backup restored into a ledger file, as the file's own restore does.
+        TestLedger f(LedgerEngine::File);
+        {
+            Database fileDb(f.path());
+            QVERIFY(fileDb.open());
+            QVERIFY(RestoreLedgerInto(fileDb.handle()->getHandle(), backup));
+        }
+        QCOMPARE(ledgerCells(f.path()), original);
+
+        const QString next = "insert into RECEIPT ([NO]) values ('next')";
+        QCOMPARE(nextId(a.uri, next), 8);
+        QCOMPARE(nextId(b.path(), next), 8);
+        QCOMPARE(nextId(f.path(), next), 8);
+    }
+
+    void backupIntoAMissingFolderLeavesNothing() {
+        Scratch a;
+        prepareTarget(a.uri, "init-ledger");
+        QTemporaryDir dir;
+        const TransferResult r = CopyServerLedgerToFile(a.uri, QDir(dir.path()).filePath("gone/copy.rbk"));
+        QVERIFY(!r.ok);
+        QCOMPARE(r.problem, TransferProblem::TargetUnusable);
+        QVERIFY2(r.message.startsWith("数据库备份不成功!"), qPrintable(r.message));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A restore that cannot be made leaves the server ledger as it was.
+    void restoreRefusals_data() {
+        QTest::addColumn<QString>("trouble");
+        QTest::addColumn<TransferProblem>("problem");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("not a ledger") << "text" << TransferProblem::SourceUnusable
+                                      << "所选文件不是有效的账本数据库，未做任何更改。";
+        QTest::newRow("made by a newer version") << "newer" << TransferProblem::SourceUnusable
+                                                 << "此账本由更新版本的程序创建";
+        QTest::newRow("another clerk holds the write lock") << "lock" << TransferProblem::Refused
+                                                            << "账本正被其他职员使用";
+        QTest::newRow("the server refuses a row") << "constraint" << TransferProblem::Refused
+                                                  << "数据库恢复不成功!已全部撤销，账本未做任何改动。";
+        QTest::newRow("no ledger on the server") << "no ledger" << TransferProblem::TargetUnusable
+                                                 << "这个数据库里还没有账本。";
+    }
+    void restoreRefusals() {
+        QFETCH(QString, trouble);
+        QFETCH(TransferProblem, problem);
+        QFETCH(QString, words);
+        QTemporaryDir dir;
+        const QString source = makeSourceFile(dir.path());
+        Scratch db;
+        if (trouble != "no ledger")
+            prepareTarget(db.uri, "init-ledger");
+        Raw raw(db.uri);
+        if (trouble != "no ledger")
+            QCOMPARE(raw.exec("insert into receipt (\"no\", housefee) values ('0000042', 42)"), QString());
+        if (trouble == "text") {
+            QFile f(source);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("NO,Rdate\r\n");
+        }
+        if (trouble == "newer")
+            runSql(source, "pragma user_version = 99");
+        if (trouble == "constraint")
+            QCOMPARE(raw.exec("alter table remark_items add constraint no_refunds check (items <> '押金已退') not valid"),
+                     QString());
+        Raw otherClerk(db.uri);
+        if (trouble == "lock") {
+            SetServerLockWait(300);
+            QCOMPARE(otherClerk.exec(QString("begin; ") + kServerWriteLockSql), QString());
+        }
+        const QStringList before = serverState(db.uri);
+        const QByteArray sourceBytes = readAll(source);
+
+        const TransferResult r = RestoreLedgerFileIntoServer(source, db.uri);
+        SetServerLockWait(5000);
+        otherClerk.exec("rollback");
+        QVERIFY(!r.ok);
+        QCOMPARE(r.problem, problem);
+        QVERIFY2(r.message.contains(words), qPrintable(r.message));
+        QCOMPARE(serverState(db.uri), before);
+        QCOMPARE(readAll(source), sourceBytes);
+    }
+
+    // Starting afresh empties the ledger in its own tables and keeps the old one whole in a schema
+    // of the same database; the message says where, and the way it gives gets every row back.
+    void startAfresh_data() {
+        QTest::addColumn<QString>("keep");
+        QTest::addColumn<QStringList>("user"); // userName, power, code in the fresh ledger
+        QTest::newRow("the clerk who starts afresh stays, password and all")
+            << "会计" << QStringList{"'会计", "'0", "'1234"};
+        QTest::newRow("a user the ledger does not know: admin without a password")
+            << "nobody" << QStringList{"'admin", "∅", "'"};
+    }
+    void startAfresh() {
+        QFETCH(QString, keep);
+        QFETCH(QStringList, user);
+        QTemporaryDir dir;
+        Scratch db;
+        QVERIFY(CopyLedgerFileToServer(makeSourceFile(dir.path()), db.uri).ok);
+        const LedgerCells old = ledgerCells(db.uri);
+        const QDateTime when(QDate(2026, 1, 5), QTime(9, 30, 7));
+
+        const FreshStartResult r = StartServerLedgerAfresh(db.uri, keep, when);
+        QVERIFY2(r.ok, qPrintable(r.message));
+        QCOMPARE(r.archiveSchema, QString("rentbook_old_20260105_093007"));
+        QCOMPARE(r.archivedReceipts, 3);
+        QVERIFY(r.message.startsWith("已开始新的记账。\n账本：" + LedgerLocation::describe(db.uri)));
+        QVERIFY(r.message.contains("模式（schema）rentbook_old_20260105_093007 中"));
+        QVERIFY(r.message.contains("原账本地址：" + r.archiveLocation));
+
+        // The fresh ledger: an empty one's rows, the one user, and ids from 1 again.
+        TestLedger empty(LedgerEngine::Server);
+        const LedgerCells fresh = ledgerCells(db.uri);
+        const LedgerCells made = ledgerCells(empty.path());
+        for (const char* table : {"RECEIPT", "client", "table2", "addr_items", "people_items", "remark_items"})
+            QCOMPARE(fresh.value(QString::fromLatin1(table)), Cells());
+        QCOMPARE(fresh.value("price"), made.value("price"));
+        QCOMPARE(fresh.value("USER_SET").mid(1), made.value("USER_SET").mid(1));
+        QStringList row1 = made.value("USER_SET").first();
+        row1[3] = user.first();
+        row1[4] = "'0";
+        QCOMPARE(fresh.value("USER_SET").first(), row1);
+        QCOMPARE(fresh.value("USER"), (Cells{QStringList{"i1"} + user}));
+        QCOMPARE(nextId(db.uri, "insert into RECEIPT ([NO]) values ('0000001')"), 1);
+
+        // The old ledger, opened by the address the message gives, is the ledger as it was.
+        Database archived(r.archiveLocation);
+        QVERIFY2(archived.open(), qPrintable(archived.problemText()));
+        archived.close();
+        QCOMPARE(ledgerCells(r.archiveLocation), old);
+        // Exported and restored, as the message says, it is the ledger again, next ids and all.
+        const QString backup = QDir(dir.path()).filePath("old.rbk");
+        QVERIFY(CopyServerLedgerToFile(r.archiveLocation, backup).ok);
+        QVERIFY(RestoreLedgerFileIntoServer(backup, db.uri).ok);
+        QCOMPARE(ledgerCells(db.uri), old);
+        QCOMPARE(nextId(db.uri, "insert into RECEIPT ([NO]) values ('0000006')"), 6);
+    }
+
+    void startAfreshTwiceInOneSecond() {
+        Scratch db;
+        prepareTarget(db.uri, "init-ledger");
+        const QDateTime when(QDate(2026, 1, 5), QTime(9, 30));
+        QVERIFY(StartServerLedgerAfresh(db.uri, "admin", when).ok);
+        const FreshStartResult again = StartServerLedgerAfresh(db.uri, "admin", when);
+        QVERIFY2(again.ok, qPrintable(again.message));
+        QCOMPARE(again.archiveSchema, QString("rentbook_old_20260105_093000_2"));
+    }
+
+    void startAfreshThatCannotLockChangesNothing() {
+        Scratch db;
+        QTemporaryDir dir;
+        QVERIFY(CopyLedgerFileToServer(makeSourceFile(dir.path()), db.uri).ok);
+        const QStringList before = serverState(db.uri);
+        Raw otherClerk(db.uri);
+        SetServerLockWait(300);
+        QCOMPARE(otherClerk.exec(QString("begin; ") + kServerWriteLockSql), QString());
+        const FreshStartResult r = StartServerLedgerAfresh(db.uri, "admin", QDateTime(QDate(2026, 1, 5), QTime(9, 30)));
+        SetServerLockWait(5000);
+        otherClerk.exec("rollback");
+        QVERIFY(!r.ok);
+        QVERIFY2(r.message.startsWith("没能开始新的记账，账本未做任何改动。"), qPrintable(r.message));
+        QVERIFY(r.message.contains("账本正被其他职员使用"));
+        QCOMPARE(serverState(db.uri), before);
+    }
+
+    void archivedLocation_data() {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<QString>("location");
+        QTest::newRow("plain") << "postgresql://clerk@db:5432/rentbook"
+                               << "postgresql://clerk@db:5432/rentbook?options=-c%20search_path%3Drentbook_old_1%2Cpublic";
+        QTest::newRow("with parameters and a password")
+            << "postgresql://clerk:secret@db/rentbook?sslmode=require"
+            << "postgresql://clerk@db/rentbook?sslmode=require&options=-c%20search_path%3Drentbook_old_1%2Cpublic";
+    }
+    void archivedLocation() {
+        QFETCH(QString, uri);
+        QFETCH(QString, location);
+        QCOMPARE(ArchivedLedgerLocation(uri, "rentbook_old_1", "public"), location);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLedgerTransfer)
+#include "tst_ledgertransfer.moc"
