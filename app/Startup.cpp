@@ -408,14 +408,15 @@ bool openAtStart(std::unique_ptr<Database>& db, const QString& localLedger) {
         }
         // The server may only be down for a moment: the operator may try again, or work on the
         // local ledger for this run (the server ledger stays the remembered one).
-        QStringList choices{QStringLiteral("重试"), QStringLiteral("退出")};
-        if (!localLedger.isEmpty())
-            choices.prepend(QStringLiteral("打开本机账本"));
-        const QString chosen =
+        const QString openLocal = QStringLiteral("打开本机账本");
+        const QString retry = QStringLiteral("重试");
+        const QString quit = QStringLiteral("退出");
+        const QStringList choices = localLedger.isEmpty() ? QStringList{retry, quit} : QStringList{openLocal, retry, quit};
+        const QString& chosen =
             choices[platform::choose(nullptr, db->problemText(), choices, {}, platform::MsgIcon::Exclamation)];
-        if (chosen == QLatin1String("退出"))
+        if (chosen == quit)
             return false;
-        if (chosen == QLatin1String("打开本机账本"))
+        if (chosen == openLocal)
             DataSource::setLedgerPath(localLedger);
     }
 }

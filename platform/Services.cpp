@@ -11,13 +11,14 @@ namespace platform {
 namespace {
 
 // Without a GUI (tests of logic) a message is written to stderr and answered with the first
-// button offered, so that nothing ever waits for a click that cannot come.
+// button offered (the way out of a box of choices), so that nothing ever waits for a click that
+// cannot come.
 class ConsoleMessageBox : public MessageBoxService {
 public:
     MsgButton show(QObject*, const MessageRequest& request) override {
         std::fprintf(stderr, "[%s] %s\n", qUtf8Printable(request.caption), qUtf8Printable(request.text));
         if (!request.choices.isEmpty())
-            return choiceButton(0);
+            return choiceButton(int(request.choices.size()) - 1);
         for (MsgButton b : {Ok, Yes, No, Cancel})
             if (request.buttons & b)
                 return b;
@@ -144,7 +145,7 @@ MsgButton ScopedMessageBoxScript::show(QObject*, const MessageRequest& request) 
     if (!m_answers.isEmpty())
         return m_answers.takeFirst();
     if (!request.choices.isEmpty())
-        return choiceButton(0);
+        return choiceButton(int(request.choices.size()) - 1);
     for (MsgButton b : {Ok, Yes, No, Cancel})
         if (request.buttons & b)
             return b;

@@ -65,7 +65,7 @@ void setMessageBoxService(MessageBoxService* service);
 MessageBoxService* messageBoxService();
 
 // Records every message and answers from a script (the first button offered when the
-// script has run out).
+// script has run out; for a box of choices the last, the way out, so that nothing goes round).
 class ScopedMessageBoxScript : public MessageBoxService {
 public:
     explicit ScopedMessageBoxScript(QList<MsgButton> answers = {});
