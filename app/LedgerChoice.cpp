@@ -53,12 +53,12 @@ bool isLocal(const QString& location) {
     return QFileInfo(location).absoluteFilePath() == QFileInfo(localLedger()).absoluteFilePath();
 }
 
-QString resolve(const QString& value) {
-    if (isLocal(value))
-        return localLedger();
+QString resolve(const QString& value, const QString& baseDir) {
     if (LedgerLocation::isServer(value))
         return value;
-    return QFileInfo(value).absoluteFilePath();
+    const QString path =
+        value.isEmpty() || value == QLatin1String("local") ? value : QDir(baseDir.isEmpty() ? QDir::currentPath() : baseDir).absoluteFilePath(value);
+    return isLocal(path) ? localLedger() : QDir::cleanPath(path);
 }
 
 QString passwordPrompt(const QString& uri) {

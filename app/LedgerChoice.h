@@ -30,8 +30,9 @@ void setLocalLedger(const QString& path);
 bool isLocal(const QString& location);
 
 // What the value of --ledger names: the local ledger for "local" or an empty value, a file by its
-// absolute path, a server address as written.
-QString resolve(const QString& value);
+// absolute path (a relative one taken from baseDir, the folder the program was started in), a
+// server address as written.
+QString resolve(const QString& value, const QString& baseDir = QString());
 
 // "请输入账本服务器 host 上用户 user 的密码：", the host and user taken from the address.
 QString passwordPrompt(const QString& uri);

@@ -452,11 +452,11 @@ StartupSettings loadStartupSettings(const QString& localLedger) {
     return out;
 }
 
-StartupSettings startWithLedger(const QStringList& arguments, const QString& localLedger) {
+StartupSettings startWithLedger(const QStringList& arguments, const QString& localLedger, const QString& startDir) {
     const CommandLine line = parseCommandLine(arguments);
     ledgerchoice::setLocalLedger(localLedger);
     const QString remembered = ledgerchoice::remembered();
-    const QString chosen = line.ledgerGiven      ? ledgerchoice::resolve(line.ledger)
+    const QString chosen = line.ledgerGiven      ? ledgerchoice::resolve(line.ledger, startDir)
                            : remembered.isEmpty() ? localLedger
                                                   : remembered;
     DataSource::setLedgerPath(chosen);

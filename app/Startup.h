@@ -115,10 +115,12 @@ struct StartupSettings {
 // (databaseOpened is false).
 StartupSettings loadStartupSettings(const QString& localLedger = QString());
 
-// The start's ledger: the one --ledger names, else the remembered one, else localLedger; made
-// the program's ledger and opened by loadStartupSettings. A ledger named with --ledger is
-// remembered once it has opened (a password written in its address is not); one that did not
-// open, or was replaced by the local ledger for this run, leaves the remembered choice as it was.
-StartupSettings startWithLedger(const QStringList& arguments, const QString& localLedger);
+// The start's ledger: the one --ledger names (a relative file from startDir, the folder the
+// program was started in), else the remembered one, else localLedger; made the program's ledger
+// and opened by loadStartupSettings. A ledger named with --ledger is remembered once it has opened
+// (a password written in its address is not); one that did not open, or was replaced by the local
+// ledger for this run, leaves the remembered choice as it was.
+StartupSettings startWithLedger(const QStringList& arguments, const QString& localLedger,
+                                const QString& startDir = QString());
 
 } // namespace startup

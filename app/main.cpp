@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
     if (startup::hasRegistrationSwitch(QCoreApplication::arguments()))
         return 0;
 
+    // A ledger file named on the command line is found from where the program was started.
+    const QString startDir = QDir::currentPath();
     const QString exeDir = QCoreApplication::applicationDirPath();
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     const QString emptyLedgerDir = startup::emptyLedgerDirectory(exeDir);
@@ -73,7 +75,7 @@ int main(int argc, char** argv) {
     LoadPrintFonts();
     // The ledger of --ledger, the remembered one or the local one; a server ledger may ask for its
     // password here.
-    const startup::StartupSettings settings = startup::startWithLedger(arguments, localLedger);
+    const startup::StartupSettings settings = startup::startWithLedger(arguments, localLedger, startDir);
     // It has said why; a login on a ledger that does not open could only go round in circles.
     if (!settings.databaseOpened)
         return 1;

@@ -196,14 +196,15 @@ private slots:
         QTest::newRow("local") << "local" << "{local}";
         QTest::newRow("empty") << "" << "{local}";
         QTest::newRow("a file") << "{other}" << "{other}";
-        QTest::newRow("a relative file") << "rel/Rentbook.rbk" << QDir::current().absoluteFilePath("rel/Rentbook.rbk");
+        QTest::newRow("a relative file") << "rel/../Rentbook.rbk" << "/srv/start/Rentbook.rbk";
+        QTest::newRow("the local ledger by its path") << "{local}" << "{local}";
         QTest::newRow("a server") << "postgresql://clerk:pw@db/r" << "postgresql://clerk:pw@db/r";
     }
     void resolvedLedgerArgument() {
         QFETCH(QString, value);
         QFETCH(QString, resolved);
         ledgerchoice::setLocalLedger(m_local->path());
-        QCOMPARE(ledgerchoice::resolve(place(value)), place(resolved));
+        QCOMPARE(ledgerchoice::resolve(place(value), "/srv/start"), place(resolved));
     }
 
     // A start on each kind of ledger: what is asked, what is said, which ledger is in use after
@@ -243,6 +244,8 @@ private slots:
         row("--ledger local forgets the server", {"--ledger", "local"}, "{tcp}", {}, {}, true, "{local}", "", {}, 0);
         row("--ledger= forgets it too", {"--ledger="}, "{tcp}", {}, {}, true, "{local}", "", {}, 0);
         row("--ledger a file", {"--ledger", "{other}"}, "", {}, {}, true, "{other}", "{other}", {}, 0);
+        row("--ledger a file named from where the program started", {"--ledger", "Rentbook.rbk"}, "", {}, {}, true,
+            "{other}", "{other}", {}, 0);
         row("remembered file", {}, "{other}", {}, {}, true, "{other}", "{other}", {}, 0);
         row("nothing remembered: the local ledger", {}, "", {}, {}, true, "{local}", "", {}, 0);
     }
@@ -268,7 +271,7 @@ private slots:
             boxes.answer(platform::choiceButton(c));
         g_strCurrentUser.clear();
 
-        const StartupSettings s = startWithLedger(QStringList{"Rentbook"} + place(arguments), m_local->path());
+        const StartupSettings s = startWithLedger(QStringList{"Rentbook"} + place(arguments), m_local->path(), m_other->dir());
 
         QCOMPARE(s.databaseOpened, opened);
         QCOMPARE(DataSource::ledgerPath(), place(ledgerAfter));
