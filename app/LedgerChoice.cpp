@@ -57,7 +57,9 @@ QString resolve(const QString& value, const QString& baseDir) {
     if (LedgerLocation::isServer(value))
         return value;
     const QString path =
-        value.isEmpty() || value == QLatin1String("local") ? value : QDir(baseDir.isEmpty() ? QDir::currentPath() : baseDir).absoluteFilePath(value);
+        value.isEmpty() || value == QLatin1String("local")
+            ? value
+            : QDir(baseDir.isEmpty() ? QDir::currentPath() : baseDir).absoluteFilePath(value);
     return isLocal(path) ? localLedger() : QDir::cleanPath(path);
 }
 

@@ -102,7 +102,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return out;
     if (out.initGiven) {
         if (!LedgerLocation::isServer(out.initLedger))
-            out.error = QStringLiteral("--init-ledger 只用于服务器上的账本，要写服务器账本的地址。\n") + addressExample();
+            out.error = QStringLiteral("--init-ledger 只用于服务器上的账本，要写服务器账本的地址。\n") +
+                        addressExample();
         else
             out.error = addressProblem(QStringLiteral("--init-ledger"), out.initLedger);
     } else if (out.ledgerGiven && LedgerLocation::isServer(out.ledger)) {
@@ -173,8 +174,8 @@ TerminalAnswer initLedgerOnTerminal(const QString& uri, const TerminalPasswordPr
         if (problem != LedgerProblem::PasswordNeeded && problem != LedgerProblem::PasswordWrong)
             break;
         // A password refused after one was typed: said before the next prompt.
-        const QString prompt = (tries > 0 ? QStringLiteral("密码不对\n") : QString()) +
-                               ledgerchoice::passwordPrompt(uri);
+        const QString prompt =
+            (tries > 0 ? QStringLiteral("密码不对\n") : QString()) + ledgerchoice::passwordPrompt(uri);
         std::optional<QString> typed;
         if (tries < kTries && askPassword)
             typed = askPassword(prompt);
@@ -183,8 +184,9 @@ TerminalAnswer initLedgerOnTerminal(const QString& uri, const TerminalPasswordPr
             answer.err = (tries > 0 ? QStringLiteral("密码不对\n") : QString()) + probe.problemText() +
                          QLatin1Char('\n');
             if (tries == 0)
-                answer.err += QStringLiteral("没有可用的密码：请用环境变量 PGPASSWORD 或 ~/.pgpass 文件提供密码，"
-                                             "或者在终端上运行本命令以便输入密码。\n");
+                answer.err +=
+                    QStringLiteral("没有可用的密码：请用环境变量 PGPASSWORD 或 ~/.pgpass 文件提供密码，"
+                                   "或者在终端上运行本命令以便输入密码。\n");
             return answer;
         }
         SetServerPassword(*typed);
@@ -411,9 +413,10 @@ bool openAtStart(std::unique_ptr<Database>& db, const QString& localLedger) {
         const QString openLocal = QStringLiteral("打开本机账本");
         const QString retry = QStringLiteral("重试");
         const QString quit = QStringLiteral("退出");
-        const QStringList choices = localLedger.isEmpty() ? QStringList{retry, quit} : QStringList{openLocal, retry, quit};
-        const QString& chosen =
-            choices[platform::choose(nullptr, db->problemText(), choices, {}, platform::MsgIcon::Exclamation)];
+        const QStringList choices =
+            localLedger.isEmpty() ? QStringList{retry, quit} : QStringList{openLocal, retry, quit};
+        const QString& chosen = choices[platform::choose(nullptr, db->problemText(), choices, {},
+                                                         platform::MsgIcon::Exclamation)];
         if (chosen == quit)
             return false;
         if (chosen == openLocal)
@@ -452,11 +455,12 @@ StartupSettings loadStartupSettings(const QString& localLedger) {
     return out;
 }
 
-StartupSettings startWithLedger(const QStringList& arguments, const QString& localLedger, const QString& startDir) {
+StartupSettings startWithLedger(const QStringList& arguments, const QString& localLedger,
+                                const QString& startDir) {
     const CommandLine line = parseCommandLine(arguments);
     ledgerchoice::setLocalLedger(localLedger);
     const QString remembered = ledgerchoice::remembered();
-    const QString chosen = line.ledgerGiven      ? ledgerchoice::resolve(line.ledger, startDir)
+    const QString chosen = line.ledgerGiven       ? ledgerchoice::resolve(line.ledger, startDir)
                            : remembered.isEmpty() ? localLedger
                                                   : remembered;
     DataSource::setLedgerPath(chosen);

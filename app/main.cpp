@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (const startup::TerminalAnswer answer = startup::answerOnTerminal(arguments, startup::askPasswordOnTerminal);
+    if (const startup::TerminalAnswer answer =
+            startup::answerOnTerminal(arguments, startup::askPasswordOnTerminal);
         answer.handled) {
         std::fputs(answer.out.toLocal8Bit().constData(), stdout);
         std::fputs(answer.err.toLocal8Bit().constData(), stderr);

@@ -51,7 +51,7 @@ public:
             for (int i = 0; i < request.choices.size(); ++i) {
                 const bool last = i == request.choices.size() - 1;
                 QPushButton* b = box.addButton(request.choices[i], last && i > 0 ? QMessageBox::RejectRole
-                                                                                  : QMessageBox::AcceptRole);
+                                                                                 : QMessageBox::AcceptRole);
                 offered << b;
                 if (request.defaultButton == choiceButton(i))
                     box.setDefaultButton(b);

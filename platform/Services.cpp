@@ -111,7 +111,8 @@ MsgButton choiceButton(int index) {
     return MsgButton(0x100 << index);
 }
 
-int choose(QObject* owner, const QString& text, const QStringList& choices, const QString& caption, MsgIcon icon) {
+int choose(QObject* owner, const QString& text, const QStringList& choices, const QString& caption,
+           MsgIcon icon) {
     MessageRequest request{text, caption.isEmpty() ? applicationName() : caption, icon, NoButton, false};
     request.choices = choices;
     for (int i = 0; i < choices.size(); ++i)

@@ -58,7 +58,8 @@ CLedgerChoiceDlg::CLedgerChoiceDlg(QWidget* parent) : QDialog(parent) {
     QPushButton* ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setDefault(true);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("cancelButton"));
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole)
+        ->setObjectName(QStringLiteral("cancelButton"));
     connect(buttons, &QDialogButtonBox::accepted, this, &CLedgerChoiceDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -87,10 +88,10 @@ void CLedgerChoiceDlg::updateEnabled() {
 }
 
 void CLedgerChoiceDlg::browse() {
-    const std::optional<QString> path = platform::getOpenFileName(
-        this, {QStringLiteral("选择账本文件"),
-               {{QStringLiteral("账本文件(*.rbk)"), QStringLiteral("*.rbk")},
-                {QStringLiteral("所有文件(*.*)"), QStringLiteral("*")}}});
+    const std::optional<QString> path =
+        platform::getOpenFileName(this, {QStringLiteral("选择账本文件"),
+                                         {{QStringLiteral("账本文件(*.rbk)"), QStringLiteral("*.rbk")},
+                                          {QStringLiteral("所有文件(*.*)"), QStringLiteral("*")}}});
     if (!path)
         return;
     m_filePath->setText(QDir::toNativeSeparators(*path));
@@ -111,10 +112,11 @@ void CLedgerChoiceDlg::accept() {
     } else {
         location = m_serverAddress->text().trimmed();
         if (!LedgerLocation::isServer(location) || !LedgerLocation::serverAddress(location).valid) {
-            platform::messageBox(this,
-                                 QStringLiteral("账本地址无法识别：%1\n地址的写法如：postgresql://用户@服务器:5432/rentbook")
-                                     .arg(LedgerLocation::withoutPassword(location)),
-                                 {}, platform::MsgIcon::Exclamation);
+            platform::messageBox(
+                this,
+                QStringLiteral("账本地址无法识别：%1\n地址的写法如：postgresql://用户@服务器:5432/rentbook")
+                    .arg(LedgerLocation::withoutPassword(location)),
+                {}, platform::MsgIcon::Exclamation);
             m_serverAddress->setFocus();
             return;
         }

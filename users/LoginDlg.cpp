@@ -163,7 +163,8 @@ void CLoginDlg::SaveLoginChoice() {
 
 void CLoginDlg::ShowLedger() {
     const QString text = QStringLiteral("账本：") + LedgerLocation::describe(DataSource::ledgerPath());
-    ui->ledgerText->setText(ui->ledgerText->fontMetrics().elidedText(text, Qt::ElideMiddle, ui->ledgerText->width()));
+    ui->ledgerText->setText(
+        ui->ledgerText->fontMetrics().elidedText(text, Qt::ElideMiddle, ui->ledgerText->width()));
     ui->ledgerText->setToolTip(text);
 }
 

@@ -71,7 +71,8 @@ class TestLedgerChoice : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY2(!TestLedger::serverSetting("RENTBOOK_TEST_PG").isEmpty(), "run through ctest: no test server");
+        QVERIFY2(!TestLedger::serverSetting("RENTBOOK_TEST_PG").isEmpty(),
+                 "run through ctest: no test server");
         // The settings file is a temporary one (main), never the user's own.
         QVERIFY(QSettings(QSettings::NativeFormat, QSettings::UserScope, "Rentbook", "Rentbook")
                     .fileName()
@@ -125,14 +126,16 @@ private slots:
         row("unreadable address", {"--ledger", "postgresql://clerk@db/rentbook?nosuch=1"}, true,
             "postgresql://clerk@db/rentbook?nosuch=1", false, "",
             "--ledger 的账本地址无法识别：postgresql://clerk@db/rentbook?nosuch=1\n地址的写法如：");
-        row("unreadable address keeps its password to itself", {"--ledger", "postgresql://clerk:s3cret@db/r?nosuch=1"},
-            true, "postgresql://clerk:s3cret@db/r?nosuch=1", false, "",
+        row("unreadable address keeps its password to itself",
+            {"--ledger", "postgresql://clerk:s3cret@db/r?nosuch=1"}, true,
+            "postgresql://clerk:s3cret@db/r?nosuch=1", false, "",
             "--ledger 的账本地址无法识别：postgresql://clerk@db/r?nosuch=1\n");
         row("init", {"--init-ledger", uri}, false, "", true, uri, "");
         row("init with =", {"--init-ledger=" + uri}, false, "", true, uri, "");
         row("init a file", {"--init-ledger", "/tmp/Rentbook.rbk"}, false, "", true, "/tmp/Rentbook.rbk",
             "--init-ledger 只用于服务器上的账本");
-        row("init without value", {"--init-ledger"}, false, "", false, "", "选项 --init-ledger 后面缺少账本。");
+        row("init without value", {"--init-ledger"}, false, "", false, "",
+            "选项 --init-ledger 后面缺少账本。");
         row("init unreadable", {"--init-ledger", "postgresql://[::1/rentbook"}, false, "", true,
             "postgresql://[::1/rentbook", "--init-ledger 的账本地址无法识别");
     }
@@ -173,11 +176,16 @@ private slots:
         QTest::newRow("password among the parameters")
             << "postgres://clerk@db/rentbook?password=s3cret&sslmode=require"
             << "postgres://clerk@db/rentbook?sslmode=require";
-        QTest::newRow("no password") << "postgresql://clerk@db/rentbook" << "postgresql://clerk@db/rentbook";
-        QTest::newRow("another file") << "{other}" << "{other}";
-        QTest::newRow("local") << "local" << "";
-        QTest::newRow("the local ledger's path") << "{local}" << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("no password") << "postgresql://clerk@db/rentbook"
+                                     << "postgresql://clerk@db/rentbook";
+        QTest::newRow("another file") << "{other}"
+                                      << "{other}";
+        QTest::newRow("local") << "local"
+                               << "";
+        QTest::newRow("the local ledger's path") << "{local}"
+                                                 << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void rememberedLedger() {
         QFETCH(QString, location);
@@ -193,12 +201,18 @@ private slots:
     void resolvedLedgerArgument_data() {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("resolved");
-        QTest::newRow("local") << "local" << "{local}";
-        QTest::newRow("empty") << "" << "{local}";
-        QTest::newRow("a file") << "{other}" << "{other}";
-        QTest::newRow("a relative file") << "rel/../Rentbook.rbk" << "/srv/start/Rentbook.rbk";
-        QTest::newRow("the local ledger by its path") << "{local}" << "{local}";
-        QTest::newRow("a server") << "postgresql://clerk:pw@db/r" << "postgresql://clerk:pw@db/r";
+        QTest::newRow("local") << "local"
+                               << "{local}";
+        QTest::newRow("empty") << ""
+                               << "{local}";
+        QTest::newRow("a file") << "{other}"
+                                << "{other}";
+        QTest::newRow("a relative file") << "rel/../Rentbook.rbk"
+                                         << "/srv/start/Rentbook.rbk";
+        QTest::newRow("the local ledger by its path") << "{local}"
+                                                      << "{local}";
+        QTest::newRow("a server") << "postgresql://clerk:pw@db/r"
+                                  << "postgresql://clerk:pw@db/r";
     }
     void resolvedLedgerArgument() {
         QFETCH(QString, value);
@@ -219,33 +233,39 @@ private slots:
         QTest::addColumn<QString>("rememberedAfter");
         QTest::addColumn<QStringList>("messages"); // how each message begins
         QTest::addColumn<int>("prompts");
-        const auto row = [](const char* tag, const QStringList& args, const QString& before, const QStringList& pw,
-                            const QList<int>& choices, bool opened, const QString& after, const QString& kept,
-                            const QStringList& messages, int prompts) {
-            QTest::newRow(tag) << args << before << pw << choices << opened << after << kept << messages << prompts;
+        const auto row = [](const char* tag, const QStringList& args, const QString& before,
+                            const QStringList& pw, const QList<int>& choices, bool opened,
+                            const QString& after, const QString& kept, const QStringList& messages,
+                            int prompts) {
+            QTest::newRow(tag) << args << before << pw << choices << opened << after << kept << messages
+                               << prompts;
         };
         const QString down = "无法连接账本服务器 127.0.0.1 的端口 1：服务器没有应答。";
-        row("password in the address", {"--ledger", "{tcp-pw}"}, "", {}, {}, true, "{tcp-pw}", "{tcp}", {}, 0);
+        row("password in the address", {"--ledger", "{tcp-pw}"}, "", {}, {}, true, "{tcp-pw}", "{tcp}", {},
+            0);
         row("no password: asked", {"--ledger", "{tcp}"}, "", {"{pw}"}, {}, true, "{tcp}", "{tcp}", {}, 1);
         row("wrong, then right", {"--ledger", "{tcp}"}, "", {"wrong", "{pw}"}, {}, true, "{tcp}", "{tcp}",
             {"密码不对"}, 2);
-        row("wrong in the address, right typed", {"--ledger", "{tcp-badpw}"}, "", {"{pw}"}, {}, true, "{tcp-badpw}",
-            "{tcp}", {"密码不对"}, 1);
+        row("wrong in the address, right typed", {"--ledger", "{tcp-badpw}"}, "", {"{pw}"}, {}, true,
+            "{tcp-badpw}", "{tcp}", {"密码不对"}, 1);
         row("cancelled", {"--ledger", "{tcp}"}, "{other}", {kCancel}, {}, false, "{tcp}", "{other}", {}, 1);
         row("wrong, then cancelled", {"--ledger", "{tcp}"}, "", {"wrong", kCancel}, {}, false, "{tcp}", "",
             {"密码不对"}, 2);
         row("remembered server asks too", {}, "{tcp}", {"{pw}"}, {}, true, "{tcp}", "{tcp}", {}, 1);
-        row("server down: the local ledger for this run", {}, "{down}", {}, {0}, true, "{local}", "{down}", {down}, 0);
-        row("server down through --ledger: local, not remembered", {"--ledger", "{down}"}, "{tcp}", {}, {0}, true,
-            "{local}", "{tcp}", {down}, 0);
-        row("server down: retry, then end", {}, "{down}", {}, {1, 2}, false, "{down}", "{down}", {down, down}, 0);
+        row("server down: the local ledger for this run", {}, "{down}", {}, {0}, true, "{local}", "{down}",
+            {down}, 0);
+        row("server down through --ledger: local, not remembered", {"--ledger", "{down}"}, "{tcp}", {}, {0},
+            true, "{local}", "{tcp}", {down}, 0);
+        row("server down: retry, then end", {}, "{down}", {}, {1, 2}, false, "{down}", "{down}", {down, down},
+            0);
         row("no ledger in the database", {"--ledger", "{empty}"}, "", {}, {}, false, "{empty}", "",
             {"这个数据库里还没有账本。"}, 0);
-        row("--ledger local forgets the server", {"--ledger", "local"}, "{tcp}", {}, {}, true, "{local}", "", {}, 0);
+        row("--ledger local forgets the server", {"--ledger", "local"}, "{tcp}", {}, {}, true, "{local}", "",
+            {}, 0);
         row("--ledger= forgets it too", {"--ledger="}, "{tcp}", {}, {}, true, "{local}", "", {}, 0);
         row("--ledger a file", {"--ledger", "{other}"}, "", {}, {}, true, "{other}", "{other}", {}, 0);
-        row("--ledger a file named from where the program started", {"--ledger", "Rentbook.rbk"}, "", {}, {}, true,
-            "{other}", "{other}", {}, 0);
+        row("--ledger a file named from where the program started", {"--ledger", "Rentbook.rbk"}, "", {}, {},
+            true, "{other}", "{other}", {}, 0);
         row("remembered file", {}, "{other}", {}, {}, true, "{other}", "{other}", {}, 0);
         row("nothing remembered: the local ledger", {}, "", {}, {}, true, "{local}", "", {}, 0);
     }
@@ -271,7 +291,8 @@ private slots:
             boxes.answer(platform::choiceButton(c));
         g_strCurrentUser.clear();
 
-        const StartupSettings s = startWithLedger(QStringList{"Rentbook"} + place(arguments), m_local->path(), m_other->dir());
+        const StartupSettings s =
+            startWithLedger(QStringList{"Rentbook"} + place(arguments), m_local->path(), m_other->dir());
 
         QCOMPARE(s.databaseOpened, opened);
         QCOMPARE(DataSource::ledgerPath(), place(ledgerAfter));
@@ -327,9 +348,10 @@ private slots:
         row("wrong, then right", "{clerk}", {"wrong", "{pw}"}, 0, made, "", 2);
         row("no password at hand", "{clerk}", {}, 1, "账本服务器 127.0.0.1 要求用户 clerk 输入密码。",
             "没有可用的密码：请用环境变量 PGPASSWORD", 1);
-        row("wrong three times", "{clerk}", {"a", "b", "c"}, 1, "密码不对\n账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。",
-            "", 3);
-        row("a ledger already there", "{tcp}", {"{pw}"}, 1, "这个数据库里已经有账本了，没有做任何改动。", "", 1);
+        row("wrong three times", "{clerk}", {"a", "b", "c"}, 1,
+            "密码不对\n账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。", "", 3);
+        row("a ledger already there", "{tcp}", {"{pw}"}, 1, "这个数据库里已经有账本了，没有做任何改动。", "",
+            1);
         row("server down", kDown, {}, 1, "无法连接账本服务器 127.0.0.1 的端口 1：服务器没有应答。", "", 0);
         row("unreadable address", "postgresql://clerk@127.0.0.1/rentbook?nosuch=1", {}, 1,
             "--init-ledger 的账本地址无法识别：", "", 0);
@@ -372,7 +394,8 @@ private slots:
         QVERIFY2(told.contains(alsoSays), qPrintable(told));
         QCOMPARE(asked.size(), prompts);
         for (int i = 0; i < asked.size(); ++i)
-            QCOMPARE(asked[i], QString::fromUtf8(i > 0 ? "密码不对\n" : "") + promptFor("127.0.0.1", "clerk"));
+            QCOMPARE(asked[i],
+                     QString::fromUtf8(i > 0 ? "密码不对\n" : "") + promptFor("127.0.0.1", "clerk"));
         // The typed password served this command only.
         Database probe(target);
         QVERIFY(!probe.open() || !target.contains("127.0.0.1"));
@@ -387,7 +410,8 @@ private slots:
             answers = place(typed).mid(typed.size() - 1);
             const TerminalAnswer again = answerOnTerminal({"Rentbook", "--init-ledger", target}, ask);
             QCOMPARE(again.status, 1);
-            QVERIFY2(again.err.startsWith("这个数据库里已经有账本了，没有做任何改动。"), qPrintable(again.err));
+            QVERIFY2(again.err.startsWith("这个数据库里已经有账本了，没有做任何改动。"),
+                     qPrintable(again.err));
         }
         if (!newDatabase.isEmpty())
             TestLedger::dropDatabase(newDatabase);

@@ -109,7 +109,8 @@ private slots:
                 QTest::keyClicks(edit, "s3cret");
             QTest::keyClick(dlg, cancel ? Qt::Key_Escape : Qt::Key_Return);
         });
-        const std::optional<QString> typed = platform::askPassword(nullptr, "请输入账本服务器 db 上用户 clerk 的密码：");
+        const std::optional<QString> typed =
+            platform::askPassword(nullptr, "请输入账本服务器 db 上用户 clerk 的密码：");
         QCOMPARE(echo, QLineEdit::Password);
         QCOMPARE(label, QString("请输入账本服务器 db 上用户 clerk 的密码："));
         QCOMPARE(typed.has_value(), !cancel);

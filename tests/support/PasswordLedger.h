@@ -39,7 +39,8 @@ public:
             return;
         }
         for (const QString& u : users)
-            if (!superExec(QString("insert into \"user\" (username, power, code) values ('%1', '1', '')").arg(u)))
+            if (!superExec(
+                    QString("insert into \"user\" (username, power, code) values ('%1', '1', '')").arg(u)))
                 return;
         m_ok = true;
     }

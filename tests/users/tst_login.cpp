@@ -130,9 +130,9 @@ private slots:
         QTest::addColumn<QStringList>("messages"); // how each begins
         QTest::addColumn<QStringList>("users");    // listed afterwards
         QTest::addColumn<QString>("remembered");
-        const auto row = [](const char* tag, const QString& choice, const QString& where, const QStringList& pw,
-                            bool switched, const QStringList& messages, const QStringList& users,
-                            const QString& remembered) {
+        const auto row = [](const char* tag, const QString& choice, const QString& where,
+                            const QStringList& pw, bool switched, const QStringList& messages,
+                            const QStringList& users, const QString& remembered) {
             QTest::newRow(tag) << choice << where << pw << switched << messages << users << remembered;
         };
         const QStringList here{"admin", "本地用户"};
@@ -142,14 +142,16 @@ private slots:
         row("a server, password asked", "server", "{tcp}", {"{pw}"}, true, {}, {"admin", "张会计"}, "{tcp}");
         row("a server, wrong then right", "server", "{tcp}", {"wrong", "{pw}"}, true, {"密码不对"},
             {"admin", "张会计"}, "{tcp}");
-        row("a server, password in the address", "server", "{tcp-pw}", {}, true, {}, {"admin", "张会计"}, "{tcp}");
+        row("a server, password in the address", "server", "{tcp-pw}", {}, true, {}, {"admin", "张会计"},
+            "{tcp}");
         row("a server, password cancelled", "server", "{tcp}", {"<cancel>"}, false, {}, here, "{before}");
         row("a server that does not answer", "server", "postgresql://clerk@127.0.0.1:1/rentbook", {}, false,
             {"无法连接账本服务器 127.0.0.1 的端口 1"}, here, "{before}");
         row("an unreadable address", "server", "postgresql://clerk@127.0.0.1/r?nosuch=1", {}, false,
             {"账本地址无法识别：postgresql://clerk@127.0.0.1/r?nosuch=1"}, here, "{before}");
         row("no address", "server", "", {}, false, {"账本地址无法识别"}, here, "{before}");
-        row("a missing file", "file", "{missing}", {}, false, {"找不到账本文件，不能打开数据库。"}, here, "{before}");
+        row("a missing file", "file", "{missing}", {}, false, {"找不到账本文件，不能打开数据库。"}, here,
+            "{before}");
     }
     void switchingLedgers() {
         QFETCH(QString, choice);
@@ -237,9 +239,12 @@ private slots:
         const QString expected = switched ? (where.isEmpty() ? local.path() : place(where)) : local.path();
         QCOMPARE(DataSource::ledgerPath(), expected);
         QCOMPARE(ledgerchoice::remembered(), place(remembered));
-        QFile settings(QSettings(QSettings::NativeFormat, QSettings::UserScope, "Rentbook", "Rentbook").fileName());
-        QVERIFY(!settings.open(QIODevice::ReadOnly) || !settings.readAll().contains(PasswordLedger::password().toUtf8()));
-        QCOMPARE(login.findChild<QLabel*>("ledgerText")->toolTip(), "账本：" + LedgerLocation::describe(expected));
+        QFile settings(
+            QSettings(QSettings::NativeFormat, QSettings::UserScope, "Rentbook", "Rentbook").fileName());
+        QVERIFY(!settings.open(QIODevice::ReadOnly) ||
+                !settings.readAll().contains(PasswordLedger::password().toUtf8()));
+        QCOMPARE(login.findChild<QLabel*>("ledgerText")->toolTip(),
+                 "账本：" + LedgerLocation::describe(expected));
         QStringList listed;
         for (int i = 0; i < login.findChild<QComboBox*>("userList")->count(); ++i)
             listed << login.findChild<QComboBox*>("userList")->itemText(i);
