@@ -1,6 +1,10 @@
 #include "app/Startup.h"
+#include "app/LedgerChoice.h"
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/LedgerLocation.h"
+#include "data/ServerConnection.h"
+#include "data/ServerLedger.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
 
@@ -13,6 +17,15 @@
 #include <QStringEncoder>
 #include <QThread>
 
+#include <cstdio>
+#include <string>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
 namespace startup {
 
 QString commandLineAnswer(const QStringList& arguments) {
@@ -22,15 +35,181 @@ QString commandLineAnswer(const QStringList& arguments) {
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h") || arg == QLatin1String("-?"))
             return QStringLiteral(
                        "用法：%1 [选项]\n"
-                       "房租收据与账本程序。不带选项时打开程序窗口，账本是程序目录中的 %1.rbk。\n\n"
+                       "房租收据与账本程序。不带选项时打开程序窗口，使用上次选用的账本；"
+                       "从未选过时，账本是程序目录中的 %1.rbk。\n\n"
                        "选项：\n"
                        "  -h, --help      显示本说明后退出\n"
                        "  -v, --version   显示程序名称和版本后退出\n"
+                       "  --ledger 账本   打开这个账本，并记住它供以后启动时使用。账本可以是：\n"
+                       "                    服务器账本的地址，如 postgresql://用户@服务器:5432/rentbook\n"
+                       "                    本机账本文件的路径\n"
+                       "                    local（或空值），即程序目录中的 %1.rbk\n"
+                       "                  地址中写的密码只用于本次运行，不会被记住。\n"
+                       "  --init-ledger 地址\n"
+                       "                  在服务器上这个还没有账本的数据库中建立空账本（管理员 admin，\n"
+                       "                  没有密码）后退出，不打开窗口。需要密码时使用 PGPASSWORD 或\n"
+                       "                  ~/.pgpass；都没有时在终端上询问。\n"
                        "  -RegServer      注册组件后退出（本平台上无须注册，直接退出）\n"
                        "  -UnregServer    注销组件后退出（同上）\n"
                        "  这两个开关也可写作 /RegServer、/UnregServer，不区分大小写。\n")
                 .arg(DataSource::name());
     }
+    return {};
+}
+
+namespace {
+
+QString addressExample() {
+    return QStringLiteral("地址的写法如：postgresql://用户@服务器:5432/rentbook");
+}
+
+// Why a server address cannot be used; empty when it can.
+QString addressProblem(const QString& option, const QString& uri) {
+    if (!LedgerLocation::serverAddress(uri).valid)
+        return QStringLiteral("%1 的账本地址无法识别：%2\n%3")
+            .arg(option, LedgerLocation::withoutPassword(uri), addressExample());
+    return {};
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    CommandLine out;
+    const auto take = [&](qsizetype& i, const QString& option, bool& given, QString& value) {
+        const QString& arg = arguments[i];
+        if (arg == option) {
+            if (i + 1 >= arguments.size()) {
+                out.error = QStringLiteral("选项 %1 后面缺少账本。").arg(option);
+                return true;
+            }
+            given = true;
+            value = arguments[++i];
+            return true;
+        }
+        if (arg.startsWith(option + QLatin1Char('='))) {
+            given = true;
+            value = arg.mid(option.size() + 1);
+            return true;
+        }
+        return false;
+    };
+    for (qsizetype i = 1; i < arguments.size() && out.error.isEmpty(); ++i) {
+        if (take(i, QStringLiteral("--ledger"), out.ledgerGiven, out.ledger))
+            continue;
+        take(i, QStringLiteral("--init-ledger"), out.initGiven, out.initLedger);
+    }
+    if (!out.error.isEmpty())
+        return out;
+    if (out.initGiven) {
+        if (!LedgerLocation::isServer(out.initLedger))
+            out.error = QStringLiteral("--init-ledger 只用于服务器上的账本，要写服务器账本的地址。\n") +
+                        addressExample();
+        else
+            out.error = addressProblem(QStringLiteral("--init-ledger"), out.initLedger);
+    } else if (out.ledgerGiven && LedgerLocation::isServer(out.ledger)) {
+        out.error = addressProblem(QStringLiteral("--ledger"), out.ledger);
+    }
+    return out;
+}
+
+#ifdef Q_OS_UNIX
+namespace {
+termios g_savedTerminal;
+// Ctrl-C in the middle of a prompt must not leave the terminal without echo.
+extern "C" void restoreTerminalAndStop(int sig) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+} // namespace
+#endif
+
+std::optional<QString> askPasswordOnTerminal(const QString& prompt) {
+#ifdef Q_OS_UNIX
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &g_savedTerminal) != 0)
+        return std::nullopt;
+    std::fputs(prompt.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+    termios quiet = g_savedTerminal;
+    quiet.c_lflag &= ~tcflag_t(ECHO);
+    quiet.c_lflag |= ECHONL;
+    const auto previousInt = std::signal(SIGINT, restoreTerminalAndStop);
+    const auto previousTerm = std::signal(SIGTERM, restoreTerminalAndStop);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    std::string line;
+    bool ended = true;
+    char c;
+    while (read(STDIN_FILENO, &c, 1) == 1) {
+        if (c == '\n') {
+            ended = false;
+            break;
+        }
+        line.push_back(c);
+    }
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (ended && line.empty())
+        return std::nullopt;
+    return QString::fromLocal8Bit(line.data(), qsizetype(line.size()));
+#else
+    Q_UNUSED(prompt);
+    return std::nullopt;
+#endif
+}
+
+namespace {
+
+// --init-ledger: an empty ledger in the database at uri, the server's password asked on the
+// terminal when libpq's own means give none.
+TerminalAnswer initLedgerOnTerminal(const QString& uri, const TerminalPasswordPrompt& askPassword) {
+    TerminalAnswer answer{true, 1, {}, {}};
+    constexpr int kTries = 3;
+    for (int tries = 0;; ++tries) {
+        Database probe(uri);
+        probe.open();
+        const LedgerProblem problem = probe.problem();
+        if (problem != LedgerProblem::PasswordNeeded && problem != LedgerProblem::PasswordWrong)
+            break;
+        // A password refused after one was typed: said before the next prompt.
+        const QString prompt =
+            (tries > 0 ? QStringLiteral("密码不对\n") : QString()) + ledgerchoice::passwordPrompt(uri);
+        std::optional<QString> typed;
+        if (tries < kTries && askPassword)
+            typed = askPassword(prompt);
+        if (!typed) {
+            SetServerPassword(QString());
+            answer.err = (tries > 0 ? QStringLiteral("密码不对\n") : QString()) + probe.problemText() +
+                         QLatin1Char('\n');
+            if (tries == 0)
+                answer.err +=
+                    QStringLiteral("没有可用的密码：请用环境变量 PGPASSWORD 或 ~/.pgpass 文件提供密码，"
+                                   "或者在终端上运行本命令以便输入密码。\n");
+            return answer;
+        }
+        SetServerPassword(*typed);
+    }
+    QString message;
+    const bool made = InitServerLedger(uri, message);
+    SetServerPassword(QString());
+    ForgetServerConnections();
+    answer.status = made ? 0 : 1;
+    (made ? answer.out : answer.err) = message + QLatin1Char('\n');
+    return answer;
+}
+
+} // namespace
+
+TerminalAnswer answerOnTerminal(const QStringList& arguments, const TerminalPasswordPrompt& askPassword) {
+    if (const QString text = commandLineAnswer(arguments); !text.isEmpty())
+        return {true, 0, text, {}};
+    const CommandLine line = parseCommandLine(arguments);
+    if (!line.error.isEmpty())
+        return {true, 1, {}, line.error + QLatin1Char('\n')};
+    if (line.initGiven)
+        return initLedgerOnTerminal(line.initLedger, askPassword);
     return {};
 }
 
@@ -195,18 +374,64 @@ void registerDataSource(const QString& programDir, const QString& ledgerPath) {
     platform::startDetached(QStringLiteral("regedit.exe"), QProcess::splitCommand(parameters));
 }
 
-StartupSettings loadStartupSettings() {
-    StartupSettings out;
-    const QString path = DataSource::ledgerPath();
-    // Before the first connection: its first read would roll back whatever journal lies there.
+namespace {
+
+// A ledger file before its first connection of this start: a journal beside it would be rolled
+// into it by the first read, so it is settled first.
+bool openFileAtStart(std::unique_ptr<Database>& db, const QString& path) {
     LedgerProblem problem = SettleLedgerJournal(path);
-    Database db(path);
-    if (problem == LedgerProblem::None && !db.open())
-        problem = db.problem();
+    db = std::make_unique<Database>(path);
+    if (problem == LedgerProblem::None && !db->open())
+        problem = db->problem();
     if (problem != LedgerProblem::None) {
         platform::messageBox(nullptr, LedgerProblemText(problem, path), {}, platform::MsgIcon::Error);
-        return out;
+        return false;
     }
+    return true;
+}
+
+bool openAtStart(std::unique_ptr<Database>& db, const QString& localLedger) {
+    for (;;) {
+        const QString path = DataSource::ledgerPath();
+        if (!LedgerLocation::isServer(path))
+            return openFileAtStart(db, path);
+        db = std::make_unique<Database>(path);
+        switch (ledgerchoice::openAskingPassword(*db, nullptr)) {
+        case ledgerchoice::OpenOutcome::Opened:
+            return true;
+        case ledgerchoice::OpenOutcome::Cancelled:
+            return false;
+        case ledgerchoice::OpenOutcome::Failed:
+            break;
+        }
+        if (db->problem() != LedgerProblem::Unreachable) {
+            platform::messageBox(nullptr, db->problemText(), {}, platform::MsgIcon::Error);
+            return false;
+        }
+        // The server may only be down for a moment: the operator may try again, or work on the
+        // local ledger for this run (the server ledger stays the remembered one).
+        const QString openLocal = QStringLiteral("打开本机账本");
+        const QString retry = QStringLiteral("重试");
+        const QString quit = QStringLiteral("退出");
+        const QStringList choices =
+            localLedger.isEmpty() ? QStringList{retry, quit} : QStringList{openLocal, retry, quit};
+        const QString& chosen = choices[platform::choose(nullptr, db->problemText(), choices, {},
+                                                         platform::MsgIcon::Exclamation)];
+        if (chosen == quit)
+            return false;
+        if (chosen == openLocal)
+            DataSource::setLedgerPath(localLedger);
+    }
+}
+
+} // namespace
+
+StartupSettings loadStartupSettings(const QString& localLedger) {
+    StartupSettings out;
+    std::unique_ptr<Database> opened;
+    if (!openAtStart(opened, localLedger))
+        return out;
+    Database& db = *opened;
     out.databaseOpened = true;
     // No event loop runs yet to report a refused statement (a file that is a database but not a
     // ledger): say it here and go on to the login.
@@ -227,6 +452,21 @@ StartupSettings loadStartupSettings() {
         platform::messageBox(nullptr, e.message(), {}, platform::MsgIcon::Exclamation);
         out.autoLogin = 0;
     }
+    return out;
+}
+
+StartupSettings startWithLedger(const QStringList& arguments, const QString& localLedger,
+                                const QString& startDir) {
+    const CommandLine line = parseCommandLine(arguments);
+    ledgerchoice::setLocalLedger(localLedger);
+    const QString remembered = ledgerchoice::remembered();
+    const QString chosen = line.ledgerGiven       ? ledgerchoice::resolve(line.ledger, startDir)
+                           : remembered.isEmpty() ? localLedger
+                                                  : remembered;
+    DataSource::setLedgerPath(chosen);
+    const StartupSettings out = loadStartupSettings(localLedger);
+    if (out.databaseOpened && line.ledgerGiven && DataSource::ledgerPath() == chosen)
+        ledgerchoice::remember(chosen);
     return out;
 }
 

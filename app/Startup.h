@@ -8,7 +8,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QLockFile;
 
@@ -17,6 +19,32 @@ namespace startup {
 // What a start with "--help" or "--version" prints on the terminal before it ends, without any
 // window (nor a window system); empty for every other start.
 QString commandLineAnswer(const QStringList& arguments);
+
+// The program's own options: "--ledger LEDGER" (or "--ledger=LEDGER") and "--init-ledger ADDRESS".
+// Other arguments (the window system's) are left alone.
+struct CommandLine {
+    bool ledgerGiven = false;
+    QString ledger; // as written, a password in it included
+    bool initGiven = false;
+    QString initLedger;
+    QString error; // an option without its value, a server address that cannot be read
+};
+CommandLine parseCommandLine(const QStringList& arguments);
+
+// Asks on the terminal for a password without showing it; nothing when there is no terminal to
+// ask on or the operator ends the input.
+using TerminalPasswordPrompt = std::function<std::optional<QString>(const QString& prompt)>;
+std::optional<QString> askPasswordOnTerminal(const QString& prompt);
+
+// What a start answers on the terminal and then ends with, without any window: --help, --version,
+// --init-ledger, an option it cannot use. handled is false for a start that goes on to the windows.
+struct TerminalAnswer {
+    bool handled = false;
+    int status = 0;
+    QString out; // for stdout
+    QString err; // for stderr
+};
+TerminalAnswer answerOnTerminal(const QStringList& arguments, const TerminalPasswordPrompt& askPassword);
 
 // "RegServer" or "UnregServer" after "-" or "/", any letter case. There is no component-object
 // server on this platform, so such a start ends at once.
@@ -78,9 +106,21 @@ struct StartupSettings {
     bool databaseOpened = false;
 };
 
-// Makes sure a journal left beside the ledger is safe to roll back, then reads the remembered
-// user and the auto-login flag, and sets g_strCurrentUser and g_strCurrentPower. When the ledger
-// cannot be used, says why and where it is; the start then ends (databaseOpened is false).
-StartupSettings loadStartupSettings();
+// Opens the program's ledger (DataSource::ledgerPath()) and reads the remembered user and the
+// auto-login flag, setting g_strCurrentUser and g_strCurrentPower. A ledger file is first made
+// safe from a journal left beside it. A server ledger asks for its password while the server wants
+// one; a server that does not answer is named with its host and port and the operator may retry,
+// end, or (when localLedger is given) use the local ledger for this run, which then becomes the
+// program's ledger. When the ledger cannot be used, says why and where it is; the start then ends
+// (databaseOpened is false).
+StartupSettings loadStartupSettings(const QString& localLedger = QString());
+
+// The start's ledger: the one --ledger names (a relative file from startDir, the folder the
+// program was started in), else the remembered one, else localLedger; made the program's ledger
+// and opened by loadStartupSettings. A ledger named with --ledger is remembered once it has opened
+// (a password written in its address is not); one that did not open, or was replaced by the local
+// ledger for this run, leaves the remembered choice as it was.
+StartupSettings startWithLedger(const QStringList& arguments, const QString& localLedger,
+                                const QString& startDir = QString());
 
 } // namespace startup

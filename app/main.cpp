@@ -23,9 +23,12 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (const QString answer = startup::commandLineAnswer(arguments); !answer.isEmpty()) {
-        std::fputs(answer.toLocal8Bit().constData(), stdout);
-        return 0;
+    if (const startup::TerminalAnswer answer =
+            startup::answerOnTerminal(arguments, startup::askPasswordOnTerminal);
+        answer.handled) {
+        std::fputs(answer.out.toLocal8Bit().constData(), stdout);
+        std::fputs(answer.err.toLocal8Bit().constData(), stderr);
+        return answer.status;
     }
 
     RentbookApplication app(argc, argv);
@@ -51,6 +54,8 @@ int main(int argc, char** argv) {
     if (startup::hasRegistrationSwitch(QCoreApplication::arguments()))
         return 0;
 
+    // A ledger file named on the command line is found from where the program was started.
+    const QString startDir = QDir::currentPath();
     const QString exeDir = QCoreApplication::applicationDirPath();
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     const QString emptyLedgerDir = startup::emptyLedgerDirectory(exeDir);
@@ -62,14 +67,16 @@ int main(int argc, char** argv) {
     if (const QString notice = startup::programDirectoryNotice(exeDir, programDir); !notice.isEmpty())
         platform::messageBox(nullptr, notice, {}, platform::MsgIcon::Exclamation);
     startup::provisionLedger(programDir, emptyLedgerDir);
-    const QString ledger = QDir(programDir).filePath(DataSource::name() + QStringLiteral(".rbk"));
-    DataSource::setLedgerPath(ledger);
-    startup::registerDataSource(programDir, ledger);
+    const QString localLedger = QDir(programDir).filePath(DataSource::name() + QStringLiteral(".rbk"));
+    DataSource::setLedgerPath(localLedger);
+    startup::registerDataSource(programDir, localLedger);
 
     InstallTenantHooks();
     InstallOverviewHooks();
     LoadPrintFonts();
-    const startup::StartupSettings settings = startup::loadStartupSettings();
+    // The ledger of --ledger, the remembered one or the local one; a server ledger may ask for its
+    // password here.
+    const startup::StartupSettings settings = startup::startWithLedger(arguments, localLedger, startDir);
     // It has said why; a login on a ledger that does not open could only go round in circles.
     if (!settings.databaseOpened)
         return 1;

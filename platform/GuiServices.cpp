@@ -3,9 +3,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrinterInfo>
 #include <QProcess>
+#include <QPushButton>
 #include <QUrl>
 #include <QWidget>
 
@@ -43,6 +46,24 @@ public:
             box.setIcon(QMessageBox::Critical);
             break;
         }
+        if (!request.choices.isEmpty()) {
+            QList<QAbstractButton*> offered;
+            for (int i = 0; i < request.choices.size(); ++i) {
+                const bool last = i == request.choices.size() - 1;
+                QPushButton* b = box.addButton(request.choices[i], last && i > 0 ? QMessageBox::RejectRole
+                                                                                 : QMessageBox::AcceptRole);
+                offered << b;
+                if (request.defaultButton == choiceButton(i))
+                    box.setDefaultButton(b);
+            }
+            // Closing the box takes the way out, the last choice.
+            box.setEscapeButton(offered.last());
+            if (request.systemModal)
+                box.setWindowModality(Qt::ApplicationModal);
+            box.exec();
+            const qsizetype pressed = offered.indexOf(box.clickedButton());
+            return choiceButton(int(pressed < 0 ? offered.size() - 1 : pressed));
+        }
         QMessageBox::StandardButtons buttons;
         if (request.buttons & Ok)
             buttons |= QMessageBox::Ok;
@@ -74,6 +95,23 @@ public:
     }
 };
 
+class GuiPasswordPrompt : public PasswordPromptService {
+public:
+    std::optional<QString> ask(QObject* owner, const PasswordRequest& request) override {
+        QWidget* parent = qobject_cast<QWidget*>(owner);
+        if (!parent)
+            parent = QApplication::activeWindow();
+        QInputDialog dialog(parent);
+        dialog.setWindowTitle(request.caption);
+        dialog.setLabelText(request.text);
+        dialog.setTextEchoMode(QLineEdit::Password);
+        dialog.setInputMode(QInputDialog::TextInput);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.textValue();
+    }
+};
+
 class DesktopProcess : public ProcessService {
 public:
     void exitProcess(int code) override {
@@ -101,9 +139,11 @@ public:
 
 void installGuiServices() {
     static GuiMessageBox box;
+    static GuiPasswordPrompt password;
     static DesktopProcess process;
     static QtPrinters printers;
     setMessageBoxService(&box);
+    setPasswordPromptService(&password);
     setProcessService(&process);
     setPrinterInfoService(&printers);
 }

@@ -11,15 +11,27 @@ namespace platform {
 namespace {
 
 // Without a GUI (tests of logic) a message is written to stderr and answered with the first
-// button offered, so that nothing ever waits for a click that cannot come.
+// button offered (the way out of a box of choices), so that nothing ever waits for a click that
+// cannot come.
 class ConsoleMessageBox : public MessageBoxService {
 public:
     MsgButton show(QObject*, const MessageRequest& request) override {
         std::fprintf(stderr, "[%s] %s\n", qUtf8Printable(request.caption), qUtf8Printable(request.text));
+        if (!request.choices.isEmpty())
+            return choiceButton(int(request.choices.size()) - 1);
         for (MsgButton b : {Ok, Yes, No, Cancel})
             if (request.buttons & b)
                 return b;
         return Ok;
+    }
+};
+
+// Without a GUI nobody can type: the prompt is written to stderr and cancelled.
+class ConsolePasswordPrompt : public PasswordPromptService {
+public:
+    std::optional<QString> ask(QObject*, const PasswordRequest& request) override {
+        std::fprintf(stderr, "[%s] %s\n", qUtf8Printable(request.caption), qUtf8Printable(request.text));
+        return std::nullopt;
     }
 };
 
@@ -56,11 +68,13 @@ public:
 };
 
 ConsoleMessageBox g_consoleBox;
+ConsolePasswordPrompt g_consolePassword;
 RealProcess g_realProcess;
 RealOdbcInstaller g_realOdbc;
 NoPrinters g_noPrinters;
 
 MessageBoxService* g_messageBox = &g_consoleBox;
+PasswordPromptService* g_passwordPrompt = &g_consolePassword;
 ProcessService* g_process = &g_realProcess;
 OdbcInstaller* g_odbc = &g_realOdbc;
 PrinterInfoService* g_printers = &g_noPrinters;
@@ -93,6 +107,24 @@ MsgButton systemMessageBox(const QString& text, const QString& caption, MsgIcon 
     return g_messageBox->show(nullptr, request);
 }
 
+MsgButton choiceButton(int index) {
+    return MsgButton(0x100 << index);
+}
+
+int choose(QObject* owner, const QString& text, const QStringList& choices, const QString& caption,
+           MsgIcon icon) {
+    MessageRequest request{text, caption.isEmpty() ? applicationName() : caption, icon, NoButton, false};
+    request.choices = choices;
+    for (int i = 0; i < choices.size(); ++i)
+        request.buttons |= choiceButton(i);
+    request.defaultButton = choiceButton(0);
+    const MsgButton answer = g_messageBox->show(owner, request);
+    for (int i = 0; i < choices.size(); ++i)
+        if (answer == choiceButton(i))
+            return i;
+    return int(choices.size()) - 1;
+}
+
 void setMessageBoxService(MessageBoxService* service) {
     g_messageBox = service ? service : &g_consoleBox;
 }
@@ -113,6 +145,8 @@ MsgButton ScopedMessageBoxScript::show(QObject*, const MessageRequest& request) 
     m_messages.append(request);
     if (!m_answers.isEmpty())
         return m_answers.takeFirst();
+    if (!request.choices.isEmpty())
+        return choiceButton(int(request.choices.size()) - 1);
     for (MsgButton b : {Ok, Yes, No, Cancel})
         if (request.buttons & b)
             return b;
@@ -123,6 +157,37 @@ QStringList ScopedMessageBoxScript::texts() const {
     QStringList out;
     for (const auto& m : m_messages)
         out << m.text;
+    return out;
+}
+
+// ---- password prompts ------------------------------------------------------------------------
+
+std::optional<QString> askPassword(QObject* owner, const QString& text, const QString& caption) {
+    return g_passwordPrompt->ask(owner, {text, caption.isEmpty() ? applicationName() : caption});
+}
+
+void setPasswordPromptService(PasswordPromptService* service) {
+    g_passwordPrompt = service ? service : &g_consolePassword;
+}
+
+ScopedPasswordScript::ScopedPasswordScript(QList<std::optional<QString>> answers)
+    : m_answers(std::move(answers)), m_previous(g_passwordPrompt) {
+    g_passwordPrompt = this;
+}
+
+ScopedPasswordScript::~ScopedPasswordScript() {
+    g_passwordPrompt = m_previous;
+}
+
+std::optional<QString> ScopedPasswordScript::ask(QObject*, const PasswordRequest& request) {
+    m_requests.append(request);
+    return m_answers.isEmpty() ? std::nullopt : m_answers.takeFirst();
+}
+
+QStringList ScopedPasswordScript::texts() const {
+    QStringList out;
+    for (const auto& r : m_requests)
+        out << r.text;
     return out;
 }
 

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class QObject;
 
@@ -23,6 +24,10 @@ enum class MsgIcon { None, Information, Exclamation, Question, Error };
 enum MsgButton : int { NoButton = 0, Ok = 1, Cancel = 2, Yes = 4, No = 8 };
 using MsgButtons = int;
 
+// The buttons of a box that offers choices in its own words (see choose): the first choice is
+// choiceButton(0), the next choiceButton(1), and so on (at most eight).
+MsgButton choiceButton(int index);
+
 struct MessageRequest {
     QString text;
     QString caption; // already resolved: an empty caption becomes the application name
@@ -30,6 +35,9 @@ struct MessageRequest {
     MsgButtons buttons = Ok;
     bool systemModal = false;
     MsgButton defaultButton = NoButton; // the button Enter presses; none given: the box's own choice
+    // Buttons in the caller's words instead of the standard ones: choices[i] is choiceButton(i).
+    // Closing the box answers with the last choice.
+    QStringList choices = {};
 };
 
 class MessageBoxService {
@@ -48,12 +56,16 @@ MsgButton messageBox(QObject* owner, const QString& text, const QString& caption
 bool confirmNoByDefault(QObject* owner, const QString& text, const QString& caption = {},
                         MsgIcon icon = MsgIcon::Question);
 MsgButton systemMessageBox(const QString& text, const QString& caption, MsgIcon icon = MsgIcon::None);
+// Asks with buttons of the caller's words, the first one the default; returns the index of the
+// one pressed. The last choice is the way out: closing the box gives it.
+int choose(QObject* owner, const QString& text, const QStringList& choices, const QString& caption = {},
+           MsgIcon icon = MsgIcon::Question);
 
 void setMessageBoxService(MessageBoxService* service);
 MessageBoxService* messageBoxService();
 
 // Records every message and answers from a script (the first button offered when the
-// script has run out).
+// script has run out; for a box of choices the last, the way out, so that nothing goes round).
 class ScopedMessageBoxScript : public MessageBoxService {
 public:
     explicit ScopedMessageBoxScript(QList<MsgButton> answers = {});
@@ -72,6 +84,45 @@ private:
     QList<MsgButton> m_answers;
     QList<MessageRequest> m_messages;
     MessageBoxService* m_previous;
+};
+
+// ---- password prompts ------------------------------------------------------------------------
+
+struct PasswordRequest {
+    QString text;    // what is asked, with whose password
+    QString caption; // already resolved, as for message boxes
+};
+
+class PasswordPromptService {
+public:
+    virtual ~PasswordPromptService() = default;
+    // Asks for a password without showing what is typed; nothing when the operator cancels.
+    virtual std::optional<QString> ask(QObject* owner, const PasswordRequest& request) = 0;
+};
+
+std::optional<QString> askPassword(QObject* owner, const QString& text, const QString& caption = {});
+void setPasswordPromptService(PasswordPromptService* service);
+
+// Records every prompt and answers from a script: a password or a cancel. An exhausted script
+// cancels.
+class ScopedPasswordScript : public PasswordPromptService {
+public:
+    explicit ScopedPasswordScript(QList<std::optional<QString>> answers = {});
+    ~ScopedPasswordScript() override;
+    ScopedPasswordScript(const ScopedPasswordScript&) = delete;
+    ScopedPasswordScript& operator=(const ScopedPasswordScript&) = delete;
+
+    std::optional<QString> ask(QObject* owner, const PasswordRequest& request) override;
+    void answer(const QString& password) { m_answers.append(password); }
+    void answerCancel() { m_answers.append(std::nullopt); }
+
+    const QList<PasswordRequest>& requests() const { return m_requests; }
+    QStringList texts() const;
+
+private:
+    QList<std::optional<QString>> m_answers;
+    QList<PasswordRequest> m_requests;
+    PasswordPromptService* m_previous;
 };
 
 // ---- clock ---------------------------------------------------------------------------------

@@ -1,9 +1,11 @@
 #include "users/LoginDlg.h"
 #include "controls/OpenLedger.h"
 #include "ui_LoginDlg.h"
+#include "users/LedgerChoiceDlg.h"
 
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/LedgerLocation.h"
 #include "data/Settings.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"
@@ -25,6 +27,7 @@ CLoginDlg::CLoginDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     ui->separator->setStyleSheet(QStringLiteral("color: black"));
     connect(ui->okButton, &QPushButton::clicked, this, &CLoginDlg::OnOK);
     connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->switchLedgerButton, &QPushButton::clicked, this, &CLoginDlg::OnSwitchLedger);
 }
 
 CLoginDlg::~CLoginDlg() = default;
@@ -39,6 +42,7 @@ void CLoginDlg::showEvent(QShowEvent* event) {
 
 void CLoginDlg::OnInitDialog() {
     setWindowIcon(artwork::applicationIcon());
+    ShowLedger();
     FillUserList();
     if (m_strUserName.isEmpty() && ui->userList->count() > 0)
         ui->userList->setCurrentIndex(0);
@@ -155,4 +159,35 @@ void CLoginDlg::SaveLoginChoice() {
         return;
     db.execute(QStringLiteral("update USER_SET set [set2]='%1',[set3]='%2' where id=1")
                    .arg(jet::quote(m_strUserName), flag));
+}
+
+void CLoginDlg::ShowLedger() {
+    const QString text = QStringLiteral("账本：") + LedgerLocation::describe(DataSource::ledgerPath());
+    ui->ledgerText->setText(
+        ui->ledgerText->fontMetrics().elidedText(text, Qt::ElideMiddle, ui->ledgerText->width()));
+    ui->ledgerText->setToolTip(text);
+}
+
+void CLoginDlg::OnSwitchLedger() {
+    CLedgerChoiceDlg choice(this);
+    if (choice.exec() != QDialog::Accepted)
+        return;
+    ShowLedger();
+    // The user the new ledger remembers is proposed, as at start-up.
+    m_strUserName.clear();
+    {
+        Database db;
+        if (db.open()) {
+            Recordset rs = db.query(QStringLiteral("select * from [USER_SET] where [id]=1"));
+            if (!rs.isEOF())
+                m_strUserName = rs.field(3);
+        }
+    }
+    FillUserList();
+    m_strPassword.clear();
+    m_nAutoLogin = 0;
+    pushForm();
+    if (ui->userList->currentIndex() < 0 && ui->userList->count() > 0)
+        ui->userList->setCurrentIndex(0);
+    ui->password->setFocus();
 }

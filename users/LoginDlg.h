@@ -26,6 +26,11 @@ public:
     void CreateDefaultUser();
     void SaveLoginChoice();
 
+    // Shows which ledger is open (its place, shortened in the middle when long).
+    void ShowLedger();
+    // Lets the operator choose another ledger; when one is chosen, its users are listed.
+    void OnSwitchLedger();
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "tests/support/PasswordLedger.h"
 #include "tests/support/TestLedger.h"
 
 #include <QDir>
@@ -17,6 +18,8 @@
 #include <QTest>
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -406,30 +409,52 @@ private slots:
         }
     }
 
-    // --help and --version answer on the terminal and end, without a window and without asking
-    // for a window system (there is none here); a registration switch still ends a start quietly.
+    // --help, --version and --init-ledger answer on the terminal and end, without a window and
+    // without asking for a window system (there is none here); so does an option the start
+    // cannot use, with status 1. A registration switch still ends a start quietly.
     void terminalAnswers_data() {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QStringList>("printed"); // what the output holds, its beginning first
-        row("version", QStringList{"--version"}, QStringList{"Rentbook 3.5.8\n"});
-        row("help", QStringList{"--help"},
-            QStringList{"用法：Rentbook [选项]\n", "--version", "--help", "-RegServer", "-UnregServer",
-                        "/RegServer"});
-        row("short help among other switches", QStringList{"-style", "fusion", "-h"}, QStringList{"用法："});
-        row("registration switch", QStringList{"/UnregServer"}, QStringList{});
+        QTest::addColumn<QStringList>("arguments"); // {new}: a new database on the test server
+        QTest::addColumn<int>("status");
+        // What stdout (status 0) or stderr holds, its beginning first.
+        QTest::addColumn<QStringList>("printed");
+        const QString down = "postgresql://clerk@127.0.0.1:1/rentbook";
+        row("version", QStringList{"--version"}, 0, QStringList{"Rentbook 3.5.8\n"});
+        row("help", QStringList{"--help"}, 0,
+            QStringList{"用法：Rentbook [选项]\n", "--version", "--help", "--ledger 账本",
+                        "postgresql://用户@服务器:5432/rentbook", "local", "--init-ledger 地址", "-RegServer",
+                        "-UnregServer", "/RegServer"});
+        row("short help among other switches", QStringList{"-style", "fusion", "-h"}, 0,
+            QStringList{"用法："});
+        row("registration switch", QStringList{"/UnregServer"}, 0, QStringList{});
+        row("init a new database", QStringList{"--init-ledger", "{new}"}, 0,
+            QStringList{"已建立空账本，管理员为 admin（没有密码，请登录后设置）。\n账本：服务器 本机:"});
+        row("init where no server answers", QStringList{"--init-ledger", down}, 1,
+            QStringList{"无法连接账本服务器 127.0.0.1 的端口 1：服务器没有应答。\n"});
+        row("init a file", QStringList{"--init-ledger", "Rentbook.rbk"}, 1,
+            QStringList{"--init-ledger 只用于服务器上的账本"});
+        row("unreadable ledger address",
+            QStringList{"--ledger", "postgresql://clerk:pw@127.0.0.1/r?nosuch=1"}, 1,
+            QStringList{"--ledger 的账本地址无法识别：postgresql://clerk@127.0.0.1/r?nosuch=1\n"});
+        row("ledger without its value", QStringList{"--ledger"}, 1,
+            QStringList{"选项 --ledger 后面缺少账本。\n"});
     }
     void terminalAnswers() {
 #ifndef RENTBOOK_EXE
         QSKIP("the program is not built in this tree");
 #else
         QFETCH(QStringList, arguments);
+        QFETCH(int, status);
         QFETCH(QStringList, printed);
-        QTemporaryDir runtime;
+        QString database;
+        if (arguments.contains("{new}"))
+            arguments.replaceInStrings("{new}", database = TestLedger::createDatabase());
+        QTemporaryDir runtime, config;
         QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
         env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("XDG_CONFIG_HOME", config.path());
         // A start that goes on needs a window system; the switches must end it before any window.
         if (printed.isEmpty())
             env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -437,15 +462,79 @@ private slots:
         run.setProcessEnvironment(env);
         run.start(RENTBOOK_EXE, arguments);
         QVERIFY(run.waitForFinished(30000));
+        if (!database.isEmpty())
+            TestLedger::dropDatabase(database);
         QCOMPARE(run.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(run.exitCode(), 0);
         const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        const QString err = QString::fromUtf8(run.readAllStandardError());
+        QVERIFY2(run.exitCode() == status, qPrintable(out + err));
+        const QString told = status == 0 ? out : err;
         if (printed.isEmpty())
-            QCOMPARE(out, QString());
+            QCOMPARE(told, QString());
         else
-            QVERIFY2(out.startsWith(printed[0]), qPrintable(out));
+            QVERIFY2(told.startsWith(printed[0]), qPrintable(told));
         for (const QString& text : printed)
-            QVERIFY2(out.contains(text), qPrintable(text));
+            QVERIFY2(told.contains(text), qPrintable(text));
+        if (status != 0)
+            QCOMPARE(out, QString());
+        // Nothing is remembered by a start that ended on the terminal.
+        QVERIFY(QDir(config.path()).isEmpty());
+#endif
+    }
+
+    // --init-ledger asks for the server's password on the terminal it runs in, without echoing
+    // what is typed; a wrong one is said before the next prompt.
+    void initLedgerAsksOnTheTerminal() {
+#ifndef RENTBOOK_EXE
+        QSKIP("the program is not built in this tree");
+#else
+        PasswordLedger clerk({}, false);
+        QVERIFY(clerk.isValid());
+        int master = -1, slave = -1;
+        QVERIFY(openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PGPASSWORD"})
+            env.remove(QString::fromLatin1(name));
+        env.insert("PGPASSFILE", "/nonexistent");
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.setChildProcessModifier([slave] { dup2(slave, STDIN_FILENO); });
+        run.start(RENTBOOK_EXE, {"--init-ledger", clerk.uri()});
+        ::close(slave);
+        QString err;
+        const auto waitFor = [&](const QString& text) {
+            for (int i = 0; i < 300 && !err.contains(text); ++i) {
+                run.waitForReadyRead(100);
+                err += QString::fromUtf8(run.readAllStandardError());
+            }
+            return err.contains(text);
+        };
+        // What the terminal shows back of what is typed: nothing but the line ends.
+        const auto echoed = [master] {
+            QByteArray out;
+            char buffer[256];
+            pollfd p{master, POLLIN, 0};
+            while (poll(&p, 1, 300) > 0 && (p.revents & POLLIN)) {
+                const ssize_t n = read(master, buffer, sizeof buffer);
+                if (n <= 0)
+                    break;
+                out.append(buffer, n);
+            }
+            return out;
+        };
+        const QString prompt = "请输入账本服务器 127.0.0.1 上用户 clerk 的密码：";
+        QVERIFY2(waitFor(prompt), qPrintable(err));
+        QVERIFY(write(master, "not-it\n", 7) == 7);
+        QVERIFY2(waitFor("密码不对\n" + prompt), qPrintable(err));
+        QVERIFY(!echoed().contains("not-it"));
+        const QByteArray pw = PasswordLedger::password().toUtf8() + "\n";
+        QVERIFY(write(master, pw.constData(), size_t(pw.size())) == pw.size());
+        QVERIFY(run.waitForFinished(30000));
+        const QByteArray shown = echoed();
+        ::close(master);
+        QVERIFY2(!shown.contains(PasswordLedger::password().toUtf8()), shown.constData());
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(run.readAllStandardOutput()).startsWith("已建立空账本"));
 #endif
     }
 };

@@ -6,8 +6,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -17,6 +20,21 @@ class TestGuiServices : public QObject {
     Q_OBJECT
 
     platform::MessageBoxService* m_testBox = nullptr;
+
+    // Runs act on the first modal window of type W that shows, while call waits for it.
+    template <typename W, typename Act> void whenShown(Act act) {
+        auto* poll = new QTimer(this);
+        poll->setInterval(20);
+        connect(poll, &QTimer::timeout, this, [poll, act] {
+            auto* w = qobject_cast<W*>(QApplication::activeModalWidget());
+            if (!w || !w->isVisible())
+                return;
+            poll->stop();
+            poll->deleteLater();
+            act(w);
+        });
+        poll->start();
+    }
     platform::ProcessService* m_testProcess = nullptr;
 
 private slots:
@@ -30,6 +48,74 @@ private slots:
     void cleanupTestCase() {
         platform::setMessageBoxService(m_testBox);
         platform::setPrinterInfoService(nullptr);
+        platform::setPasswordPromptService(nullptr);
+    }
+
+    // A box of choices: the buttons carry the caller's words in order, Enter takes the first,
+    // and leaving the box any other way takes the last (the way out).
+    void choices_data() {
+        QTest::addColumn<QString>("action"); // "click N", "Enter", "Esc", "close"
+        QTest::addColumn<int>("answer");
+        QTest::newRow("first") << "click 0" << 0;
+        QTest::newRow("middle") << "click 1" << 1;
+        QTest::newRow("last") << "click 2" << 2;
+        QTest::newRow("Enter") << "Enter" << 0;
+        QTest::newRow("Esc") << "Esc" << 2;
+        QTest::newRow("close") << "close" << 2;
+    }
+    void choices() {
+        QFETCH(QString, action);
+        QFETCH(int, answer);
+        const QStringList words{"打开本机账本", "重试", "退出"};
+        QStringList offered;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            for (QAbstractButton* b : box->buttons())
+                offered << b->text();
+            if (QTest::currentDataTag() == QByteArray("first"))
+                box->grab().save(QDir::current().filePath("choices.png"));
+            if (action.startsWith("click")) {
+                const QString word = words[action.mid(6).toInt()];
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text() == word)
+                        b->click();
+            } else if (action == "close") {
+                box->close();
+            } else {
+                QTest::keyClick(box, action == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
+            }
+        });
+        QCOMPARE(platform::choose(nullptr, "无法连接账本服务器", words), answer);
+        offered.sort();
+        QStringList sorted = words;
+        sorted.sort();
+        QCOMPARE(offered, sorted);
+    }
+
+    // The password prompt hides what is typed and answers nothing on a cancel.
+    void passwordPrompt_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("typed") << false;
+        QTest::newRow("cancelled") << true;
+    }
+    void passwordPrompt() {
+        QFETCH(bool, cancel);
+        QLineEdit::EchoMode echo = QLineEdit::Normal;
+        QString label;
+        whenShown<QInputDialog>([&](QInputDialog* dlg) {
+            auto* edit = dlg->findChild<QLineEdit*>();
+            echo = edit ? edit->echoMode() : QLineEdit::Normal;
+            label = dlg->labelText();
+            if (edit)
+                QTest::keyClicks(edit, "s3cret");
+            QTest::keyClick(dlg, cancel ? Qt::Key_Escape : Qt::Key_Return);
+        });
+        const std::optional<QString> typed =
+            platform::askPassword(nullptr, "请输入账本服务器 db 上用户 clerk 的密码：");
+        QCOMPARE(echo, QLineEdit::Password);
+        QCOMPARE(label, QString("请输入账本服务器 db 上用户 clerk 的密码："));
+        QCOMPARE(typed.has_value(), !cancel);
+        if (!cancel)
+            QCOMPARE(*typed, QString("s3cret"));
     }
 
     void messageBox_data() {

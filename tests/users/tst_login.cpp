@@ -1,17 +1,31 @@
 // The login dialog and the password confirmation on a ledger of their own.
 
+#include "app/LedgerChoice.h"
+#include "data/Database.h"
+#include "data/LedgerLocation.h"
+#include "data/ServerConnection.h"
 #include "data/Settings.h"
+#include "platform/OpenFileDialog.h"
 #include "platform/Services.h"
+#include "tests/support/PasswordLedger.h"
 #include "tests/support/TestLedger.h"
 #include "users/ConfirmPasswordDlg.h"
+#include "users/LedgerChoiceDlg.h"
 #include "users/LoginDlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -55,6 +69,195 @@ private slots:
     void init() {
         g_strCurrentUser.clear();
         g_strCurrentPower.clear();
+        ledgerchoice::remember(QString());
+        SetServerPassword(QString());
+    }
+
+    // The login names the ledger it works on; a long place is shortened in the middle and shown
+    // whole as the tooltip.
+    void showsTheLedger_data() {
+        QTest::addColumn<LedgerEngine>("engine");
+        QTest::addColumn<int>("depth"); // folders the ledger file lies under in its temporary folder
+        QTest::newRow("file") << LedgerEngine::File << 0;
+        QTest::newRow("file deep down") << LedgerEngine::File << 8;
+        QTest::newRow("server") << LedgerEngine::Server << 0;
+    }
+    void showsTheLedger() {
+        QFETCH(LedgerEngine, engine);
+        QFETCH(int, depth);
+        TestLedger ledger(engine);
+        QString path = ledger.path();
+        if (depth > 0) {
+            QString dir = ledger.dir();
+            for (int i = 0; i < depth; ++i)
+                dir += QString("/第%1层的文件夹").arg(i);
+            QVERIFY(QDir().mkpath(dir));
+            path = dir + "/Rentbook.rbk";
+            QVERIFY(QFile::rename(ledger.path(), path));
+            DataSource::setLedgerPath(path);
+        }
+        platform::ScopedMessageBoxScript boxes;
+        CLoginDlg dlg;
+        dlg.show();
+        auto* line = dlg.findChild<QLabel*>("ledgerText");
+        const QString full = "账本：" + LedgerLocation::describe(path);
+        QCOMPARE(line->toolTip(), full);
+        if (depth == 0) {
+            QCOMPARE(line->text(), full);
+        } else {
+            QVERIFY2(line->text().startsWith("账本：") && line->text().endsWith("Rentbook.rbk") &&
+                         line->text().contains(QChar(0x2026)),
+                     qPrintable(line->text()));
+            QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+        }
+        if (engine == LedgerEngine::Server)
+            QVERIFY(line->text().startsWith("账本：服务器 本机:"));
+        QVERIFY(boxes.messages().isEmpty());
+        if (engine == LedgerEngine::Server)
+            QVERIFY(dlg.grab().save("login-dialog-server.png"));
+        DataSource::setLedgerPath(ledger.path());
+        QFile::rename(path, ledger.path());
+    }
+
+    // 切换账本...: the ledger chosen opens (a server's password asked for), becomes the program's
+    // ledger, is remembered without its password, and the login lists its users; one that cannot
+    // be used is explained, and the dialog stays with the ledger in use unchanged.
+    void switchingLedgers_data() {
+        QTest::addColumn<QString>("choice");        // "file", "browse" or "server"
+        QTest::addColumn<QString>("where");         // {other} another ledger file, {tcp}... as in the rows
+        QTest::addColumn<QStringList>("passwords"); // typed at each prompt; "<cancel>" cancels
+        QTest::addColumn<bool>("switched");
+        QTest::addColumn<QStringList>("messages"); // how each begins
+        QTest::addColumn<QStringList>("users");    // listed afterwards
+        QTest::addColumn<QString>("remembered");
+        const auto row = [](const char* tag, const QString& choice, const QString& where,
+                            const QStringList& pw, bool switched, const QStringList& messages,
+                            const QStringList& users, const QString& remembered) {
+            QTest::newRow(tag) << choice << where << pw << switched << messages << users << remembered;
+        };
+        const QStringList here{"admin", "本地用户"};
+        row("another file", "file", "{other}", {}, true, {}, {"admin", "别处用户"}, "{other}");
+        row("another file, browsed to", "browse", "{other}", {}, true, {}, {"admin", "别处用户"}, "{other}");
+        row("the local ledger again", "file", "", {}, true, {}, here, "");
+        row("a server, password asked", "server", "{tcp}", {"{pw}"}, true, {}, {"admin", "张会计"}, "{tcp}");
+        row("a server, wrong then right", "server", "{tcp}", {"wrong", "{pw}"}, true, {"密码不对"},
+            {"admin", "张会计"}, "{tcp}");
+        row("a server, password in the address", "server", "{tcp-pw}", {}, true, {}, {"admin", "张会计"},
+            "{tcp}");
+        row("a server, password cancelled", "server", "{tcp}", {"<cancel>"}, false, {}, here, "{before}");
+        row("a server that does not answer", "server", "postgresql://clerk@127.0.0.1:1/rentbook", {}, false,
+            {"无法连接账本服务器 127.0.0.1 的端口 1"}, here, "{before}");
+        row("an unreadable address", "server", "postgresql://clerk@127.0.0.1/r?nosuch=1", {}, false,
+            {"账本地址无法识别：postgresql://clerk@127.0.0.1/r?nosuch=1"}, here, "{before}");
+        row("no address", "server", "", {}, false, {"账本地址无法识别"}, here, "{before}");
+        row("a missing file", "file", "{missing}", {}, false, {"找不到账本文件，不能打开数据库。"}, here,
+            "{before}");
+    }
+    void switchingLedgers() {
+        QFETCH(QString, choice);
+        QFETCH(QString, where);
+        QFETCH(QStringList, passwords);
+        QFETCH(bool, switched);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, users);
+        QFETCH(QString, remembered);
+        qputenv("PGPASSFILE", "/nonexistent");
+        qunsetenv("PGPASSWORD");
+        PasswordLedger clerk({"张会计"});
+        QVERIFY(clerk.isValid());
+        TestLedger other(LedgerEngine::File);
+        other.exec("insert into [USER] ([userName],[power],[code]) values('别处用户','0','')");
+        other.exec("insert into [USER] ([userName],[power],[code]) values('admin','1','')");
+        TestLedger local(LedgerEngine::File);
+        local.exec("insert into [USER] ([userName],[power],[code]) values('本地用户','0','')");
+        local.exec("insert into [USER] ([userName],[power],[code]) values('admin','1','')");
+        ledgerchoice::setLocalLedger(local.path());
+        const QString before = "postgresql://clerk@127.0.0.1:1/before";
+        ledgerchoice::remember(before);
+        const auto place = [&](QString text) {
+            text.replace("{tcp-pw}", clerk.uriWithPassword());
+            text.replace("{tcp}", clerk.uri());
+            text.replace("{other}", other.path());
+            text.replace("{missing}", other.dir() + "/nothing-here.rbk");
+            text.replace("{before}", before);
+            text.replace("{pw}", PasswordLedger::password());
+            return text;
+        };
+        QList<std::optional<QString>> typed;
+        for (const QString& p : passwords)
+            typed << (p == "<cancel>" ? std::nullopt : std::optional<QString>(place(p)));
+        platform::ScopedPasswordScript prompt(typed);
+        platform::ScopedOpenFileScript files;
+        if (choice == "browse")
+            files.answerPath(place(where));
+        platform::ScopedMessageBoxScript boxes;
+
+        CLoginDlg login;
+        login.show();
+        QStringList before_users;
+        for (int i = 0; i < login.findChild<QComboBox*>("userList")->count(); ++i)
+            before_users << login.findChild<QComboBox*>("userList")->itemText(i);
+        QCOMPARE(before_users, (QStringList{"admin", "本地用户"}));
+
+        bool stayed = false;
+        QString shownPath;
+        QTimer::singleShot(0, this, [&] {
+            auto* dlg = qobject_cast<CLedgerChoiceDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            shownPath = dlg->findChild<QLineEdit*>("filePath")->text();
+            if (QTest::currentDataTag() == QByteArray("a server, password asked"))
+                QVERIFY(dlg->grab().save("ledger-choice-dialog.png"));
+            if (choice == "browse") {
+                QTest::mouseClick(dlg->findChild<QPushButton*>("browseButton"), Qt::LeftButton);
+            } else if (choice == "file") {
+                dlg->findChild<QRadioButton*>("fileChoice")->setChecked(true);
+                auto* path = dlg->findChild<QLineEdit*>("filePath");
+                path->clear();
+                QTest::keyClicks(path, QDir::toNativeSeparators(place(where)));
+            } else {
+                dlg->findChild<QRadioButton*>("serverChoice")->click();
+                auto* address = dlg->findChild<QLineEdit*>("serverAddress");
+                QCOMPARE(address->placeholderText(), QString("postgresql://用户@服务器:5432/rentbook"));
+                QVERIFY(address->isEnabled() && !dlg->findChild<QLineEdit*>("filePath")->isEnabled());
+                QTest::keyClicks(address, place(where));
+            }
+            QTest::mouseClick(dlg->findChild<QPushButton*>("okButton"), Qt::LeftButton);
+            stayed = dlg->isVisible();
+            if (stayed)
+                dlg->reject();
+        });
+        QTest::mouseClick(login.findChild<QPushButton*>("switchLedgerButton"), Qt::LeftButton);
+
+        // The dialog first shows the ledger in use.
+        QCOMPARE(shownPath, QDir::toNativeSeparators(local.path()));
+        QCOMPARE(stayed, !switched);
+        QCOMPARE(boxes.texts().size(), messages.size());
+        for (int i = 0; i < messages.size(); ++i)
+            QVERIFY2(boxes.texts()[i].startsWith(messages[i]), qPrintable(boxes.texts()[i]));
+        QCOMPARE(prompt.texts(),
+                 QStringList(passwords.size(), "请输入账本服务器 127.0.0.1 上用户 clerk 的密码："));
+        const QString expected = switched ? (where.isEmpty() ? local.path() : place(where)) : local.path();
+        QCOMPARE(DataSource::ledgerPath(), expected);
+        QCOMPARE(ledgerchoice::remembered(), place(remembered));
+        QFile settings(
+            QSettings(QSettings::NativeFormat, QSettings::UserScope, "Rentbook", "Rentbook").fileName());
+        QVERIFY(!settings.open(QIODevice::ReadOnly) ||
+                !settings.readAll().contains(PasswordLedger::password().toUtf8()));
+        QCOMPARE(login.findChild<QLabel*>("ledgerText")->toolTip(),
+                 "账本：" + LedgerLocation::describe(expected));
+        QStringList listed;
+        for (int i = 0; i < login.findChild<QComboBox*>("userList")->count(); ++i)
+            listed << login.findChild<QComboBox*>("userList")->itemText(i);
+        QCOMPARE(listed, users);
+        // The new ledger's users log in there.
+        if (switched) {
+            login.setMainWindowRunner([] {});
+            login.findChild<QComboBox*>("userList")->setCurrentText(users.last());
+            QTest::mouseClick(login.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+            QCOMPARE(g_strCurrentUser, users.last());
+        }
+        DataSource::setLedgerPath(local.path());
+        ForgetServerConnections();
     }
 
     void emptyLedgerCreatesAdminAndLogsIn() {
@@ -154,5 +357,12 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLogin)
+int main(int argc, char** argv) {
+    // The ledger chosen in these tests is remembered in a folder of the test's own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QApplication app(argc, argv);
+    TestLogin test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_login.moc"

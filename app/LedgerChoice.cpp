@@ -1,0 +1,114 @@
+#include "app/LedgerChoice.h"
+#include "data/Database.h"
+#include "data/LedgerLocation.h"
+#include "data/ServerConnection.h"
+#include "platform/Services.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace ledgerchoice {
+
+namespace {
+
+QString g_localLedger;
+// The password the operator typed for the ledger in use (the data layer keeps its own copy).
+QString g_typedPassword;
+
+QSettings settingsFile() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Rentbook"),
+                     QStringLiteral("Rentbook"));
+}
+
+} // namespace
+
+QString remembered() {
+    return settingsFile().value(QLatin1String(kSettingsKey)).toString();
+}
+
+void remember(const QString& location) {
+    QSettings settings = settingsFile();
+    if (isLocal(location))
+        settings.remove(QLatin1String(kSettingsKey));
+    else
+        settings.setValue(QLatin1String(kSettingsKey), LedgerLocation::withoutPassword(location));
+    settings.sync();
+}
+
+QString localLedger() {
+    return g_localLedger.isEmpty() ? QDir::current().filePath(DataSource::name() + QStringLiteral(".rbk"))
+                                   : g_localLedger;
+}
+
+void setLocalLedger(const QString& path) {
+    g_localLedger = path;
+}
+
+bool isLocal(const QString& location) {
+    if (location.isEmpty() || location == QLatin1String("local"))
+        return true;
+    if (LedgerLocation::isServer(location))
+        return false;
+    return QFileInfo(location).absoluteFilePath() == QFileInfo(localLedger()).absoluteFilePath();
+}
+
+QString resolve(const QString& value, const QString& baseDir) {
+    if (LedgerLocation::isServer(value))
+        return value;
+    const QString path =
+        value.isEmpty() || value == QLatin1String("local")
+            ? value
+            : QDir(baseDir.isEmpty() ? QDir::currentPath() : baseDir).absoluteFilePath(value);
+    return isLocal(path) ? localLedger() : QDir::cleanPath(path);
+}
+
+QString passwordPrompt(const QString& uri) {
+    const LedgerLocation::ServerAddress a = LedgerLocation::serverAddress(uri);
+    // libpq's own default when the address names no user: the account logged in here.
+    QString user = a.user;
+    if (user.isEmpty())
+        user = qEnvironmentVariable("PGUSER", qEnvironmentVariable("USER"));
+    return QStringLiteral("请输入账本服务器 %1 上用户 %2 的密码：")
+        .arg(a.host.isEmpty() ? QStringLiteral("本机") : a.host, user);
+}
+
+OpenOutcome openAskingPassword(Database& db, QObject* owner) {
+    const QString before = g_typedPassword;
+    const auto giveBack = [&before] {
+        g_typedPassword = before;
+        SetServerPassword(before);
+    };
+    // Another server's ledger is first tried with libpq's own means, not with the password typed
+    // for the ledger in use.
+    const QString location = db.path().isEmpty() ? DataSource::ledgerPath() : db.path();
+    const bool sameLedger = location == DataSource::ledgerPath();
+    if (!sameLedger)
+        SetServerPassword(QString());
+    bool typedHere = false;
+    for (;;) {
+        if (db.open()) {
+            // Opened with libpq's own means: the new ledger needs no typed password.
+            if (!sameLedger && !typedHere)
+                g_typedPassword.clear();
+            return OpenOutcome::Opened;
+        }
+        const LedgerProblem problem = db.problem();
+        if (problem != LedgerProblem::PasswordNeeded && problem != LedgerProblem::PasswordWrong) {
+            giveBack();
+            return OpenOutcome::Failed;
+        }
+        if (problem == LedgerProblem::PasswordWrong)
+            platform::messageBox(owner, QStringLiteral("密码不对"), {}, platform::MsgIcon::Exclamation);
+        const std::optional<QString> typed = platform::askPassword(owner, passwordPrompt(location));
+        if (!typed) {
+            giveBack();
+            return OpenOutcome::Cancelled;
+        }
+        typedHere = true;
+        g_typedPassword = *typed;
+        SetServerPassword(*typed);
+    }
+}
+
+} // namespace ledgerchoice
