@@ -131,7 +131,8 @@ pg_conn* ConnectToServer(const QString& uri, LedgerProblem& problem, QString& de
     pg_conn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
     if (conn && PQstatus(conn) == CONNECTION_OK) {
         // The server's notices ("does not exist, skipping") are no business of the operator's.
-        PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+        PQsetNoticeProcessor(
+            conn, [](void*, const char*) {}, nullptr);
         problem = LedgerProblem::None;
         return conn;
     }
@@ -144,8 +145,9 @@ pg_conn* ConnectToServer(const QString& uri, LedgerProblem& problem, QString& de
         problem = LedgerProblem::PasswordWrong;
     else
         // A server that does not answer at all is told apart from one that answers no.
-        problem = PQpingParams(keys.data(), values.data(), 1) == PQPING_NO_RESPONSE ? LedgerProblem::Unreachable
-                                                                                  : LedgerProblem::ServerRefused;
+        problem = PQpingParams(keys.data(), values.data(), 1) == PQPING_NO_RESPONSE
+                      ? LedgerProblem::Unreachable
+                      : LedgerProblem::ServerRefused;
     PQfinish(conn);
     return nullptr;
 }
@@ -220,6 +222,11 @@ bool ServerConnection::inTransaction() const {
 }
 
 std::shared_ptr<ServerResult> ServerConnection::exec(const QByteArray& sql) {
+    // Between transactions, a connection the server closed meanwhile (a restart, say) is noticed
+    // before it is used, so that the statement goes to a fresh one rather than failing: its
+    // farewell is read first, then the end of the connection.
+    for (int i = 0; i < 3 && !m_transaction && PQstatus(m_conn) == CONNECTION_OK; ++i)
+        PQconsumeInput(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
         if (m_transaction)
             throw DbError(errorText(m_conn), kServerConnectionLost);

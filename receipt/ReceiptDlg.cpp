@@ -3,6 +3,8 @@
 #include "ui_ReceiptDlg.h"
 
 #include "receipt/CapitalWords.h"
+#include "receipt/ConflictCheck.h"
+#include "receipt/LiveList.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/RangeDates.h"
 #include "receipt/ReceiptLedger.h"
@@ -11,6 +13,7 @@
 #include "receipt/SaveGuards.h"
 
 #include "data/JetSql.h"
+#include "data/LedgerWatcher.h"
 #include "data/Settings.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"
@@ -62,6 +65,8 @@ CReceiptDlg::CReceiptDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     m_records = new RecordsModel(this);
+    m_live = new LiveList(
+        ui->records, [this] { reloadRecords(); }, this);
     // The window is made before any event loop could report a refused statement (a file that is
     // a database but no ledger): report it here and leave the window as far as it came.
     try {
@@ -125,6 +130,9 @@ void CReceiptDlg::OnInitDialog() {
         pushForm();
         return;
     }
+    // Listening before the list is read: nothing committed after the read goes unnoticed.
+    m_watcher = new LedgerWatcher(m_db.path(), this);
+    m_live->follow(m_watcher);
     const FormSettings settings = loadMainWindowSettings(m_db);
     applySettings(settings);
     prepareRecordsList(settings);
@@ -687,6 +695,8 @@ void CReceiptDlg::OnSaveOnly() {
 }
 
 void CReceiptDlg::saveForm(bool print) {
+    // The list waits for other clerks' changes until the new row is in it.
+    const LiveList::Hold hold(*m_live);
     pullForm();
     const TotalCheck check = CheckTotal(m_form.total);
     if (check != TotalCheck::Ok) {
@@ -694,25 +704,27 @@ void CReceiptDlg::saveForm(bool print) {
         return;
     }
     const bool amending = m_nEditKey != 0;
-    if (m_db.isOpen() && !ConfirmSaveChecks(this, m_db, m_form, amending, appSettings().chargingPeriod,
-                                            ui->hotCaption->text()))
+    if (!OpenLedger(m_db, this) || !ConfirmSaveChecks(this, m_db, m_form, amending,
+                                                      appSettings().chargingPeriod, ui->hotCaption->text()))
         return;
     ui->records->setFocus();
     // The receipt is stored first and printed under the number it was stored with, so the paper
     // and the ledger always agree; a receipt that could not be stored is not printed. A refused
     // statement leaves the form exactly as typed.
+    std::uint64_t version = 0;
     if (amending) {
-        if (m_db.execute(UpdateReceiptStatement(m_form, m_nEditKey)) == 0) {
-            // The receipt went from the ledger while it was open here: nothing was stored, so the
-            // list must not pretend otherwise. The form keeps what was typed.
-            platform::messageBox(this,
-                                 QStringLiteral("单号为%1的收据已不存在，修改没有保存！").arg(m_form.number),
-                                 QStringLiteral("注意"), platform::MsgIcon::Exclamation);
+        // Stored only over the receipt as it was opened: another clerk's change or deletion since
+        // then is neither overwritten nor brought back. The form keeps what was typed.
+        const AmendResult amended = AmendReceipt(m_db, m_form, m_nEditKey, m_openedRow);
+        if (amended.conflict != ReceiptConflict::None) {
+            onAmendRefused(amended.conflict);
             return;
         }
+        version = amended.version;
     } else {
         const StoredReceipt stored = InsertReceipt(m_db, m_form);
         m_nStoredKey = stored.key;
+        version = stored.version;
         if (!stored.takenNumber.isEmpty()) {
             pushForm();
             platform::messageBox(this, NumberTakenMessage(stored.takenNumber, m_form.number), {},
@@ -726,15 +738,33 @@ void CReceiptDlg::saveForm(bool print) {
         // The list may have been sorted or refilled since the receipt was opened: find its row by
         // the receipt itself, and change no row when it is no longer listed.
         const int row = m_records->rowOfKey(m_nEditKey);
-        UpdateListRow(row);
+        UpdateListRow(row, version);
         selectOnlyRow(row);
     } else {
-        AppendFormToList();
+        AppendFormToList(version);
         selectOnlyRow(m_records->rowCount() - 1);
     }
-    m_db.execute(ClerkPayeeUpdateStatement(m_form.clerk, m_form.payee));
+    // The receipt is stored: remembering the names for the next one must not make it look
+    // otherwise (a form left as typed would be saved twice).
+    try {
+        m_db.execute(ClerkPayeeUpdateStatement(m_form.clerk, m_form.payee));
+    } catch (const DbError&) {
+    }
     UpdateSummary();
     OnNewReceipt();
+}
+
+void CReceiptDlg::onAmendRefused(ReceiptConflict why) {
+    const QString number = m_openedRow ? m_openedRow->value(ReceiptColumn::No) : m_form.number;
+    platform::messageBox(this, AmendConflictMessage(why, number), QStringLiteral("注意"),
+                         platform::MsgIcon::Exclamation);
+    if (why == ReceiptConflict::Deleted) {
+        // What was typed may still go in, as a new receipt.
+        m_nEditKey = 0;
+        m_openedRow.reset();
+        ui->saveButton->setText(QStringLiteral("保存并打印(&M)"));
+    }
+    m_live->requestRefresh();
 }
 
 void CReceiptDlg::setFormEditable(bool editable) {
@@ -752,6 +782,7 @@ void CReceiptDlg::OnNewReceipt() {
         setFormEditable(true);
     ui->saveButton->setText(QStringLiteral("保存并打印(&M)"));
     m_nEditKey = 0;
+    m_openedRow.reset();
     pullForm();
     QString number = m_form.number;
     if (OpenLedger(m_opDb, this)) {
@@ -789,29 +820,38 @@ void CReceiptDlg::showTotals(const RecordsModel::Totals& t) {
     ui->summary->setAccessibleDescription(ui->summary->text());
 }
 
+void CReceiptDlg::reloadRecords() {
+    if (m_listQuery.isEmpty())
+        ShowRecords();
+    else
+        ShowQueryRecords(m_listQuery);
+}
+
 void CReceiptDlg::ShowRecords() {
-    if (!m_db.isOpen())
+    if (!m_db.isOpen() && !m_db.open())
         return;
+    m_listQuery.clear();
     Recordset rs = m_db.query(DisplayRangeStatement(m_nDisplayRange, m_strRangeStart, m_strRangeEnd));
     showTotals(
         m_records->fill(rs, RecordsModel::FillKind::Range, appSettings().chargingPeriod, platform::now()));
 }
 
 void CReceiptDlg::ShowQueryRecords(QString statement) {
-    if (!m_db.isOpen())
+    if (!m_db.isOpen() && !m_db.open())
         return;
     Recordset rs = m_db.query(statement);
+    m_listQuery = statement;
     showTotals(
         m_records->fill(rs, RecordsModel::FillKind::Query, appSettings().chargingPeriod, platform::now()));
 }
 
-void CReceiptDlg::AppendFormToList() {
-    m_records->appendRow(m_form.listCells(), m_nStoredKey);
+void CReceiptDlg::AppendFormToList(std::uint64_t version) {
+    m_records->appendRow(m_form.listCells(), m_nStoredKey, version);
 }
 
-void CReceiptDlg::UpdateListRow(int row) {
+void CReceiptDlg::UpdateListRow(int row, std::uint64_t version) {
     if (row >= 0 && row < m_records->rowCount())
-        m_records->updateRow(row, m_form.listCells());
+        m_records->updateRow(row, m_form.listCells(), version);
 }
 
 void CReceiptDlg::UpdateSummary() {
@@ -856,7 +896,8 @@ void CReceiptDlg::OnDblclkRecords() {
         setFormEditable(false);
     ui->saveButton->setText(QStringLiteral("修改并打印(&M)"));
 
-    m_form.applyStored(m_db.isOpen() ? ReceiptByKey(m_db, m_nEditKey) : std::nullopt);
+    m_openedRow = m_db.isOpen() || m_db.open() ? ReceiptByKey(m_db, m_nEditKey) : std::nullopt;
+    m_form.applyStored(m_openedRow);
     pushForm();
     applyHotWaterBoxes();
     m_baseline = m_form;
@@ -896,6 +937,8 @@ void CReceiptDlg::onRecordsContextMenu(const QPoint& globalPos) {
 }
 
 void CReceiptDlg::OnDeleteRecord() {
+    // The rows are picked by position: other clerks' changes wait until the delete is done.
+    const LiveList::Hold hold(*m_live);
     const QList<int> selected = ui->records->selectedRowsAscending();
     if (selected.isEmpty())
         return;
@@ -906,23 +949,46 @@ void CReceiptDlg::OnDeleteRecord() {
                              QStringLiteral("确认"), platform::MsgIcon::Exclamation,
                              platform::Ok | platform::Cancel) != platform::Ok)
         return;
-    // Exactly the receipts whose rows are selected go, by their keys; a row leaves the list only
-    // once its receipt has left the ledger.
-    QList<int> deleted;
+    if (!OpenLedger(m_db, this))
+        return;
+    // Exactly the receipts whose rows are selected go, by their keys, and only as the list shows
+    // them; a row leaves the list only once its receipt has left the ledger.
+    QList<int> deleted, gone;
+    QStringList goneNumbers, changedNumbers;
     try {
         for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
-            m_db.execute(DeleteReceiptStatement(m_records->key(*it)));
-            deleted << *it;
+            switch (DeleteListedReceipt(m_db, m_records->key(*it), m_records->version(*it))) {
+            case ReceiptConflict::None:
+                deleted << *it;
+                break;
+            case ReceiptConflict::Deleted:
+                gone << *it;
+                goneNumbers.prepend(m_records->cell(*it, RecordColumn::No));
+                break;
+            case ReceiptConflict::Changed:
+                changedNumbers.prepend(m_records->cell(*it, RecordColumn::No));
+                break;
+            }
         }
     } catch (const DbError& e) {
-        m_records->removeRowList(deleted);
+        m_records->removeRowList(deleted + gone);
         UpdateSummary();
         platform::messageBox(this,
                              QStringLiteral("删除没有全部完成：已删除%1条记录，其余%2条仍在账本中。\n\n")
                                      .arg(deleted.size())
-                                     .arg(selected.size() - deleted.size()) +
+                                     .arg(selected.size() - deleted.size() - gone.size()) +
                                  e.message(),
                              QStringLiteral("注意"), platform::MsgIcon::Exclamation);
+        return;
+    }
+    if (!goneNumbers.isEmpty() || !changedNumbers.isEmpty()) {
+        // Another clerk was at these receipts: the list shows the ledger as it is now, and the
+        // operator reads what became of each.
+        m_live->refresh();
+        platform::messageBox(this, DeleteConflictMessage(int(deleted.size()), goneNumbers, changedNumbers),
+                             QStringLiteral("注意"), platform::MsgIcon::Exclamation);
+        if (!deleted.isEmpty())
+            OnNewReceipt();
         return;
     }
     m_records->removeRowList(selected);
@@ -996,6 +1062,8 @@ void CReceiptDlg::OnPrintSelected() {
 }
 
 void CReceiptDlg::OnExportSelectedPdf() {
+    // The rows are read while the file dialog is open: they must stay where they are.
+    const LiveList::Hold hold(*m_live);
     ExportSelectedRowsPdf(
         ui->records->selectedRowsAscending(),
         [this](int row) {
@@ -1017,6 +1085,8 @@ void CReceiptDlg::ExportListToCsv() {
     if (!dlg.exec())
         return;
     const QString path = dlg.pathName();
+    // The export reads the list row by row while its progress dialog lets events through.
+    const LiveList::Hold hold(*m_live);
 
     // A long list shows how far the export has come and may be stopped; nothing is written then.
     std::unique_ptr<QProgressDialog> progress;

@@ -11,11 +11,16 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class CReceiptDlg;
 }
+class LedgerWatcher;
+class LiveList;
+enum class ReceiptConflict;
 class QLineEdit;
 class QMenu;
 struct FormSettings;
@@ -29,8 +34,9 @@ public:
     // Records list.
     void ShowRecords();
     void ShowQueryRecords(QString statement);
-    void AppendFormToList();
-    void UpdateListRow(int row);
+    // version: the stored receipt's ReceiptRowVersion.
+    void AppendFormToList(std::uint64_t version = 0);
+    void UpdateListRow(int row, std::uint64_t version = 0);
     void UpdateSummary();
     void OnSelchangeDisplayRange();
     void OnShowAll();
@@ -57,6 +63,10 @@ public:
     void ReloadPickLists();
     // The connection the window keeps open while it lives.
     Database& database() { return m_db; }
+    // What tells the window of other clerks' changes (null when the ledger could not be opened),
+    // and the list that follows them.
+    LedgerWatcher* watcher() const { return m_watcher; }
+    LiveList* liveList() const { return m_live; }
 
     const ReceiptForm& form() const { return m_form; }
     RecordsModel* records() const { return m_records; }
@@ -107,6 +117,8 @@ private:
     void setFormEditable(bool editable);
     void showSaveMenu();
     void saveForm(bool print);
+    void onAmendRefused(ReceiptConflict conflict);
+    void reloadRecords();
     void onRecordsContextMenu(const QPoint& pos);
     void selectOnlyRow(int row);
     void showTotals(const RecordsModel::Totals& totals);
@@ -118,6 +130,10 @@ private:
     Database m_db;   // kept open while the window lives
     Database m_opDb; // opened and closed by each operation
     RecordsModel* m_records = nullptr;
+    LiveList* m_live = nullptr;
+    LedgerWatcher* m_watcher = nullptr;
+    // The statement of the search the list shows; empty while it shows the display range.
+    QString m_listQuery;
     QMenu* m_saveMenu = nullptr;
     QMenu* m_recordsMenu = nullptr;
 
@@ -133,6 +149,9 @@ private:
     // stored last.
     long long m_nEditKey = 0;
     long long m_nStoredKey = 0;
+    // The receipt opened for amendment as it was read then, every column as text: the amendment
+    // is stored only over that same receipt.
+    std::optional<QStringList> m_openedRow;
     // The form as last reset, saved or opened: closing asks only when the typed boxes differ.
     ReceiptForm m_baseline;
     bool m_pushing = false;

@@ -1,6 +1,7 @@
 #include "receipt/ReceiptLedger.h"
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "receipt/ConflictCheck.h"
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
 
@@ -67,6 +68,7 @@ StoredReceipt InsertReceipt(Database& db, ReceiptForm& form) {
     }
     db.execute(InsertReceiptStatement(form));
     out.key = db.lastInsertId();
+    out.version = ReceiptVersionByKey(db, out.key).value_or(0);
     transaction.commit();
     return out;
 }

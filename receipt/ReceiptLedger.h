@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 
 class Database;
@@ -30,8 +31,9 @@ struct UnitPrices {
 UnitPrices LoadUnitPrices(Database& db);
 
 struct StoredReceipt {
-    long long key = 0;   // the new row's ledger key
-    QString takenNumber; // the number the form showed, when another copy had taken it meanwhile
+    long long key = 0;         // the new row's ledger key
+    QString takenNumber;       // the number the form showed, when another copy had taken it meanwhile
+    std::uint64_t version = 0; // the new row's ReceiptRowVersion
 };
 
 // Stores the form as a new receipt. The number is checked and the row inserted in one immediate

@@ -132,7 +132,8 @@ QString AddressMatchCondition(const QString& address) {
             letters << i;
     QString condition;
     if (letters.size() > 6) {
-        condition = QStringLiteral("[district] = '%1' collate nocase").arg(q(address));
+        // lower() folds the ASCII letters alone on both engines, as the letter spellings do.
+        condition = QStringLiteral("lower([district]) = lower('%1')").arg(q(address));
     } else {
         QStringList spellings;
         for (int mask = 0; mask < (1 << letters.size()); ++mask) {

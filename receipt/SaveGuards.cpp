@@ -3,9 +3,12 @@
 #include "receipt/ReceiptStatements.h"
 
 #include "data/Database.h"
+#include "data/JetSql.h"
 #include "platform/Services.h"
 
 #include <QTimeZone>
+
+#include <algorithm>
 
 namespace {
 
@@ -13,40 +16,73 @@ QString dayText(const QDate& d) {
     return d.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-// The stored period as the ledger holds it: Tdate its last day, standby6 its length in days.
-const QString kStoredEnd = QStringLiteral("date([Tdate])");
-const QString kStoredStart =
-    QStringLiteral("date([Tdate], '-' || max(0, cast([standby6] as integer)) || ' days')");
-
 QString monthCondition(const QDate& issued) {
     const QDate first(issued.year(), issued.month(), 1);
     return QStringLiteral("([Rdate] >= '%1 00:00:00' and [Rdate] < '%2 00:00:00')")
         .arg(dayText(first), dayText(first.addMonths(1)));
 }
 
+// The whole days of a stored period ([standby6]): its leading whole number, none counting 0.
+qint64 storedDays(const QString& text) {
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    const bool negative = i < t.size() && t.at(i) == QLatin1Char('-');
+    if (i < t.size() && (t.at(i) == QLatin1Char('-') || t.at(i) == QLatin1Char('+')))
+        ++i;
+    qint64 days = 0;
+    for (; i < t.size() && t.at(i) >= QLatin1Char('0') && t.at(i) <= QLatin1Char('9'); ++i)
+        days = std::min<qint64>(days * 10 + (t.at(i).unicode() - '0'), 1000000);
+    return negative ? 0 : days;
+}
+
 } // namespace
 
 std::optional<OverlappingReceipt> FindOverlappingReceipt(Database& db, const ReceiptForm& form,
                                                          bool byPeriod) {
-    QString when = monthCondition(form.issueDate.date());
-    if (byPeriod) {
-        // The form's period as it would be stored: its last day and the whole days before it.
-        const QDate end = form.periodEnd.date();
-        const QDateTime from(form.periodStart.date(), form.periodStart.time(), QTimeZone::utc());
-        const QDateTime to(form.periodEnd.date(), form.periodEnd.time(), QTimeZone::utc());
-        const QDate start = end.addDays(-std::max<qint64>(0, from.secsTo(to) / 86400));
-        const QString s = dayText(start);
-        const QString e = dayText(end);
-        when = QStringLiteral("(case when coalesce([Tdate], '') = '' then %1 else "
-                              "(max(%2, '%3') < min(%4, '%5') or (%2 = '%3' and %4 = '%5')) end)")
-                   .arg(when, kStoredStart, s, kStoredEnd, e);
+    const QString month = monthCondition(form.issueDate.date());
+    if (!byPeriod) {
+        Recordset rs = db.query(QStringLiteral("select [NO], [Rdate] from RECEIPT where %1 and %2 "
+                                               "order by [Rdate] desc, [id] desc limit 1")
+                                    .arg(AddressMatchCondition(form.address), month));
+        if (rs.isEOF())
+            return std::nullopt;
+        return OverlappingReceipt{rs.field(0), rs.field(1).section(QLatin1Char(' '), 0, 0)};
     }
-    Recordset rs = db.query(QStringLiteral("select [NO], [Rdate] from RECEIPT where %1 and %2 "
-                                           "order by [Rdate] desc, [id] desc limit 1")
-                                .arg(AddressMatchCondition(form.address), when));
-    if (rs.isEOF())
-        return std::nullopt;
-    return OverlappingReceipt{rs.field(0), rs.field(1).section(QLatin1Char(' '), 0, 0)};
+    // The form's period as it would be stored: its last day and the whole days before it.
+    const QDate end = form.periodEnd.date();
+    const QDateTime from(form.periodStart.date(), form.periodStart.time(), QTimeZone::utc());
+    const QDateTime to(form.periodEnd.date(), form.periodEnd.time(), QTimeZone::utc());
+    const QDate start = end.addDays(-std::max<qint64>(0, from.secsTo(to) / 86400));
+    const QDate first(form.issueDate.date().year(), form.issueDate.date().month(), 1);
+    const QString monthFrom = dayText(first) + QStringLiteral(" 00:00:00");
+    const QString monthTo = dayText(first.addMonths(1)) + QStringLiteral(" 00:00:00");
+    // The room's receipts, newest first, weighed here: the periods' arithmetic is the same on
+    // every engine this way, and a room holds a receipt or two a month.
+    Recordset rs = db.query(QStringLiteral("select [NO], [Rdate], [Tdate], [standby6] from RECEIPT where %1 "
+                                           "order by [Rdate] desc, [id] desc")
+                                .arg(AddressMatchCondition(form.address)));
+    for (; !rs.isEOF(); rs.moveNext()) {
+        const QString issued = rs.field(1);
+        const QString tdate = rs.field(2);
+        bool overlaps;
+        if (tdate.isEmpty()) {
+            // Stored without a period: the calendar month of the issue date counts.
+            overlaps = issued >= monthFrom && issued < monthTo;
+        } else {
+            const std::optional<QDateTime> storedEndTime = jet::parseDate(tdate);
+            if (!storedEndTime)
+                continue;
+            // Tdate is its last day, standby6 its length in days. Periods that only share their
+            // boundary day follow on from each other; the very same period counts.
+            const QDate storedEnd = storedEndTime->date();
+            const QDate storedStart = storedEnd.addDays(-storedDays(rs.field(3)));
+            overlaps = std::max(storedStart, start) < std::min(storedEnd, end) ||
+                       (storedStart == start && storedEnd == end);
+        }
+        if (overlaps)
+            return OverlappingReceipt{rs.field(0), issued.section(QLatin1Char(' '), 0, 0)};
+    }
+    return std::nullopt;
 }
 
 QString OverlappingReceiptMessage(const QString& room, const OverlappingReceipt& found) {

@@ -17,6 +17,11 @@
 
 class Recordset;
 
+// A fingerprint of a stored receipt: every column of the record set's current row, as the engine
+// gives it. Two reads of one receipt agree unless the receipt was changed in between (within a
+// run of the program: the value is not meant to be kept).
+std::uint64_t ReceiptRowVersion(const Recordset& rs);
+
 inline constexpr int kRecordColumnCount = 25;
 // Columns 1 to 24 come from the receipt; column 0 is the running number.
 inline constexpr int kRecordCellCount = kRecordColumnCount - 1;
@@ -77,11 +82,11 @@ public:
     void clear();
 
     // cells holds columns 1 to 24 in order (missing texts count empty); key is the receipt's
-    // ledger key. The new row is numbered after the current row count and gets an item data one
-    // above every other row's.
-    int appendRow(const QStringList& cells, long long key = 0);
-    // Rewrites columns 1 to 24 of a row; its number and item data stay.
-    void updateRow(int row, const QStringList& cells);
+    // ledger key and version the ReceiptRowVersion of its stored row (0: not known). The new row
+    // is numbered after the current row count and gets an item data one above every other row's.
+    int appendRow(const QStringList& cells, long long key = 0, std::uint64_t version = 0);
+    // Rewrites columns 1 to 24 of a row and its version; its number and item data stay.
+    void updateRow(int row, const QStringList& cells, std::uint64_t version = 0);
     // Removes rows without renumbering the others. removeRowList takes any set of rows at once.
     bool removeRows(int row, int count, const QModelIndex& parent = {}) override;
     void removeRowList(QList<int> rows);
@@ -92,6 +97,8 @@ public:
     // The ledger key (RECEIPT.id) of the receipt a row shows, and the row that shows a receipt
     // (-1 when none does). Receipt numbers may repeat; keys never do.
     long long key(int row) const;
+    // The ReceiptRowVersion of the receipt as the row shows it (0 when not known).
+    std::uint64_t version(int row) const;
     int rowOfKey(long long key) const;
     // The row that carries an item data value (rows move when sorted); -1 when none does.
     int rowOfItemData(int itemData) const;
@@ -120,11 +127,12 @@ private:
         std::int32_t number;
         std::int32_t itemData;
         std::int64_t key;
+        std::uint64_t version;
     };
     class Arena;
 
     Row makeRow(const std::array<QByteArrayView, kRecordCellCount>& cells, int number, int itemData,
-                std::int64_t key);
+                std::int64_t key, std::uint64_t version);
     void releaseRow(const Row& row);
     void compactIfWasteful();
     void sortRows();
