@@ -516,14 +516,14 @@ void sourceUnusable(TransferResult& r, LedgerProblem problem, const QString& pat
 bool copyIntoServer(sqlite3* file, ServerConnection& server, const QString& uri, bool emptyOnly,
                     TransferResult& r) {
     try {
-        server.exec("begin");
+        server.begin();
         server.exec(kServerWriteLockSql);
         QString detail;
         const LedgerProblem found = ExamineServerLedger(server, &detail);
         if (found == LedgerProblem::NotInitialised && emptyOnly) {
             CreateServerLedgerTables(server);
         } else if (found != LedgerProblem::None) {
-            server.execQuietly("rollback");
+            server.rollback();
             r.problem = TransferProblem::TargetUnusable;
             r.ledgerProblem = found;
             r.detail = detail;
@@ -537,7 +537,7 @@ bool copyIntoServer(sqlite3* file, ServerConnection& server, const QString& uri,
                          tenants = std::atoll(PQgetvalue(n->result, 0, 1)),
                          items = std::atoll(PQgetvalue(n->result, 0, 2));
             if (receipts + tenants + items > 0) {
-                server.execQuietly("rollback");
+                server.rollback();
                 r.problem = TransferProblem::TargetNotEmpty;
                 r.message = QStringLiteral("服务器上的这个数据库里已经有账本数据（收据 %1 张，租户 %2 个，"
                                            "常用项目 %3 条），为免覆盖，没有迁移，数据库未做任何改动。\n")
@@ -562,14 +562,14 @@ bool copyIntoServer(sqlite3* file, ServerConnection& server, const QString& uri,
         }
         r.target = countServer(server, tables);
         if (r.source != r.target) {
-            server.execQuietly("rollback");
+            server.rollback();
             r.problem = TransferProblem::Mismatch;
             return false;
         }
         server.commit();
         return true;
     } catch (const DbError& e) {
-        server.execQuietly("rollback");
+        server.rollback();
         r.problem = TransferProblem::Refused;
         r.detail = e.engineText();
         r.message = e.message();
@@ -841,10 +841,10 @@ TransferResult CopyServerLedgerToFile(const QString& uri, const QString& target)
     try {
         // One snapshot of the server ledger: what the clerks commit meanwhile is in neither the copy
         // nor its counts.
-        server->exec("begin transaction isolation level repeatable read, read only");
+        server->begin("begin transaction isolation level repeatable read, read only");
         QString detail;
         if (const LedgerProblem found = ExamineServerLedger(*server, &detail); found != LedgerProblem::None) {
-            server->execQuietly("rollback");
+            server->rollback();
             QFile::remove(partPath);
             r.problem = TransferProblem::SourceUnusable;
             r.ledgerProblem = found;
@@ -860,7 +860,7 @@ TransferResult CopyServerLedgerToFile(const QString& uri, const QString& target)
             const std::vector<Table> tables = describeTables(*server, file.db);
             copyServerIntoFile(*server, file.db, tables, r.source);
             execFile(file.db, "commit");
-            server->execQuietly("rollback");
+            server->rollback();
             r.target = countFile(file.db, tables);
             ok = LedgerIntegrityOk(file.db);
         }
@@ -869,7 +869,7 @@ TransferResult CopyServerLedgerToFile(const QString& uri, const QString& target)
             ok = false;
         }
     } catch (const DbError& e) {
-        server->execQuietly("rollback");
+        server->rollback();
         r.problem = TransferProblem::Refused;
         r.detail = e.engineText();
         r.message = e.message();
@@ -967,10 +967,10 @@ FreshStartResult StartServerLedgerAfresh(const QString& uri, const QString& keep
         return r;
     }
     try {
-        server->exec("begin");
+        server->begin();
         server->exec(kServerWriteLockSql);
         if (const LedgerProblem found = ExamineServerLedger(*server, &detail); found != LedgerProblem::None) {
-            server->execQuietly("rollback");
+            server->rollback();
             r.detail = detail;
             r.message = LedgerProblemText(found, uri, detail);
             return r;
@@ -1044,7 +1044,7 @@ FreshStartResult StartServerLedgerAfresh(const QString& uri, const QString& keep
                      found ? QStringLiteral("（权限和密码不变）") : QStringLiteral("（没有密码，请登录后设置）"),
                      r.archiveLocation);
     } catch (const DbError& e) {
-        server->execQuietly("rollback");
+        server->rollback();
         r.ok = false;
         r.archiveSchema.clear();
         r.detail = e.engineText();

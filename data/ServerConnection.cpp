@@ -256,8 +256,8 @@ int ServerConnection::changedRows(const ServerResult& r) {
     return std::atoi(PQcmdTuples(r.result));
 }
 
-void ServerConnection::begin() {
-    exec("begin");
+void ServerConnection::begin(const char* sql) {
+    exec(sql);
     m_transaction = true;
 }
 

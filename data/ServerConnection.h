@@ -42,7 +42,7 @@ public:
     // A transaction of the program's: begun, then committed or rolled back. While one is open, a
     // lost connection is not re-established under it (the statements after the loss would run
     // outside it and commit piecemeal): every statement fails until the rollback.
-    void begin();
+    void begin(const char* sql = "begin");
     // Commits the open transaction; throws DbError when it did not commit (a statement in it
     // failed, or the connection was lost).
     void commit();

@@ -294,7 +294,7 @@ void prepareTarget(const QString& uri, const QString& kind) {
         QString detail;
         auto c = ServerConnection::acquire(uri, problem, detail);
         QVERIFY(c);
-        c->exec("begin");
+        c->begin();
         CreateServerLedgerTables(*c);
         c->commit();
         return;
