@@ -225,7 +225,9 @@ std::shared_ptr<ServerResult> ServerConnection::exec(const QByteArray& sql) {
     // Between transactions, a connection the server closed meanwhile (a restart, say) is noticed
     // before it is used, so that the statement goes to a fresh one rather than failing: its
     // farewell is read first, then the end of the connection.
-    for (int i = 0; i < 3 && !m_transaction && PQstatus(m_conn) == CONNECTION_OK; ++i)
+    for (int i = 0; i < 3 && !m_transaction && PQstatus(m_conn) == CONNECTION_OK &&
+                    PQtransactionStatus(m_conn) == PQTRANS_IDLE;
+         ++i)
         PQconsumeInput(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
         if (m_transaction)

@@ -87,6 +87,14 @@ class TestLostConnection : public QObject {
 
 private slots:
     void initTestCase() {
+        // A run that died before its clean-up left its cluster running: stop it now.
+        for (const QString& old : QDir::current().entryList({"lostconnection-pg-*"}, QDir::Dirs)) {
+            const qint64 pid = old.section('-', -1).toLongLong();
+            if (pid > 0 && !QFile::exists(QString("/proc/%1").arg(pid))) {
+                m_dir = QDir::current().absoluteFilePath(old);
+                cluster("stop");
+            }
+        }
         m_dir = QDir::current().absoluteFilePath(
             QString("lostconnection-pg-%1").arg(QCoreApplication::applicationPid()));
         QVERIFY2(cluster("start"), "the test's own cluster would not start");
