@@ -39,6 +39,8 @@ class TestSaveGuards : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void init() {
         g_strCurrentUser = "admin";
         g_strCurrentPower = "1";
