@@ -175,13 +175,7 @@ void CTenantDlg::OnAdd() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(BuildTenantInsert(v));
-    qint64 id = 0;
-    {
-        Recordset rs = db.query(TenantMaxIdQuery());
-        if (!rs.isEOF())
-            id = rs.field(0).toLongLong();
-    }
+    const qint64 id = InsertTenant(db, v);
     db.close();
 
     const TenantRow row{QString::number(id),

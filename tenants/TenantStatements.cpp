@@ -1,5 +1,6 @@
 #include "tenants/TenantStatements.h"
 
+#include "data/Database.h"
 #include "data/JetSql.h"
 #include "receipt/ReceiptForm.h"
 
@@ -92,6 +93,7 @@ QString BuildTenantDelete(qint64 id) {
     return QStringLiteral("delete * from client where id = %1").arg(id);
 }
 
-QString TenantMaxIdQuery() {
-    return QStringLiteral("select max(id) from client");
+qint64 InsertTenant(Database& db, const TenantValues& values) {
+    db.execute(BuildTenantInsert(values));
+    return db.lastInsertId();
 }
