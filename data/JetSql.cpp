@@ -60,9 +60,9 @@ struct Level {
 
 // Words after a subquery that show it was given no name of its own.
 bool endsUnnamedSubquery(const QString& word) {
-    static const char* const keywords[] = {"order", "where", "group", "limit", "union", "having", "join",
-                                           "inner", "left", "right", "full", "cross", "on", "except",
-                                           "intersect", "offset", "window"};
+    static const char* const keywords[] = {"order", "where",  "group",     "limit",  "union", "having",
+                                           "join",  "inner",  "left",      "right",  "full",  "cross",
+                                           "on",    "except", "intersect", "offset", "window"};
     if (word.isEmpty())
         return true;
     const QString lower = word.toLower();
@@ -307,7 +307,8 @@ QString translate(const QString& sql, Dialect dialect) {
             }
             if (server && lower == QLatin1String("cast")) {
                 if (const auto cast = numericCast(sql, j)) {
-                    out += cast->function + QLatin1Char('(') + translate(cast->operand, dialect) + QLatin1Char(')');
+                    out += cast->function + QLatin1Char('(') + translate(cast->operand, dialect) +
+                           QLatin1Char(')');
                     i = cast->end;
                     lastWord.clear();
                     continue;
@@ -325,9 +326,10 @@ QString translate(const QString& sql, Dialect dialect) {
                 qsizetype op = lastText;
                 while (op > 0 && out[op - 1].isSpace())
                     --op;
-                const bool equal = op > 0 && out[op - 1] == QLatin1Char('=') &&
-                                   (op < 2 || (out[op - 2] != QLatin1Char('<') && out[op - 2] != QLatin1Char('>') &&
-                                               out[op - 2] != QLatin1Char('!')));
+                const bool equal =
+                    op > 0 && out[op - 1] == QLatin1Char('=') &&
+                    (op < 2 || (out[op - 2] != QLatin1Char('<') && out[op - 2] != QLatin1Char('>') &&
+                                out[op - 2] != QLatin1Char('!')));
                 const bool unequal = op > 1 && (out.mid(op - 2, 2) == QLatin1String("<>") ||
                                                 out.mid(op - 2, 2) == QLatin1String("!="));
                 if (sql.mid(k, e - k).toLower() == QLatin1String("nocase") && lastText >= 0 &&

@@ -13,14 +13,14 @@ private slots:
         QTest::addColumn<QString>("jet");
         QTest::addColumn<QString>("sqlite");
         QTest::addColumn<QString>("postgresql");
-        const auto row = [](const char* tag, const QString& jet, const QString& sqlite, const QString& postgresql) {
-            QTest::newRow(tag) << jet << sqlite << postgresql;
-        };
+        const auto row = [](const char* tag, const QString& jet, const QString& sqlite,
+                            const QString& postgresql) { QTest::newRow(tag) << jet << sqlite << postgresql; };
         row("nested top", "select * from (select top 20 * from RECEIPT order by id desc) order by id asc",
             "select * from (select * from RECEIPT order by id desc limit 20) order by id asc",
             "select * from (select * from RECEIPT order by id desc limit 20) as subquery1 order by id asc");
         row("top at end", "select top 1 * from RECEIPT order by id desc",
-            "select * from RECEIPT order by id desc limit 1", "select * from RECEIPT order by id desc limit 1");
+            "select * from RECEIPT order by id desc limit 1",
+            "select * from RECEIPT order by id desc limit 1");
         row("top after distinct", "select distinct top 5 [NO] from RECEIPT",
             "select distinct [NO] from RECEIPT limit 5", "select distinct \"no\" from RECEIPT limit 5");
         row("date literal", "where Rdate between #2026-3-3 00:00:00# and #2026-3-31 23:59:59#",
@@ -35,24 +35,26 @@ private slots:
             "select * from t where a = '#1# top 5' and b = '2026-01-01 00:00:00'");
         // Names: bracketed ones lower-cased and quoted, the table USER quoted wherever it stands.
         row("bracketed names", "update [USER_SET] set [set2]='a' where [id]=1",
-            "update [USER_SET] set [set2]='a' where [id]=1", "update \"user_set\" set \"set2\"='a' where \"id\"=1");
+            "update [USER_SET] set [set2]='a' where [id]=1",
+            "update \"user_set\" set \"set2\"='a' where \"id\"=1");
         row("bracketed keyword", "select [NO], [Rdate] from RECEIPT", "select [NO], [Rdate] from RECEIPT",
             "select \"no\", \"rdate\" from RECEIPT");
         row("bracketed user", "select * from [USER] where [userName] = 'x'",
             "select * from [USER] where [userName] = 'x'", "select * from \"user\" where \"username\" = 'x'");
-        row("bare user", "insert into USER (userName) values('user')", "insert into USER (userName) values('user')",
-            "insert into \"user\" (userName) values('user')");
+        row("bare user", "insert into USER (userName) values('user')",
+            "insert into USER (userName) values('user')", "insert into \"user\" (userName) values('user')");
         row("user inside a word", "select username, users from t", "select username, users from t",
             "select username, users from t");
         // Text comparisons ignore the letter case of A to Z, as the file's engine does.
-        row("like", "where [NO] like '%1%' and Remark LIKE 'a%'", "where [NO] like '%1%' and Remark LIKE 'a%'",
-            "where \"no\" ilike '%1%' and Remark ilike 'a%'");
-        row("like with escape", "where [name] like '%50\\%%' escape '\\'", "where [name] like '%50\\%%' escape '\\'",
-            "where \"name\" ilike '%50\\%%' escape '\\'");
+        row("like", "where [NO] like '%1%' and Remark LIKE 'a%'",
+            "where [NO] like '%1%' and Remark LIKE 'a%'", "where \"no\" ilike '%1%' and Remark ilike 'a%'");
+        row("like with escape", "where [name] like '%50\\%%' escape '\\'",
+            "where [name] like '%50\\%%' escape '\\'", "where \"name\" ilike '%50\\%%' escape '\\'");
         row("collate nocase", "where [district] = 'Ab_c%' collate nocase",
             "where [district] = 'Ab_c%' collate nocase", "where \"district\" ilike 'Ab\\_c\\%'");
         row("collate nocase, unequal", "where district<>'it''s'  COLLATE NOCASE and x = 1",
-            "where district<>'it''s'  COLLATE NOCASE and x = 1", "where district not ilike 'it''s' and x = 1");
+            "where district<>'it''s'  COLLATE NOCASE and x = 1",
+            "where district not ilike 'it''s' and x = 1");
         row("collate other than nocase", "where a = 'x' collate binary", "where a = 'x' collate binary",
             "where a = 'x' collate binary");
         // Casts read text as the file's engine does.
@@ -65,11 +67,13 @@ private slots:
             "rentbook_real(rentbook_integer(x))");
         row("cast with 'as' in its text", "cast('as' || [a] as real)", "cast('as' || [a] as real)",
             "rentbook_real('as' || \"a\")");
-        row("cast as text", "cast(100000 + n as text)", "cast(100000 + n as text)", "cast(100000 + n as text)");
+        row("cast as text", "cast(100000 + n as text)", "cast(100000 + n as text)",
+            "cast(100000 + n as text)");
         row("date function", "date([Tdate], '-' || 3 || ' days') < date ('2026-01-01')",
             "date([Tdate], '-' || 3 || ' days') < date ('2026-01-01')",
             "rentbook_day(\"tdate\", '-' || 3 || ' days') < rentbook_day ('2026-01-01')");
-        row("date as a word", "select dates, date from t", "select dates, date from t", "select dates, date from t");
+        row("date as a word", "select dates, date from t", "select dates, date from t",
+            "select dates, date from t");
         // A subquery in a from clause is named where it has no name.
         row("unnamed subquery, where", "select * from (select * from RECEIPT where a = 1) where b = 2",
             "select * from (select * from RECEIPT where a = 1) where b = 2",
@@ -84,7 +88,8 @@ private slots:
             "select * from (select 1) union all select * from (select 2)",
             "select * from (select 1) as subquery1 union all select * from (select 2) as subquery2");
         row("parentheses that are no subquery", "select * from t where id in (select id from u)",
-            "select * from t where id in (select id from u)", "select * from t where id in (select id from u)");
+            "select * from t where id in (select id from u)",
+            "select * from t where id in (select id from u)");
         // Left as they are by either engine.
         for (const char* same : {"values('it''s #x#')", "select stopped from t",
                                  "values('[Remark] like ''%a%'' from (select top 3 user) cast(x as real)')",

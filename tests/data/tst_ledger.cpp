@@ -2,8 +2,8 @@
 // test runs, the date columns, and text that must survive a round trip.
 // (Receipt columns by position and date normalisation on insert and update: tst_receiptledger.)
 
-#include "data/Database.h"
 #include "controls/OpenLedger.h"
+#include "data/Database.h"
 #include "data/JetSql.h"
 #include "data/ServerConnection.h"
 #include "platform/Services.h"
@@ -244,14 +244,19 @@ private slots:
                                    << QString("账本文件是只读的");
         QTest::newRow("other program's ledger") << 1 << QString("table RECEIPT has no column named standby7")
                                                 << QString("此账本是由其他程序或其他版本创建的");
-        QTest::newRow("server: lock wait over") << (kServerEngineFlag | 5) << QString("canceling statement due to lock timeout")
-                                                << QString("账本正被其他职员使用");
-        QTest::newRow("server: connection lost") << kServerConnectionLost << QString("server closed the connection unexpectedly")
-                                                 << QString("与账本服务器的连接中断了，本次操作没有完成");
-        QTest::newRow("server: no right to write") << (kServerEngineFlag | 8) << QString("permission denied for table receipt")
-                                                   << QString("账本服务器不允许这个账户写入");
-        QTest::newRow("server: other program's tables") << (kServerEngineFlag | 1) << QString("column \"standby7\" of relation \"receipt\" does not exist")
-                                                        << QString("此账本是由其他程序或其他版本创建的");
+        QTest::newRow("server: lock wait over")
+            << (kServerEngineFlag | 5) << QString("canceling statement due to lock timeout")
+            << QString("账本正被其他职员使用");
+        QTest::newRow("server: connection lost")
+            << kServerConnectionLost << QString("server closed the connection unexpectedly")
+            << QString("与账本服务器的连接中断了，本次操作没有完成");
+        QTest::newRow("server: no right to write")
+            << (kServerEngineFlag | 8) << QString("permission denied for table receipt")
+            << QString("账本服务器不允许这个账户写入");
+        QTest::newRow("server: other program's tables")
+            << (kServerEngineFlag | 1)
+            << QString("column \"standby7\" of relation \"receipt\" does not exist")
+            << QString("此账本是由其他程序或其他版本创建的");
     }
     void engineErrorsAreExplained() {
         QFETCH(int, code);
@@ -297,8 +302,9 @@ private slots:
             refused.commit();
             QFAIL("a write into a held ledger must be refused");
         } catch (const DbError& e) {
-            QVERIFY2(e.message().startsWith(ledger.isServer() ? "账本正被其他职员使用" : "账本正被其他程序使用"),
-                     qPrintable(e.message()));
+            QVERIFY2(
+                e.message().startsWith(ledger.isServer() ? "账本正被其他职员使用" : "账本正被其他程序使用"),
+                qPrintable(e.message()));
         }
         hold.reset();
         SetServerLockWait(5000);
@@ -310,14 +316,22 @@ private slots:
     void serverLedgerThatCannotBeUsedIsNamed_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("says");
-        QTest::newRow("empty database") << "empty" << "这个数据库里还没有账本。";
-        QTest::newRow("newer version") << "newer" << "此账本由更新版本的程序创建";
-        QTest::newRow("table missing") << "partial" << "这个数据库里的表不是本程序的账本";
-        QTest::newRow("nobody listening") << "unreachable" << "无法连接账本服务器 127.0.0.1 的端口 1：";
-        QTest::newRow("no such database") << "nodb" << "账本服务器 本机 拒绝了连接";
-        QTest::newRow("no password") << "nopassword" << "账本服务器 127.0.0.1 要求用户 clerk 输入密码。";
-        QTest::newRow("wrong password") << "wrongpassword" << "账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。";
-        QTest::newRow("right password") << "password" << "这个数据库里还没有账本。";
+        QTest::newRow("empty database") << "empty"
+                                        << "这个数据库里还没有账本。";
+        QTest::newRow("newer version") << "newer"
+                                       << "此账本由更新版本的程序创建";
+        QTest::newRow("table missing") << "partial"
+                                       << "这个数据库里的表不是本程序的账本";
+        QTest::newRow("nobody listening") << "unreachable"
+                                          << "无法连接账本服务器 127.0.0.1 的端口 1：";
+        QTest::newRow("no such database") << "nodb"
+                                          << "账本服务器 本机 拒绝了连接";
+        QTest::newRow("no password") << "nopassword"
+                                     << "账本服务器 127.0.0.1 要求用户 clerk 输入密码。";
+        QTest::newRow("wrong password") << "wrongpassword"
+                                        << "账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。";
+        QTest::newRow("right password") << "password"
+                                        << "这个数据库里还没有账本。";
     }
     void serverLedgerThatCannotBeUsedIsNamed() {
         QFETCH(QString, kind);

@@ -254,9 +254,10 @@ private slots:
         for (int i = 1; i <= 4; ++i)
             addReceipt(ledger, i, "A", 100 * i);
         if (ledger.isServer())
-            ledger.exec("create function refuse() returns trigger language plpgsql as $$ begin "
-                        "if old.id = 2 then raise exception 'disk I/O error'; end if; return old; end $$; "
-                        "create trigger refuse before delete on receipt for each row execute function refuse()");
+            ledger.exec(
+                "create function refuse() returns trigger language plpgsql as $$ begin "
+                "if old.id = 2 then raise exception 'disk I/O error'; end if; return old; end $$; "
+                "create trigger refuse before delete on receipt for each row execute function refuse()");
         else
             ledger.exec("create trigger refuse before delete on RECEIPT when old.id = 2 "
                         "begin select raise(abort, 'disk I/O error'); end");
@@ -317,8 +318,9 @@ private slots:
             dlg.OnSaveAndPrint();
             QFAIL("the refusal must reach the event loop's report");
         } catch (const DbError& e) {
-            QVERIFY2(e.message().startsWith(ledger.isServer() ? "账本正被其他职员使用" : "账本正被其他程序使用"),
-                     qPrintable(e.message()));
+            QVERIFY2(
+                e.message().startsWith(ledger.isServer() ? "账本正被其他职员使用" : "账本正被其他程序使用"),
+                qPrintable(e.message()));
         }
         hold.reset();
         SetServerLockWait(5000);

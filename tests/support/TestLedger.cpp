@@ -59,9 +59,9 @@ public:
         if (!m_conn) {
             LedgerProblem problem;
             QString detail;
-            m_conn = ConnectToServer(withDatabase(TestLedger::serverSetting(QStringLiteral("RENTBOOK_TEST_PG")),
-                                                  m_database),
-                                     problem, detail);
+            m_conn = ConnectToServer(
+                withDatabase(TestLedger::serverSetting(QStringLiteral("RENTBOOK_TEST_PG")), m_database),
+                problem, detail);
             if (!m_conn)
                 throw DbError(QStringLiteral("test server: ") + detail);
         }
@@ -147,7 +147,8 @@ QString TestLedger::serverSetting(const QString& key) {
 }
 
 QString TestLedger::createDatabase() {
-    const QString name = QStringLiteral("rbtest_%1_%2").arg(QCoreApplication::applicationPid()).arg(++g_databases);
+    const QString name =
+        QStringLiteral("rbtest_%1_%2").arg(QCoreApplication::applicationPid()).arg(++g_databases);
     adminExec(QStringLiteral("drop database if exists %1").arg(name));
     adminExec(QStringLiteral("create database %1").arg(name));
     return withDatabase(serverSetting(QStringLiteral("RENTBOOK_TEST_PG")), name);
@@ -178,9 +179,9 @@ TestLedger::TestLedger(LedgerEngine engine) : m_previous(DataSource::ledgerPath(
         }
         m_schema = QStringLiteral("rbledger_%1").arg(++g_databases);
         // The script runs on the process's own connection, whose catalogue caches are warm.
-        processConnection().exec(QStringLiteral("begin; create schema %1; set local search_path = %1; ")
-                                     .arg(m_schema) +
-                                 QString::fromUtf8(kLedgerSchemaPostgreSql) + QStringLiteral("; commit"));
+        processConnection().exec(
+            QStringLiteral("begin; create schema %1; set local search_path = %1; ").arg(m_schema) +
+            QString::fromUtf8(kLedgerSchemaPostgreSql) + QStringLiteral("; commit"));
         // The ledger's connections see the schema's tables (and functions) by their plain names.
         m_path = withDatabase(serverSetting(QStringLiteral("RENTBOOK_TEST_PG")), processDatabase()) +
                  QStringLiteral("&options=-csearch_path%3D") + m_schema;
@@ -202,7 +203,8 @@ TestLedger::~TestLedger() {
     // connection left mid-transaction would hold the tables: it is not waited for long.
     ForgetServerConnections();
     try {
-        processConnection().exec(QStringLiteral("set lock_timeout = '2s'; drop schema %1 cascade").arg(m_schema));
+        processConnection().exec(
+            QStringLiteral("set lock_timeout = '2s'; drop schema %1 cascade").arg(m_schema));
     } catch (const DbError&) {
     }
 }

@@ -323,9 +323,10 @@ private slots:
         TestLedger ledger;
         seedTenants(ledger);
         // The rent is stored as a number, not as text (the server's column holds numbers only).
-        const QString tenants = QString("select id, name, card, tel, address, qq, company, row1, zuMoney, %1, "
-                                        "dateFrom, dateTo from client order by id")
-                                    .arg(ledger.isServer() ? QString("'real'") : QString("typeof(zuMoney)"));
+        const QString tenants =
+            QString("select id, name, card, tel, address, qq, company, row1, zuMoney, %1, "
+                    "dateFrom, dateTo from client order by id")
+                .arg(ledger.isServer() ? QString("'real'") : QString("typeof(zuMoney)"));
         const QList<QStringList> before = ledger.rows(tenants);
         platform::ScopedClock clock(kNow);
         platform::ScopedMessageBoxScript boxes;
