@@ -60,9 +60,9 @@ struct Level {
 
 // Words after a subquery that show it was given no name of its own.
 bool endsUnnamedSubquery(const QString& word) {
-    static const char* const keywords[] = {"order", "where", "group", "limit", "union", "having", "join",
-                                           "inner", "left", "right", "full", "cross", "on", "except",
-                                           "intersect", "offset", "window"};
+    static const char* const keywords[] = {"order", "where",  "group",     "limit",  "union", "having",
+                                           "join",  "inner",  "left",      "right",  "full",  "cross",
+                                           "on",    "except", "intersect", "offset", "window"};
     if (word.isEmpty())
         return true;
     const QString lower = word.toLower();
@@ -70,6 +70,94 @@ bool endsUnnamedSubquery(const QString& word) {
         if (lower == QLatin1String(k))
             return true;
     return false;
+}
+
+// The end of the quoted text, bracketed name or date literal that starts at i (one past its
+// closing mark); i + 1 for any other character.
+qsizetype skipToken(const QString& sql, qsizetype i) {
+    const qsizetype n = sql.size();
+    const QChar c = sql[i];
+    if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+        qsizetype j = i + 1;
+        while (j < n) {
+            if (sql[j] == c) {
+                if (j + 1 < n && sql[j + 1] == c) {
+                    j += 2;
+                    continue;
+                }
+                return j + 1;
+            }
+            ++j;
+        }
+        return n;
+    }
+    if (c == QLatin1Char('[') || c == QLatin1Char('#')) {
+        const qsizetype j = sql.indexOf(c == QLatin1Char('[') ? QLatin1Char(']') : QLatin1Char('#'), i + 1);
+        return j < 0 ? n : j + 1;
+    }
+    return i + 1;
+}
+
+qsizetype skipSpaces(const QString& sql, qsizetype i) {
+    while (i < sql.size() && sql[i].isSpace())
+        ++i;
+    return i;
+}
+
+qsizetype wordEnd(const QString& sql, qsizetype i) {
+    while (i < sql.size() && isWordChar(sql[i]))
+        ++i;
+    return i;
+}
+
+// "cast(x as real)" and "cast(x as integer)" as the file's engine reads them: text that is no
+// number counts 0, a number followed by other text counts its number. The server refuses such
+// text, so there the cast becomes a function of the server ledger's that reads numbers so.
+struct NumericCast {
+    QString function;
+    QString operand;
+    qsizetype end = 0; // one past the closing parenthesis
+};
+
+std::optional<NumericCast> numericCast(const QString& sql, qsizetype afterCast) {
+    const qsizetype open = skipSpaces(sql, afterCast);
+    if (open >= sql.size() || sql[open] != QLatin1Char('('))
+        return std::nullopt;
+    int depth = 0;
+    qsizetype as = -1;
+    for (qsizetype i = open; i < sql.size();) {
+        const QChar c = sql[i];
+        if (c == QLatin1Char('(')) {
+            ++depth;
+        } else if (c == QLatin1Char(')')) {
+            if (--depth == 0) {
+                if (as < 0)
+                    return std::nullopt;
+                const QString type = sql.mid(as + 2, i - as - 2).simplified().toLower();
+                NumericCast cast;
+                if (type == QLatin1String("real") || type == QLatin1String("double") ||
+                    type == QLatin1String("double precision") || type == QLatin1String("float"))
+                    cast.function = QStringLiteral("rentbook_real");
+                else if (type == QLatin1String("integer") || type == QLatin1String("int") ||
+                         type == QLatin1String("bigint"))
+                    cast.function = QStringLiteral("rentbook_integer");
+                else
+                    return std::nullopt;
+                cast.operand = sql.mid(open + 1, as - open - 1).trimmed();
+                cast.end = i + 1;
+                return cast;
+            }
+        } else if (isWordChar(c)) {
+            const qsizetype e = wordEnd(sql, i);
+            if (depth == 1 && e - i == 2 && sql.mid(i, 2).toLower() == QLatin1String("as") &&
+                (i == 0 || !isWordChar(sql[i - 1])))
+                as = i;
+            i = e;
+            continue;
+        }
+        i = skipToken(sql, i);
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -81,6 +169,8 @@ QString translate(const QString& sql, Dialect dialect) {
     out.reserve(sql.size() + 16);
     std::vector<Level> levels(1);
     QString lastWord; // the previous keyword-like word, lower case
+    // Where the last quoted text starts and ends in out.
+    qsizetype lastText = -1, lastTextEnd = -1;
     const qsizetype n = sql.size();
     qsizetype i = 0;
     auto closeLevel = [&](Level& level) {
@@ -106,7 +196,9 @@ QString translate(const QString& sql, Dialect dialect) {
                 }
                 ++j;
             }
+            lastText = out.size();
             out += sql.mid(i, j - i + 1);
+            lastTextEnd = out.size();
             i = j + 1;
             lastWord.clear();
             continue;
@@ -209,6 +301,62 @@ QString translate(const QString& sql, Dialect dialect) {
                 if (k < n && sql[k] == QLatin1Char('*')) {
                     out += word;
                     i = k + 1;
+                    lastWord = lower;
+                    continue;
+                }
+            }
+            if (server && lower == QLatin1String("cast")) {
+                if (const auto cast = numericCast(sql, j)) {
+                    out += cast->function + QLatin1Char('(') + translate(cast->operand, dialect) +
+                           QLatin1Char(')');
+                    i = cast->end;
+                    lastWord.clear();
+                    continue;
+                }
+            }
+            if (server && lower == QLatin1String("collate")) {
+                // "x = 'text' collate nocase": equal but for the letter case of A to Z. The server's
+                // ilike compares so under the ledger's collation "C"; the text's own wildcards
+                // are made literal.
+                const qsizetype k = skipSpaces(sql, j);
+                const qsizetype e = wordEnd(sql, k);
+                qsizetype textEnd = out.size();
+                while (textEnd > 0 && out[textEnd - 1].isSpace())
+                    --textEnd;
+                qsizetype op = lastText;
+                while (op > 0 && out[op - 1].isSpace())
+                    --op;
+                const bool equal =
+                    op > 0 && out[op - 1] == QLatin1Char('=') &&
+                    (op < 2 || (out[op - 2] != QLatin1Char('<') && out[op - 2] != QLatin1Char('>') &&
+                                out[op - 2] != QLatin1Char('!')));
+                const bool unequal = op > 1 && (out.mid(op - 2, 2) == QLatin1String("<>") ||
+                                                out.mid(op - 2, 2) == QLatin1String("!="));
+                if (sql.mid(k, e - k).toLower() == QLatin1String("nocase") && lastText >= 0 &&
+                    textEnd == lastTextEnd && (equal || unequal)) {
+                    QString text = out.mid(lastText, lastTextEnd - lastText);
+                    QString pattern;
+                    for (const QChar ch : text) {
+                        if (ch == QLatin1Char('\\') || ch == QLatin1Char('%') || ch == QLatin1Char('_'))
+                            pattern += QLatin1Char('\\');
+                        pattern += ch;
+                    }
+                    out.truncate(op - (equal ? 1 : 2));
+                    if (!out.isEmpty() && !out.back().isSpace())
+                        out += QLatin1Char(' ');
+                    out += unequal ? QLatin1String("not ilike ") : QLatin1String("ilike ");
+                    out += pattern;
+                    i = e;
+                    lastWord.clear();
+                    continue;
+                }
+            }
+            if (server && lower == QLatin1String("date")) {
+                // SQLite's date(x, modifiers): the server reads date('...') as a cast to its type.
+                const qsizetype k = skipSpaces(sql, j);
+                if (k < n && sql[k] == QLatin1Char('(')) {
+                    out += QLatin1String("rentbook_day");
+                    i = j;
                     lastWord = lower;
                     continue;
                 }

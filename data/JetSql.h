@@ -23,9 +23,12 @@ enum class Dialect { SQLite, PostgreSQL };
 // Rewrites a statement for the engine: #date# literals, select top N, delete * from. Quoted texts
 // pass unchanged. For SQLite bracketed names pass unchanged too; for PostgreSQL they become quoted
 // lower-case names (the server ledger's names are the lower-case forms), the table USER is
-// quoted (a bare "user" is a function there), like ignores letter case as SQLite's does, and a
-// subquery in a from clause gets the name the server insists on. Throws DbError for a date literal
-// that is no date.
+// quoted (a bare "user" is a function there), like ignores letter case as SQLite's does, a
+// subquery in a from clause gets the name the server insists on, cast(x as real|integer) reads
+// text as SQLite does (the server ledger's rentbook_real and rentbook_integer), and
+// "= 'text' collate nocase" becomes a case-blind ilike of the text taken literally, and SQLite's
+// date(x, modifier) becomes the server ledger's rentbook_day. The server ledger defines max() and
+// min() of two values itself. Throws DbError for a date literal that is no date.
 QString translate(const QString& statement, Dialect dialect = Dialect::SQLite);
 
 // Doubles single quotes: the one way typed text enters a statement between quotes.

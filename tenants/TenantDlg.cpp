@@ -175,9 +175,7 @@ void CTenantDlg::OnAdd() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(BuildTenantInsert(v));
-    // The key this insert made: the largest key may be another clerk's tenant, added meanwhile.
-    const qint64 id = db.lastInsertId();
+    const qint64 id = InsertTenant(db, v);
     db.close();
 
     const TenantRow row{QString::number(id),

@@ -1,5 +1,6 @@
 #include "tenants/TenantStatements.h"
 
+#include "data/Database.h"
 #include "data/JetSql.h"
 #include "receipt/ReceiptForm.h"
 
@@ -90,4 +91,9 @@ QString BuildTenantUpdate(const TenantValues& v, qint64 id) {
 
 QString BuildTenantDelete(qint64 id) {
     return QStringLiteral("delete * from client where id = %1").arg(id);
+}
+
+qint64 InsertTenant(Database& db, const TenantValues& values) {
+    db.execute(BuildTenantInsert(values));
+    return db.lastInsertId();
 }

@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QString>
 
+class Database;
+
 // Positions of the client columns; rows are read by position.
 namespace ClientColumn {
 enum : int {
@@ -61,3 +63,7 @@ QString BuildTenantQuery(const TenantFields& search);
 QString BuildTenantInsert(const TenantValues& values);
 QString BuildTenantUpdate(const TenantValues& values, qint64 id);
 QString BuildTenantDelete(qint64 id);
+
+// Stores a new tenant and returns its ledger key: the key this connection's insert made, never
+// the largest key (another clerk may add a tenant in between). Throws DbError.
+qint64 InsertTenant(Database& db, const TenantValues& values);

@@ -20,6 +20,8 @@ class TestMainWindowLinks : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void initTestCase() {
         InstallDataMaintenance();
         InstallAboutHooks();

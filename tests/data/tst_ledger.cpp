@@ -2,8 +2,8 @@
 // test runs, the date columns, and text that must survive a round trip.
 // (Receipt columns by position and date normalisation on insert and update: tst_receiptledger.)
 
-#include "data/Database.h"
 #include "controls/OpenLedger.h"
+#include "data/Database.h"
 #include "data/JetSql.h"
 #include "data/ServerConnection.h"
 #include "platform/Services.h"
@@ -90,6 +90,53 @@ private slots:
                                  .arg(jet::quote(text))),
                  (QList<QStringList>{{"0000002", text}}));
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 2);
+    }
+
+    // The functions and casts the program's statements use give the file engine's results on a
+    // server ledger too (there by the dialect and the server ledger's own functions).
+    void functionsGiveTheFileEnginesResults_data() {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QString>("result");
+        const char* const rows[][2] = {
+            {"cast(' 12abc' as real)", "12"},
+            {"cast('' as real)", "0"},
+            {"cast('abc' as real)", "0"},
+            {"cast('.5' as real)", "0.5"},
+            {"cast('-2.5e1x' as real)", "-25"},
+            {"cast(null as real)", ""},
+            {"cast('12.7' as integer)", "12"},
+            {"cast('1e3' as integer)", "1"},
+            {"cast(' -7 days' as integer)", "-7"},
+            {"cast('99999999999999999999' as integer)", "9223372036854775807"},
+            {"cast(-12.7 as integer)", "-12"},
+            {"cast('' as integer)", "0"},
+            {"date('2026-03-05 10:00:00', '-' || 30 || ' days')", "2026-02-03"},
+            {"date('2026-03-01 23:59:59', '+1 days')", "2026-03-02"},
+            {"date('2026-03-05')", "2026-03-05"},
+            {"date('2026-3-5')", ""},
+            {"date('abc')", ""},
+            {"date(null)", ""},
+            {"max(1, null)", ""},
+            {"max('2026-01-02', '2026-01-01')", "2026-01-02"},
+            {"min(3, 5)", "3"},
+            {"max(0, cast('-4' as integer))", "0"},
+            {"year('2026-03-05 10:00:00') * 100 + month('2026-03-05') + day('2026-03-05')", "202608"},
+            {"substr('2026-03-05 10:00:00', 1, 7)", "2026-03"},
+            {"case when 'A-101' = 'a-101' collate nocase then 'yes' else 'no' end", "yes"},
+            {"case when 'A_101' = 'aX101' collate nocase then 'yes' else 'no' end", "no"},
+            {"case when 'A%1' = 'a%1' collate nocase then 'yes' else 'no' end", "yes"},
+            {"case when 'ÄB' = 'äb' collate nocase then 'yes' else 'no' end", "no"},
+            {"case when 'Room ABC' like '%abc' then 'yes' else 'no' end", "yes"},
+            {"case when '房间Ä' like '%ä' then 'yes' else 'no' end", "no"},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r[0]) << QString::fromUtf8(r[0]) << QString::fromUtf8(r[1]);
+    }
+    void functionsGiveTheFileEnginesResults() {
+        QFETCH(QString, expression);
+        QFETCH(QString, result);
+        TestLedger ledger;
+        QCOMPARE(ledger.row("select " + expression), QStringList{result});
     }
 
     // Numbers read back without trailing zeros, whole values without a point, the shortest exact
@@ -199,14 +246,19 @@ private slots:
                                    << QString("账本文件是只读的");
         QTest::newRow("other program's ledger") << 1 << QString("table RECEIPT has no column named standby7")
                                                 << QString("此账本是由其他程序或其他版本创建的");
-        QTest::newRow("server: lock wait over") << (kServerEngineFlag | 5) << QString("canceling statement due to lock timeout")
-                                                << QString("账本正被其他职员使用");
-        QTest::newRow("server: connection lost") << kServerConnectionLost << QString("server closed the connection unexpectedly")
-                                                 << QString("与账本服务器的连接中断了，本次操作没有完成");
-        QTest::newRow("server: no right to write") << (kServerEngineFlag | 8) << QString("permission denied for table receipt")
-                                                   << QString("账本服务器不允许这个账户写入");
-        QTest::newRow("server: other program's tables") << (kServerEngineFlag | 1) << QString("column \"standby7\" of relation \"receipt\" does not exist")
-                                                        << QString("此账本是由其他程序或其他版本创建的");
+        QTest::newRow("server: lock wait over")
+            << (kServerEngineFlag | 5) << QString("canceling statement due to lock timeout")
+            << QString("账本正被其他职员使用");
+        QTest::newRow("server: connection lost")
+            << kServerConnectionLost << QString("server closed the connection unexpectedly")
+            << QString("与账本服务器的连接中断了，本次操作没有完成");
+        QTest::newRow("server: no right to write")
+            << (kServerEngineFlag | 8) << QString("permission denied for table receipt")
+            << QString("账本服务器不允许这个账户写入");
+        QTest::newRow("server: other program's tables")
+            << (kServerEngineFlag | 1)
+            << QString("column \"standby7\" of relation \"receipt\" does not exist")
+            << QString("此账本是由其他程序或其他版本创建的");
     }
     void engineErrorsAreExplained() {
         QFETCH(int, code);
@@ -252,8 +304,9 @@ private slots:
             refused.commit();
             QFAIL("a write into a held ledger must be refused");
         } catch (const DbError& e) {
-            QVERIFY2(e.message().startsWith(ledger.isServer() ? "账本正被其他职员使用" : "账本正被其他程序使用"),
-                     qPrintable(e.message()));
+            QVERIFY2(
+                e.message().startsWith(ledger.isServer() ? "账本正被其他职员使用" : "账本正被其他程序使用"),
+                qPrintable(e.message()));
         }
         hold.reset();
         SetServerLockWait(5000);
@@ -305,14 +358,22 @@ private slots:
     void serverLedgerThatCannotBeUsedIsNamed_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("says");
-        QTest::newRow("empty database") << "empty" << "这个数据库里还没有账本。";
-        QTest::newRow("newer version") << "newer" << "此账本由更新版本的程序创建";
-        QTest::newRow("table missing") << "partial" << "这个数据库里的表不是本程序的账本";
-        QTest::newRow("nobody listening") << "unreachable" << "无法连接账本服务器 127.0.0.1 的端口 1：";
-        QTest::newRow("no such database") << "nodb" << "账本服务器 本机 拒绝了连接";
-        QTest::newRow("no password") << "nopassword" << "账本服务器 127.0.0.1 要求用户 clerk 输入密码。";
-        QTest::newRow("wrong password") << "wrongpassword" << "账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。";
-        QTest::newRow("right password") << "password" << "这个数据库里还没有账本。";
+        QTest::newRow("empty database") << "empty"
+                                        << "这个数据库里还没有账本。";
+        QTest::newRow("newer version") << "newer"
+                                       << "此账本由更新版本的程序创建";
+        QTest::newRow("table missing") << "partial"
+                                       << "这个数据库里的表不是本程序的账本";
+        QTest::newRow("nobody listening") << "unreachable"
+                                          << "无法连接账本服务器 127.0.0.1 的端口 1：";
+        QTest::newRow("no such database") << "nodb"
+                                          << "账本服务器 本机 拒绝了连接";
+        QTest::newRow("no password") << "nopassword"
+                                     << "账本服务器 127.0.0.1 要求用户 clerk 输入密码。";
+        QTest::newRow("wrong password") << "wrongpassword"
+                                        << "账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。";
+        QTest::newRow("right password") << "password"
+                                        << "这个数据库里还没有账本。";
     }
     void serverLedgerThatCannotBeUsedIsNamed() {
         QFETCH(QString, kind);

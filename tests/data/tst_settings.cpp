@@ -19,6 +19,8 @@ class TestSettings : public QObject {
     }
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void init() { appSettings() = AppSettings(); }
 
     void firstStartWritesThePrintRow() {

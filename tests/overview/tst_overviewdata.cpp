@@ -51,6 +51,8 @@ class TestOverviewData : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void incomeByMonth() {
         TestLedger ledger;
         fill(ledger);

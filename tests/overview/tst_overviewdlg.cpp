@@ -63,6 +63,8 @@ class TestOverviewDlg : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void init() {
         g_strCurrentUser = "admin";
         g_strCurrentPower = "1";

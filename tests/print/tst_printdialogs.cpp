@@ -70,6 +70,8 @@ class TestPrintDialogs : public QObject {
     QString m_previousDir;
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void init() {
         appSettings() = AppSettings();
         printFonts() = factoryFonts();

@@ -40,6 +40,8 @@ private:
     }
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void insertAndUpdateReadBackByPosition() {
         TestLedger ledger;
         ReceiptForm other = sampleForm();

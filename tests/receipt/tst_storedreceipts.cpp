@@ -2,6 +2,7 @@
 // menu, and printed (the form's receipt, the preview and the selected rows).
 
 #include "data/Database.h"
+#include "data/ServerConnection.h"
 #include "data/Settings.h"
 #include "platform/FileDialog.h"
 #include "platform/PrintTarget.h"
@@ -58,6 +59,8 @@ class TestStoredReceipts : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void init() {
         g_strCurrentUser = "admin";
         g_strCurrentPower = "1";
@@ -250,8 +253,14 @@ private slots:
         TestLedger ledger;
         for (int i = 1; i <= 4; ++i)
             addReceipt(ledger, i, "A", 100 * i);
-        ledger.exec("create trigger refuse before delete on RECEIPT when old.id = 2 "
-                    "begin select raise(abort, 'disk I/O error'); end");
+        if (ledger.isServer())
+            ledger.exec(
+                "create function refuse() returns trigger language plpgsql as $$ begin "
+                "if old.id = 2 then raise exception 'disk I/O error'; end if; return old; end $$; "
+                "create trigger refuse before delete on receipt for each row execute function refuse()");
+        else
+            ledger.exec("create trigger refuse before delete on RECEIPT when old.id = 2 "
+                        "begin select raise(abort, 'disk I/O error'); end");
         platform::ScopedMessageBoxScript boxes;
         CReceiptDlg dlg;
         selectRows(list(dlg), {0, 1, 2, 3});
@@ -303,14 +312,18 @@ private slots:
         box(dlg, "rent")->setText("500");
         Database other;
         QVERIFY(other.open());
-        other.execute("begin immediate");
+        SetServerLockWait(300);
+        auto hold = std::make_unique<Transaction>(other);
         try {
             dlg.OnSaveAndPrint();
             QFAIL("the refusal must reach the event loop's report");
         } catch (const DbError& e) {
-            QVERIFY2(e.message().startsWith("账本正被其他程序使用"), qPrintable(e.message()));
+            QVERIFY2(
+                e.message().startsWith(ledger.isServer() ? "账本正被其他职员使用" : "账本正被其他程序使用"),
+                qPrintable(e.message()));
         }
-        other.execute("rollback");
+        hold.reset();
+        SetServerLockWait(5000);
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 0);
         QCOMPARE(capture.documents().size(), 0);
         QCOMPARE(box(dlg, "rent")->text(), QString("500"));

@@ -101,6 +101,8 @@ class TestQueryDlg : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void initTestCase() { QApplication::setFont(QFont("Noto Sans CJK SC", 9)); }
 
     void opensAtItsFixedSizeWithTheListsAndDates() {
@@ -132,10 +134,11 @@ private slots:
     void numberListIsLimitedToTheNewest() {
         TestLedger ledger;
         const int stored = CQueryDlg::kNumberListLimit + 5;
-        ledger.exec(QString("with recursive c(n) as (select 1 union all select n + 1 from c where n < %1) "
-                            "insert into RECEIPT ([NO], Rdate, district, Remark, accountant, payee) "
-                            "select printf('N%05d', n), '2026-03-02', '', '', '', '' from c")
-                        .arg(stored));
+        ledger.exec(
+            QString("with recursive c(n) as (select 1 union all select n + 1 from c where n < %1) "
+                    "insert into RECEIPT ([NO], Rdate, district, Remark, accountant, payee) "
+                    "select 'N' || substr(cast(100000 + n as text), 2), '2026-03-02', '', '', '', '' from c")
+                .arg(stored));
         platform::ScopedClock clock(kNow);
         Opened q(ledger.path());
         const QStringList numbers = items(q.box("单号"));

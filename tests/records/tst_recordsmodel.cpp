@@ -69,6 +69,8 @@ class TestRecordsModel : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void chargingPeriodColumn_data() {
         QTest::addColumn<bool>("query");
         QTest::addColumn<bool>("option");
@@ -137,6 +139,8 @@ private slots:
     }
 
     void failingStepLeavesAnEmptyConsistentList() {
+        if (TestLedger::currentEngine() == LedgerEngine::Server)
+            QSKIP("a server hands over the whole result at once: its statements fail before the fill");
         TestLedger ledger;
         insert(ledger, {{"Remark", "NULL"}});
         insert(ledger, {{"Remark", "'not a date'"}});

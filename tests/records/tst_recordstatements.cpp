@@ -33,6 +33,8 @@ class TestRecordStatements : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void displayRangesSelect_data() {
         QTest::addColumn<int>("range");
         QTest::addColumn<QStringList>("expected");

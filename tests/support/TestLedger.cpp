@@ -1,6 +1,7 @@
 #include "tests/support/TestLedger.h"
 #include "data/Database.h"
 #include "data/LedgerLocation.h"
+#include "data/LedgerSchema.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
 
@@ -12,6 +13,8 @@
 #include <QUrlQuery>
 
 #include <atomic>
+#include <cstdlib>
+#include <mutex>
 
 #include <libpq-fe.h>
 
@@ -43,20 +46,79 @@ QString withDatabase(const QString& uri, const QString& database) {
            (query < 0 ? QString() : uri.mid(query));
 }
 
+// A connection as the test server's superuser to one database, kept for the process: a new
+// one costs a round trip and the server a process.
+class AdminConnection {
+public:
+    explicit AdminConnection(QString database) : m_database(std::move(database)) {}
+    ~AdminConnection() { close(); }
+    void exec(const QString& statement) {
+        std::lock_guard lock(m_mutex);
+        if (m_conn && PQstatus(m_conn) != CONNECTION_OK)
+            close();
+        if (!m_conn) {
+            LedgerProblem problem;
+            QString detail;
+            m_conn = ConnectToServer(
+                withDatabase(TestLedger::serverSetting(QStringLiteral("RENTBOOK_TEST_PG")), m_database),
+                problem, detail);
+            if (!m_conn)
+                throw DbError(QStringLiteral("test server: ") + detail);
+        }
+        PGresult* r = PQexec(m_conn, statement.toUtf8().constData());
+        const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+        const QString error = QString::fromUtf8(PQerrorMessage(m_conn));
+        PQclear(r);
+        if (!ok) {
+            // A script that failed inside its transaction leaves the connection usable.
+            PQclear(PQexec(m_conn, "rollback"));
+            throw DbError(QStringLiteral("test server: ") + error);
+        }
+    }
+    void close() {
+        if (m_conn)
+            PQfinish(m_conn);
+        m_conn = nullptr;
+    }
+
+private:
+    QString m_database;
+    std::mutex m_mutex;
+    pg_conn* m_conn = nullptr;
+};
+
 // Runs a statement as the test server's superuser, in the maintenance database.
 void adminExec(const QString& statement) {
-    LedgerProblem problem;
-    QString detail;
-    pg_conn* conn = ConnectToServer(TestLedger::serverSetting(QStringLiteral("RENTBOOK_TEST_PG")), problem, detail);
-    if (!conn)
-        throw DbError(QStringLiteral("test server: ") + detail);
-    PGresult* r = PQexec(conn, statement.toUtf8().constData());
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    const QString error = QString::fromUtf8(PQerrorMessage(conn));
-    PQclear(r);
-    PQfinish(conn);
-    if (!ok)
-        throw DbError(QStringLiteral("test server: ") + error);
+    static AdminConnection maintenance(QStringLiteral("postgres"));
+    maintenance.exec(statement);
+}
+
+AdminConnection& processConnection();
+
+// The database of this process's server ledgers: each ledger is a schema of its own in it, made
+// by the ledger's schema script (a few milliseconds, where copying a database takes the server
+// a tenth of a second or more). Dropped when the process ends.
+QString processDatabase() {
+    static const QString name = [] {
+        const QString database = QStringLiteral("rbtest_%1").arg(QCoreApplication::applicationPid());
+        adminExec(QStringLiteral("drop database if exists %1 with (force)").arg(database));
+        adminExec(QStringLiteral("create database %1").arg(database));
+        // Runs after the process connection's static has closed it.
+        std::atexit([] {
+            try {
+                adminExec(QStringLiteral("drop database if exists %1 with (force)")
+                              .arg(QStringLiteral("rbtest_%1").arg(QCoreApplication::applicationPid())));
+            } catch (const DbError&) {
+            }
+        });
+        return database;
+    }();
+    return name;
+}
+
+AdminConnection& processConnection() {
+    static AdminConnection connection(processDatabase());
+    return connection;
 }
 
 } // namespace
@@ -85,7 +147,8 @@ QString TestLedger::serverSetting(const QString& key) {
 }
 
 QString TestLedger::createDatabase() {
-    const QString name = QStringLiteral("rbtest_%1_%2").arg(QCoreApplication::applicationPid()).arg(++g_databases);
+    const QString name =
+        QStringLiteral("rbtest_%1_%2").arg(QCoreApplication::applicationPid()).arg(++g_databases);
     adminExec(QStringLiteral("drop database if exists %1").arg(name));
     adminExec(QStringLiteral("create database %1").arg(name));
     return withDatabase(serverSetting(QStringLiteral("RENTBOOK_TEST_PG")), name);
@@ -95,6 +158,9 @@ void TestLedger::dropDatabase(const QString& uri) {
     // The program keeps idle connections for reuse; they would hold the database.
     ForgetServerConnections();
     const QString database = LedgerLocation::serverAddress(uri).database;
+    // A TestLedger's address names the process's database: its schema goes with the TestLedger.
+    if (database == QStringLiteral("rbtest_%1").arg(QCoreApplication::applicationPid()))
+        return;
     try {
         adminExec(QStringLiteral("drop database if exists %1 with (force)").arg(database));
     } catch (const DbError&) {
@@ -111,16 +177,15 @@ TestLedger::TestLedger(LedgerEngine engine) : m_previous(DataSource::ledgerPath(
             qWarning("TestLedger: no test server (RENTBOOK_TEST_PG_ENV); run the test through ctest");
             return;
         }
-        m_path = createDatabase();
-        LedgerProblem problem;
-        QString detail;
-        auto connection = ServerConnection::acquire(m_path, problem, detail);
-        if (connection) {
-            connection->begin();
-            CreateServerLedgerTables(*connection);
-            connection->commit();
-            m_ok = true;
-        }
+        m_schema = QStringLiteral("rbledger_%1").arg(++g_databases);
+        // The script runs on the process's own connection, whose catalogue caches are warm.
+        processConnection().exec(
+            QStringLiteral("begin; create schema %1; set local search_path = %1; ").arg(m_schema) +
+            QString::fromUtf8(kLedgerSchemaPostgreSql) + QStringLiteral("; commit"));
+        // The ledger's connections see the schema's tables (and functions) by their plain names.
+        m_path = withDatabase(serverSetting(QStringLiteral("RENTBOOK_TEST_PG")), processDatabase()) +
+                 QStringLiteral("&options=-csearch_path%3D") + m_schema;
+        m_ok = true;
         DataSource::setLedgerPath(m_path);
         return;
     }
@@ -132,8 +197,16 @@ TestLedger::TestLedger(LedgerEngine engine) : m_previous(DataSource::ledgerPath(
 
 TestLedger::~TestLedger() {
     DataSource::setLedgerPath(m_previous);
-    if (m_engine == LedgerEngine::Server && !m_path.isEmpty())
-        dropDatabase(m_path);
+    if (m_schema.isEmpty())
+        return;
+    // Idle connections of the program's pool would keep their locks on nothing, but a test's
+    // connection left mid-transaction would hold the tables: it is not waited for long.
+    ForgetServerConnections();
+    try {
+        processConnection().exec(
+            QStringLiteral("set lock_timeout = '2s'; drop schema %1 cascade").arg(m_schema));
+    } catch (const DbError&) {
+    }
 }
 
 void TestLedger::exec(const QString& statement) const {

@@ -1,8 +1,11 @@
 #pragma once
 
 // A ledger of its own for one test, made the program's ledger for as long as the object lives: a
-// copy of the empty ledger file in a temporary folder, or a fresh database with an empty ledger on
-// the throwaway test server that CTest starts (see scripts/test-postgres).
+// copy of the empty ledger file in a temporary folder, or an empty ledger on the throwaway test
+// server that CTest starts (see scripts/test-postgres). A server ledger is a schema of its own in
+// one database of the test process (its address names the schema in the connection options), so
+// it sees only its own tables; ledgers of one process share that database's locks and
+// notification channel. createDatabase() gives a whole database where a test needs one.
 //
 // A test class runs its test functions on both engines by giving them a global data column:
 //     void initTestCase_data() { TestLedger::addEngineRows(); }
@@ -56,6 +59,7 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
     QString m_previous;
+    QString m_schema; // a server ledger's schema in the process's test database
     LedgerEngine m_engine = LedgerEngine::File;
     bool m_ok = false;
 };

@@ -121,6 +121,8 @@ class TestTenantDlg : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TestLedger::addEngineRows(); }
+
     void initTestCase() {
         QApplication::setFont(QFont("Noto Sans CJK SC", 9)); // the program's own look
     }
@@ -203,6 +205,9 @@ private slots:
         TestLedger ledger;
         QStringList expected;
         for (const auto& [stored, listed] : cases) {
+            // The server's number column holds numbers only.
+            if (ledger.isServer() && stored.startsWith('\''))
+                continue;
             ledger.exec(QString("insert into client ([name],[zuMoney]) values ('甲', %1)").arg(stored));
             expected << listed;
         }
@@ -317,9 +322,11 @@ private slots:
         QFETCH(QStringList, changed);
         TestLedger ledger;
         seedTenants(ledger);
+        // The rent is stored as a number, not as text (the server's column holds numbers only).
         const QString tenants =
-            "select id, name, card, tel, address, qq, company, row1, zuMoney, typeof(zuMoney), "
-            "dateFrom, dateTo from client order by id";
+            QString("select id, name, card, tel, address, qq, company, row1, zuMoney, %1, "
+                    "dateFrom, dateTo from client order by id")
+                .arg(ledger.isServer() ? QString("'real'") : QString("typeof(zuMoney)"));
         const QList<QStringList> before = ledger.rows(tenants);
         platform::ScopedClock clock(kNow);
         platform::ScopedMessageBoxScript boxes;
