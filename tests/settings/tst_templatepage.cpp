@@ -2,6 +2,7 @@
 // and what the next receipt draws with it, and the dialogs its buttons open.
 
 #include "data/Database.h"
+#include "data/ServerConnection.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/ReceiptLayout.h"
@@ -256,6 +257,8 @@ private slots:
         QString said = "不能打开数据库";
         if (ledger.isServer()) {
             ledger.exec("drop table remark_items");
+            // The tables are examined on a new connection.
+            ForgetServerConnections();
             Database db;
             QVERIFY(!db.open());
             said = db.problemText();
