@@ -43,7 +43,8 @@ bench:
 		./$(BENCH_BUILD_DIR)/tools/bench/rentbook_bench; \
 		./$(BENCH_BUILD_DIR)/tools/bench/tenants_bench; \
 		./$(BENCH_BUILD_DIR)/tools/bench/pdf_bench; \
-		./$(BENCH_BUILD_DIR)/tools/bench/overview_bench'
+		./$(BENCH_BUILD_DIR)/tools/bench/overview_bench; \
+		./$(BENCH_BUILD_DIR)/tools/bench/server_bench'
 
 # Saves killed with SIGKILL and two copies saving at once, on a throwaway ledger.
 stress: build

@@ -11,18 +11,20 @@ CREATE FUNCTION rentbook_date(value text, what text) RETURNS text
 LANGUAGE plpgsql IMMUTABLE AS $fn$
 DECLARE
     t text := btrim(value, ' ');
-    m text[];
 BEGIN
     IF t IS NULL OR t = '' THEN
         RETURN NULL;
     END IF;
-    m := regexp_match(t, '^(\d{4})-(\d{2})-(\d{2})(?:[ T](\d{2}):(\d{2})(?::(\d{2})(?:\.\d*)?)?)?$');
-    IF m IS NULL THEN
+    -- Matched without capturing groups and taken apart by position: the server's regular
+    -- expressions with groups cost a good fraction of a millisecond, on every row written.
+    IF t !~ '^\d{4}-\d{2}-\d{2}(?:[ T]\d{2}:\d{2}(?::\d{2}(?:\.\d*)?)?)?$' THEN
         RAISE EXCEPTION USING ERRCODE = 'check_violation', MESSAGE = what || ' is not a date';
     END IF;
     BEGIN
-        RETURN to_char(make_timestamp(m[1]::int, m[2]::int, m[3]::int, coalesce(m[4], '0')::int,
-                                      coalesce(m[5], '0')::int, coalesce(m[6], '0')::double precision),
+        RETURN to_char(make_timestamp(substr(t, 1, 4)::int, substr(t, 6, 2)::int, substr(t, 9, 2)::int,
+                                      coalesce(nullif(substr(t, 12, 2), ''), '0')::int,
+                                      coalesce(nullif(substr(t, 15, 2), ''), '0')::int,
+                                      coalesce(nullif(substr(t, 18), ''), '0')::double precision),
                        'YYYY-MM-DD HH24:MI:SS');
     EXCEPTION WHEN datetime_field_overflow OR invalid_datetime_format OR numeric_value_out_of_range THEN
         RAISE EXCEPTION USING ERRCODE = 'check_violation', MESSAGE = what || ' is not a date';
@@ -88,19 +90,20 @@ SELECT CASE WHEN value >= 9223372036854775807 THEN 9223372036854775807
 CREATE FUNCTION rentbook_day(value text, modifier text DEFAULT '+0 days') RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT AS $fn$
 DECLARE
-    m text[] := regexp_match(value, '^(\d{4})-(\d{2})-(\d{2})(?:[ T](\d{2}):(\d{2})(?::(\d{2}(?:\.\d*)?))?)?$');
     t timestamp;
 BEGIN
-    IF modifier !~* '^\s*[-+]?\d+(\.\d*)?\s+(day|hour|minute|second)s?\s*$' THEN
+    IF modifier !~* '^\s*[-+]?\d+(?:\.\d*)?\s+(?:day|hour|minute|second)s?\s*$' THEN
         RAISE EXCEPTION USING ERRCODE = 'feature_not_supported',
             MESSAGE = 'date modifier "' || modifier || '" is not supported by the server ledger';
     END IF;
-    IF m IS NULL THEN
+    IF value !~ '^\d{4}-\d{2}-\d{2}(?:[ T]\d{2}:\d{2}(?::\d{2}(?:\.\d*)?)?)?$' THEN
         RETURN NULL;
     END IF;
     BEGIN
-        t := make_timestamp(m[1]::int, m[2]::int, m[3]::int, coalesce(m[4], '0')::int,
-                            coalesce(m[5], '0')::int, coalesce(m[6], '0')::double precision);
+        t := make_timestamp(substr(value, 1, 4)::int, substr(value, 6, 2)::int, substr(value, 9, 2)::int,
+                            coalesce(nullif(substr(value, 12, 2), ''), '0')::int,
+                            coalesce(nullif(substr(value, 15, 2), ''), '0')::int,
+                            coalesce(nullif(substr(value, 18), ''), '0')::double precision);
     EXCEPTION WHEN datetime_field_overflow OR invalid_datetime_format OR numeric_value_out_of_range THEN
         RETURN NULL;
     END;

@@ -149,13 +149,14 @@ QString AddressMatchCondition(const QString& address) {
     return condition;
 }
 
+// Only the first row is read: "top 1" keeps a server from sending the rest.
 QString PrefillQueryStatement(const QString& address) {
-    return QStringLiteral("select * from (select * from RECEIPT where %1) order by [Rdate] desc")
+    return QStringLiteral("select top 1 * from (select * from RECEIPT where %1) order by [Rdate] desc")
         .arg(AddressMatchCondition(address));
 }
 
 QString LastReceiptQueryStatement() {
-    return QStringLiteral("select * from RECEIPT order by [id] desc");
+    return QStringLiteral("select top 1 * from RECEIPT order by [id] desc");
 }
 
 QString PriceItemName(Meter meter) {

@@ -21,11 +21,11 @@ QString InsertReceiptStatement(const ReceiptForm& form);
 // An amended receipt: the one whose ledger key is given (numbers may repeat, keys never do).
 QString UpdateReceiptStatement(const ReceiptForm& form, long long key);
 
-// The receipts of one address, newest issue date first.
+// The receipt of one address with the newest issue date.
 QString PrefillQueryStatement(const QString& address);
 // The condition on [district] that finds an address as the prefill does (letter case aside).
 QString AddressMatchCondition(const QString& address);
-// The receipts, last inserted first.
+// The receipt inserted last.
 QString LastReceiptQueryStatement();
 
 // Unit prices: the items "水费", "电费" and "热水费".

@@ -24,6 +24,6 @@ QString SyntheticRoomAddress(int room);
 // How many rooms a ledger of that size spreads over (so that it spans several years).
 int SyntheticRoomCount(int receipts);
 
-// The ledger "bench-ledger-<receipts>.rbk" in folder, made from emptyLedger unless a valid one is
-// there. Throws std::runtime_error when it cannot be made.
+// The ledger "bench-ledger-<receipts>-g<generator version>.rbk" in folder, made from emptyLedger unless a
+// valid one is there. Throws std::runtime_error when it cannot be made.
 SyntheticLedger MakeSyntheticLedger(const QString& emptyLedger, const QString& folder, int receipts);

@@ -5,7 +5,7 @@
 //   rentbook_bench [--sizes=10000,100000,1000000] [Google Benchmark flags]
 //
 // The sizes may also come from RENTBOOK_BENCH_SIZES. Ledgers are made once and kept beside the
-// executable as bench-ledger-<N>.rbk. RENTBOOK_BENCH_NO_CHECK skips the comparison of REAL texts
+// executable as bench-ledger-<N>-g<version>.rbk. RENTBOOK_BENCH_NO_CHECK skips the comparison of REAL texts
 // (one more pass over every ledger).
 
 #include "tools/bench/SyntheticLedger.h"
