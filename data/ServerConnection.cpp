@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include <poll.h>
+
 namespace {
 
 std::mutex g_passwordMutex;
@@ -182,12 +184,32 @@ bool ServerConnection::prepareSession() {
     return ok;
 }
 
+namespace {
+
+// An idle connection whose server went away meanwhile (restarted, or the connection ended by the
+// server) has its end of the socket closed, or a last message waiting on it: found without a round
+// trip, so that an open after a server restart does not fail on a connection of before.
+bool stillUsable(pg_conn* conn) {
+    if (PQstatus(conn) != CONNECTION_OK || PQtransactionStatus(conn) != PQTRANS_IDLE)
+        return false;
+    // The server's last words come first, the end of the connection on a later read.
+    pollfd pending{PQsocket(conn), POLLIN, 0};
+    for (int reads = 0; reads < 4 && ::poll(&pending, 1, 0) > 0; ++reads) {
+        if (!PQconsumeInput(conn))
+            return false;
+        PQisBusy(conn); // takes in what came: notifications, notices
+    }
+    return PQstatus(conn) == CONNECTION_OK;
+}
+
+} // namespace
+
 std::shared_ptr<ServerConnection> ServerConnection::acquire(const QString& uri, LedgerProblem& problem,
                                                             QString& detail) {
     const QString key = uri + QLatin1Char('\n') + password();
     bool examined = false;
     pg_conn* conn = g_pool.take(key, examined);
-    while (conn && (PQstatus(conn) != CONNECTION_OK || PQtransactionStatus(conn) != PQTRANS_IDLE)) {
+    while (conn && !stillUsable(conn)) {
         PQfinish(conn);
         conn = g_pool.take(key, examined);
     }

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <libpq-fe.h>
+
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -413,6 +415,38 @@ private slots:
         QVERIFY(!opened);
         QVERIFY2(db.problemText().startsWith(says), qPrintable(db.problemText()));
         QVERIFY(db.problemText().contains("\n账本：服务器 "));
+    }
+
+    // Connections the program keeps for reuse that the server ended meanwhile (a server restart
+    // ends them all) are not handed out again: the next open gets a working one.
+    void connectionsTheServerEndedAreNotReused() {
+        if (TestLedger::currentEngine() == LedgerEngine::File)
+            QSKIP("a ledger file has no server");
+        TestLedger ledger;
+        {
+            // Two idle connections in the program's pool.
+            Database a, b;
+            QVERIFY(a.open() && b.open());
+        }
+        LedgerProblem problem;
+        QString detail;
+        pg_conn* admin = ConnectToServer(ledger.path(), problem, detail);
+        QVERIFY2(admin, qPrintable(detail));
+        // "offset 0" keeps the server from ending connections before it has chosen them.
+        PGresult* r = PQexec(admin, "select count(*) from (select pid from pg_stat_activity "
+                                    "where datname = current_database() and application_name = 'Rentbook' "
+                                    "and pid <> pg_backend_pid() offset 0) chosen "
+                                    "where pg_terminate_backend(pid, 5000)");
+        const QByteArray ended = PQgetvalue(r, 0, 0);
+        PQclear(r);
+        PQfinish(admin);
+        QVERIFY2(ended.toInt() >= 2, ended.constData());
+        for (int i = 0; i < 3; ++i) {
+            Database db;
+            QVERIFY2(db.open(), qPrintable(db.problemText()));
+            db.execute("insert into addr_items values('after')");
+        }
+        QCOMPARE(ledger.rows("select count(*) from addr_items"), QList<QStringList>{{"3"}});
     }
 
     // A record set still being read when its connection is closed keeps working; the connection

@@ -64,6 +64,8 @@ public:
                 problem, detail);
             if (!m_conn)
                 throw DbError(QStringLiteral("test server: ") + detail);
+            // Told apart from the program's own connections (a test may end those).
+            PQclear(PQexec(m_conn, "set application_name = 'Rentbook tests'"));
         }
         PGresult* r = PQexec(m_conn, statement.toUtf8().constData());
         const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
