@@ -11,7 +11,8 @@
 inline bool OpenLedger(Database& db, QObject* owner = nullptr) {
     if (db.open())
         return true;
-    platform::messageBox(owner, db.problem() == LedgerProblem::Newer || db.isServer() ? db.problemText()
-                                                                                      : cannotOpenDatabaseText());
+    platform::messageBox(owner, db.problem() == LedgerProblem::Newer || db.isServer()
+                                    ? db.problemText()
+                                    : cannotOpenDatabaseText());
     return false;
 }

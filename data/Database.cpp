@@ -145,7 +145,8 @@ int RealCellText(double value, char* out) {
 const char* Recordset::fieldUtf8(int column, int& length) const {
     length = 0;
     if (m_server) {
-        if (m_eof || column < 0 || column >= m_server->columns || PQgetisnull(m_server->result, m_row, column))
+        if (m_eof || column < 0 || column >= m_server->columns ||
+            PQgetisnull(m_server->result, m_row, column))
             return "";
         const char* text = PQgetvalue(m_server->result, m_row, column);
         length = PQgetlength(m_server->result, m_row, column);
@@ -214,7 +215,8 @@ bool Database::isServer() const {
 }
 
 QString Database::problemText() const {
-    return LedgerProblemText(m_problem, m_path.isEmpty() ? DataSource::ledgerPath() : m_path, m_problemDetail);
+    return LedgerProblemText(m_problem, m_path.isEmpty() ? DataSource::ledgerPath() : m_path,
+                             m_problemDetail);
 }
 
 bool Database::open() {

@@ -191,7 +191,8 @@ QString serverProblemText(LedgerProblem problem, const QString& uri, const QStri
         todo = QStringLiteral("请检查账本地址是否正确。");
         break;
     }
-    QString text = what + QStringLiteral("\n账本：") + LedgerLocation::describe(uri) + QStringLiteral("\n") + todo;
+    QString text =
+        what + QStringLiteral("\n账本：") + LedgerLocation::describe(uri) + QStringLiteral("\n") + todo;
     if (!detail.isEmpty())
         text += QStringLiteral("\n\n详细信息：") + detail;
     return text;

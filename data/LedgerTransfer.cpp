@@ -73,7 +73,8 @@ QByteArray columnList(const Table& t, bool server) {
 std::vector<QByteArray> fileColumns(sqlite3* db, const char* table) {
     std::vector<QByteArray> out;
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "select name from pragma_table_info(?1) order by cid", -1, &st, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(db, "select name from pragma_table_info(?1) order by cid", -1, &st, nullptr) !=
+        SQLITE_OK)
         throwFile(db);
     sqlite3_bind_text(st, 1, table, -1, SQLITE_STATIC);
     while (sqlite3_step(st) == SQLITE_ROW)
@@ -90,9 +91,10 @@ std::vector<Table> describeTables(ServerConnection& server, sqlite3* file) {
         Table t;
         t.fileName = lt.name;
         t.serverName = QByteArray(lt.name).toLower();
-        const auto r = server.exec("select column_name, data_type, is_identity from information_schema.columns "
-                                   "where table_schema = current_schema() and table_name = '" +
-                                   t.serverName + "' order by ordinal_position");
+        const auto r =
+            server.exec("select column_name, data_type, is_identity from information_schema.columns "
+                        "where table_schema = current_schema() and table_name = '" +
+                        t.serverName + "' order by ordinal_position");
         const std::vector<QByteArray> names = fileColumns(file, lt.name);
         if (r->rows < lt.columns || int(names.size()) < lt.columns)
             throw DbError(QStringLiteral("table %1 lacks columns").arg(QLatin1String(lt.name)));
@@ -221,7 +223,8 @@ public:
     CopyIn(ServerConnection& server, const Table& t) : m_conn(server.handle()) {
         // Straight on the connection: inside the caller's transaction a lost connection must fail
         // the copy, never be made again behind its back.
-        pg_result* r = PQexec(m_conn, "copy " + quoted(t.serverName) + " (" + columnList(t, true) + ") from stdin");
+        pg_result* r =
+            PQexec(m_conn, "copy " + quoted(t.serverName) + " (" + columnList(t, true) + ") from stdin");
         if (PQresultStatus(r) != PGRES_COPY_IN)
             throwServer(m_conn, r);
         PQclear(r);
@@ -271,7 +274,8 @@ private:
 qint64 fileSequence(sqlite3* db, const char* table) {
     sqlite3_stmt* st = nullptr;
     qint64 seq = 0;
-    if (sqlite3_prepare_v2(db, "select seq from sqlite_sequence where name = ?1", -1, &st, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, "select seq from sqlite_sequence where name = ?1", -1, &st, nullptr) ==
+        SQLITE_OK) {
         sqlite3_bind_text(st, 1, table, -1, SQLITE_STATIC);
         if (sqlite3_step(st) == SQLITE_ROW)
             seq = sqlite3_column_int64(st, 0);
@@ -289,14 +293,16 @@ QByteArray tableName(const Table& t, const QByteArray& schema = QByteArray()) {
 qint64 nextServerId(ServerConnection& server, const Table& t, const QByteArray& schema = QByteArray()) {
     const QByteArray table = QByteArray(tableName(t, schema)).replace('\'', "''");
     const auto name = server.exec("select pg_get_serial_sequence('" + table + "', 'id')");
-    const auto state = server.exec(QByteArray("select last_value, is_called from ") + PQgetvalue(name->result, 0, 0));
+    const auto state =
+        server.exec(QByteArray("select last_value, is_called from ") + PQgetvalue(name->result, 0, 0));
     const qint64 last = std::atoll(PQgetvalue(state->result, 0, 0));
     return qstrcmp(PQgetvalue(state->result, 0, 1), "t") == 0 ? last + 1 : last;
 }
 
 // Makes the server hand out next as the table's next id. Unlike setval(), a restart belongs to the
 // transaction: a copy rolled back leaves the old sequence behind.
-void restartIds(ServerConnection& server, const Table& t, qint64 next, const QByteArray& schema = QByteArray()) {
+void restartIds(ServerConnection& server, const Table& t, qint64 next,
+                const QByteArray& schema = QByteArray()) {
     server.exec("alter table " + tableName(t, schema) + " alter column id restart with " +
                 QByteArray::number(std::max<qint64>(next, 1)));
 }
@@ -392,7 +398,8 @@ LedgerFigures countServer(ServerConnection& server, const std::vector<Table>& ta
                 for (int k = 0; k < count.money.size(); ++k) {
                     if (PQgetisnull(r->result, row, k))
                         continue;
-                    if (const auto v = parseNumber(PQgetvalue(r->result, row, k), PQgetlength(r->result, row, k)))
+                    if (const auto v =
+                            parseNumber(PQgetvalue(r->result, row, k), PQgetlength(r->result, row, k)))
                         count.addNumber(k, *v);
                     else
                         count.addOdd(k);
@@ -530,9 +537,10 @@ bool copyIntoServer(sqlite3* file, ServerConnection& server, const QString& uri,
             r.message = LedgerProblemText(found, uri, detail);
             return false;
         } else if (emptyOnly) {
-            const auto n = server.exec("select (select count(*) from receipt), (select count(*) from client), "
-                                       "(select count(*) from addr_items) + (select count(*) from people_items) + "
-                                       "(select count(*) from remark_items)");
+            const auto n =
+                server.exec("select (select count(*) from receipt), (select count(*) from client), "
+                            "(select count(*) from addr_items) + (select count(*) from people_items) + "
+                            "(select count(*) from remark_items)");
             const qint64 receipts = std::atoll(PQgetvalue(n->result, 0, 0)),
                          tenants = std::atoll(PQgetvalue(n->result, 0, 1)),
                          items = std::atoll(PQgetvalue(n->result, 0, 2));
@@ -591,8 +599,8 @@ struct FileSnapshot {
                 return false;
         for (const QString& file : QDir(dir.path()).entryList(QDir::Files))
             QFile::setPermissions(dir.filePath(file), QFile::ReadOwner | QFile::WriteOwner);
-        return connection.open(copy, SQLITE_OPEN_READWRITE) && ExamineLedger(connection.db) == LedgerProblem::None &&
-               LedgerIntegrityOk(connection.db);
+        return connection.open(copy, SQLITE_OPEN_READWRITE) &&
+               ExamineLedger(connection.db) == LedgerProblem::None && LedgerIntegrityOk(connection.db);
     }
 };
 
@@ -680,16 +688,16 @@ void copyServerIntoFile(ServerConnection& server, sqlite3* file, const std::vect
             const qint64 seq = std::max(maxId, nextServerId(server, t) - 1);
             // SQLite has written its own row for the table by now; the mark replaces it.
             sqlite3_stmt* q = nullptr;
-            if (sqlite3_prepare_v2(file, "update sqlite_sequence set seq = ?2 where name = ?1", -1, &q, nullptr) !=
-                SQLITE_OK)
+            if (sqlite3_prepare_v2(file, "update sqlite_sequence set seq = ?2 where name = ?1", -1, &q,
+                                   nullptr) != SQLITE_OK)
                 throwFile(file);
             sqlite3_bind_text(q, 1, t.fileName, -1, SQLITE_STATIC);
             sqlite3_bind_int64(q, 2, seq);
             int rc = sqlite3_step(q);
             sqlite3_finalize(q);
             if (rc == SQLITE_DONE && sqlite3_changes(file) == 0 && seq > 0) {
-                if (sqlite3_prepare_v2(file, "insert into sqlite_sequence (name, seq) values (?1, ?2)", -1, &q,
-                                       nullptr) != SQLITE_OK)
+                if (sqlite3_prepare_v2(file, "insert into sqlite_sequence (name, seq) values (?1, ?2)", -1,
+                                       &q, nullptr) != SQLITE_OK)
                     throwFile(file);
                 sqlite3_bind_text(q, 1, t.fileName, -1, SQLITE_STATIC);
                 sqlite3_bind_int64(q, 2, seq);
@@ -707,7 +715,8 @@ void copyServerIntoFile(ServerConnection& server, sqlite3* file, const std::vect
 QByteArray defaultRowsSql() {
     const QByteArray script(kLedgerSchemaPostgreSql);
     QByteArray out;
-    for (qsizetype at = script.indexOf("\nINSERT INTO "); at >= 0; at = script.indexOf("\nINSERT INTO ", at + 1)) {
+    for (qsizetype at = script.indexOf("\nINSERT INTO "); at >= 0;
+         at = script.indexOf("\nINSERT INTO ", at + 1)) {
         const qsizetype end = script.indexOf(";\n", at);
         const QByteArray statement = script.mid(at + 1, end < 0 ? -1 : end + 1 - (at + 1));
         if (!statement.startsWith("INSERT INTO ledger_meta"))
@@ -761,7 +770,10 @@ QString FiguresReport(const LedgerFigures& source, const LedgerFigures& target) 
         const TableFigures a = source.value(i), b = target.value(i);
         const QString name = a.table.isEmpty() ? b.table : a.table;
         lines << (a.rows == b.rows ? QStringLiteral("%1：%2 行").arg(name).arg(a.rows)
-                                   : QStringLiteral("%1：原 %2 行，复制后 %3 行 ← 不一致").arg(name).arg(a.rows).arg(b.rows));
+                                   : QStringLiteral("%1：原 %2 行，复制后 %3 行 ← 不一致")
+                                         .arg(name)
+                                         .arg(a.rows)
+                                         .arg(b.rows));
         int empty = 0;
         for (int k = 0; k < std::max(a.sums.size(), b.sums.size()); ++k) {
             const MoneySum x = a.sums.value(k), y = b.sums.value(k);
@@ -771,7 +783,8 @@ QString FiguresReport(const LedgerFigures& source, const LedgerFigures& target) 
                 continue;
             }
             lines << (x == y ? QStringLiteral("    %1：%2").arg(column, sumText(x))
-                             : QStringLiteral("    %1：原 %2；复制后 %3 ← 不一致").arg(column, sumText(x), sumText(y)));
+                             : QStringLiteral("    %1：原 %2；复制后 %3 ← 不一致")
+                                   .arg(column, sumText(x), sumText(y)));
         }
         // Columns without a value on either side, counted all the same.
         if (empty > 0)
@@ -809,11 +822,13 @@ TransferResult CopyLedgerFileToServer(const QString& file, const QString& uri) {
     const QString where = QStringLiteral("从：") + QDir::toNativeSeparators(file) + QStringLiteral("\n到：") +
                           LedgerLocation::describe(uri);
     if (r.ok)
-        r.message = QStringLiteral("已迁移：%1，各表行数一致，金额合计一致。\n").arg(contentsText(r.source)) + where +
-                    QStringLiteral("\n\n") + kCompared + QStringLiteral("\n") + FiguresReport(r.source, r.target);
+        r.message = QStringLiteral("已迁移：%1，各表行数一致，金额合计一致。\n").arg(contentsText(r.source)) +
+                    where + QStringLiteral("\n\n") + kCompared + QStringLiteral("\n") +
+                    FiguresReport(r.source, r.target);
     else if (r.problem == TransferProblem::Mismatch)
         r.message = QStringLiteral("迁移后核对不一致，已全部撤销，服务器上的数据库未做任何改动。\n") + where +
-                    QStringLiteral("\n\n") + kCompared + QStringLiteral("\n") + FiguresReport(r.source, r.target);
+                    QStringLiteral("\n\n") + kCompared + QStringLiteral("\n") +
+                    FiguresReport(r.source, r.target);
     else if (r.problem == TransferProblem::Refused)
         r.message = QStringLiteral("迁移没有完成，已全部撤销，服务器上的数据库未做任何改动。\n") + where +
                     QStringLiteral("\n\n") + r.message;
@@ -827,7 +842,8 @@ TransferResult CopyServerLedgerToFile(const QString& uri, const QString& target)
         return r;
     const QString where = location(uri) + QStringLiteral("\n备份文件：") + QDir::toNativeSeparators(target);
     const QFileInfo info(target);
-    QTemporaryFile part(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+    QTemporaryFile part(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                        QStringLiteral(".XXXXXX"));
     part.setAutoRemove(false);
     if (info.isDir() || !part.open()) {
         r.problem = TransferProblem::TargetUnusable;
@@ -856,7 +872,8 @@ TransferResult CopyServerLedgerToFile(const QString& uri, const QString& target)
             if (!file.open(partPath, SQLITE_OPEN_READWRITE))
                 throwFile(file.db);
             execFile(file.db, kLedgerSchemaSql);
-            execFile(file.db, "begin immediate; delete from USER_SET; delete from price; delete from sqlite_sequence");
+            execFile(file.db,
+                     "begin immediate; delete from USER_SET; delete from price; delete from sqlite_sequence");
             const std::vector<Table> tables = describeTables(*server, file.db);
             copyServerIntoFile(*server, file.db, tables, r.source);
             execFile(file.db, "commit");
@@ -875,7 +892,8 @@ TransferResult CopyServerLedgerToFile(const QString& uri, const QString& target)
         r.message = e.message();
         ok = false;
     }
-    ok = ok && IsLedgerFile(partPath) && QFile::setPermissions(partPath, QFile::ReadOwner | QFile::WriteOwner);
+    ok =
+        ok && IsLedgerFile(partPath) && QFile::setPermissions(partPath, QFile::ReadOwner | QFile::WriteOwner);
     // A journal under the target's name belongs to the file that was there, never to this copy.
     if (ok && QFile::exists(LedgerJournalPath(target)))
         ok = QFile::remove(LedgerJournalPath(target));
@@ -886,11 +904,13 @@ TransferResult CopyServerLedgerToFile(const QString& uri, const QString& target)
     }
     r.ok = ok;
     if (ok)
-        r.message = QStringLiteral("数据库备份成功!\n") + where + QStringLiteral("\n备份中有%1，各表行数和金额合计与账本一致。")
-                                                             .arg(contentsText(r.target));
+        r.message =
+            QStringLiteral("数据库备份成功!\n") + where +
+            QStringLiteral("\n备份中有%1，各表行数和金额合计与账本一致。").arg(contentsText(r.target));
     else if (r.problem == TransferProblem::Mismatch)
         r.message = QStringLiteral("数据库备份不成功!备份文件与账本核对不一致，没有保存。\n") + where +
-                    QStringLiteral("\n\n") + kCompared + QStringLiteral("\n") + FiguresReport(r.source, r.target);
+                    QStringLiteral("\n\n") + kCompared + QStringLiteral("\n") +
+                    FiguresReport(r.source, r.target);
     else if (r.problem == TransferProblem::Refused)
         r.message = QStringLiteral("数据库备份不成功!\n") + where + QStringLiteral("\n\n") + r.message;
     else if (r.problem == TransferProblem::None) {
@@ -917,11 +937,13 @@ TransferResult RestoreLedgerFileIntoServer(const QString& source, const QString&
     r.ok = copyIntoServer(snapshot.connection.db, *server, uri, false, r);
     const QString where = location(uri) + QStringLiteral("\n备份文件：") + QDir::toNativeSeparators(source);
     if (r.ok)
-        r.message = QStringLiteral("数据库恢复成功!\n") + where +
-                    QStringLiteral("\n账本现有%1，各表行数和金额合计与备份文件一致。").arg(contentsText(r.target));
+        r.message =
+            QStringLiteral("数据库恢复成功!\n") + where +
+            QStringLiteral("\n账本现有%1，各表行数和金额合计与备份文件一致。").arg(contentsText(r.target));
     else if (r.problem == TransferProblem::Mismatch)
-        r.message = QStringLiteral("数据库恢复不成功!恢复后核对不一致，已全部撤销，账本未做任何改动。\n") + where +
-                    QStringLiteral("\n\n") + kCompared + QStringLiteral("\n") + FiguresReport(r.source, r.target);
+        r.message = QStringLiteral("数据库恢复不成功!恢复后核对不一致，已全部撤销，账本未做任何改动。\n") +
+                    where + QStringLiteral("\n\n") + kCompared + QStringLiteral("\n") +
+                    FiguresReport(r.source, r.target);
     else if (r.problem == TransferProblem::Refused)
         r.message = QStringLiteral("数据库恢复不成功!已全部撤销，账本未做任何改动。\n") + where +
                     QStringLiteral("\n\n") + r.message;
@@ -951,7 +973,8 @@ TransferResult RestoreLedger(Database& db, const QString& source) {
 QString ArchivedLedgerLocation(const QString& uri, const QString& schema, const QString& ledgerSchema) {
     const QString address = LedgerLocation::withoutPassword(uri);
     // libpq reads percent escapes in an address's parameters.
-    const QString path = QString::fromLatin1(QUrl::toPercentEncoding(schema + QLatin1Char(',') + ledgerSchema));
+    const QString path =
+        QString::fromLatin1(QUrl::toPercentEncoding(schema + QLatin1Char(',') + ledgerSchema));
     return address + (address.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?')) +
            QStringLiteral("options=-c%20search_path%3D") + path;
 }
@@ -979,7 +1002,8 @@ FreshStartResult StartServerLedgerAfresh(const QString& uri, const QString& keep
         const QString ledgerSchema = QString::fromUtf8(PQgetvalue(cs->result, 0, 0));
         const QByteArray ls = PQgetvalue(cs->result, 0, 1);
         // A name no schema has yet: a second start within the same second gets "_2".
-        const QString base = QStringLiteral("rentbook_old_") + when.toString(QStringLiteral("yyyyMMdd_HHmmss"));
+        const QString base =
+            QStringLiteral("rentbook_old_") + when.toString(QStringLiteral("yyyyMMdd_HHmmss"));
         r.archiveSchema = base;
         for (int n = 2;; ++n) {
             const auto taken = server->exec("select count(*) from pg_namespace where nspname = " +
@@ -997,9 +1021,10 @@ FreshStartResult StartServerLedgerAfresh(const QString& uri, const QString& keep
             Table t;
             t.fileName = lt.name;
             t.serverName = QByteArray(lt.name).toLower();
-            const auto id = server->exec("select count(*) from information_schema.columns where table_schema = "
-                                         "current_schema() and table_name = '" +
-                                         t.serverName + "' and column_name = 'id' and is_identity = 'YES'");
+            const auto id =
+                server->exec("select count(*) from information_schema.columns where table_schema = "
+                             "current_schema() and table_name = '" +
+                             t.serverName + "' and column_name = 'id' and is_identity = 'YES'");
             t.identity = std::atoi(PQgetvalue(id->result, 0, 0)) == 1;
             tables.push_back(std::move(t));
         }
@@ -1008,8 +1033,9 @@ FreshStartResult StartServerLedgerAfresh(const QString& uri, const QString& keep
             names << quoted(t.serverName);
         names << "ledger_meta";
         for (const QByteArray& name : names)
-            server->exec("create table " + archive + '.' + name + " (like " + ls + '.' + name + " including all); " +
-                         "insert into " + archive + '.' + name + " select * from " + ls + '.' + name);
+            server->exec("create table " + archive + '.' + name + " (like " + ls + '.' + name +
+                         " including all); " + "insert into " + archive + '.' + name + " select * from " +
+                         ls + '.' + name);
         for (const Table& t : tables)
             if (t.identity)
                 restartIds(*server, t, nextServerId(*server, t, ls), archive);
@@ -1022,9 +1048,9 @@ FreshStartResult StartServerLedgerAfresh(const QString& uri, const QString& keep
                 restartIds(*server, t, 1, ls);
         }
         server->exec(defaultRowsSql());
-        const auto kept = server->exec("insert into \"user\" (username, power, code) select username, power, code from " +
-                                       archive + ".\"user\" where username = " + literal(*server, keep) +
-                                       " order by id limit 1");
+        const auto kept = server->exec(
+            "insert into \"user\" (username, power, code) select username, power, code from " + archive +
+            ".\"user\" where username = " + literal(*server, keep) + " order by id limit 1");
         const bool found = ServerConnection::changedRows(*kept) == 1;
         const QString user = found ? keep : QStringLiteral("admin");
         if (!found)
@@ -1036,12 +1062,14 @@ FreshStartResult StartServerLedgerAfresh(const QString& uri, const QString& keep
         r.archiveLocation = ArchivedLedgerLocation(uri, r.archiveSchema, ledgerSchema);
         r.message =
             QStringLiteral("已开始新的记账。\n") + location(uri) +
-            QStringLiteral("\n\n原账本的全部数据（收据 %1 张）已完整保存在这个数据库的模式（schema）%2 中，没有删除。"
-                           "新账本里只保留了用户 %3%4。\n\n需要找回原账本的数据时：以下面的地址作为账本地址打开原账本，"
-                           "用“导出备份数据库”导出，再回到现在的账本用“导入恢复数据库”导入。\n原账本地址：%5")
+            QStringLiteral(
+                "\n\n原账本的全部数据（收据 %1 张）已完整保存在这个数据库的模式（schema）%2 中，没有删除。"
+                "新账本里只保留了用户 %3%4。\n\n需要找回原账本的数据时：以下面的地址作为账本地址打开原账本，"
+                "用“导出备份数据库”导出，再回到现在的账本用“导入恢复数据库”导入。\n原账本地址：%5")
                 .arg(r.archivedReceipts)
                 .arg(r.archiveSchema, user,
-                     found ? QStringLiteral("（权限和密码不变）") : QStringLiteral("（没有密码，请登录后设置）"),
+                     found ? QStringLiteral("（权限和密码不变）")
+                           : QStringLiteral("（没有密码，请登录后设置）"),
                      r.archiveLocation);
     } catch (const DbError& e) {
         server->rollback();

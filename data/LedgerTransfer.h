@@ -32,10 +32,10 @@ __extension__ typedef __int128 Cents;
 
 // The counts of one money column.
 struct MoneySum {
-    QString column;     // as the ledger file names it: "total_money", "zuMoney"
-    qint64 values = 0;  // values that are not NULL
-    Cents cents = 0;     // the sum, each value rounded to the cent
-    qint64 odd = 0;     // values that are no finite number (text, infinity), not in the sum
+    QString column;    // as the ledger file names it: "total_money", "zuMoney"
+    qint64 values = 0; // values that are not NULL
+    Cents cents = 0;   // the sum, each value rounded to the cent
+    qint64 odd = 0;    // values that are no finite number (text, infinity), not in the sum
     bool operator==(const MoneySum&) const = default;
 };
 

@@ -33,7 +33,8 @@ public:
 
     // A connection to the ledger at uri, from the pool when one is idle there. On failure, problem
     // says what kind and detail carries the server's or libpq's own words.
-    static std::shared_ptr<ServerConnection> acquire(const QString& uri, LedgerProblem& problem, QString& detail);
+    static std::shared_ptr<ServerConnection> acquire(const QString& uri, LedgerProblem& problem,
+                                                     QString& detail);
 
     // Runs one or more statements; throws DbError. The connection is re-established first when it
     // was lost since the last statement; a loss during the statement throws the connection-lost

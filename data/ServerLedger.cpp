@@ -39,14 +39,16 @@ LedgerProblem ExamineServerLedger(ServerConnection& connection, QString* detail)
         const auto r = connection.exec(
             "select c.relname, count(*) from pg_catalog.pg_class c "
             "join pg_catalog.pg_attribute a on a.attrelid = c.oid and a.attnum > 0 and not a.attisdropped "
-            "where c.relnamespace = (select oid from pg_catalog.pg_namespace where nspname = current_schema()) "
+            "where c.relnamespace = (select oid from pg_catalog.pg_namespace where nspname = "
+            "current_schema()) "
             "and c.relkind in ('r', 'p', 'v', 'f', 'm') group by c.relname");
         for (int i = 0; i < r->rows; ++i)
             columns[PQgetvalue(r->result, i, 0)] = std::atoi(PQgetvalue(r->result, i, 1));
     } catch (const DbError& e) {
         if (detail)
             *detail = e.engineText();
-        return e.engineCode() == kServerConnectionLost ? LedgerProblem::Unreachable : LedgerProblem::ServerRefused;
+        return e.engineCode() == kServerConnectionLost ? LedgerProblem::Unreachable
+                                                       : LedgerProblem::ServerRefused;
     }
     bool any = columns.count("ledger_meta") > 0, all = true;
     for (const LedgerTable& t : kLedgerTables) {

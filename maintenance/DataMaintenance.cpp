@@ -14,8 +14,8 @@
 #include "records/FileExportDialog.h"
 #include "users/ConfirmPasswordDlg.h"
 
-#include <QDir>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
@@ -36,10 +36,10 @@ struct MenuEntry {
     const char* text;
 };
 constexpr MenuEntry kDataMenu[] = {
-    {ID_RESTORE_DATABASE, "导入恢复数据库(&I)"},   {0, nullptr},
-    {ID_BACKUP_DATABASE, "导出备份数据库(&O)"},    {0, nullptr},
-    {ID_MIGRATE_TO_SERVER, "迁移到服务器..."},    {0, nullptr},
-    {ID_NEW_LEDGER, "重新开始记账（慎用！）"},     {0, nullptr},
+    {ID_RESTORE_DATABASE, "导入恢复数据库(&I)"}, {0, nullptr},
+    {ID_BACKUP_DATABASE, "导出备份数据库(&O)"},  {0, nullptr},
+    {ID_MIGRATE_TO_SERVER, "迁移到服务器..."},   {0, nullptr},
+    {ID_NEW_LEDGER, "重新开始记账（慎用！）"},   {0, nullptr},
     {ID_OVERVIEW, "收支统计(&T)...\tCtrl+T"},
 };
 
@@ -154,12 +154,13 @@ void CDataMaintenance::OnRestoreDatabase() {
     // A server ledger is every clerk's: the question names it.
     const QString question =
         m_db.isServer()
-            ? QStringLiteral("进行数据恢复操作后，账本（%1）的现有数据将会被全部覆盖，所有职员看到的都将是恢复后的数据。"
-                             "是否继续数据恢复操作？")
+            ? QStringLiteral(
+                  "进行数据恢复操作后，账本（%1）的现有数据将会被全部覆盖，所有职员看到的都将是恢复后的数据。"
+                  "是否继续数据恢复操作？")
                   .arg(LedgerLocation::describe(DataSource::ledgerPath()))
             : QStringLiteral("进行数据恢复操作后，现有数据将会被全部覆盖，是否继续数据恢复操作？");
-    if (platform::messageBox(m_owner, question, kCaution, MsgIcon::Exclamation, platform::Yes | platform::No) !=
-        platform::Yes)
+    if (platform::messageBox(m_owner, question, kCaution, MsgIcon::Exclamation,
+                             platform::Yes | platform::No) != platform::Yes)
         return;
 
     // Through the window's own connection, in one transaction of the engine: a failure leaves the
@@ -173,9 +174,9 @@ void CDataMaintenance::OnRestoreDatabase() {
         restored = RestoreLedger(m_db, *chosen);
     }
     if (!restored.ok) {
-        platform::messageBox(m_owner,
-                             restored.message.isEmpty() ? QStringLiteral("数据库恢复不成功!") : restored.message,
-                             QString(), MsgIcon::Exclamation);
+        platform::messageBox(
+            m_owner, restored.message.isEmpty() ? QStringLiteral("数据库恢复不成功!") : restored.message,
+            QString(), MsgIcon::Exclamation);
         return;
     }
     m_db.close();
@@ -206,7 +207,8 @@ void CDataMaintenance::OnBackupDatabase() {
                              : saved.ok               ? QStringLiteral("数据库备份成功!")
                                                       : QStringLiteral("数据库备份不成功!");
         platform::messageBox(m_owner, text, QString(),
-                             saved.ok || saved.message.isEmpty() ? MsgIcon::Information : MsgIcon::Exclamation);
+                             saved.ok || saved.message.isEmpty() ? MsgIcon::Information
+                                                                 : MsgIcon::Exclamation);
     }
     QDir::setCurrent(ProgramDirectory());
 }
@@ -216,9 +218,10 @@ void CDataMaintenance::OnNewLedger() {
     password.m_strUserName = g_strCurrentUser;
     const QString warning =
         m_db.isServer()
-            ? QStringLiteral("重新记账会清空账本（%1）中所有记录，所有职员都将从空账本开始"
-                             "（原数据会完整保存在这个数据库的另一个模式中）。强烈建议先进行导出备份数据库！\n\n"
-                             "请慎重选择是否重新记账？")
+            ? QStringLiteral(
+                  "重新记账会清空账本（%1）中所有记录，所有职员都将从空账本开始"
+                  "（原数据会完整保存在这个数据库的另一个模式中）。强烈建议先进行导出备份数据库！\n\n"
+                  "请慎重选择是否重新记账？")
                   .arg(LedgerLocation::describe(DataSource::ledgerPath()))
             : QStringLiteral(
                   "重新记账会清空帐本中所有记录，强烈建议先进行导出备份数据库！\n\n请慎重选择是否重新记账？");
@@ -309,7 +312,8 @@ void CDataMaintenance::OnMigrateToServer() {
         const bool password = moved.ledgerProblem == LedgerProblem::PasswordNeeded ||
                               moved.ledgerProblem == LedgerProblem::PasswordWrong;
         // libpq's words add nothing to "type the password"; to a connection refused they do.
-        dialog.showProblem(password ? moved.message.section(QStringLiteral("\n\n"), 0, 0) : moved.message, password);
+        dialog.showProblem(password ? moved.message.section(QStringLiteral("\n\n"), 0, 0) : moved.message,
+                           password);
     }
     if (!moved.ok) {
         platform::messageBox(m_owner, moved.message, kMigrateCaption, MsgIcon::Exclamation);
@@ -318,7 +322,8 @@ void CDataMaintenance::OnMigrateToServer() {
     if (platform::messageBox(m_owner,
                              moved.message + QStringLiteral("\n\n是否让本机改用服务器上的这个账本？"
                                                             "本机的账本文件保持原样，不再使用。"),
-                             kMigrateCaption, MsgIcon::Question, platform::Yes | platform::No) != platform::Yes)
+                             kMigrateCaption, MsgIcon::Question,
+                             platform::Yes | platform::No) != platform::Yes)
         return;
     // The address is kept without a password: a password stays in this run's memory only.
     const QString location = LedgerLocation::withoutPassword(uri);
@@ -326,11 +331,12 @@ void CDataMaintenance::OnMigrateToServer() {
     settings.setValue(LedgerLocationKey(), location);
     settings.sync();
     if (settings.status() != QSettings::NoError) {
-        platform::messageBox(m_owner,
-                             QStringLiteral("账本已迁移到服务器，但无法保存本机的设置，本机仍使用原来的账本文件。\n"
-                                            "设置文件：%1")
-                                 .arg(QDir::toNativeSeparators(settings.fileName())),
-                             kMigrateCaption, MsgIcon::Exclamation);
+        platform::messageBox(
+            m_owner,
+            QStringLiteral("账本已迁移到服务器，但无法保存本机的设置，本机仍使用原来的账本文件。\n"
+                           "设置文件：%1")
+                .arg(QDir::toNativeSeparators(settings.fileName())),
+            kMigrateCaption, MsgIcon::Exclamation);
         return;
     }
     DataSource::setLedgerPath(location);

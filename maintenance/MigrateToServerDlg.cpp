@@ -14,9 +14,10 @@
 CMigrateToServerDlg::CMigrateToServerDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("迁移到服务器"));
     auto* intro = new QLabel(
-        QStringLiteral("把本机的账本复制到服务器上的数据库，供各台电脑的职员一起使用。\n"
-                       "数据库须由管理员事先建好（createdb），可以是空的，也可以是用 --init-ledger 建立的空账本；"
-                       "已有收据的账本不会被覆盖。本机的账本文件保持原样。"),
+        QStringLiteral(
+            "把本机的账本复制到服务器上的数据库，供各台电脑的职员一起使用。\n"
+            "数据库须由管理员事先建好（createdb），可以是空的，也可以是用 --init-ledger 建立的空账本；"
+            "已有收据的账本不会被覆盖。本机的账本文件保持原样。"),
         this);
     intro->setWordWrap(true);
     setMinimumWidth(520);
@@ -87,7 +88,8 @@ void CMigrateToServerDlg::showProblem(const QString& text, bool withPassword) {
 void CMigrateToServerDlg::tryAccept() {
     const LedgerLocation::ServerAddress a = LedgerLocation::serverAddress(address());
     if (!a.valid || a.database.isEmpty()) {
-        showProblem(QStringLiteral("请输入服务器上数据库的地址，例如 postgresql://用户@服务器:5432/rentbook"), false);
+        showProblem(QStringLiteral("请输入服务器上数据库的地址，例如 postgresql://用户@服务器:5432/rentbook"),
+                    false);
         m_address->setFocus();
         return;
     }
