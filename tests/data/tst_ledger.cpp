@@ -330,7 +330,8 @@ private slots:
             QString detail;
             pg_conn* conn = ConnectToServer(TestLedger::serverSetting("RENTBOOK_TEST_PG"), problem, detail);
             QVERIFY(conn);
-            PQclear(PQexec(conn, QString("select pg_terminate_backend(%1)").arg(backend).toUtf8().constData()));
+            PQclear(
+                PQexec(conn, QString("select pg_terminate_backend(%1)").arg(backend).toUtf8().constData()));
             PQfinish(conn);
         };
         {

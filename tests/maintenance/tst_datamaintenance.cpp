@@ -435,7 +435,8 @@ private slots:
         QFETCH(bool, switchOver);
         Fixture f;
         ServerDatabase server;
-        f.ledger.exec("update RECEIPT set housefee = 800, total_money = 812.35, waterfee = 12.35 where [NO] = '0000001'");
+        f.ledger.exec("update RECEIPT set housefee = 800, total_money = 812.35, waterfee = 12.35 where [NO] "
+                      "= '0000001'");
         const QByteArray file = readAll(f.ledger.path());
         const QString shots = qEnvironmentVariable("RENTBOOK_SCREENSHOT_DIR");
         f.boxes.answer(switchOver ? platform::Yes : platform::No);
@@ -448,23 +449,26 @@ private slots:
         const platform::MessageRequest& result = f.boxes.messages().first();
         QCOMPARE(result.caption, QString("迁移到服务器"));
         QCOMPARE(result.buttons, platform::Yes | platform::No);
-        QVERIFY2(result.text.startsWith("已迁移：收据 2 张，租户 0 个，用户 1 个，各表行数一致，金额合计一致。\n从：" +
-                                        QDir::toNativeSeparators(f.ledger.path()) + "\n到：" +
-                                        LedgerLocation::describe(server.uri)),
+        QVERIFY2(result.text.startsWith(
+                     "已迁移：收据 2 张，租户 0 个，用户 1 个，各表行数一致，金额合计一致。\n从：" +
+                     QDir::toNativeSeparators(f.ledger.path()) + "\n到：" +
+                     LedgerLocation::describe(server.uri)),
                  qPrintable(result.text));
-        QVERIFY(result.text.contains("\nRECEIPT：2 行\n    waterfee：1 个值，合计 12.35\n    housefee：1 个值，合计 800\n"
-                                     "    total_money：1 个值，合计 812.35\n    （其余 12 个数值列两边都没有值）\n"));
+        QVERIFY(result.text.contains(
+            "\nRECEIPT：2 行\n    waterfee：1 个值，合计 12.35\n    housefee：1 个值，合计 800\n"
+            "    total_money：1 个值，合计 812.35\n    （其余 12 个数值列两边都没有值）\n"));
         QVERIFY(result.text.contains("\nclient：0 行\n    （数值列两边都没有值）\n"));
         QVERIFY(result.text.endsWith("是否让本机改用服务器上的这个账本？本机的账本文件保持原样，不再使用。"));
         if (!shots.isEmpty()) {
-            QMessageBox box(QMessageBox::Question, result.caption, result.text, QMessageBox::Yes | QMessageBox::No);
+            QMessageBox box(QMessageBox::Question, result.caption, result.text,
+                            QMessageBox::Yes | QMessageBox::No);
             box.grab().save(QDir(shots).filePath("migrate-result.png"));
         }
         QCOMPARE(receiptNumbers(server.uri), (QStringList{"0000001", "0000002"}));
         QCOMPARE(readAll(f.ledger.path()), file);
         if (switchOver) {
-            QCOMPARE(f.boxes.texts().at(1), "本机已改用服务器上的账本：\n" + LedgerLocation::describe(server.uri) +
-                                                "\n请重新运行程序!");
+            QCOMPARE(f.boxes.texts().at(1), "本机已改用服务器上的账本：\n" +
+                                                LedgerLocation::describe(server.uri) + "\n请重新运行程序!");
             QCOMPARE(DataSource::ledgerPath(), server.uri);
             QCOMPARE(settingsLocation(), server.uri);
             QCOMPARE(f.process.calls().size(), 1);
@@ -489,7 +493,8 @@ private slots:
         const QString password = TestLedger::serverSetting("RENTBOOK_TEST_PG_PASSWORD");
         const QString shots = qEnvironmentVariable("RENTBOOK_SCREENSHOT_DIR");
         f.boxes.answer(platform::Yes);
-        MigrateDialogScript dialog(QList<MigrateDialogScript::Step>{{uri}, {QString(), "not the password"}, {QString(), password}});
+        MigrateDialogScript dialog(
+            QList<MigrateDialogScript::Step>{{uri}, {QString(), "not the password"}, {QString(), password}});
         if (!shots.isEmpty())
             dialog.grabAt(1, QDir(shots).filePath("migrate-password.png"));
         f.maintenance.RunCommand(ID_MIGRATE_TO_SERVER);
@@ -520,7 +525,8 @@ private slots:
         QTest::addColumn<QStringList>("notes");    // what the dialog showed each time
         QTest::addColumn<QStringList>("messages"); // starts of the messages
         row("a file path for an address", "path",
-            QStringList{"", "请输入服务器上数据库的地址，例如 postgresql://用户@服务器:5432/rentbook"}, QStringList{});
+            QStringList{"", "请输入服务器上数据库的地址，例如 postgresql://用户@服务器:5432/rentbook"},
+            QStringList{});
         row("no server answers", "unreachable",
             QStringList{"", "无法连接账本服务器 127.0.0.1 的端口 1：服务器没有应答。"}, QStringList{});
         row("a ledger with receipts there", "receipts", QStringList{""},

@@ -39,7 +39,8 @@ QString numberCell(double v) {
 Cells fileCells(const QString& path, const char* table) {
     sqlite3* db = nullptr;
     Cells out;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
+        SQLITE_OK) {
         sqlite3_close_v2(db);
         return {{"<cannot open>"}};
     }
@@ -132,8 +133,9 @@ Cells serverCells(const QString& uri, const char* table) {
     const QByteArray name = QByteArray(table).toLower();
     // Rows in the order they were written; the keyed tables by key.
     const bool keyed = name != "table2" && !name.endsWith("_items");
-    return raw.rows(QStringLiteral("select * from \"%1\" order by %2")
-                        .arg(QString::fromLatin1(name), keyed ? QStringLiteral("id") : QStringLiteral("ctid")));
+    return raw.rows(
+        QStringLiteral("select * from \"%1\" order by %2")
+            .arg(QString::fromLatin1(name), keyed ? QStringLiteral("id") : QStringLiteral("ctid")));
 }
 
 bool isServer(const QString& location) {
@@ -144,7 +146,8 @@ bool isServer(const QString& location) {
 LedgerCells ledgerCells(const QString& location) {
     LedgerCells out;
     for (const LedgerTable& t : kLedgerTables)
-        out.insert(QString::fromLatin1(t.name), isServer(location) ? serverCells(location, t.name) : fileCells(location, t.name));
+        out.insert(QString::fromLatin1(t.name),
+                   isServer(location) ? serverCells(location, t.name) : fileCells(location, t.name));
     return out;
 }
 
@@ -153,8 +156,9 @@ LedgerCells ledgerCells(const QString& location) {
 QStringList serverState(const QString& uri) {
     Raw raw(uri);
     QStringList out;
-    const Cells tables = raw.rows("select table_schema || '.' || table_name from information_schema.tables "
-                                  "where table_schema not in ('pg_catalog', 'information_schema') order by 1");
+    const Cells tables =
+        raw.rows("select table_schema || '.' || table_name from information_schema.tables "
+                 "where table_schema not in ('pg_catalog', 'information_schema') order by 1");
     for (const QStringList& t : tables)
         out << t.join(",");
     for (const LedgerTable& t : kLedgerTables)
@@ -360,8 +364,9 @@ private slots:
         const TransferResult r = CopyLedgerFileToServer(file, db.uri);
         QVERIFY2(r.ok, qPrintable(r.message));
         QCOMPARE(r.problem, TransferProblem::None);
-        QVERIFY2(r.message.startsWith("已迁移：收据 3 张，租户 2 个，用户 2 个，各表行数一致，金额合计一致。"),
-                 qPrintable(r.message));
+        QVERIFY2(
+            r.message.startsWith("已迁移：收据 3 张，租户 2 个，用户 2 个，各表行数一致，金额合计一致。"),
+            qPrintable(r.message));
         QVERIFY(r.message.contains(LedgerLocation::describe(db.uri)));
         QCOMPARE(FiguresReport(r.source, r.target).split('\n'), kSourceSums);
         QCOMPARE(r.source, r.target);
@@ -411,14 +416,14 @@ private slots:
                                                 << notEmpty + "（收据 0 张，租户 1 个，常用项目 0 条）";
         QTest::newRow("a ledger with a list entry") << "item" << TransferProblem::TargetNotEmpty
                                                     << notEmpty + "（收据 0 张，租户 0 个，常用项目 1 条）";
-        QTest::newRow("a ledger of a newer build") << "newer" << TransferProblem::TargetUnusable
-                                                   << "此账本由更新版本的程序创建";
-        QTest::newRow("tables of another program") << "foreign" << TransferProblem::TargetUnusable
-                                                   << "这个数据库里的表不是本程序的账本";
-        QTest::newRow("no server there") << "unreachable" << TransferProblem::TargetUnusable
-                                         << "无法连接账本服务器 127.0.0.1 的端口 1";
-        QTest::newRow("the source is no ledger") << "source" << TransferProblem::SourceUnusable
-                                                 << "这个文件不是本程序的账本";
+        QTest::newRow("a ledger of a newer build")
+            << "newer" << TransferProblem::TargetUnusable << "此账本由更新版本的程序创建";
+        QTest::newRow("tables of another program")
+            << "foreign" << TransferProblem::TargetUnusable << "这个数据库里的表不是本程序的账本";
+        QTest::newRow("no server there")
+            << "unreachable" << TransferProblem::TargetUnusable << "无法连接账本服务器 127.0.0.1 的端口 1";
+        QTest::newRow("the source is no ledger")
+            << "source" << TransferProblem::SourceUnusable << "这个文件不是本程序的账本";
     }
     void migrateRefusals() {
         QFETCH(QString, target);
@@ -467,11 +472,19 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("words");
         QTest::newRow("words in a number column, no tables yet")
-            << "no tables" << "words" << "invalid input syntax for type double precision";
+            << "no tables"
+            << "words"
+            << "invalid input syntax for type double precision";
         QTest::newRow("words in a number column, an empty ledger")
-            << "init-ledger" << "words" << "invalid input syntax for type double precision";
-        QTest::newRow("the last table refuses a row") << "init-ledger" << "constraint" << "no_refunds";
-        QTest::newRow("a tenant's date the server refuses") << "init-ledger" << "date" << "is not a date";
+            << "init-ledger"
+            << "words"
+            << "invalid input syntax for type double precision";
+        QTest::newRow("the last table refuses a row") << "init-ledger"
+                                                      << "constraint"
+                                                      << "no_refunds";
+        QTest::newRow("a tenant's date the server refuses") << "init-ledger"
+                                                            << "date"
+                                                            << "is not a date";
     }
     void failureMidwayChangesNothing() {
         QFETCH(QString, target);
@@ -486,8 +499,9 @@ private slots:
             // Only a tool writes words into a number column; the file keeps them as text.
             runSql(file, "update RECEIPT set waterfee = 'twelve' where NO = '0000004'");
         if (fault == "constraint")
-            QCOMPARE(raw.exec("alter table remark_items add constraint no_refunds check (items <> '押金已退')"),
-                     QString());
+            QCOMPARE(
+                raw.exec("alter table remark_items add constraint no_refunds check (items <> '押金已退')"),
+                QString());
         if (fault == "date")
             // Written past the file's own checks, by a tool that dropped them.
             runSql(file, "drop trigger client_dates_check_update; drop trigger client_dates_update; "
@@ -497,7 +511,8 @@ private slots:
         const TransferResult r = CopyLedgerFileToServer(file, db.uri);
         QVERIFY(!r.ok);
         QCOMPARE(r.problem, TransferProblem::Refused);
-        QVERIFY2(r.message.startsWith("迁移没有完成，已全部撤销，服务器上的数据库未做任何改动。"), qPrintable(r.message));
+        QVERIFY2(r.message.startsWith("迁移没有完成，已全部撤销，服务器上的数据库未做任何改动。"),
+                 qPrintable(r.message));
         QVERIFY2(r.detail.contains(words), qPrintable(r.detail));
         QCOMPARE(serverState(db.uri), before);
     }
@@ -509,17 +524,23 @@ private slots:
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("flagged");
-        const char* receiptColumns[] = {"waterlast", "waterthis", "waterfee", "eleclast",  "electhis",
-                                        "elecfee",   "housefee",  "cleanfee", "tvfee",     "netfee",
+        const char* receiptColumns[] = {"waterlast", "waterthis", "waterfee",    "eleclast",   "electhis",
+                                        "elecfee",   "housefee",  "cleanfee",    "tvfee",      "netfee",
                                         "managefee", "otherfee",  "total_money", "waterprice", "elecprice"};
         for (const char* c : receiptColumns)
             QTest::newRow(c) << "receipt" << QString("NEW.%1 := NEW.%1 + 0.01;").arg(QLatin1String(c))
                              << (qstrcmp(c, "tvfee") == 0 ? QString("TVfee") : QString::fromLatin1(c));
-        QTest::newRow("zuMoney") << "client" << "NEW.zumoney := NEW.zumoney + 0.01;" << "zuMoney";
-        QTest::newRow("a NULL made zero") << "receipt" << "NEW.netfee := coalesce(NEW.netfee, 0);" << "netfee";
-        QTest::newRow("a tenant without rent left out") << "client" << "IF NEW.name = '赵六' THEN RETURN NULL; END IF;"
+        QTest::newRow("zuMoney") << "client"
+                                 << "NEW.zumoney := NEW.zumoney + 0.01;"
+                                 << "zuMoney";
+        QTest::newRow("a NULL made zero") << "receipt"
+                                          << "NEW.netfee := coalesce(NEW.netfee, 0);"
+                                          << "netfee";
+        QTest::newRow("a tenant without rent left out") << "client"
+                                                        << "IF NEW.name = '赵六' THEN RETURN NULL; END IF;"
                                                         << "client：原 2 行，复制后 1 行";
-        QTest::newRow("a user left out") << "\"user\"" << "IF NEW.username = '会计' THEN RETURN NULL; END IF;"
+        QTest::newRow("a user left out") << "\"user\""
+                                         << "IF NEW.username = '会计' THEN RETURN NULL; END IF;"
                                          << "USER：原 2 行，复制后 1 行";
     }
     void countsCatchAWrongCopy() {
@@ -531,17 +552,19 @@ private slots:
         Scratch db;
         prepareTarget(db.uri, "init-ledger");
         Raw raw(db.uri);
-        QCOMPARE(raw.exec(QString("create function tamper() returns trigger language plpgsql as $$ BEGIN %1 "
-                                  "RETURN NEW; END $$; create trigger tamper before insert on %2 for each row "
-                                  "execute function tamper()")
-                              .arg(change, table)),
-                 QString());
+        QCOMPARE(
+            raw.exec(QString("create function tamper() returns trigger language plpgsql as $$ BEGIN %1 "
+                             "RETURN NEW; END $$; create trigger tamper before insert on %2 for each row "
+                             "execute function tamper()")
+                         .arg(change, table)),
+            QString());
         const QStringList before = serverState(db.uri);
 
         const TransferResult r = CopyLedgerFileToServer(file, db.uri);
         QVERIFY(!r.ok);
         QCOMPARE(r.problem, TransferProblem::Mismatch);
-        QVERIFY2(r.message.startsWith("迁移后核对不一致，已全部撤销，服务器上的数据库未做任何改动。"), qPrintable(r.message));
+        QVERIFY2(r.message.startsWith("迁移后核对不一致，已全部撤销，服务器上的数据库未做任何改动。"),
+                 qPrintable(r.message));
         const QStringList wrong = r.message.split('\n').filter("← 不一致");
         QCOMPARE(wrong.size(), 1);
         QVERIFY2(wrong.first().trimmed().startsWith(flagged), qPrintable(wrong.first()));
@@ -614,7 +637,8 @@ private slots:
         QVERIFY(!r.ok);
         QCOMPARE(r.problem, TransferProblem::TargetUnusable);
         QVERIFY2(r.message.startsWith("数据库备份不成功!"), qPrintable(r.message));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     // A restore that cannot be made leaves the server ledger as it was.
@@ -622,16 +646,16 @@ private slots:
         QTest::addColumn<QString>("trouble");
         QTest::addColumn<TransferProblem>("problem");
         QTest::addColumn<QString>("words");
-        QTest::newRow("not a ledger") << "text" << TransferProblem::SourceUnusable
-                                      << "所选文件不是有效的账本数据库，未做任何更改。";
-        QTest::newRow("made by a newer version") << "newer" << TransferProblem::SourceUnusable
-                                                 << "此账本由更新版本的程序创建";
-        QTest::newRow("another clerk holds the write lock") << "lock" << TransferProblem::Refused
-                                                            << "账本正被其他职员使用";
-        QTest::newRow("the server refuses a row") << "constraint" << TransferProblem::Refused
-                                                  << "数据库恢复不成功!已全部撤销，账本未做任何改动。";
-        QTest::newRow("no ledger on the server") << "no ledger" << TransferProblem::TargetUnusable
-                                                 << "这个数据库里还没有账本。";
+        QTest::newRow("not a ledger")
+            << "text" << TransferProblem::SourceUnusable << "所选文件不是有效的账本数据库，未做任何更改。";
+        QTest::newRow("made by a newer version")
+            << "newer" << TransferProblem::SourceUnusable << "此账本由更新版本的程序创建";
+        QTest::newRow("another clerk holds the write lock")
+            << "lock" << TransferProblem::Refused << "账本正被其他职员使用";
+        QTest::newRow("the server refuses a row")
+            << "constraint" << TransferProblem::Refused << "数据库恢复不成功!已全部撤销，账本未做任何改动。";
+        QTest::newRow("no ledger on the server")
+            << "no ledger" << TransferProblem::TargetUnusable << "这个数据库里还没有账本。";
     }
     void restoreRefusals() {
         QFETCH(QString, trouble);
@@ -653,7 +677,8 @@ private slots:
         if (trouble == "newer")
             runSql(source, "pragma user_version = 99");
         if (trouble == "constraint")
-            QCOMPARE(raw.exec("alter table remark_items add constraint no_refunds check (items <> '押金已退') not valid"),
+            QCOMPARE(raw.exec("alter table remark_items add constraint no_refunds check (items <> "
+                              "'押金已退') not valid"),
                      QString());
         Raw otherClerk(db.uri);
         if (trouble == "lock") {
@@ -704,7 +729,8 @@ private slots:
         TestLedger empty(LedgerEngine::Server);
         const LedgerCells fresh = ledgerCells(db.uri);
         const LedgerCells made = ledgerCells(empty.path());
-        for (const char* table : {"RECEIPT", "client", "table2", "addr_items", "people_items", "remark_items"})
+        for (const char* table :
+             {"RECEIPT", "client", "table2", "addr_items", "people_items", "remark_items"})
             QCOMPARE(fresh.value(QString::fromLatin1(table)), Cells());
         QCOMPARE(fresh.value("price"), made.value("price"));
         QCOMPARE(fresh.value("USER_SET").mid(1), made.value("USER_SET").mid(1));
@@ -746,7 +772,8 @@ private slots:
         Raw otherClerk(db.uri);
         SetServerLockWait(300);
         QCOMPARE(otherClerk.exec(QString("begin; ") + kServerWriteLockSql), QString());
-        const FreshStartResult r = StartServerLedgerAfresh(db.uri, "admin", QDateTime(QDate(2026, 1, 5), QTime(9, 30)));
+        const FreshStartResult r =
+            StartServerLedgerAfresh(db.uri, "admin", QDateTime(QDate(2026, 1, 5), QTime(9, 30)));
         SetServerLockWait(5000);
         otherClerk.exec("rollback");
         QVERIFY(!r.ok);
@@ -758,11 +785,13 @@ private slots:
     void archivedLocation_data() {
         QTest::addColumn<QString>("uri");
         QTest::addColumn<QString>("location");
-        QTest::newRow("plain") << "postgresql://clerk@db:5432/rentbook"
-                               << "postgresql://clerk@db:5432/rentbook?options=-c%20search_path%3Drentbook_old_1%2Cpublic";
+        QTest::newRow("plain")
+            << "postgresql://clerk@db:5432/rentbook"
+            << "postgresql://clerk@db:5432/rentbook?options=-c%20search_path%3Drentbook_old_1%2Cpublic";
         QTest::newRow("with parameters and a password")
             << "postgresql://clerk:secret@db/rentbook?sslmode=require"
-            << "postgresql://clerk@db/rentbook?sslmode=require&options=-c%20search_path%3Drentbook_old_1%2Cpublic";
+            << "postgresql://clerk@db/"
+               "rentbook?sslmode=require&options=-c%20search_path%3Drentbook_old_1%2Cpublic";
     }
     void archivedLocation() {
         QFETCH(QString, uri);

@@ -150,8 +150,11 @@ private slots:
             entries << (a->isSeparator() ? QString("-") : a->text() + "=" + a->data().toString());
         QStringList expected{"导入恢复数据库(&I)=32775", "-", "导出备份数据库(&O)=32776", "-"};
         if (migrate)
-            expected << "迁移到服务器...=32782" << "-";
-        expected << "重新开始记账（慎用！）=32780" << "-" << "收支统计(&T)...\tCtrl+T=32781";
+            expected << "迁移到服务器...=32782"
+                     << "-";
+        expected << "重新开始记账（慎用！）=32780"
+                 << "-"
+                 << "收支统计(&T)...\tCtrl+T=32781";
         QCOMPARE(entries, expected);
     }
 
@@ -182,9 +185,10 @@ private slots:
             if (engine == LedgerEngine::File)
                 QCOMPARE(text, QString("数据库备份成功!"));
             else
-                QCOMPARE(text, "数据库备份成功!\n账本：" + f.described() + "\n备份文件：" +
-                                   QDir::toNativeSeparators(path) +
-                                   "\n备份中有收据 2 张，租户 0 个，用户 1 个，各表行数和金额合计与账本一致。");
+                QCOMPARE(text,
+                         "数据库备份成功!\n账本：" + f.described() + "\n备份文件：" +
+                             QDir::toNativeSeparators(path) +
+                             "\n备份中有收据 2 张，租户 0 个，用户 1 个，各表行数和金额合计与账本一致。");
             QCOMPARE(InspectLedgerFile(path), LedgerProblem::None);
             QCOMPARE(receiptNumbers(path), (QStringList{"0000001", "0000002"}));
         }
@@ -224,8 +228,10 @@ private slots:
         const QStringList texts = f.boxes.texts();
         QVERIFY2(texts.last().startsWith(last), qPrintable(texts.last()));
         if (trouble != "text")
-            QCOMPARE(texts.first(), "进行数据恢复操作后，账本（" + f.described() +
-                                        "）的现有数据将会被全部覆盖，所有职员看到的都将是恢复后的数据。是否继续数据恢复操作？");
+            QCOMPARE(
+                texts.first(),
+                "进行数据恢复操作后，账本（" + f.described() +
+                    "）的现有数据将会被全部覆盖，所有职员看到的都将是恢复后的数据。是否继续数据恢复操作？");
         if (trouble.isEmpty()) {
             QVERIFY(texts.last().endsWith("\n请重新运行程序!"));
             QVERIFY(texts.last().contains("账本现有收据 3 张"));

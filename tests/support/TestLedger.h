@@ -11,10 +11,9 @@
 //     void initTestCase_data() { TestLedger::addEngineRows(); }
 // Every TestLedger made inside such a test then uses the row's engine ("file" or "server").
 
-
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
-#include <QMetaType>
 #include <QTemporaryDir>
 
 enum class LedgerEngine { File, Server };
