@@ -634,15 +634,18 @@ bool CReceiptDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CReceiptDlg::wheelEvent(QWheelEvent* event) {
     const bool up = event->angleDelta().y() > 0;
-    // A date picker steps only while it has the focus: a wheel turned over the form must not move
-    // dates the operator is not working on.
+    // The wheel comes here from whatever did not take it: the list at the end of its rows, a
+    // label, a box without the focus. Only the box the operator works in steps, and only with the
+    // pointer over it: a box the pointer is not over never changes.
+    const QPoint pointer = event->globalPosition().toPoint();
+    const auto under = [pointer](QWidget* w) { return w->rect().contains(w->mapFromGlobal(pointer)); };
     for (QDateTimeEdit* picker : {ui->issueDate, ui->periodStart, ui->periodEnd}) {
-        if (picker->hasFocus()) {
+        if (picker->hasFocus() && under(picker)) {
             QKeyEvent key(QEvent::KeyPress, up ? Qt::Key_Up : Qt::Key_Down, Qt::NoModifier);
             QApplication::sendEvent(picker, &key);
         }
     }
-    if (auto* box = qobject_cast<QLineEdit*>(focusWidget()); box && isWheelBox(box))
+    if (auto* box = qobject_cast<QLineEdit*>(focusWidget()); box && isWheelBox(box) && under(box))
         onWheelStep(box, up);
     QDialog::wheelEvent(event);
 }
