@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "data/LedgerLocation.h"
+#include "data/LoginChoice.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
 #include "data/Settings.h"
@@ -376,37 +377,46 @@ void registerDataSource(const QString& programDir, const QString& ledgerPath) {
 
 namespace {
 
+// What the message of a ledger that cannot be used adds: the login comes next.
+const QString kChooseAnother = QStringLiteral("\n也可以在登录窗口中点“切换账本...”，选择另一个账本。");
+
+enum class StartOpen { Opened, Unusable, Quit };
+
 // A ledger file before its first connection of this start: a journal beside it would be rolled
 // into it by the first read, so it is settled first.
-bool openFileAtStart(std::unique_ptr<Database>& db, const QString& path) {
+StartOpen openFileAtStart(std::unique_ptr<Database>& db, const QString& path, QString& problemText) {
     LedgerProblem problem = SettleLedgerJournal(path);
     db = std::make_unique<Database>(path);
     if (problem == LedgerProblem::None && !db->open())
         problem = db->problem();
     if (problem != LedgerProblem::None) {
-        platform::messageBox(nullptr, LedgerProblemText(problem, path), {}, platform::MsgIcon::Error);
-        return false;
+        problemText = LedgerProblemText(problem, path);
+        platform::messageBox(nullptr, problemText + kChooseAnother, {}, platform::MsgIcon::Error);
+        return StartOpen::Unusable;
     }
-    return true;
+    return StartOpen::Opened;
 }
 
-bool openAtStart(std::unique_ptr<Database>& db, const QString& localLedger) {
+StartOpen openAtStart(std::unique_ptr<Database>& db, const QString& localLedger, QString& problemText) {
     for (;;) {
         const QString path = DataSource::ledgerPath();
         if (!LedgerLocation::isServer(path))
-            return openFileAtStart(db, path);
+            return openFileAtStart(db, path, problemText);
         db = std::make_unique<Database>(path);
         switch (ledgerchoice::openAskingPassword(*db, nullptr)) {
         case ledgerchoice::OpenOutcome::Opened:
-            return true;
+            return StartOpen::Opened;
         case ledgerchoice::OpenOutcome::Cancelled:
-            return false;
+            // No password, no ledger: the operator has seen why.
+            problemText = db->problemText();
+            return StartOpen::Unusable;
         case ledgerchoice::OpenOutcome::Failed:
             break;
         }
         if (db->problem() != LedgerProblem::Unreachable) {
-            platform::messageBox(nullptr, db->problemText(), {}, platform::MsgIcon::Error);
-            return false;
+            problemText = db->problemText();
+            platform::messageBox(nullptr, problemText + kChooseAnother, {}, platform::MsgIcon::Error);
+            return StartOpen::Unusable;
         }
         // The server may only be down for a moment: the operator may try again, or work on the
         // local ledger for this run (the server ledger stays the remembered one).
@@ -418,7 +428,7 @@ bool openAtStart(std::unique_ptr<Database>& db, const QString& localLedger) {
         const QString& chosen = choices[platform::choose(nullptr, db->problemText(), choices, {},
                                                          platform::MsgIcon::Exclamation)];
         if (chosen == quit)
-            return false;
+            return StartOpen::Quit;
         if (chosen == openLocal)
             DataSource::setLedgerPath(localLedger);
     }
@@ -429,21 +439,24 @@ bool openAtStart(std::unique_ptr<Database>& db, const QString& localLedger) {
 StartupSettings loadStartupSettings(const QString& localLedger) {
     StartupSettings out;
     std::unique_ptr<Database> opened;
-    if (!openAtStart(opened, localLedger))
+    switch (openAtStart(opened, localLedger, out.ledgerProblem)) {
+    case StartOpen::Opened:
+        break;
+    case StartOpen::Unusable:
         return out;
+    case StartOpen::Quit:
+        out.quit = true;
+        return out;
+    }
     Database& db = *opened;
     out.databaseOpened = true;
     // No event loop runs yet to report a refused statement (a file that is a database but not a
     // ledger): say it here and go on to the login.
     try {
-        {
-            Recordset rs = db.query(QStringLiteral("select * from [USER_SET] where [id]=1"));
-            if (!rs.isEOF()) {
-                out.rememberedUser = rs.field(3);
-                g_strCurrentUser = out.rememberedUser;
-                out.autoLogin = textToInt(rs.field(4));
-            }
-        }
+        const LoginChoice choice = ReadLoginChoice(db);
+        out.rememberedUser = choice.user;
+        g_strCurrentUser = choice.user;
+        out.autoLogin = choice.autoLogin;
         Recordset rs = db.query(
             QStringLiteral("select * from [USER] where [userName] = '%1'").arg(jet::quote(g_strCurrentUser)));
         if (!rs.isEOF())

@@ -104,15 +104,21 @@ struct StartupSettings {
     QString rememberedUser;
     int autoLogin = 0;
     bool databaseOpened = false;
+    // Why the ledger cannot be used, as the operator was told (empty when it opened): the login
+    // shows it, with another ledger to choose.
+    QString ledgerProblem;
+    // The operator chose to end the program rather than go on without the ledger.
+    bool quit = false;
 };
 
 // Opens the program's ledger (DataSource::ledgerPath()) and reads the remembered user and the
-// auto-login flag, setting g_strCurrentUser and g_strCurrentPower. A ledger file is first made
-// safe from a journal left beside it. A server ledger asks for its password while the server wants
-// one; a server that does not answer is named with its host and port and the operator may retry,
-// end, or (when localLedger is given) use the local ledger for this run, which then becomes the
-// program's ledger. When the ledger cannot be used, says why and where it is; the start then ends
-// (databaseOpened is false).
+// auto-login flag (the ledger's own for a file, this PC's for a server ledger), setting
+// g_strCurrentUser and g_strCurrentPower. A ledger file is first made safe from a journal left
+// beside it. A server ledger asks for its password while the server wants one; a server that does
+// not answer is named with its host and port and the operator may retry, end (quit), or (when
+// localLedger is given) use the local ledger for this run, which then becomes the program's
+// ledger. When the ledger cannot be used, says why and where it is (databaseOpened is false,
+// ledgerProblem says it again for the login).
 StartupSettings loadStartupSettings(const QString& localLedger = QString());
 
 // The start's ledger: the one --ledger names (a relative file from startDir, the folder the

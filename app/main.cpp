@@ -77,16 +77,17 @@ int main(int argc, char** argv) {
     // The ledger of --ledger, the remembered one or the local one; a server ledger may ask for its
     // password here.
     const startup::StartupSettings settings = startup::startWithLedger(arguments, localLedger, startDir);
-    // It has said why; a login on a ledger that does not open could only go round in circles.
-    if (!settings.databaseOpened)
+    if (settings.quit)
         return 1;
 
-    if (settings.autoLogin != 0) {
+    // A ledger that did not open has been named; the login then offers another one.
+    if (settings.databaseOpened && settings.autoLogin != 0) {
         CReceiptDlg dlg;
         dlg.exec();
     } else {
         CLoginDlg login;
         login.setProposedUser(settings.rememberedUser);
+        login.setLedgerProblem(settings.ledgerProblem);
         login.setMainWindowRunner([] {
             CReceiptDlg dlg;
             dlg.exec();

@@ -133,6 +133,7 @@ void CReceiptDlg::OnInitDialog() {
     // Listening before the list is read: nothing committed after the read goes unnoticed.
     m_watcher = new LedgerWatcher(m_db.path(), this);
     m_live->follow(m_watcher);
+    connect(m_live, &LiveList::refreshed, this, &CReceiptDlg::followNextNumber);
     const FormSettings settings = loadMainWindowSettings(m_db);
     applySettings(settings);
     prepareRecordsList(settings);
@@ -202,6 +203,7 @@ void CReceiptDlg::nextNumber() {
         return;
     m_form.number = NextReceiptNumber(m_opDb);
     ui->receiptNo->setText(m_form.number);
+    m_bNumberProposed = true;
 }
 
 void CReceiptDlg::loadPrices() {
@@ -391,7 +393,10 @@ void CReceiptDlg::connectForm() {
     connect(ui->address, &CAutoCompleteCombo::editTextEdited, this,
             [this] { OnPrefill(ui->address->currentText()); });
     connect(ui->saveButton, &QPushButton::clicked, this, &CReceiptDlg::showSaveMenu);
-    connect(ui->newButton, &QPushButton::clicked, this, &CReceiptDlg::OnNewReceipt);
+    connect(ui->newButton, &QPushButton::clicked, this, [this] {
+        if (confirmDiscard(QStringLiteral("收据尚未保存，确定放弃并新建收据吗？")))
+            OnNewReceipt();
+    });
     connect(ui->displayRange, &QComboBox::currentIndexChanged, this, &CReceiptDlg::OnSelchangeDisplayRange);
     connect(ui->showAllButton, &QPushButton::clicked, this, &CReceiptDlg::OnShowAll);
     connect(ui->previewButton, &QPushButton::clicked, this, &CReceiptDlg::OnPrintPreview);
@@ -432,11 +437,13 @@ void CReceiptDlg::OpenOverview() {
         mainWindowHooks().openOverview(*this);
 }
 
-void CReceiptDlg::StartReceiptFor(const QString& room) {
+bool CReceiptDlg::confirmDiscard(const QString& question) {
     pullForm();
-    if (HasUnsavedWork(m_form, m_baseline) &&
-        !platform::confirmNoByDefault(
-            this, QStringLiteral("收据尚未保存，确定放弃并为房间%1开新收据吗？").arg(room)))
+    return !HasUnsavedWork(m_form, m_baseline) || platform::confirmNoByDefault(this, question);
+}
+
+void CReceiptDlg::StartReceiptFor(const QString& room) {
+    if (!confirmDiscard(QStringLiteral("收据尚未保存，确定放弃并为房间%1开新收据吗？").arg(room)))
         return;
     OnNewReceipt();
     ui->address->setEditText(room);
@@ -634,15 +641,18 @@ bool CReceiptDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CReceiptDlg::wheelEvent(QWheelEvent* event) {
     const bool up = event->angleDelta().y() > 0;
-    // A date picker steps only while it has the focus: a wheel turned over the form must not move
-    // dates the operator is not working on.
+    // The wheel comes here from whatever did not take it: the list at the end of its rows, a
+    // label, a box without the focus. Only the box the operator works in steps, and only with the
+    // pointer over it: a box the pointer is not over never changes.
+    const QPoint pointer = event->globalPosition().toPoint();
+    const auto under = [pointer](QWidget* w) { return w->rect().contains(w->mapFromGlobal(pointer)); };
     for (QDateTimeEdit* picker : {ui->issueDate, ui->periodStart, ui->periodEnd}) {
-        if (picker->hasFocus()) {
+        if (picker->hasFocus() && under(picker)) {
             QKeyEvent key(QEvent::KeyPress, up ? Qt::Key_Up : Qt::Key_Down, Qt::NoModifier);
             QApplication::sendEvent(picker, &key);
         }
     }
-    if (auto* box = qobject_cast<QLineEdit*>(focusWidget()); box && isWheelBox(box))
+    if (auto* box = qobject_cast<QLineEdit*>(focusWidget()); box && isWheelBox(box) && under(box))
         onWheelStep(box, up);
     QDialog::wheelEvent(event);
 }
@@ -801,6 +811,21 @@ void CReceiptDlg::OnNewReceipt() {
     m_form.resetForNewReceipt(number);
     pushForm();
     m_baseline = m_form;
+    m_bNumberProposed = true;
+}
+
+void CReceiptDlg::followNextNumber() {
+    if (m_nEditKey != 0 || !m_bNumberProposed || !m_db.isOpen())
+        return;
+    try {
+        const QString next = NextReceiptNumber(m_db);
+        if (next != ui->receiptNo->text()) {
+            m_form.number = next;
+            ui->receiptNo->setText(next);
+        }
+    } catch (const DbError&) {
+        // A read nobody asked for: the next save or refresh meets the ledger again.
+    }
 }
 
 // ---- records list ---------------------------------------------------------------------------
@@ -889,7 +914,11 @@ void CReceiptDlg::OnDblclkRecords() {
         return;
     }
     const int row = selected.first();
+    if (!confirmDiscard(QStringLiteral("收据尚未保存，确定放弃并打开单号为%1的收据吗？")
+                            .arg(m_records->cell(row, RecordColumn::No))))
+        return;
     m_nEditKey = m_records->key(row);
+    m_bNumberProposed = false;
     pullForm();
     m_form.number = m_records->cell(row, RecordColumn::No);
     if (isOrdinaryUser())
@@ -954,12 +983,14 @@ void CReceiptDlg::OnDeleteRecord() {
     // Exactly the receipts whose rows are selected go, by their keys, and only as the list shows
     // them; a row leaves the list only once its receipt has left the ledger.
     QList<int> deleted, gone;
+    QList<long long> deletedKeys;
     QStringList goneNumbers, changedNumbers;
     try {
         for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
             switch (DeleteListedReceipt(m_db, m_records->key(*it), m_records->version(*it))) {
             case ReceiptConflict::None:
                 deleted << *it;
+                deletedKeys << m_records->key(*it);
                 break;
             case ReceiptConflict::Deleted:
                 gone << *it;
@@ -988,7 +1019,7 @@ void CReceiptDlg::OnDeleteRecord() {
         platform::messageBox(this, DeleteConflictMessage(int(deleted.size()), goneNumbers, changedNumbers),
                              QStringLiteral("注意"), platform::MsgIcon::Exclamation);
         if (!deleted.isEmpty())
-            OnNewReceipt();
+            resetAfterDelete(deletedKeys);
         return;
     }
     m_records->removeRowList(selected);
@@ -1000,6 +1031,14 @@ void CReceiptDlg::OnDeleteRecord() {
     }
     ui->records->setFocus();
     UpdateSummary();
+    resetAfterDelete(deletedKeys);
+}
+
+void CReceiptDlg::resetAfterDelete(const QList<long long>& deletedKeys) {
+    // A receipt being typed, or another one being amended, is none of the delete's business.
+    pullForm();
+    if (HasUnsavedWork(m_form, m_baseline) && !deletedKeys.contains(m_nEditKey))
+        return;
     OnNewReceipt();
 }
 

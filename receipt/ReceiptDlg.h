@@ -118,6 +118,10 @@ private:
     void showSaveMenu();
     void saveForm(bool print);
     void onAmendRefused(ReceiptConflict conflict);
+    // True when the form holds no unsaved typing, or the operator agrees to give it up.
+    bool confirmDiscard(const QString& question);
+    void followNextNumber();
+    void resetAfterDelete(const QList<long long>& deletedKeys);
     void reloadRecords();
     void onRecordsContextMenu(const QPoint& pos);
     void selectOnlyRow(int row);
@@ -154,5 +158,8 @@ private:
     std::optional<QStringList> m_openedRow;
     // The form as last reset, saved or opened: closing asks only when the typed boxes differ.
     ReceiptForm m_baseline;
+    // The form's number is the one proposed for a new receipt (not one carried over from a stored
+    // receipt): it follows what other clerks store.
+    bool m_bNumberProposed = false;
     bool m_pushing = false;
 };

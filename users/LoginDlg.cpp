@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "data/LedgerLocation.h"
+#include "data/LoginChoice.h"
 #include "data/Settings.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"
@@ -43,12 +44,18 @@ void CLoginDlg::showEvent(QShowEvent* event) {
 void CLoginDlg::OnInitDialog() {
     setWindowIcon(artwork::applicationIcon());
     ShowLedger();
+    m_strPassword.clear();
+    m_nAutoLogin = 0;
+    if (!m_strLedgerProblem.isEmpty()) {
+        // Start-up has said why; another ledger is the way on.
+        pushForm();
+        ui->switchLedgerButton->setFocus();
+        return;
+    }
     FillUserList();
     if (m_strUserName.isEmpty() && ui->userList->count() > 0)
         ui->userList->setCurrentIndex(0);
     ui->password->setFocus();
-    m_strPassword.clear();
-    m_nAutoLogin = 0;
     pushForm();
 }
 
@@ -104,16 +111,31 @@ void CLoginDlg::CreateDefaultUser() {
         return;
     db.execute(QStringLiteral("insert into [USER] ([userName],[code]) values('%1', '%2')")
                    .arg(QStringLiteral("admin"), QString()));
-    db.execute(
-        QStringLiteral(
-            "update [USER_SET] set [set2] = '%1', [set3] = '%2',[set4] = '%3',[set5] = '%4' where id = 1")
-            .arg(QStringLiteral("admin"), QStringLiteral("0"), QStringLiteral("收款收据"), QString()));
+    if (db.isServer()) {
+        // The office's ledger: the remembered user and the flag are this PC's own.
+        db.execute(QStringLiteral("update [USER_SET] set [set4] = '%1',[set5] = '%2' where id = 1")
+                       .arg(QStringLiteral("收款收据"), QString()));
+        ::SaveLoginChoice(db, QStringLiteral("admin"), 0);
+    } else {
+        db.execute(
+            QStringLiteral(
+                "update [USER_SET] set [set2] = '%1', [set3] = '%2',[set4] = '%3',[set5] = '%4' where id = 1")
+                .arg(QStringLiteral("admin"), QStringLiteral("0"), QStringLiteral("收款收据"), QString()));
+    }
     db.close();
     m_strUserName = QStringLiteral("admin");
 }
 
 void CLoginDlg::OnOK() {
     pullForm();
+    if (!m_strLedgerProblem.isEmpty()) {
+        platform::messageBox(this,
+                             QStringLiteral("账本不能使用，无法登录：\n") + m_strLedgerProblem +
+                                 QStringLiteral("\n\n请点“切换账本...”选择可以使用的账本后再登录。"),
+                             QStringLiteral("注意"), platform::MsgIcon::Exclamation);
+        ui->switchLedgerButton->setFocus();
+        return;
+    }
     if (m_strUserName.isEmpty()) {
         platform::messageBox(this, QStringLiteral("用户名不能为空!"), QStringLiteral("错误"),
                              platform::MsgIcon::Exclamation);
@@ -153,35 +175,45 @@ void CLoginDlg::OnOK() {
 }
 
 void CLoginDlg::SaveLoginChoice() {
-    const QString flag = QString::number(m_nAutoLogin);
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("update USER_SET set [set2]='%1',[set3]='%2' where id=1")
-                   .arg(jet::quote(m_strUserName), flag));
+    ::SaveLoginChoice(db, m_strUserName, m_nAutoLogin);
 }
 
 void CLoginDlg::ShowLedger() {
     const QString text = QStringLiteral("账本：") + LedgerLocation::describe(DataSource::ledgerPath());
-    ui->ledgerText->setText(
-        ui->ledgerText->fontMetrics().elidedText(text, Qt::ElideMiddle, ui->ledgerText->width()));
-    ui->ledgerText->setToolTip(text);
+    QLabel* line = ui->ledgerText;
+    const QFontMetrics metrics = line->fontMetrics();
+    QString shown = metrics.elidedText(text, Qt::ElideMiddle, line->width());
+    const bool unusable = !m_strLedgerProblem.isEmpty();
+    // An unusable ledger takes a second line, in red, for what is wrong with it; the whole
+    // message is the tooltip.
+    if (unusable)
+        shown += QLatin1Char('\n') + metrics.elidedText(m_strLedgerProblem.section(QLatin1Char('\n'), 0, 0),
+                                                        Qt::ElideRight, line->width());
+    line->setText(shown);
+    line->setToolTip(unusable ? m_strLedgerProblem : text);
+    QPalette pal = line->palette();
+    pal.setColor(QPalette::WindowText, unusable ? QColor(200, 0, 0) : palette().color(QPalette::WindowText));
+    line->setPalette(pal);
+    constexpr int kOneLine = 22;
+    line->resize(line->width(), kOneLine + (unusable ? metrics.lineSpacing() : 0));
+    setFixedSize(width(), line->y() + line->height() + 5);
 }
 
 void CLoginDlg::OnSwitchLedger() {
     CLedgerChoiceDlg choice(this);
     if (choice.exec() != QDialog::Accepted)
         return;
+    m_strLedgerProblem.clear();
     ShowLedger();
-    // The user the new ledger remembers is proposed, as at start-up.
+    // The user remembered for the new ledger is proposed, as at start-up.
     m_strUserName.clear();
     {
         Database db;
-        if (db.open()) {
-            Recordset rs = db.query(QStringLiteral("select * from [USER_SET] where [id]=1"));
-            if (!rs.isEOF())
-                m_strUserName = rs.field(3);
-        }
+        if (db.open())
+            m_strUserName = ReadLoginChoice(db).user;
     }
     FillUserList();
     m_strPassword.clear();

@@ -21,6 +21,9 @@ public:
     void setProposedUser(const QString& name) { m_strUserName = name; }
     // What a successful login runs (the main window, modally).
     void setMainWindowRunner(std::function<void()> runner) { m_runMainWindow = std::move(runner); }
+    // Why the ledger in use cannot be used (start-up has said so): the ledger line shows it and no
+    // one logs in until another ledger is chosen.
+    void setLedgerProblem(const QString& text) { m_strLedgerProblem = text; }
 
     void FillUserList();
     void CreateDefaultUser();
@@ -44,6 +47,7 @@ private:
     QString m_strUserName;
     QString m_strPassword;
     int m_nAutoLogin = 0;
+    QString m_strLedgerProblem;
     bool m_initialised = false;
     std::function<void()> m_runMainWindow;
 };

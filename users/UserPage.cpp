@@ -4,6 +4,7 @@
 
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/LoginChoice.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "users/AddUserDlg.h"
@@ -191,7 +192,7 @@ void CUserPage::OnCancelAutoLogin() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("update USER_SET set [set3]='%1' where id=1").arg(QString::number(0)));
+    CancelAutoLogin(db);
     db.close();
     platform::messageBox(this, QStringLiteral("设置成功！"));
 }

@@ -295,6 +295,9 @@ private slots:
             startWithLedger(QStringList{"Rentbook"} + place(arguments), m_local->path(), m_other->dir());
 
         QCOMPARE(s.databaseOpened, opened);
+        // Only 退出 ends the start; otherwise the login follows, told what is wrong.
+        QCOMPARE(s.quit, !choices.isEmpty() && choices.last() == 2);
+        QCOMPARE(s.ledgerProblem.isEmpty(), opened || s.quit);
         QCOMPARE(DataSource::ledgerPath(), place(ledgerAfter));
         QCOMPARE(ledgerchoice::remembered(), place(rememberedAfter));
         QVERIFY2(!settingsFileText().contains(PasswordLedger::password()), qPrintable(settingsFileText()));
@@ -310,10 +313,11 @@ private slots:
             }
         }
         if (opened) {
-            // What was opened is what start-up read.
+            // What was opened is what start-up read; for a server ledger, what this PC remembers
+            // for it (nothing yet), never the office's shared row.
             QCOMPARE(s.rememberedUser, ledgerAfter == "{local}"   ? QString("本机")
                                        : ledgerAfter == "{other}" ? QString("别处")
-                                                                  : QString("admin"));
+                                                                  : QString());
             Database db;
             QVERIFY(db.open());
         }
@@ -324,7 +328,9 @@ private slots:
         TestLedger keep(LedgerEngine::File);
         DataSource::setLedgerPath(kDown);
         platform::ScopedMessageBoxScript boxes({platform::choiceButton(1)});
-        QVERIFY(!loadStartupSettings().databaseOpened);
+        const StartupSettings s = loadStartupSettings();
+        QVERIFY(!s.databaseOpened);
+        QVERIFY(s.quit);
         QCOMPARE(boxes.messages().size(), 1);
         QCOMPARE(boxes.messages()[0].choices, (QStringList{"重试", "退出"}));
     }
@@ -404,6 +410,10 @@ private slots:
             Database made(target);
             QVERIFY2(made.open(), qPrintable(made.problemText()));
             QCOMPARE(made.query("select [userName],[code] from [USER]").field(0), QString("admin"));
+            // The new ledger remembers its administrator, never logging anyone in by itself.
+            Recordset set = made.query("select [set2],[set3] from [USER_SET] where [id]=1");
+            QCOMPARE((QStringList{set.field(0), set.field(1)}), (QStringList{"admin", "0"}));
+            set.close();
             made.close();
             SetServerPassword(QString());
             // A second time there is a ledger already: nothing is changed.

@@ -34,6 +34,8 @@ template <typename... T> void row(const char* tag, const T&... values) {
 struct StartOutcome {
     bool opened = false;
     QStringList texts;
+    QString problem; // what the login is handed
+    bool quit = false;
 };
 
 // The start-up read of the ledger, with the messages it shows. Root may write any file, so when
@@ -42,18 +44,19 @@ StartOutcome readLedgerAtStart(bool unprivileged) {
     if (!unprivileged || geteuid() != 0) {
         platform::ScopedMessageBoxScript boxes;
         const StartupSettings s = loadStartupSettings();
-        return {s.databaseOpened, boxes.texts()};
+        return {s.databaseOpened, boxes.texts(), s.ledgerProblem, s.quit};
     }
     int fds[2];
     if (pipe(fds) != 0)
-        return {true, {"<no pipe>"}};
+        return {true, {"<no pipe>"}, {}, false};
     const pid_t child = fork();
     if (child == 0) {
         close(fds[0]);
         if (setgid(65534) == 0 && setuid(65534) == 0) {
             platform::ScopedMessageBoxScript boxes;
             const StartupSettings s = loadStartupSettings();
-            const QByteArray out = (s.databaseOpened ? "1" : "0") + boxes.texts().join(QChar(0x1f)).toUtf8();
+            const QByteArray out = (s.databaseOpened ? "1" : "0") + QByteArray(s.quit ? "1" : "0") +
+                                   (s.ledgerProblem + QChar(0x1e) + boxes.texts().join(QChar(0x1f))).toUtf8();
             if (write(fds[1], out.constData(), size_t(out.size())) != out.size())
                 _exit(1);
         }
@@ -67,8 +70,10 @@ StartOutcome readLedgerAtStart(bool unprivileged) {
     close(fds[0]);
     waitpid(child, nullptr, 0);
     if (out.isEmpty())
-        return {true, {"<the child said nothing>"}};
-    return {out.startsWith('1'), QString::fromUtf8(out.mid(1)).split(QChar(0x1f), Qt::SkipEmptyParts)};
+        return {true, {"<the child said nothing>"}, {}, false};
+    const QString rest = QString::fromUtf8(out.mid(2));
+    return {out.startsWith('1'), rest.section(QChar(0x1e), 1).split(QChar(0x1f), Qt::SkipEmptyParts),
+            rest.section(QChar(0x1e), 0, 0), out.at(1) == '1'};
 }
 
 } // namespace
@@ -297,9 +302,9 @@ private slots:
             QCOMPARE(g_strCurrentUser, remembered);
     }
 
-    // A ledger that cannot be used is named with its case and its place, left as it lies, and
-    // the start goes no further: a login on a ledger that did not open could only go round.
-    void unusableLedgerSaysWhyAndStops_data() {
+    // A ledger that cannot be used is named with its case and its place and left as it lies; the
+    // login comes next, told the same, with another ledger to choose.
+    void unusableLedgerSaysWhyThenTheLogin_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message"); // how it begins
         row("missing", "missing", "找不到账本文件，不能打开数据库。");
@@ -311,7 +316,7 @@ private slots:
         row("made by a newer version", "newer", "此账本由更新版本的程序创建，本程序不能打开它。");
         row("another file's journal beside it", "journal", "账本旁有一个日志文件，用它回滚后的账本不完整");
     }
-    void unusableLedgerSaysWhyAndStops() {
+    void unusableLedgerSaysWhyThenTheLogin() {
         QFETCH(QString, kind);
         QFETCH(QString, message);
         TestLedger ledger;
@@ -373,6 +378,10 @@ private slots:
         QCOMPARE(start.texts.size(), 1);
         QVERIFY2(start.texts[0].startsWith(message), qPrintable(start.texts[0]));
         QVERIFY(start.texts[0].contains("\n账本：" + QDir::toNativeSeparators(path) + "\n"));
+        QVERIFY(start.texts[0].endsWith("\n也可以在登录窗口中点“切换账本...”，选择另一个账本。"));
+        QVERIFY2(!start.problem.isEmpty() && start.texts[0].startsWith(start.problem + "\n"),
+                 qPrintable(start.problem));
+        QVERIFY(!start.quit);
         QCOMPARE(contents(), before);
         QCOMPARE(QFileInfo(path).lastModified(), modified);
         QCOMPARE(QFileInfo::exists(path + "-journal"), kind == "journal");

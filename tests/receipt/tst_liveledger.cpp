@@ -144,30 +144,39 @@ private slots:
 
     // ---- the list follows ---------------------------------------------------------------------
 
-    // Forty receipts sorted by the total, largest first (key 40 on top); receipts 30 and 25
-    // selected, receipt 33 scrolled to the top, a receipt half typed in the form. Another clerk
-    // commits a change: within two seconds the list shows it, and everything else stays.
+    // Forty receipts sorted by the total, largest first (key 40 on top); receipts 30 and 25 (or
+    // those given) selected, receipt 33 scrolled to the top, a receipt half typed in the form.
+    // Another clerk commits a change: within two seconds the list shows it, and everything else
+    // stays, but for the new receipt's number, which follows a receipt stored meanwhile.
     void listFollowsOtherClerks_data() {
         QTest::addColumn<QString>("statement");
         QTest::addColumn<long long>("changedKey"); // the receipt whose rent changes, or comes or goes
         QTest::addColumn<QString>("rentAfter");    // its rent as listed afterwards; empty: not listed
+        QTest::addColumn<QList<long long>>("selectedBefore");
         QTest::addColumn<QList<long long>>("selectedAfter");
+        QTest::addColumn<QString>("numberAfter"); // the form's
+        const QList<long long> two{25, 30};
         QTest::newRow("insert above the top")
             << "insert into RECEIPT ([NO],[Rdate],[housefee],[total_money]) values('0000041','2026-12-02',"
                "395,395)"
-            << 41LL << "395" << QList<long long>{25, 30};
+            << 41LL << "395" << two << two << "0000042";
         QTest::newRow("amend a listed receipt") << "update RECEIPT set [housefee] = 12345 where [id] = 31"
-                                                << 31LL << "12345" << QList<long long>{25, 30};
+                                                << 31LL << "12345" << two << two << "0000041";
+        QTest::newRow("amend, the first row selected")
+            << "update RECEIPT set [housefee] = 12345 where [id] = 31" << 31LL << "12345"
+            << QList<long long>{40, 25} << QList<long long>{25, 40} << "0000041";
         QTest::newRow("delete above the top")
-            << "delete from RECEIPT where [id] = 38" << 38LL << "" << QList<long long>{25, 30};
-        QTest::newRow("delete a selected receipt")
-            << "delete from RECEIPT where [id] = 30" << 30LL << "" << QList<long long>{25};
+            << "delete from RECEIPT where [id] = 38" << 38LL << "" << two << two << "0000041";
+        QTest::newRow("delete a selected receipt") << "delete from RECEIPT where [id] = 30" << 30LL << ""
+                                                   << two << QList<long long>{25} << "0000041";
     }
     void listFollowsOtherClerks() {
         QFETCH(QString, statement);
         QFETCH(long long, changedKey);
         QFETCH(QString, rentAfter);
+        QFETCH(QList<long long>, selectedBefore);
         QFETCH(QList<long long>, selectedAfter);
+        QFETCH(QString, numberAfter);
         TestLedger ledger;
         for (int n = 1; n <= 40; ++n)
             addReceipt(ledger, n);
@@ -181,7 +190,7 @@ private slots:
         model->sortByColumn(RecordColumn::Total);
         model->sortByColumn(RecordColumn::Total);
         QCOMPARE(model->key(0), 40LL);
-        selectKeys(l, {30, 25});
+        selectKeys(l, selectedBefore);
         l->selectionModel()->setCurrentIndex(model->index(model->rowOfKey(25), 0),
                                              QItemSelectionModel::NoUpdate);
         l->scrollTo(model->index(model->rowOfKey(33), 0), QAbstractItemView::PositionAtTop);
@@ -194,7 +203,7 @@ private slots:
         QVERIFY(horizontal > 0);
         dlg.findChild<QComboBox*>("address")->setEditText("正在填写");
         box(dlg, "rent")->setText("777");
-        const QString number = box(dlg, "receiptNo")->text();
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000041"));
         const int refreshes = dlg.liveList()->refreshCount();
 
         ledger.exec(statement);
@@ -215,10 +224,10 @@ private slots:
         QCOMPARE(model->key(l->selectionModel()->currentIndex().row()), 25LL);
         QCOMPARE(model->key(l->rowAt(0)), 33LL);
         QCOMPARE(l->horizontalScrollBar()->value(), horizontal);
-        // The form is the operator's: untouched.
+        // The form is the operator's: untouched but for the number it proposes.
         QCOMPARE(dlg.findChild<QComboBox*>("address")->currentText(), QString("正在填写"));
         QCOMPARE(box(dlg, "rent")->text(), QString("777"));
-        QCOMPARE(box(dlg, "receiptNo")->text(), number);
+        QCOMPARE(box(dlg, "receiptNo")->text(), numberAfter);
         QVERIFY(dlg.summaryText().contains(
             QString("总额: %1.00元").arg(ledger.row("select sum(total_money) from RECEIPT").value(0))));
         QCOMPARE(boxes.texts(), QStringList());
@@ -411,6 +420,38 @@ private slots:
     }
 
     // ---- numbering ----------------------------------------------------------------------------
+
+    // Two clerks saving in turn: a new receipt's number follows the other clerk's saves (typing
+    // kept), so no save is renumbered; a receipt opened from the list keeps its own number.
+    void numberFollowsOtherClerks() {
+        TestLedger ledger;
+        addReceipt(ledger, 1);
+        platform::ScopedMessageBoxScript boxes;
+        CReceiptDlg first;
+        CReceiptDlg second;
+        CReceiptDlg* clerks[] = {&first, &second};
+        box(second, "rent")->setText("55");
+        for (int i = 0; i < 10; ++i) {
+            CReceiptDlg& saving = *clerks[i % 2];
+            QTRY_COMPARE_WITH_TIMEOUT(box(saving, "receiptNo")->text(), QString::asprintf("%.7d", i + 2),
+                                      kRefreshTimeout);
+            if (i == 1)
+                QCOMPARE(box(saving, "rent")->text(), QString("55"));
+            saving.findChild<QComboBox*>("address")->setEditText(QString("B-%1").arg(i));
+            box(saving, "rent")->setText("100");
+            saving.OnSaveOnly();
+        }
+        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(ledger.row("select count(*), count(distinct [NO]), max([NO]) from RECEIPT"),
+                 (QStringList{"11", "11", "0000011"}));
+        selectKeys(list(first), {1});
+        first.OnDblclkRecords();
+        QCOMPARE(box(first, "receiptNo")->text(), QString("0000001"));
+        box(second, "rent")->setText("100");
+        second.OnSaveOnly();
+        QTRY_COMPARE_WITH_TIMEOUT(first.records()->rowCount(), 12, kRefreshTimeout);
+        QCOMPARE(box(first, "receiptNo")->text(), QString("0000001"));
+    }
 
     // Four clerks, each with a connection of its own, save 25 receipts each at the same time under
     // the number they last read: no number twice, none lost.

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QWindow>
 
@@ -245,17 +246,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QLineEdit* rent = box(dlg, "rent");
         rent->setFocus();
-        QWheelEvent up(QPointF(5, 5), rent->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
-                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(&dlg, &up);
+        realWheel(rent, 120);
         QCOMPARE(rent->text(), QString("1.0"));
         QCOMPARE(box(dlg, "total")->text(), QString("1"));
         rent->setText("1.5");
-        QWheelEvent down(QPointF(5, 5), rent->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
-                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(&dlg, &down);
+        realWheel(rent, -120);
         QCOMPARE(rent->text(), QString("0.5"));
-        QApplication::sendEvent(&dlg, &down);
+        realWheel(rent, -120);
         QCOMPARE(rent->text(), QString("0.5"));
     }
 
@@ -342,41 +339,73 @@ private slots:
                  (QList<QStringList>{{"0.0", "0.0", "0.00", "1", "100"}, {"0.0", "0.0", "0.0", "0", "500"}}));
     }
 
-    // The wheel over a box the operator is not working in steps the focused reading instead;
-    // it never picks an address, switches the layout, refills the list or moves a date.
-    void wheelOverAnUnfocusedBoxStepsTheFocusedOne_data() {
+    // The wheel turns what is under the pointer, through the window system's own delivery: it
+    // never steps the reading being typed from elsewhere (the list at the end of its rows, a
+    // label, another box), nor picks an address, switches the layout, refills the list or moves
+    // a date that has not the focus.
+    void wheelChangesOnlyWhatIsUnderThePointer_data() {
         QTest::addColumn<QString>("target");
-        QTest::newRow("address") << "address";
-        QTest::newRow("layout") << "layout";
-        QTest::newRow("display range") << "displayRange";
-        QTest::newRow("issue date") << "issueDate";
-        QTest::newRow("period end") << "periodEnd";
+        QTest::addColumn<int>("notches"); // downwards first, then as many upwards
+        QTest::newRow("address") << "address" << 1;
+        QTest::newRow("layout") << "layout" << 1;
+        QTest::newRow("display range") << "displayRange" << 1;
+        QTest::newRow("issue date") << "issueDate" << 1;
+        QTest::newRow("period end") << "periodEnd" << 1;
+        QTest::newRow("another reading") << "elecThis" << 3;
+        QTest::newRow("the summary line") << "summary" << 3;
+        QTest::newRow("the records list, past its end") << "records" << 40;
     }
-    void wheelOverAnUnfocusedBoxStepsTheFocusedOne() {
+    void wheelChangesOnlyWhatIsUnderThePointer() {
         QFETCH(QString, target);
+        QFETCH(int, notches);
         TestLedger ledger;
         ledger.exec("insert into addr_items values('A-1')");
         ledger.exec("insert into addr_items values('B-2')");
+        ledger.exec("update price set [price]='2.00' where items='水费'");
+        ledger.exec("with recursive n(i) as (select 1 union all select i+1 from n where i<60) "
+                    "insert into RECEIPT ([NO],[Rdate],[district],[housefee],[total_money]) "
+                    "select printf('%07d',i),'2026-12-01 10:00:00','A-'||i,100,100 from n");
+        platform::ScopedClock clock(kNow);
         CReceiptDlg dlg;
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
         auto* under = dlg.findChild<QWidget*>(target);
         QVERIFY(under);
+        auto* list = qobject_cast<QAbstractScrollArea*>(under);
+        if (list)
+            under = list->viewport();
         const auto state = [&] {
             if (auto* c = qobject_cast<QComboBox*>(under))
                 return c->currentText() + QString::number(c->currentIndex());
-            return qobject_cast<QDateTimeEdit*>(under)->dateTime().toString(Qt::ISODate);
+            if (auto* e = qobject_cast<QLineEdit*>(under))
+                return e->text();
+            if (auto* d = qobject_cast<QDateTimeEdit*>(under))
+                return d->dateTime().toString(Qt::ISODate);
+            return QString();
         };
         const QString before = state();
         const QStringList storedBefore = ledger.row("select * from USER_SET where id=3");
+        box(dlg, "waterLast")->setText("230");
         QLineEdit* reading = box(dlg, "waterThis");
         reading->setFocus();
-        realWheel(under, 120);
+        QTest::keyClicks(reading, "260");
+        const QStringList typed = texts(dlg, {"waterThis", "waterUsage", "waterAmount", "total"});
+        QCOMPARE(typed, (QStringList{"260", "30.00", "60.00", "60"}));
+        for (int i = 0; i < notches; ++i)
+            realWheel(under, -120);
+        if (list)
+            QCOMPARE(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
+        for (int i = 0; i < notches; ++i)
+            realWheel(under, 120);
+        if (list)
+            QCOMPARE(list->verticalScrollBar()->value(), 0);
+        QCOMPARE(texts(dlg, {"waterThis", "waterUsage", "waterAmount", "total"}), typed);
         QCOMPARE(state(), before);
         QCOMPARE(ledger.row("select * from USER_SET where id=3"), storedBefore);
-        QCOMPARE(reading->text(), QString("1.0")); // one step, not one per parent widget
         QVERIFY(reading->hasFocus());
         // With the focus it steps as a box of its own.
+        if (list || target == "summary")
+            return;
         under->setFocus();
         realWheel(under, -120);
         if (state() == before) // already at the last entry

@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 namespace {
@@ -229,6 +230,77 @@ private slots:
         QCOMPARE(dlg.isVisible(), !exited);
         if (!exited)
             QVERIFY(!box(dlg, "rent")->text().isEmpty());
+    }
+
+    // "新建" and opening a stored receipt ask as closing does when the form holds typed work; 否
+    // keeps the work. A delete asks nothing more and keeps typed work, unless the work was the
+    // receipt deleted.
+    void replacingUnsavedWork_data() {
+        QTest::addColumn<QString>("command"); // "new", "open" or "delete"
+        QTest::addColumn<QString>("state");   // as in closingWithUnsavedWork
+        QTest::addColumn<platform::MsgButton>("answer");
+        QTest::addColumn<QString>("asked"); // empty: nothing asked
+        QTest::addColumn<QString>("rentAfter");
+        const QString discardForNew = "收据尚未保存，确定放弃并新建收据吗？";
+        const QString discardForOpen = "收据尚未保存，确定放弃并打开单号为0000007的收据吗？";
+        const auto row = [](const char* tag, const QString& command, const QString& state,
+                            platform::MsgButton answer, const QString& asked, const QString& rent) {
+            QTest::newRow(tag) << command << state << answer << asked << rent;
+        };
+        row("新建, empty form", "new", "empty", platform::No, "", "");
+        row("新建, typed, no", "new", "typed", platform::No, discardForNew, "800");
+        row("新建, typed, yes", "new", "typed", platform::Yes, discardForNew, "");
+        row("新建, stored receipt opened", "new", "opened", platform::No, "", "");
+        row("新建, stored receipt changed, no", "new", "changed", platform::No, discardForNew, "501");
+        row("opening, empty form", "open", "empty", platform::No, "", "500");
+        row("opening, typed, no", "open", "typed", platform::No, discardForOpen, "800");
+        row("opening, typed, yes", "open", "typed", platform::Yes, discardForOpen, "500");
+        row("opening over a changed receipt, no", "open", "changed", platform::No, discardForOpen, "501");
+        row("deleting, typed", "delete", "typed", platform::Ok, "", "800");
+        row("deleting the receipt being changed", "delete", "changed", platform::Ok, "", "");
+    }
+    void replacingUnsavedWork() {
+        QFETCH(QString, command);
+        QFETCH(QString, state);
+        QFETCH(platform::MsgButton, answer);
+        QFETCH(QString, asked);
+        QFETCH(QString, rentAfter);
+        TestLedger ledger;
+        ledger.exec(stored("2026-11-02 10:00:00", "2026-11-30", 29));
+        platform::ScopedClock clock(kNow);
+        CReceiptDlg dlg;
+        dlg.show();
+        auto* list = dlg.findChild<CSortListCtrl*>("records");
+        const auto selectStored = [list] {
+            list->selectionModel()->select(list->model()->index(0, 0),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        };
+        if (state == "typed") {
+            box(dlg, "rent")->setFocus();
+            QTest::keyClicks(box(dlg, "rent"), "800");
+        }
+        if (state == "opened" || state == "changed") {
+            selectStored();
+            dlg.OnDblclkRecords();
+            if (state == "changed")
+                box(dlg, "rent")->setText("501");
+        }
+        platform::ScopedMessageBoxScript boxes({answer});
+        if (command == "new") {
+            QTest::mouseClick(dlg.findChild<QPushButton*>("newButton"), Qt::LeftButton);
+        } else {
+            selectStored();
+            command == "open" ? dlg.OnDblclkRecords() : dlg.OnDeleteRecord();
+        }
+        QStringList expected;
+        if (command == "delete")
+            expected << "确定要删除此项交易记录吗?";
+        if (!asked.isEmpty())
+            expected << asked;
+        QCOMPARE(boxes.texts(), expected);
+        if (!asked.isEmpty())
+            QCOMPARE(boxes.messages()[0].defaultButton, platform::No);
+        QCOMPARE(box(dlg, "rent")->text(), rentAfter);
     }
 
     // Hot water counts only in the three-row form; an empty box is no reading.

@@ -1,6 +1,7 @@
 // The login dialog and the password confirmation on a ledger of their own.
 
 #include "app/LedgerChoice.h"
+#include "app/Startup.h"
 #include "data/Database.h"
 #include "data/LedgerLocation.h"
 #include "data/ServerConnection.h"
@@ -249,6 +250,24 @@ private slots:
         for (int i = 0; i < login.findChild<QComboBox*>("userList")->count(); ++i)
             listed << login.findChild<QComboBox*>("userList")->itemText(i);
         QCOMPARE(listed, users);
+        // Opened again, the dialog shows the ledger now in use, never a password typed in its
+        // address.
+        if (switched) {
+            QString shownFile, shownServer;
+            QTimer::singleShot(0, this, [&] {
+                auto* dlg = qobject_cast<CLedgerChoiceDlg*>(QApplication::activeModalWidget());
+                QVERIFY(dlg);
+                shownFile = dlg->findChild<QLineEdit*>("filePath")->text();
+                shownServer = dlg->findChild<QLineEdit*>("serverAddress")->text();
+                dlg->reject();
+            });
+            QTest::mouseClick(login.findChild<QPushButton*>("switchLedgerButton"), Qt::LeftButton);
+            if (choice == "server")
+                QCOMPARE(shownServer, LedgerLocation::withoutPassword(expected));
+            else
+                QCOMPARE(shownFile, QDir::toNativeSeparators(expected));
+            QVERIFY(!shownServer.contains(PasswordLedger::password()));
+        }
         // The new ledger's users log in there.
         if (switched) {
             login.setMainWindowRunner([] {});
@@ -308,13 +327,114 @@ private slots:
         QCOMPARE(login.ledger.row("select set2 from USER_SET where id=1"), QStringList{"O'Neil"});
     }
 
+    // A ledger that does not open: found by the login itself, it is "不能打开数据库" at each step;
+    // named at start-up, the ledger line says what is wrong, 登录 says why it cannot go on, and
+    // "切换账本..." leads to a ledger whose users log in.
+    void ledgerThatDoesNotOpen_data() {
+        QTest::addColumn<bool>("namedAtStart");
+        QTest::newRow("found by the login") << false;
+        QTest::newRow("named at start-up") << true;
+    }
     void ledgerThatDoesNotOpen() {
-        Opened login({}, {}, [](TestLedger& l) { QFile::remove(l.path()); });
+        QFETCH(bool, namedAtStart);
+        TestLedger usable(LedgerEngine::File);
+        usable.exec("insert into [USER] ([userName],[power],[code]) values('张三','0','')");
+        Opened login({}, {}, [&](TestLedger& l) {
+            QFile::remove(l.path());
+            if (namedAtStart)
+                login.dlg.setLedgerProblem(LedgerProblemText(LedgerProblem::Missing, l.path()));
+        });
         QCOMPARE(login.users->count(), 0);
+        auto* line = login.dlg.findChild<QLabel*>("ledgerText");
+        auto* switchButton = login.dlg.findChild<QPushButton*>("switchLedgerButton");
+        if (namedAtStart) {
+            QVERIFY(login.boxes.messages().isEmpty());
+            QCOMPARE(line->text(), "账本：" + QDir::toNativeSeparators(login.ledger.path()) +
+                                       "\n找不到账本文件，不能打开数据库。");
+            QCOMPARE(line->toolTip(), LedgerProblemText(LedgerProblem::Missing, login.ledger.path()));
+            QVERIFY(line->geometry().bottom() < login.dlg.height());
+            QCOMPARE(login.dlg.focusWidget(), switchButton);
+            QVERIFY(login.dlg.grab().save("login-dialog-unusable-ledger.png"));
+        }
         login.logIn("");
-        QCOMPARE(login.boxes.texts(), (QStringList{"不能打开数据库", "用户名不能为空!"}));
+        const QStringList said = login.boxes.texts();
+        if (namedAtStart) {
+            QCOMPARE(said.size(), 1);
+            QVERIFY2(said[0].startsWith("账本不能使用，无法登录：\n找不到账本文件，不能打开数据库。\n"),
+                     qPrintable(said[0]));
+            QVERIFY(said[0].endsWith("请点“切换账本...”选择可以使用的账本后再登录。"));
+        } else {
+            QCOMPARE(said, (QStringList{"不能打开数据库", "用户名不能为空!"}));
+        }
         QCOMPARE(login.mainWindowRuns, 0);
         QVERIFY(!QFile::exists(login.ledger.path()));
+        if (!namedAtStart)
+            return;
+        QTimer::singleShot(0, this, [&] {
+            auto* dlg = qobject_cast<CLedgerChoiceDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            auto* path = dlg->findChild<QLineEdit*>("filePath");
+            path->clear();
+            QTest::keyClicks(path, usable.path());
+            QTest::mouseClick(dlg->findChild<QPushButton*>("okButton"), Qt::LeftButton);
+        });
+        QTest::mouseClick(switchButton, Qt::LeftButton);
+        QCOMPARE(line->text(), "账本：" + QDir::toNativeSeparators(usable.path()));
+        QCOMPARE(login.listed(), (QStringList{"张三"}));
+        login.boxes.clear();
+        login.logIn("");
+        QCOMPARE(login.boxes.texts(), QStringList());
+        QCOMPARE(login.mainWindowRuns, 1);
+        QCOMPARE(g_strCurrentUser, QString("张三"));
+        DataSource::setLedgerPath(login.ledger.path());
+    }
+
+    // "下次直接登录" is kept in a ledger file itself. A server ledger is the whole office's: there
+    // it is this PC's alone, the shared settings row untouched, and another PC still shows the
+    // login (and proposes its own last user).
+    void automaticLoginBelongsToThePc_data() {
+        QTest::addColumn<LedgerEngine>("engine");
+        QTest::newRow("file") << LedgerEngine::File;
+        QTest::newRow("server") << LedgerEngine::Server;
+    }
+    void automaticLoginBelongsToThePc() {
+        QFETCH(LedgerEngine, engine);
+        const bool server = engine == LedgerEngine::Server;
+        QTemporaryDir thisPc, otherPc;
+        const auto workOn = [](const QString& pc) {
+            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, pc);
+        };
+        workOn(thisPc.path());
+        TestLedger ledger(engine);
+        ledger.exec("insert into [USER] ([userName],[power],[code]) values('admin','1','')");
+        ledger.exec("insert into [USER] ([userName],[power],[code]) values('bob','0','')");
+        const QStringList sharedBefore = ledger.row("select set2, set3 from USER_SET where id=1");
+        const auto logIn = [](const QString& user, bool automatic) {
+            platform::ScopedMessageBoxScript boxes;
+            CLoginDlg dlg;
+            dlg.setMainWindowRunner([] {});
+            dlg.show();
+            dlg.findChild<QComboBox*>("userList")->setCurrentText(user);
+            dlg.findChild<QCheckBox*>("autoLogin")->setChecked(automatic);
+            QTest::mouseClick(dlg.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+            return boxes.texts().isEmpty() && g_strCurrentUser == user;
+        };
+        const auto start = [] {
+            g_strCurrentUser.clear();
+            g_strCurrentPower.clear();
+            const startup::StartupSettings s = startup::loadStartupSettings();
+            return QStringList{s.rememberedUser, QString::number(s.autoLogin), g_strCurrentPower};
+        };
+        workOn(otherPc.path());
+        QVERIFY(logIn("bob", false));
+        workOn(thisPc.path());
+        QVERIFY(logIn("admin", true));
+        QCOMPARE(ledger.row("select set2, set3 from USER_SET where id=1"),
+                 (server ? sharedBefore : QStringList{"admin", "1"}));
+        QCOMPARE(start(), (QStringList{"admin", "1", "1"}));
+        workOn(otherPc.path());
+        QCOMPARE(start(), (server ? QStringList{"bob", "0", "0"} : QStringList{"admin", "1", "1"}));
+        workOn(qEnvironmentVariable("XDG_CONFIG_HOME"));
     }
 
     void defaultUserThatDoesNotStickIsTriedOnce() {

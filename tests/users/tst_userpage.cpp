@@ -3,6 +3,8 @@
 // may do, and switching the automatic login off.
 
 #include "app/Startup.h"
+#include "data/Database.h"
+#include "data/LoginChoice.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "tests/support/TestLedger.h"
@@ -14,9 +16,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -52,7 +56,9 @@ struct Page {
     TestLedger ledger;
     CUserPage* page = nullptr;
     QTableWidget* list = nullptr;
-    explicit Page(const QList<QStringList>& users = kUsers, const QString& user = "admin") {
+    explicit Page(const QList<QStringList>& users = kUsers, const QString& user = "admin",
+                  LedgerEngine engine = LedgerEngine::File)
+        : ledger(engine) {
         for (const QStringList& u : users)
             ledger.exec(QString("insert into USER ([userName],[power],[code]) values('%1','%2','%3')")
                             .arg(QString(u[0]).replace("'", "''"), u[1], QString(u[2]).replace("'", "''")));
@@ -304,9 +310,21 @@ private slots:
         QCOMPARE(p.column("code", "bob"), QString("x"));
     }
 
+    // On a server ledger the flag is this PC's own, and so is its cancellation.
+    void cancelAutoLoginBringsTheLoginBack_data() {
+        QTest::addColumn<LedgerEngine>("engine");
+        QTest::newRow("file") << LedgerEngine::File;
+        QTest::newRow("server") << LedgerEngine::Server;
+    }
     void cancelAutoLoginBringsTheLoginBack() {
-        Page p(kUsers, "bob");
-        p.ledger.exec("update USER_SET set set2='bob', set3='1' where id=1");
+        QFETCH(LedgerEngine, engine);
+        Page p(kUsers, "bob", engine);
+        {
+            Database db;
+            QVERIFY(db.open());
+            SaveLoginChoice(db, "bob", 1);
+        }
+        QCOMPARE(startup::loadStartupSettings().autoLogin, 1);
         platform::ScopedMessageBoxScript boxes;
         p.show();
         click(p.page, "cancelAutoLoginButton");
@@ -317,5 +335,12 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestUserPage)
+int main(int argc, char** argv) {
+    // A server ledger's automatic login is kept in a settings file of the test's own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QApplication app(argc, argv);
+    TestUserPage test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_userpage.moc"
