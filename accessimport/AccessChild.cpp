@@ -209,7 +209,7 @@ void putValue(QDataStream& out, MdbHandle* mdb, const MdbColumn* col, const MdbF
 
 class Child {
 public:
-    Child(MdbHandle* mdb, QDataStream& out) : m_mdb(mdb), m_out(out) {}
+    Child(MdbHandle* mdb, quint64 pages, QDataStream& out) : m_mdb(mdb), m_pages(pages), m_out(out) {}
 
     void readCatalogue() {
         // The catalogue is a table too: lost pages there would hide whole tables.
@@ -275,6 +275,13 @@ private:
     // not closed properly may record none), a moved row in its place. Lost pages are a damaged
     // file.
     template <typename Visit> bool scanRows(MdbTableDef* table, Visit visit) {
+        // libmdb reads a page just past the end as zeros, and skips it as no page of the table.
+        for (gint32 page = 0;
+             (page = mdb_map_find_next(m_mdb, table->usage_map, guint(table->map_sz), page)) > 0;)
+            if (quint64(page) >= m_pages)
+                throw Damaged{QStringLiteral("page %1 of %2 is past the end")
+                                  .arg(page)
+                                  .arg(QString::fromUtf8(table->name))};
         const int rowCountAt = m_mdb->fmt->row_count_offset;
         quint64 seen = 0;
         mdb_rewind_table(table);
@@ -304,10 +311,8 @@ private:
                     return false;
             }
         }
-        // A page the map lists but the file no longer holds, or fewer rows than the table
-        // definition records: pages are lost, and an import would silently lack their rows.
-        if (mdb_map_find_next(m_mdb, table->usage_map, guint(table->map_sz), table->cur_phys_pg) > 0)
-            throw Damaged{QStringLiteral("a page of %1 cannot be read").arg(QString::fromUtf8(table->name))};
+        // Fewer rows than the table definition records: pages are lost, and an import would
+        // silently lack their rows.
         if (seen < table->num_rows)
             throw Damaged{QStringLiteral("%1 rows of %2 found, %3 recorded")
                               .arg(seen)
@@ -390,6 +395,7 @@ private:
     }
 
     MdbHandle* m_mdb;
+    quint64 m_pages; // in the file
     QDataStream& m_out;
     QList<MdbCatalogEntry*> m_entries;
     MdbTableDef* m_table = nullptr;
@@ -431,13 +437,14 @@ int runAccessReaderChild(int argc, char** argv) {
         return 0;
     }
     // Access writes whole pages; a file that ends within one was cut short.
-    if (QFileInfo(QFile::decodeName(argv[2])).size() % mdb->fmt->pg_size != 0) {
+    const qint64 size = QFileInfo(QFile::decodeName(argv[2])).size();
+    if (size % mdb->fmt->pg_size != 0) {
         out << quint8(Failed) << QStringLiteral("the file ends within a page");
         mdb_close(mdb);
         return 0;
     }
     try {
-        Child child(mdb, out);
+        Child child(mdb, quint64(size / mdb->fmt->pg_size), out);
         child.readCatalogue();
         if (child.readTables(wanted))
             out << quint8(Finished);

@@ -347,6 +347,8 @@ void TestAccessReader::damagedFilesEndInAMessage_data() {
     QTest::addColumn<QStringList>("options");
     QTest::newRow("Jet 3") << QStringList{"--jet3"};
     QTest::newRow("Jet 4, page maps on bitmap pages") << QStringList{"--jet4", "--usage-map", "1"};
+    // Without row counts only the page maps tell that pages are missing.
+    QTest::newRow("Jet 4, no row counts recorded") << QStringList{"--jet4", "--zero-row-count"};
 }
 
 // Cut short anywhere, a file is refused; with bytes changed anywhere, it is read or refused. The
