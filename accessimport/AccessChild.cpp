@@ -131,7 +131,7 @@ void putValue(QDataStream& out, MdbHandle* mdb, const MdbColumn* col, const MdbF
         out << quint8(Null);
         return;
     }
-    if (field.start < 0 || field.siz < fixedSize(col->col_type) ||
+    if (field.start < 0 || field.siz < 0 || field.siz < fixedSize(col->col_type) ||
         field.start + field.siz > mdb->fmt->pg_size)
         throw Damaged{QStringLiteral("value of %1 bytes at %2").arg(field.siz).arg(field.start)};
     const auto* p = static_cast<const unsigned char*>(field.value);
