@@ -1,0 +1,102 @@
+// The Access files of 100,000 receipts: how long the test tool takes to write a Jet 3 and a Jet 4
+// file of them, and how long the reader takes to read them, with the memory it used. Not a test.
+
+#include "accessimport/AccessChild.h"
+#include "accessimport/AccessLedger.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+using namespace accessimport;
+
+namespace {
+
+bool python(const QStringList& arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral(RENTBOOK_PYTHON), arguments);
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+long maxResidentMb(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+} // namespace
+
+// Reads a file as the importer will, in a process of its own so that the memory figures are the
+// reading's alone; prints the receipts read, the seconds, and the most memory of child and parent.
+int readFile(const QString& file) {
+    QElapsedTimer clock;
+    clock.start();
+    AccessLedgerReader reader;
+    qint64 receipts = 0;
+    AccessBatch batch;
+    if (reader.open(file)) {
+        while (reader.next(&batch))
+            if (reader.tables()[batch.table].name == u"RECEIPT")
+                receipts += batch.rows.size();
+    }
+    if (!reader.atEnd()) {
+        std::fprintf(stderr, "%s: %s (%s)\n", qPrintable(file), qPrintable(reader.errorString()),
+                     qPrintable(reader.detail()));
+        return 1;
+    }
+    reader.close();
+    std::printf("%lld %.1f %ld %ld\n", receipts, clock.elapsed() / 1000.0, maxResidentMb(RUSAGE_CHILDREN),
+                maxResidentMb(RUSAGE_SELF));
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    if (const int status = runAccessReaderChild(argc, argv); status >= 0)
+        return status;
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--read") == 0)
+        return readFile(QString::fromLocal8Bit(argv[2]));
+    const QString source = QStringLiteral(RENTBOOK_SOURCE_DIR);
+    const QDir dir(QStringLiteral(RENTBOOK_BENCH_DIR));
+    dir.mkpath(QStringLiteral("access"));
+    const QString ledger = dir.filePath(QStringLiteral("access/receipts-100000.rbk"));
+    if (!QFileInfo::exists(ledger) &&
+        !python({source + QStringLiteral("/tests/accessimport/make_test_ledger.py"),
+                 source + QStringLiteral("/data/schema.sql"), ledger, QStringLiteral("--jet3"),
+                 QStringLiteral("--receipts"), QStringLiteral("100000")})) {
+        std::fprintf(stderr, "the ledger of 100,000 receipts could not be made\n");
+        return 1;
+    }
+    for (const QString format : {QStringLiteral("--jet3"), QStringLiteral("--jet4")}) {
+        const QString file = dir.filePath(QStringLiteral("access/receipts-100000%1.mdb").arg(format));
+        QElapsedTimer clock;
+        clock.start();
+        if (!python({source + QStringLiteral("/tools/make_access_ledger"), format, ledger, file})) {
+            std::fprintf(stderr, "make_access_ledger %s failed\n", qPrintable(format));
+            return 1;
+        }
+        const double written = clock.elapsed() / 1000.0;
+        QProcess read;
+        read.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        read.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--read"), file});
+        if (!read.waitForFinished(-1) || read.exitCode() != 0)
+            return 1;
+        const QList<QByteArray> figures = read.readAllStandardOutput().simplified().split(' ');
+        if (figures.size() != 4)
+            return 1;
+        std::printf(
+            "%s, %.1f MB: written in %.1f s; read in %s s, %s receipts; most memory: the reading child "
+            "%s MB, the program %s MB\n",
+            qPrintable(format.mid(2)), QFileInfo(file).size() / 1048576.0, written, figures[1].constData(),
+            figures[0].constData(), figures[2].constData(), figures[3].constData());
+    }
+    return 0;
+}
