@@ -12,6 +12,7 @@
 
 #include <QPalette>
 #include <QStringEncoder>
+#include <QTextDocument>
 
 #include <algorithm>
 
@@ -165,7 +166,9 @@ void CLoginDlg::ShowLedger() {
     const QString text = QStringLiteral("账本：") + LedgerLocation::describe(DataSource::ledgerPath());
     ui->ledgerText->setText(
         ui->ledgerText->fontMetrics().elidedText(text, Qt::ElideMiddle, ui->ledgerText->width()));
-    ui->ledgerText->setToolTip(text);
+    // A folder may be named "pc<b>F"; a tooltip that looks like markup is read as markup.
+    ui->ledgerText->setToolTip(
+        Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text);
 }
 
 void CLoginDlg::OnSwitchLedger() {
