@@ -31,12 +31,14 @@ QString monthsCondition(const QDate& first, const QDate& last) {
 }
 
 // The receipts that may be for a month from first to last: issued then, or with a period that
-// ends on or after its start (MonthsOfReceipt weighs them).
+// ends within two years after its start (MonthsOfReceipt weighs them). Longer periods are not
+// looked for, so that an early month does not read every later receipt of the ledger.
 QString forMonthsCondition(const QDate& first, const QDate& last, bool byPeriod) {
     const QString issued = monthsCondition(first, last);
     if (!byPeriod)
         return issued;
-    return QStringLiteral("(%1 or [Tdate] >= '%2')").arg(issued, dayStart(firstOfMonth(first)));
+    return QStringLiteral("(%1 or ([Tdate] >= '%2' and [Tdate] < '%3'))")
+        .arg(issued, dayStart(firstOfMonth(first)), dayStart(firstOfMonth(last).addMonths(25)));
 }
 
 int monthsBetween(const QDate& from, const QDate& to) {

@@ -26,7 +26,8 @@ struct ReceiptMonths {
 };
 
 // A period covers each month whose 15th it holds; one that holds no 15th (a short period across the
-// turn of a month) covers the month of its middle day. The period is the stored last day (Tdate)
+// turn of a month) covers the month of its middle day. The figures below look for periods of up to
+// two years. The period is the stored last day (Tdate)
 // and the whole days before it (standby6). Without a period that is a date, or when byPeriod is
 // false, the month of the issue date.
 ReceiptMonths MonthsOfReceipt(const QString& issued, const QString& periodEnd, const QString& periodDays,
