@@ -1,6 +1,7 @@
 #include "about/AboutDlg.h"
 #include "ui_AboutDlg.h"
 
+#include "about/UserGuide.h"
 #include "about/WebSite.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"

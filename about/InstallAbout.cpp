@@ -1,4 +1,5 @@
 #include "about/AboutDlg.h"
+#include "about/UserGuide.h"
 #include "about/WebSite.h"
 
 #include "receipt/MainWindowHooks.h"

@@ -37,7 +37,3 @@ void OpenVendorPage(const QString& path) {
 void OnCustomize() {
     OpenVendorPage(QStringLiteral("/help.htm"));
 }
-
-void OnHelpRequest() {
-    OpenVendorPage(QStringLiteral("/yinanwenti.htm"));
-}

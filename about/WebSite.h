@@ -15,5 +15,3 @@ QString VendorPage(const QString& path);
 void OpenVendorPage(const QString& path);
 // "定制软件(&O)" in the main window.
 void OnCustomize();
-// F1 in the main window, and "帮助(&H)..." in the about box: the questions page.
-void OnHelpRequest();

@@ -1,5 +1,6 @@
 # What `make install` and `make package` put on a machine: the program, the empty ledger that new
-# ledgers are copied from, and what a desktop needs to list it (entry, icons, AppStream metadata).
+# ledgers are copied from, the user guide, and what a desktop needs to list it (entry, icons,
+# AppStream metadata).
 include(GNUInstallDirs)
 
 set(RENTBOOK_APP_ID org.example.rentbook)
@@ -17,6 +18,8 @@ if(TARGET Rentbook)
     install(TARGETS Rentbook RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES ${RENTBOOK_EMPTY_LEDGER} DESTINATION ${CMAKE_INSTALL_DATADIR}/rentbook)
+# The user guide F1 opens when the questions page on our site cannot be opened.
+install(FILES ${CMAKE_SOURCE_DIR}/res/guide.html DESTINATION ${CMAKE_INSTALL_DATADIR}/rentbook)
 install(FILES ${RENTBOOK_PACKAGE_RES}/${RENTBOOK_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${RENTBOOK_PACKAGE_RES}/${RENTBOOK_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

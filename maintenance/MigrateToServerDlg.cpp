@@ -39,6 +39,8 @@ CMigrateToServerDlg::CMigrateToServerDlg(QWidget* parent) : QDialog(parent) {
     m_note = new QLabel(this);
     m_note->setObjectName(QStringLiteral("note"));
     m_note->setWordWrap(true);
+    // It quotes the address and the server's answer: text, never markup.
+    m_note->setTextFormat(Qt::PlainText);
     m_note->setStyleSheet(QStringLiteral("color: #a00000"));
     m_note->hide();
 

@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -19,11 +20,29 @@ QString monthKey(const QDate& d) {
     return d.toString(QStringLiteral("yyyy-MM"));
 }
 
+QString dayStart(const QDate& d) {
+    return d.toString(Qt::ISODate) + QStringLiteral(" 00:00:00");
+}
+
 // Issue dates within the months from first to last, as the ledger stores them.
 QString monthsCondition(const QDate& first, const QDate& last) {
-    return QStringLiteral("[Rdate] >= '%1 00:00:00' and [Rdate] < '%2 00:00:00'")
-        .arg(firstOfMonth(first).toString(Qt::ISODate),
-             firstOfMonth(last).addMonths(1).toString(Qt::ISODate));
+    return QStringLiteral("([Rdate] >= '%1' and [Rdate] < '%2')")
+        .arg(dayStart(firstOfMonth(first)), dayStart(firstOfMonth(last).addMonths(1)));
+}
+
+// The receipts that may be for a month from first to last: issued then, or with a period that
+// ends within two years after its start (MonthsOfReceipt weighs them). Longer periods are not
+// looked for, so that an early month does not read every later receipt of the ledger.
+QString forMonthsCondition(const QDate& first, const QDate& last, bool byPeriod) {
+    const QString issued = monthsCondition(first, last);
+    if (!byPeriod)
+        return issued;
+    return QStringLiteral("(%1 or ([Tdate] >= '%2' and [Tdate] < '%3'))")
+        .arg(issued, dayStart(firstOfMonth(first)), dayStart(firstOfMonth(last).addMonths(25)));
+}
+
+int monthsBetween(const QDate& from, const QDate& to) {
+    return (to.year() - from.year()) * 12 + to.month() - from.month();
 }
 
 // Rooms are one room whatever the letter case of their Latin letters, as the prefill has it.
@@ -39,7 +58,57 @@ double number(const Recordset& rs, int column) {
     return textToDouble(rs.field(column));
 }
 
+// Sums of money to the fen, so that a difference of sums shows no "-0.00" or 1e-13.
+double cents(double value) {
+    const double r = std::round(value * 100) / 100;
+    return r == 0 ? 0 : r;
+}
+
+// The whole days of a stored period (standby6): its leading whole number; none, or a negative
+// one, counts 0. Capped, so that no date arithmetic leaves the calendar.
+qint64 periodDays(const QString& text) {
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    if (i < t.size() && t.at(i) == QLatin1Char('-'))
+        return 0;
+    if (i < t.size() && t.at(i) == QLatin1Char('+'))
+        ++i;
+    qint64 days = 0;
+    for (; i < t.size() && t.at(i).isDigit() && t.at(i).unicode() < 128; ++i)
+        days = std::min<qint64>(days * 10 + (t.at(i).unicode() - '0'), 1000000);
+    return days;
+}
+
 } // namespace
+
+// ---- which months a receipt is for -------------------------------------------------------------
+
+ReceiptMonths MonthsOfReceipt(const QString& issued, const QString& periodEnd, const QString& days,
+                              bool byPeriod) {
+    const std::optional<QDateTime> end = byPeriod ? jet::parseDate(periodEnd) : std::nullopt;
+    if (!end) {
+        const std::optional<QDateTime> at = jet::parseDate(issued);
+        return {at ? firstOfMonth(at->date()) : QDate(), 1};
+    }
+    const QDate last = end->date();
+    const QDate first = last.addDays(-periodDays(days));
+    // The first 15th on or after the start and the last one on or before the end.
+    QDate from(first.year(), first.month(), 15);
+    if (first.day() > 15)
+        from = from.addMonths(1);
+    QDate to(last.year(), last.month(), 15);
+    if (last.day() < 15)
+        to = to.addMonths(-1);
+    if (from <= to)
+        return {firstOfMonth(from), monthsBetween(from, to) + 1};
+    return {firstOfMonth(first.addDays(first.daysTo(last) / 2)), 1};
+}
+
+bool ReceiptsByPeriod(Database& db) {
+    // As the main window reads the option: on unless "0"; a ledger without the row has it off.
+    Recordset rs = db.query(QStringLiteral("select [set10] from USER_SET where id=3"));
+    return !rs.isEOF() && rs.field(0) != QLatin1String("0");
+}
 
 // ---- income by month ---------------------------------------------------------------------------
 
@@ -54,9 +123,11 @@ QList<MonthIncome> IncomeByMonth(Database& db, const QDate& first, const QDate& 
     }
     if (months.isEmpty())
         return months;
+    // The parts in the order of IncomePart, up to the rounding.
     Recordset rs = db.query(
         QStringLiteral("select substr([Rdate], 1, 7), sum([housefee]), sum([waterfee]), sum([elecfee]), "
                        "sum(case when [standby5] = '1' then cast([standby3] as real) else 0 end), "
+                       "sum([TVfee]), sum([cleanfee]), sum([netfee]), sum([managefee]), sum([otherfee]), "
                        "sum([total_money]), count(*) from RECEIPT where %1 group by substr([Rdate], 1, 7)")
             .arg(monthsCondition(first, last)));
     for (; !rs.isEOF(); rs.moveNext()) {
@@ -64,13 +135,14 @@ QList<MonthIncome> IncomeByMonth(Database& db, const QDate& first, const QDate& 
         if (at == index.constEnd())
             continue;
         MonthIncome& m = months[*at];
-        m.rent = number(rs, 1);
-        m.water = number(rs, 2);
-        m.electricity = number(rs, 3);
-        m.hotWater = number(rs, 4);
-        m.total = number(rs, 5);
-        m.other = m.total - m.rent - m.water - m.electricity - m.hotWater;
-        m.receipts = rs.field(6).toInt();
+        double parts = 0;
+        for (int k = 0; k < IncomeRounding; ++k) {
+            m.part[k] = number(rs, k + 1);
+            parts += m.part[k];
+        }
+        m.total = number(rs, IncomeRounding + 1);
+        m.part[IncomeRounding] = cents(m.total - parts);
+        m.receipts = rs.field(IncomeRounding + 2).toInt();
     }
     return months;
 }
@@ -84,6 +156,27 @@ QList<MonthIncome> IncomeOfYears(Database& db, int fromYear, int toYear) {
     if (fromYear > toYear)
         std::swap(fromYear, toYear);
     return IncomeByMonth(db, QDate(fromYear, 1, 1), QDate(toYear, 12, 1));
+}
+
+QStringList IncomePartNames(Database& db) {
+    // The captions of TVfee, cleanfee, managefee and netfee, each its default when empty.
+    QString caption[4] = {QStringLiteral("押金"), QStringLiteral("卫生费"), QStringLiteral("管理费"),
+                          QStringLiteral("网费")};
+    Recordset rs = db.query(QStringLiteral("select [set6], [set7], [set8], [set9] from USER_SET where id=3"));
+    if (!rs.isEOF())
+        for (int k = 0; k < 4; ++k)
+            if (!rs.field(k).isEmpty())
+                caption[k] = rs.field(k);
+    return {QStringLiteral("房租"),
+            QStringLiteral("水费"),
+            QStringLiteral("电费"),
+            QStringLiteral("热水费"),
+            caption[0],
+            caption[1],
+            caption[3],
+            caption[2],
+            QStringLiteral("其他费用"),
+            QStringLiteral("取整")};
 }
 
 // ---- rooms charged in a month --------------------------------------------------------------------
@@ -108,8 +201,9 @@ MonthCharges ChargesOfMonth(Database& db, const QDate& month) {
             if (!rs.field(0).isEmpty())
                 roomOf(rs.field(0));
     }
-    const QString start = firstOfMonth(month).toString(Qt::ISODate) + QStringLiteral(" 00:00:00");
-    const QString end = firstOfMonth(month).addMonths(1).toString(Qt::ISODate) + QStringLiteral(" 00:00:00");
+    const QDate first = firstOfMonth(month);
+    const QString start = dayStart(first);
+    const QString end = dayStart(first.addMonths(1));
     {
         // The tenant of the room for the month: the one entered last among those whose tenancy,
         // where it is given, reaches into the month.
@@ -127,11 +221,16 @@ MonthCharges ChargesOfMonth(Database& db, const QDate& month) {
         for (; !rs.isEOF(); rs.moveNext())
             roomOf(rs.field(0));
     }
+    const bool byPeriod = ReceiptsByPeriod(db);
     {
-        Recordset rs = db.query(QStringLiteral("select [district], [NO], [total_money] from RECEIPT where "
-                                               "[Rdate] >= '%1' and [Rdate] < '%2' order by [Rdate], [id]")
-                                    .arg(start, end));
+        Recordset rs = db.query(QStringLiteral("select [district], [NO], [total_money], [Rdate], [Tdate], "
+                                               "[standby6] from RECEIPT where %1 order by [Rdate], [id]")
+                                    .arg(forMonthsCondition(first, first, byPeriod)));
         for (; !rs.isEOF(); rs.moveNext()) {
+            const ReceiptMonths months = MonthsOfReceipt(rs.field(3), rs.field(4), rs.field(5), byPeriod);
+            const int offset = monthsBetween(months.first, first);
+            if (!months.first.isValid() || offset < 0 || offset >= months.count)
+                continue;
             RoomCharge& r = roomOf(rs.field(0));
             r.numbers << rs.field(1);
             r.total += number(rs, 2);
@@ -144,6 +243,7 @@ MonthCharges ChargesOfMonth(Database& db, const QDate& month) {
     });
     MonthCharges out;
     out.rooms = rooms;
+    out.byPeriod = byPeriod;
     for (const RoomCharge& r : rooms) {
         if (!r.charged()) {
             ++out.uncharged;
@@ -181,38 +281,44 @@ RoomUsage UsageOfRoom(Database& db, const QString& room, const QDate& today, int
     RoomUsage out;
     const QDate last = firstOfMonth(today);
     const QDate first = last.addMonths(-(std::max(count, 1) - 1));
-    QHash<QString, qsizetype> index;
     for (QDate m = first; m <= last; m = m.addMonths(1)) {
-        index.insert(monthKey(m), out.months.size());
         MonthUsage usage;
         usage.month = m;
         out.months.append(usage);
     }
+    out.byPeriod = ReceiptsByPeriod(db);
     Recordset rs = db.query(
         QStringLiteral(
-            "select substr([Rdate], 1, 7), sum([waterthis] - [waterlast]), sum([electhis] - [eleclast]), "
-            "sum(case when [standby5] = '1' then cast([standby2] as real) - cast([standby1] as real) "
-            "else 0 end) from RECEIPT where %1 and %2 group by substr([Rdate], 1, 7)")
-            .arg(AddressMatchCondition(room), monthsCondition(first, last)));
+            "select [Rdate], [Tdate], [standby6], [waterthis] - [waterlast], [electhis] - [eleclast], "
+            "[standby5], cast([standby2] as real) - cast([standby1] as real) from RECEIPT "
+            "where %1 and %2")
+            .arg(AddressMatchCondition(room), forMonthsCondition(first, last, out.byPeriod)));
     for (; !rs.isEOF(); rs.moveNext()) {
-        const auto at = index.constFind(rs.field(0));
-        if (at == index.constEnd())
+        const ReceiptMonths months = MonthsOfReceipt(rs.field(0), rs.field(1), rs.field(2), out.byPeriod);
+        if (!months.first.isValid())
             continue;
-        MonthUsage& m = out.months[*at];
-        m.hasReceipt = true;
-        for (int k = 0; k < UsageMeterCount; ++k)
-            m.usage[k] = number(rs, k + 1);
+        const bool hotWater = rs.field(5) == QLatin1String("1");
+        const double usage[UsageMeterCount] = {number(rs, 3), number(rs, 4), hotWater ? number(rs, 6) : 0};
+        const int from = std::max(0, monthsBetween(first, months.first));
+        const int to = std::min(int(out.months.size()), monthsBetween(first, months.first) + months.count);
+        for (int i = from; i < to; ++i) {
+            MonthUsage& m = out.months[i];
+            m.hasReceipt = true;
+            m.hasHotWater = m.hasHotWater || hotWater;
+            for (int k = 0; k < UsageMeterCount; ++k)
+                m.usage[k] += usage[k] / months.count;
+        }
     }
     for (int k = 0; k < UsageMeterCount; ++k) {
         QList<double> values;
         for (const MonthUsage& m : out.months)
-            if (m.hasReceipt)
+            if (m.has(k))
                 values << m.usage[k];
         out.median[k] = median(values);
         if (out.median[k] <= 0)
             continue;
         for (MonthUsage& m : out.months)
-            m.unusual[k] = m.hasReceipt && m.usage[k] > 2 * out.median[k];
+            m.unusual[k] = m.has(k) && m.usage[k] > 2 * out.median[k];
     }
     return out;
 }

@@ -1,5 +1,7 @@
 #include "overview/OverviewDlg.h"
 
+#include "overview/OverviewCharts.h"
+
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "data/JetSql.h"
@@ -7,8 +9,6 @@
 #include "platform/Services.h"
 #include "records/CsvExport.h"
 
-#include <QBarCategoryAxis>
-#include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -16,16 +16,10 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLegend>
-#include <QLegendMarker>
-#include <QLineSeries>
 #include <QPushButton>
-#include <QScatterSeries>
 #include <QSpinBox>
-#include <QStackedBarSeries>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QValueAxis>
 
 #include <algorithm>
 
@@ -65,10 +59,30 @@ void setRow(QTableWidget* t, int row, const QStringList& cells, const QColor& co
 // The chart view takes the new chart; the old one is the window's to delete.
 void replaceChart(QChartView* view, QChart* chart) {
     QChart* old = view->chart();
-    chart->setAnimationOptions(QChart::NoAnimation);
-    chart->legend()->setAlignment(Qt::AlignBottom);
     view->setChart(chart);
     delete old;
+}
+
+QLabel* noteLabel(const QString& text, QWidget* parent) {
+    auto* note = new QLabel(text, parent);
+    note->setWordWrap(true);
+    note->setStyleSheet(QStringLiteral("color: rgb(90, 90, 90)"));
+    return note;
+}
+
+QString periodNote(bool byPeriod) {
+    return byPeriod ? QStringLiteral("收据按收费时段计入月份（时段跨月时计入含其15日的各月），"
+                                     "没有收费时段的按开票日期。")
+                    : QStringLiteral("收据按开票日期计入月份（未启用收费时段）。");
+}
+
+// A room's name in a file name: what no file system takes becomes "_".
+QString fileNamePart(QString text) {
+    static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
+    for (QChar& c : text)
+        if (kForbidden.contains(c) || c.unicode() < 0x20)
+            c = u'_';
+    return text.trimmed();
 }
 
 QPushButton* button(const QString& text, QWidget* parent) {
@@ -130,12 +144,11 @@ QWidget* COverviewDlg::buildIncomePage() {
     m_incomeChart->setAccessibleName(QStringLiteral("月度收入图"));
     m_incomeChart->setMinimumHeight(320);
     v->addWidget(m_incomeChart, 3);
-    m_incomeTable = makeTable(page,
-                              {QStringLiteral("月份"), QStringLiteral("房租"), QStringLiteral("水费"),
-                               QStringLiteral("电费"), QStringLiteral("热水费"), QStringLiteral("其他费用"),
-                               QStringLiteral("合计"), QStringLiteral("收据张数")},
-                              QStringLiteral("月度收入表"));
+    m_incomeTable = makeTable(page, {}, QStringLiteral("月度收入表"));
     v->addWidget(m_incomeTable, 2);
+    v->addWidget(noteLabel(QStringLiteral("收入按开票日期统计：每张收据计入开票（收款）的月份。"
+                                          "“取整”是合计取整到元时多收（负数为少收）的零头。"),
+                           page));
 
     connect(m_range, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_fromYear->setEnabled(index == 2);
@@ -166,83 +179,34 @@ void COverviewDlg::ShowIncome() {
         months = IncomeOfYears(db, m_fromYear->value(), m_toYear->value());
         break;
     }
+    const QStringList parts = IncomePartNames(db);
     db.close();
 
-    const QStringList names{QStringLiteral("房租"), QStringLiteral("水费"), QStringLiteral("电费"),
-                            QStringLiteral("热水费"), QStringLiteral("其他费用")};
-    const QColor colours[] = {QColor(70, 110, 200), QColor(80, 170, 220), QColor(240, 170, 40),
-                              QColor(220, 90, 70), QColor(150, 150, 150)};
-    QList<QBarSet*> sets;
-    for (int i = 0; i < names.size(); ++i) {
-        sets << new QBarSet(names[i]);
-        sets.last()->setColor(colours[i]);
-        sets.last()->setBorderColor(colours[i]);
-    }
-    auto* bars = new QStackedBarSeries;
-    // The total over each bar: a point at the top of the bar that shows only its label.
-    auto* totals = new QScatterSeries;
-    totals->setName(QStringLiteral("合计"));
-    totals->setMarkerSize(1);
-    totals->setColor(Qt::transparent);
-    totals->setBorderColor(Qt::transparent);
-    totals->setPointLabelsVisible(true);
-    totals->setPointLabelsClipping(false);
-    totals->setPointLabelsFormat(QStringLiteral("@yPoint"));
-    QStringList categories;
-    double top = 0;
-    double bottom = 0;
+    m_incomeTable->setColumnCount(int(parts.size()) + 3);
+    m_incomeTable->setHorizontalHeaderLabels(
+        QStringList{QStringLiteral("月份")} << parts << QStringLiteral("合计") << QStringLiteral("收据张数"));
     m_incomeTable->setRowCount(int(months.size()) + 1);
     MonthIncome sum;
+    const auto cells = [](const QString& first, const MonthIncome& m) {
+        QStringList out{first};
+        for (double part : m.part)
+            out << money(part);
+        return out << money(m.total) << QString::number(m.receipts);
+    };
     for (int i = 0; i < months.size(); ++i) {
         const MonthIncome& m = months[i];
-        const double parts[] = {m.rent, m.water, m.electricity, m.hotWater, m.other};
-        double positive = 0;
-        double negative = 0;
-        for (int k = 0; k < 5; ++k) {
-            *sets[k] << parts[k];
-            (parts[k] >= 0 ? positive : negative) += parts[k];
-        }
-        top = std::max(top, positive);
-        bottom = std::min(bottom, negative);
-        totals->append(i, m.total);
-        categories << m.month.toString(QStringLiteral("yyyy-MM"));
-        setRow(m_incomeTable, i,
-               {categories.last(), money(m.rent), money(m.water), money(m.electricity), money(m.hotWater),
-                money(m.other), money(m.total), QString::number(m.receipts)});
-        sum.rent += m.rent;
-        sum.water += m.water;
-        sum.electricity += m.electricity;
-        sum.hotWater += m.hotWater;
-        sum.other += m.other;
+        setRow(m_incomeTable, i, cells(m.month.toString(QStringLiteral("yyyy-MM")), m));
+        for (int k = 0; k < IncomePartCount; ++k)
+            sum.part[k] += m.part[k];
         sum.total += m.total;
         sum.receipts += m.receipts;
     }
-    setRow(m_incomeTable, int(months.size()),
-           {QStringLiteral("合计"), money(sum.rent), money(sum.water), money(sum.electricity),
-            money(sum.hotWater), money(sum.other), money(sum.total), QString::number(sum.receipts)});
-    bars->append(sets);
-
-    auto* chart = new QChart;
-    chart->setTitle(QStringLiteral("月度收入（元）"));
-    chart->addSeries(bars);
-    chart->addSeries(totals);
-    auto* x = new QBarCategoryAxis;
-    x->append(categories);
-    if (categories.size() > 12)
-        x->setLabelsAngle(-90);
-    auto* y = new QValueAxis;
-    y->setRange(bottom, top > 0 ? top * 1.15 : 100);
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%.0f"));
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    for (QAbstractSeries* s : chart->series()) {
-        s->attachAxis(x);
-        s->attachAxis(y);
-    }
-    // The totals' point is no entry of the legend.
-    chart->legend()->markers(totals).value(0)->setVisible(false);
-    replaceChart(m_incomeChart, chart);
+    setRow(m_incomeTable, int(months.size()), cells(QStringLiteral("合计"), sum));
+    m_incomeMonths = months.isEmpty()
+                         ? QString()
+                         : months.first().month.toString(QStringLiteral("yyyy-MM")) + QStringLiteral("至") +
+                               months.last().month.toString(QStringLiteral("yyyy-MM"));
+    replaceChart(m_incomeChart, BuildIncomeChart(months, parts));
     m_incomeTable->resizeColumnsToContents();
 }
 
@@ -273,6 +237,8 @@ QWidget* COverviewDlg::buildChargesPage() {
                                QStringLiteral("收费情况表"));
     v->addWidget(m_chargesTable);
     v->addWidget(new QLabel(QStringLiteral("[双击房间为其开新收据]"), page));
+    m_chargesNote = noteLabel(QString(), page);
+    v->addWidget(m_chargesNote);
     connect(m_month, &QDateEdit::dateChanged, this, [this] { ShowCharges(); });
     connect(exportCsv, &QPushButton::clicked, this, [this] { ExportTable(ChargesPage); });
     connect(m_chargesTable, &QTableWidget::cellDoubleClicked, this, [this](int r) {
@@ -292,6 +258,7 @@ void COverviewDlg::ShowCharges() {
     const MonthCharges charges = ChargesOfMonth(db, month);
     db.close();
     m_chargesSummary->setText(ChargesSummary(month, charges));
+    m_chargesNote->setText(periodNote(charges.byPeriod));
     m_chargesTable->setRowCount(int(charges.rooms.size()));
     for (int i = 0; i < charges.rooms.size(); ++i) {
         const RoomCharge& r = charges.rooms[i];
@@ -344,6 +311,8 @@ QWidget* COverviewDlg::buildUsagePage() {
                               QStringLiteral("热水"), QStringLiteral("用量异常")},
                              QStringLiteral("房间用量表"));
     v->addWidget(m_usageTable, 2);
+    m_usageNote = noteLabel(QString(), page);
+    v->addWidget(m_usageNote);
     connect(m_room, &QComboBox::currentTextChanged, this, [this] { ShowUsage(); });
     connect(save, &QPushButton::clicked, this, [this] { SaveChart(UsagePage); });
     connect(exportCsv, &QPushButton::clicked, this, [this] { ExportTable(UsagePage); });
@@ -358,42 +327,16 @@ void COverviewDlg::ShowUsage() {
     const RoomUsage usage = UsageOfRoom(db, room, platform::now().date(), 24);
     db.close();
 
-    const QStringList names{QStringLiteral("水"), QStringLiteral("电"), QStringLiteral("热水")};
-    const QColor colours[] = {QColor(40, 120, 220), QColor(240, 160, 30), QColor(200, 70, 60)};
-    QList<QLineSeries*> lines;
-    for (int k = 0; k < UsageMeterCount; ++k) {
-        lines << new QLineSeries;
-        lines.last()->setName(names[k]);
-        lines.last()->setColor(colours[k]);
-        lines.last()->setPointsVisible(true);
-    }
-    auto* unusual = new QScatterSeries;
-    unusual->setName(QStringLiteral("用量异常"));
-    unusual->setColor(QColor(220, 0, 0));
-    unusual->setBorderColor(QColor(220, 0, 0));
-    unusual->setMarkerSize(11);
-    QStringList categories;
-    double top = 0;
-    double bottom = 0;
     m_usageTable->setRowCount(int(usage.months.size()));
     for (int i = 0; i < usage.months.size(); ++i) {
         const MonthUsage& m = usage.months[i];
-        categories << m.month.toString(QStringLiteral("yyyy-MM"));
-        QStringList cells{categories.last()};
+        QStringList cells{m.month.toString(QStringLiteral("yyyy-MM"))};
         QStringList marks;
         for (int k = 0; k < UsageMeterCount; ++k) {
-            if (!m.hasReceipt) {
-                cells << QString();
-                continue;
-            }
-            lines[k]->append(i, m.usage[k]);
-            top = std::max(top, m.usage[k]);
-            bottom = std::min(bottom, m.usage[k]);
-            cells << money(m.usage[k]);
-            if (m.unusual[k]) {
-                unusual->append(i, m.usage[k]);
-                marks << names[k];
-            }
+            // A month without a receipt, or a room without a hot-water meter, has no figure.
+            cells << (m.has(k) ? money(m.usage[k]) : QString());
+            if (m.unusual[k])
+                marks << UsageMeterName(UsageMeter(k));
         }
         cells << marks.join(QStringLiteral("、"));
         setRow(m_usageTable, i, cells, marks.isEmpty() ? QColor() : QColor(200, 0, 0));
@@ -402,25 +345,9 @@ void COverviewDlg::ShowUsage() {
     m_unusual->setText(
         QStringLiteral("用量异常（超过中位数两倍）：") +
         (unusualLines.isEmpty() ? QStringLiteral("无") : unusualLines.join(QStringLiteral("；"))));
-
-    auto* chart = new QChart;
-    chart->setTitle(room.isEmpty() ? QStringLiteral("房间用量") : room + QStringLiteral(" 用量"));
-    for (QLineSeries* l : lines)
-        chart->addSeries(l);
-    chart->addSeries(unusual);
-    auto* x = new QBarCategoryAxis;
-    x->append(categories);
-    x->setLabelsAngle(-90);
-    auto* y = new QValueAxis;
-    y->setRange(bottom, top > 0 ? top * 1.1 : 10);
-    y->applyNiceNumbers();
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    for (QAbstractSeries* s : chart->series()) {
-        s->attachAxis(x);
-        s->attachAxis(y);
-    }
-    replaceChart(m_usageChart, chart);
+    m_usageNote->setText(periodNote(usage.byPeriod) +
+                         QStringLiteral("一张收据跨几个月时，用量平均分到各月。"));
+    replaceChart(m_usageChart, BuildUsageChart(usage, room));
     m_usageTable->resizeColumnsToContents();
 }
 
@@ -430,15 +357,29 @@ QTableWidget* COverviewDlg::table(int page) const {
     return page == IncomePage ? m_incomeTable : page == ChargesPage ? m_chargesTable : m_usageTable;
 }
 
+// "收支统计-房间用量-A101": what the file holds, so that two of them never take one name.
+QString COverviewDlg::fileStem(int page) const {
+    QString what;
+    if (page == IncomePage)
+        what = m_incomeMonths;
+    else if (page == ChargesPage)
+        what = m_month->date().toString(QStringLiteral("yyyy-MM"));
+    else
+        what = fileNamePart(m_room->currentText());
+    QString stem = QStringLiteral("收支统计-") + QString::fromUtf8(kPageNames[page]);
+    return what.isEmpty() ? stem : stem + u'-' + what;
+}
+
 bool COverviewDlg::SaveChart(int page) {
+    if (page != UsagePage)
+        page = IncomePage;
     QChartView* view = page == UsagePage ? m_usageChart : m_incomeChart;
-    const auto answer = platform::getSaveFileName(
-        this,
-        {QStringLiteral("保存图表"),
-         {{QStringLiteral("PNG图片(.png)"), QStringLiteral("*.png")}},
-         0,
-         QStringLiteral("收支统计-%1.png").arg(QString::fromUtf8(kPageNames[page == UsagePage ? 2 : 0])),
-         {}});
+    const auto answer =
+        platform::getSaveFileName(this, {QStringLiteral("保存图表"),
+                                         {{QStringLiteral("PNG图片(.png)"), QStringLiteral("*.png")}},
+                                         0,
+                                         fileStem(page) + QStringLiteral(".png"),
+                                         {}});
     if (!answer)
         return false;
     if (!view->grab().save(answer->path, "PNG")) {
@@ -450,22 +391,36 @@ bool COverviewDlg::SaveChart(int page) {
 }
 
 bool COverviewDlg::ExportTable(int page) {
-    const auto answer = platform::getSaveFileName(
-        this, {QStringLiteral("导出表格"),
-               {{QStringLiteral("表格文件(.csv)"), QStringLiteral("*.csv")}},
-               0,
-               QStringLiteral("收支统计-%1.csv").arg(QString::fromUtf8(kPageNames[page])),
-               {}});
+    const auto answer =
+        platform::getSaveFileName(this, {QStringLiteral("导出表格"),
+                                         {{QStringLiteral("表格文件(.csv)"), QStringLiteral("*.csv")}},
+                                         0,
+                                         fileStem(page) + QStringLiteral(".csv"),
+                                         {}});
     if (!answer)
         return false;
+    // Each line of the charges says its month and each line of the usage its room, so that files
+    // put side by side in a spreadsheet still say what they hold.
+    QString context, contextHeading;
+    if (page == ChargesPage) {
+        contextHeading = QStringLiteral("月份");
+        context = m_month->date().toString(QStringLiteral("yyyy-MM"));
+    } else if (page == UsagePage) {
+        contextHeading = QStringLiteral("房间");
+        context = m_room->currentText();
+    }
     const QTableWidget* t = table(page);
     QList<QStringList> lines;
     QStringList heading;
+    if (page != IncomePage)
+        heading << contextHeading;
     for (int c = 0; c < t->columnCount(); ++c)
         heading << t->horizontalHeaderItem(c)->text();
     lines << heading;
     for (int r = 0; r < t->rowCount(); ++r) {
         QStringList cells;
+        if (page != IncomePage)
+            cells << context;
         for (int c = 0; c < t->columnCount(); ++c)
             cells << (t->item(r, c) ? t->item(r, c)->text() : QString());
         lines << cells;

@@ -2,8 +2,8 @@
 
 // "收支统计": income by month as stacked bars with a table, the rooms charged and not charged in
 // a month, and one room's meter usage as lines with its unusual months. Every chart saves as PNG
-// and every table exports as CSV. The figures are summed by the ledger, never taken from the
-// main window's list.
+// and every table exports as CSV, named after the months or the room it holds. The figures are
+// summed from the ledger, never taken from the main window's list.
 
 #include "overview/OverviewData.h"
 
@@ -40,6 +40,7 @@ private:
     QWidget* buildChargesPage();
     QWidget* buildUsagePage();
     QTableWidget* table(int page) const;
+    QString fileStem(int page) const;
 
     QTabWidget* m_tabs = nullptr;
     QComboBox* m_range = nullptr;
@@ -47,12 +48,15 @@ private:
     QSpinBox* m_toYear = nullptr;
     QChartView* m_incomeChart = nullptr;
     QTableWidget* m_incomeTable = nullptr;
+    QString m_incomeMonths; // "2026-01至2026-12", for the files' names
     QDateEdit* m_month = nullptr;
     QLabel* m_chargesSummary = nullptr;
+    QLabel* m_chargesNote = nullptr;
     QTableWidget* m_chargesTable = nullptr;
     QComboBox* m_room = nullptr;
     QChartView* m_usageChart = nullptr;
     QTableWidget* m_usageTable = nullptr;
     QLabel* m_unusual = nullptr;
+    QLabel* m_usageNote = nullptr;
     QString m_chosenRoom;
 };

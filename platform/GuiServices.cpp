@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrinterInfo>
@@ -104,6 +105,9 @@ public:
         QInputDialog dialog(parent);
         dialog.setWindowTitle(request.caption);
         dialog.setLabelText(request.text);
+        // The question names the server and the user as typed in the address.
+        if (auto* label = dialog.findChild<QLabel*>())
+            label->setTextFormat(Qt::PlainText);
         dialog.setTextEchoMode(QLineEdit::Password);
         dialog.setInputMode(QInputDialog::TextInput);
         if (dialog.exec() != QDialog::Accepted)

@@ -235,10 +235,23 @@ int penWidth(const QString& text, const PrintScale& scale) {
     return qMax(0, int(std::trunc(textToInt(text) * scale.ratioY())));
 }
 
-// How far ink stays from the middle of a rule of this width: its half, and a pixel for the
-// rounding of the rule's and the glyphs' edges (width 0 is drawn one pixel wide).
-int clearOfRule(int width) {
-    return width / 2 + 1;
+// Paper left clear between a rule's edge and a caption's ink, in whole device pixels: a quarter
+// millimetre, so that a page read at 300 dpi, where both edges blur by a pixel, still shows more
+// than 0.1 mm of white. A screen's fraction of a pixel counts nothing.
+int clearPaper(const PrintScale& scale) {
+    const int dpi = qMax(scale.printerDpiX(), scale.printerDpiY());
+    return int(0.25 * dpi / 25.4);
+}
+
+// A tenth of a millimetre in device pixels, rounded up.
+int tenthOfMillimetre(const PrintScale& scale) {
+    return int(std::ceil(0.1 * qMax(scale.printerDpiX(), scale.printerDpiY()) / 25.4));
+}
+
+// How far ink stays from the middle of a rule of this width: its half, a pixel for the rounding
+// of the rule's and the glyphs' edges (width 0 is drawn one pixel wide), and the clear paper.
+int clearOfRule(int width, const PrintScale& scale) {
+    return width / 2 + 1 + clearPaper(scale);
 }
 
 } // namespace
@@ -323,14 +336,18 @@ QList<DrawOp> BuildReceiptOps(const PrintRect& page, const ReceiptPrintData& dat
     if (!s.rightRemark.isEmpty()) {
         // One character wide, so that the remark stands as a column beside the table.
         const int c = measure.textWidth(reduced, QStringLiteral("效"));
-        PrintRect column{T.right + scale.sx(2), Y0, T.right + scale.sx(2) + c, T.bottom};
+        // A thick outline reaches into the usual gap; the column then stands clear of it.
+        int gap = scale.sx(2);
+        if (gap < outline / 2 + tenthOfMillimetre(scale))
+            gap = clearOfRule(outline, scale);
+        PrintRect column{T.right + gap, Y0, T.right + gap + c, T.bottom};
         const int e = measure.wrappedHeight(reduced, s.rightRemark, c);
         if (T.bottom - Y0 > e)
             column.top = Y0 + (T.bottom - Y0 - e) / 2;
         ops.text(column, s.rightRemark, reduced, TextMode::WrapCentred);
     }
     // These captions sit in cells little taller than the font, some against the outline.
-    const int clearOutline = clearOfRule(qMax(outline, inner)), clearInner = clearOfRule(inner);
+    const int clearOutline = clearOfRule(qMax(outline, inner), scale), clearInner = clearOfRule(inner, scale);
     ops.text({g.x(27), Y0, g.x(35), Y0 + H - G}, QStringLiteral("金    额"), reduced, TextMode::Centred,
              clearOutline);
     for (int k = 0; k < 8; ++k)

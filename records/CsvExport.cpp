@@ -94,7 +94,9 @@ QByteArray BuildCsvTable(const QList<QStringList>& lines) {
     for (const QStringList& cells : lines) {
         QString line;
         for (const QString& cell : cells)
-            appendCell(line, cell);
+            appendCell(line, neutralised(cell));
+        // A table has as many columns as cells: no empty one at the end of a line.
+        line.chop(1);
         out += gbk.encode(line);
         out += "\r\n";
     }

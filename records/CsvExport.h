@@ -24,8 +24,8 @@ QByteArray BuildCsv(const RecordsModel& model);
 bool ExportCsvFile(const QString& path, const RecordsModel& model,
                    const std::function<bool(int done, int total)>& progress = {});
 
-// Any table (heading line first) in the same encoding and form as the records export; written as
-// a whole or not at all.
+// Any table (heading line first) in the same encoding and quoting as the records export, but no
+// comma after a line's last cell; written as a whole or not at all.
 QByteArray BuildCsvTable(const QList<QStringList>& lines);
 bool WriteCsvTable(const QString& path, const QList<QStringList>& lines);
 

@@ -13,6 +13,7 @@
 
 #include <QPalette>
 #include <QStringEncoder>
+#include <QTextDocument>
 
 #include <algorithm>
 
@@ -193,7 +194,9 @@ void CLoginDlg::ShowLedger() {
         shown += QLatin1Char('\n') + metrics.elidedText(m_strLedgerProblem.section(QLatin1Char('\n'), 0, 0),
                                                         Qt::ElideRight, line->width());
     line->setText(shown);
-    line->setToolTip(unusable ? m_strLedgerProblem : text);
+    // A folder may be named "pc<b>F"; a tooltip that looks like markup is read as markup.
+    const QString tip = unusable ? m_strLedgerProblem : text;
+    line->setToolTip(Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap) : tip);
     QPalette pal = line->palette();
     pal.setColor(QPalette::WindowText, unusable ? QColor(200, 0, 0) : palette().color(QPalette::WindowText));
     line->setPalette(pal);

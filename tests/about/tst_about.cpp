@@ -3,6 +3,7 @@
 // status line's dots.
 
 #include "about/AboutDlg.h"
+#include "about/UserGuide.h"
 #include "about/WebSite.h"
 
 #include "platform/Services.h"
@@ -12,10 +13,13 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
+#include <QUrl>
 
 #include <memory>
 
@@ -152,21 +156,33 @@ private slots:
         QVERIFY(dlg.findChild<QPushButton*>("updateButton")->isEnabled());
     }
 
-    // Without a browser the operator is told where to go, from F1, "定制软件" and the about box.
-    void linksThatCannotOpenNameTheAddress_data() {
+    // Without a browser F1 and the about box's help show the guide that ships with the program, in
+    // a window of the program (the browser opens neither the page nor the guide); only without the
+    // guide, or for "定制软件", is the operator told where to go.
+    void linksThatCannotOpen_data() {
         QTest::addColumn<int>("command"); // 0: F1, 1: 定制软件, 2: the about box's help button
         QTest::addColumn<bool>("opens");
-        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("guide"); // the guide file is there
+        QTest::addColumn<QStringList>("opened");
+        QTest::addColumn<bool>("message"); // the address is named
         const QString faq = "https://rentbook.example.org/yinanwenti.htm";
-        QTest::newRow("F1") << 0 << false << faq;
-        QTest::newRow("定制软件") << 1 << false << "https://rentbook.example.org/help.htm";
-        QTest::newRow("about help") << 2 << false << faq;
-        QTest::newRow("about help, opened") << 2 << true << faq;
+        const QString guide = QUrl::fromLocalFile(UserGuidePath()).toString();
+        QTest::newRow("F1") << 0 << false << true << QStringList{faq, guide} << false;
+        QTest::newRow("F1, no guide") << 0 << false << false << QStringList{faq} << true;
+        QTest::newRow("定制软件") << 1 << false << true
+                                  << QStringList{"https://rentbook.example.org/help.htm"} << true;
+        QTest::newRow("about help") << 2 << false << true << QStringList{faq, guide} << false;
+        QTest::newRow("about help, opened") << 2 << true << true << QStringList{faq} << false;
     }
-    void linksThatCannotOpenNameTheAddress() {
+    void linksThatCannotOpen() {
         QFETCH(int, command);
         QFETCH(bool, opens);
-        QFETCH(QString, url);
+        QFETCH(bool, guide);
+        QFETCH(QStringList, opened);
+        QFETCH(bool, message);
+        QVERIFY2(!UserGuidePath().isEmpty(), "the build puts guide.html beside the executable");
+        if (!guide)
+            SetUserGuidePath(QDir(m_dir.path()).filePath("no-guide.html"));
         platform::ScopedMessageBoxScript boxes;
         platform::ScopedProcessRecorder process;
         if (!opens)
@@ -178,10 +194,37 @@ private slots:
             OnCustomize();
         else
             QTest::mouseClick(dlg.findChild<QPushButton*>("helpButton"), Qt::LeftButton);
-        QCOMPARE(process.calls().size(), 1);
-        QCOMPARE(process.calls()[0].program, url);
+        SetUserGuidePath({});
+        QStringList programs;
+        for (const auto& c : process.calls())
+            programs << c.program;
+        QCOMPARE(programs, opened);
         QCOMPARE(boxes.texts(),
-                 opens ? QStringList{} : QStringList{"无法打开网页，请用浏览器访问：\n" + url});
+                 message ? QStringList{"无法打开网页，请用浏览器访问：\n" + opened.first()} : QStringList{});
+        CUserGuideDlg* window = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* g = qobject_cast<CUserGuideDlg*>(w); g && g->isVisible())
+                window = g;
+        QCOMPARE(window != nullptr, opened.size() == 2);
+        if (!window)
+            return;
+        // The guide itself, every task of a month in it, its own links moving within it.
+        const QString text = window->browser()->toPlainText();
+        for (const char* task :
+             {"第一次启动", "设置", "开收据", "打印", "记录列表", "收支统计", "备份", "服务器账本"})
+            QVERIFY2(text.contains(QString::fromUtf8(task)), task);
+        window->browser()->setFocus();
+        emit window->browser()->anchorClicked(QUrl("#server"));
+        QVERIFY(window->browser()->verticalScrollBar()->value() > 0);
+        QCOMPARE(process.calls().size(), opened.size());
+        QVERIFY(window->grab().save(QDir(m_pictures).filePath("user-guide.png")));
+        // F1 again brings the same window forward.
+        OnHelpRequest();
+        int windows = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            windows += qobject_cast<CUserGuideDlg*>(w) && w->isVisible();
+        QCOMPARE(windows, 1);
+        window->close();
     }
 
     void statusLineCountsDotsEveryHalfSecond() {

@@ -3,6 +3,7 @@
 // screenshot of each page is left in the test's folder to be looked at.
 
 #include "data/Settings.h"
+#include "overview/OverviewCharts.h"
 #include "overview/OverviewDlg.h"
 #include "overview/OverviewHooks.h"
 #include "platform/FileDialog.h"
@@ -11,18 +12,27 @@
 #include "receipt/ReceiptDlg.h"
 #include "tests/support/TestLedger.h"
 
+#include <QBarCategoryAxis>
+#include <QChart>
+#include <QChartView>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QScatterSeries>
 #include <QStringDecoder>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
 
 namespace {
 
@@ -35,6 +45,8 @@ void fill(TestLedger& l) {
     l.exec(insert.arg("'0000001','2026-10-31 23:59:59','A-101',800,30,50,'10',890,100,110"));
     l.exec(insert.arg("'0000002','2026-11-05 10:00:00','a-101',800,33,60,'0',893,110,121"));
     l.exec(insert.arg("'0000003','2026-12-02 10:00:00','A-101',800,90,60,'0',950,121,160"));
+    // December's is of the two-row form: the room has no hot-water figure that month.
+    l.exec("update RECEIPT set standby5='0', eleclast=1000, electhis=1420 where NO='0000003'");
     l.exec("insert into addr_items values('A-101')");
     l.exec("insert into client ([name],[address],[zuMoney]) values('张三','B-2',650)");
 }
@@ -81,11 +93,15 @@ private slots:
         QTableWidget* income = tableNamed(dlg, "月度收入表");
         // Twelve months up to December and the sum line; a month without receipts is a row of zeros.
         QCOMPARE(income->rowCount(), 13);
-        QCOMPARE(rowTexts(income, 0),
-                 (QStringList{"2026-01", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00", "0"}));
-        QCOMPARE(rowTexts(income, 11),
-                 (QStringList{"2026-12", "800.00", "90.00", "60.00", "0.00", "0.00", "950.00", "1"}));
-        QCOMPARE(rowTexts(income, 12).value(6), QString("2733.00"));
+        const QStringList zeros(10, "0.00");
+        QCOMPARE(rowTexts(income, 0), QStringList{"2026-01"} << zeros << "0.00"
+                                                             << "0");
+        // October's 890 holds 10 of rounding on top of its parts.
+        QCOMPARE(rowTexts(income, 9), (QStringList{"2026-10", "800.00", "30.00", "50.00", "10.00", "0.00",
+                                                   "0.00", "0.00", "0.00", "0.00", "0.00", "890.00", "1"}));
+        QCOMPARE(rowTexts(income, 11), (QStringList{"2026-12", "800.00", "90.00", "60.00", "0.00", "0.00",
+                                                    "0.00", "0.00", "0.00", "0.00", "0.00", "950.00", "1"}));
+        QCOMPARE(rowTexts(income, 12).value(11), QString("2733.00"));
         named<QComboBox>(dlg, "统计范围")->setCurrentIndex(1);
         QCOMPARE(income->rowCount(), 25);
         QVERIFY(dlg.grab().save("overview-income.png"));
@@ -103,9 +119,95 @@ private slots:
         dlg.tabs()->setCurrentIndex(2);
         QTableWidget* usage = tableNamed(dlg, "房间用量表");
         QCOMPARE(usage->rowCount(), 24);
-        QCOMPARE(rowTexts(usage, 23), (QStringList{"2026-12", "39.00", "0.00", "0.00", "水"}));
+        QCOMPARE(rowTexts(usage, 23), (QStringList{"2026-12", "39.00", "420.00", "", "水"}));
+        QCOMPARE(rowTexts(usage, 22).value(3), QString("0.00"));
+        // The chart: the three months that have a receipt, water and electricity each on its own
+        // axis, hot water for the months of the three-row form.
+        QChart* chart = named<QChartView>(dlg, "房间用量图")->chart();
+        auto* months = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
+        QVERIFY(months);
+        QCOMPARE(months->categories(), (QStringList{"2026-10", "2026-11", "2026-12"}));
+        QHash<QString, QAbstractAxis*> axisOf;
+        for (QAbstractSeries* series : chart->series())
+            if (qobject_cast<QLineSeries*>(series) && !qobject_cast<QScatterSeries*>(series))
+                axisOf[series->name()] = series->attachedAxes().value(1);
+        QCOMPARE(axisOf.size(), 3);
+        QVERIFY(axisOf["水"] != axisOf["电"] && axisOf["水"] != axisOf["热水"] &&
+                axisOf["电"] != axisOf["热水"]);
+        QVERIFY(qobject_cast<QValueAxis*>(axisOf["电"])->max() >= 420);
+        QVERIFY(qobject_cast<QValueAxis*>(axisOf["水"])->max() < 100);
         QVERIFY(dlg.grab().save("overview-usage.png"));
         QVERIFY(boxes.messages().isEmpty());
+    }
+
+    // Each total over the bars in full, with its cents and thousands, upright or turned but never
+    // on top of another or outside the plot; the value axis written the same way.
+    void chartLabelsInFull_data() {
+        QTest::addColumn<int>("range");  // the chooser's: 12 or 24 months
+        QTest::addColumn<int>("months"); // months with a receipt, up to December
+        QTest::addColumn<QString>("rent");
+        QTest::addColumn<QString>("total");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("24 months of millions") << 1 << 24 << "7739600"
+                                               << "7739600"
+                                               << "7,739,600.00";
+        QTest::newRow("12 months of millions") << 0 << 12 << "7739600"
+                                               << "7739600"
+                                               << "7,739,600.00";
+        QTest::newRow("a few months") << 1 << 3 << "1038.85"
+                                      << "1040"
+                                      << "1,040.00";
+        QTest::newRow("rounded down") << 0 << 12 << "12345.6"
+                                      << "12345"
+                                      << "12,345.00";
+    }
+    void chartLabelsInFull() {
+        QFETCH(int, range);
+        QFETCH(int, months);
+        QFETCH(QString, rent);
+        QFETCH(QString, total);
+        QFETCH(QString, label);
+        TestLedger ledger;
+        for (int i = 0; i < months; ++i)
+            ledger.exec(
+                QString("insert into RECEIPT ([NO],[Rdate],[district],[housefee],[total_money]) "
+                        "values('%1','%2','A-101',%3,%4)")
+                    .arg(i + 1, 7, 10, QChar('0'))
+                    .arg(QDate(2026, 12, 5).addMonths(-i).toString(Qt::ISODate) + " 10:00:00", rent, total));
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        COverviewDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        named<QComboBox>(dlg, "统计范围")->setCurrentIndex(range);
+        QChartView* view = named<QChartView>(dlg, "月度收入图");
+        QChart* chart = view->chart();
+        QTRY_COMPARE(BarTotalLabels(chart).size(), qsizetype(months));
+        QTest::qWait(50); // the axis may still grow for the labels
+        const QList<ChartLabel> labels = BarTotalLabels(chart);
+        QCOMPARE(labels.size(), qsizetype(months));
+        for (qsizetype i = 0; i < labels.size(); ++i) {
+            QCOMPARE(labels[i].text, label);
+            QVERIFY2(chart->plotArea().contains(labels[i].rect), qPrintable(QString::number(i)));
+            for (qsizetype j = 0; j < i; ++j)
+                QVERIFY2(!labels[i].rect.intersects(labels[j].rect),
+                         qPrintable(QString("%1 %2").arg(i).arg(j)));
+        }
+        const QRegularExpression grouped("^-?\\d{1,3}(,\\d{3})*\\.\\d\\d$");
+        int axisLabels = 0;
+        for (QGraphicsItem* item : view->scene()->items())
+            if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->isVisible()) {
+                const QString shown = text->toPlainText();
+                QVERIFY2(!shown.contains("e+"), qPrintable(shown));
+                if (!shown.isEmpty() && shown.front().isDigit() && !shown.contains('-')) {
+                    QVERIFY2(grouped.match(shown).hasMatch(), qPrintable(shown));
+                    ++axisLabels;
+                }
+            }
+        QVERIFY(axisLabels >= 3);
+        QVERIFY(view->grab().save(QString("overview-labels-%1.png")
+                                      .arg(QString::fromUtf8(QTest::currentDataTag()))
+                                      .replace(' ', '-')));
     }
 
     // Each table in the records export's encoding, each chart as a picture; a cancelled dialog
@@ -113,6 +215,7 @@ private slots:
     void filesOfTablesAndCharts() {
         TestLedger ledger;
         fill(ledger);
+        ledger.exec("insert into addr_items values('=1+2')");
         QTemporaryDir dir;
         platform::ScopedClock clock(kNow);
         platform::ScopedMessageBoxScript boxes;
@@ -123,13 +226,28 @@ private slots:
         QFile csv(dir.filePath("charges.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QStringDecoder gbk("GB18030");
+        // Each line says its month; no empty column at the end; a room that reads as a formula
+        // stays text.
         QCOMPARE(QString(gbk.decode(csv.readAll())),
-                 QString("房间,状态,单号,合计,应收房租,\r\nB-2,未开收据,,,650.00,\r\nA-101,已开收据,0000003,"
-                         "950.00,0.00,\r\n"));
-        QCOMPARE(files.requests().last().fileName, QString("收支统计-收费情况.csv"));
+                 QString("月份,房间,状态,单号,合计,应收房租\r\n2026-12,'=1+2,未开收据,,,0.00\r\n"
+                         "2026-12,B-2,未开收据,,,650.00\r\n2026-12,A-101,已开收据,0000003,950.00,0.00\r\n"));
+        QCOMPARE(files.requests().last().fileName, QString("收支统计-收费情况-2026-12.csv"));
+        named<QComboBox>(dlg, "房间")->setCurrentText("A-101");
+        files.answerPath(dir.filePath("usage.csv"));
+        QVERIFY(dlg.ExportTable(2));
+        QFile usage(dir.filePath("usage.csv"));
+        QVERIFY(usage.open(QIODevice::ReadOnly));
+        const QStringList usageLines = QString(gbk.decode(usage.readAll())).split("\r\n");
+        QCOMPARE(usageLines.value(0), QString("房间,月份,水,电,热水,用量异常"));
+        QCOMPARE(usageLines.value(24), QString("A-101,2026-12,39.00,420.00,,水"));
+        QCOMPARE(files.requests().last().fileName, QString("收支统计-房间用量-A-101.csv"));
         files.answerPath(dir.filePath("usage.png"));
         QVERIFY(dlg.SaveChart(2));
         QVERIFY(!QImage(dir.filePath("usage.png")).isNull());
+        QCOMPARE(files.requests().last().fileName, QString("收支统计-房间用量-A-101.png"));
+        files.answerCancel();
+        QVERIFY(!dlg.ExportTable(0));
+        QCOMPARE(files.requests().last().fileName, QString("收支统计-月度收入-2026-01至2026-12.csv"));
         files.answerCancel();
         QVERIFY(!dlg.SaveChart(0));
         files.answerPath(dir.filePath("no/such/folder/income.csv"));

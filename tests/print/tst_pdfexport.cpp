@@ -18,6 +18,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QMap>
+#include <QPainter>
 #include <QPointer>
 #include <QProcess>
 #include <QProgressDialog>
@@ -129,6 +132,103 @@ private slots:
         m_noPrinters.emplace(QStringList{}, QString{});
     }
     void cleanup() { m_noPrinters.reset(); }
+
+    // On paper every caption keeps at least 0.1 mm of clear paper from every rule on every side:
+    // at 300 dpi no rule's ink lies within two pixels of a caption's. The receipt is written as PDF
+    // twice, rules alone and captions alone, and both pages are read back by poppler.
+    void captionsClearOfTheRulesOnPaper_data() {
+        QTest::addColumn<int>("paper");
+        QTest::addColumn<bool>("threeRow");
+        QTest::addColumn<QString>("outline");
+        QTest::addColumn<QString>("inner");
+        row("241 third sheet, three-row", 1, true, QString("3"), QString("2"));
+        row("241 third sheet, two-row", 1, false, QString("3"), QString("2"));
+        row("190 third sheet, three-row", 3, true, QString("3"), QString("2"));
+        row("hairlines", 1, true, QString("0"), QString("0"));
+        row("thick rules", 1, true, QString("6"), QString("4"));
+    }
+    void captionsClearOfTheRulesOnPaper() {
+        QFETCH(int, paper);
+        QFETCH(bool, threeRow);
+        QFETCH(QString, outline);
+        QFETCH(QString, inner);
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
+            QSKIP("pdftoppm (poppler-utils) is needed to read the page");
+        ReceiptPrintData receipt = receipts(paper, 1).first();
+        receipt.threeRow = threeRow;
+        receipt.settings.chargingPeriod = true;
+        receipt.settings.outlineWidth = outline;
+        receipt.settings.innerWidth = inner;
+        QTemporaryDir dir;
+        const auto isCaption = [](const DrawOp& op) {
+            // The table's captions and the lines about it; the item captions are in the body font.
+            return op.kind == DrawOp::Text &&
+                   (op.font == PrintFontRole::Heading || op.font == PrintFontRole::HeadingReduced ||
+                    (op.font == PrintFontRole::Body && op.mode == TextMode::WrapCentred));
+        };
+        QList<DrawOp> captions;
+        const auto page = [&](bool rules) {
+            const QString pdf = dir.filePath(rules ? QString("rules.pdf") : QString("captions.pdf"));
+            const auto draw = [&](QPainter& painter, const PrintRect& rect, const PrintScale& scale) {
+                ReceiptPrintData data = receipt;
+                const PreparedReceipt prepared = PrepareReceiptCells(data);
+                const ReceiptFonts fonts(printFonts(), scale);
+                QList<DrawOp> ops;
+                for (const DrawOp& op : BuildReceiptOps(rect, data, prepared, threeRow, scale,
+                                                        DeviceTextMeasurer(fonts, painter.device())))
+                    if (rules ? op.kind != DrawOp::Text : isCaption(op))
+                        ops << op;
+                if (!rules)
+                    captions = ops;
+                DrawReceiptOps(painter, ops, fonts);
+            };
+            if (WriteReceiptPagePdf(pdf, paper, draw) != PdfWriteResult::Written)
+                return QImage();
+            QProcess p;
+            p.start("pdftoppm", {"-r", "300", "-gray", "-png", "-singlefile", pdf, pdf.chopped(4)});
+            p.waitForFinished(60000);
+            return QImage(pdf.chopped(4) + ".png").convertToFormat(QImage::Format_Grayscale8);
+        };
+        const QImage rules = page(true), text = page(false);
+        QVERIFY(!rules.isNull() && !text.isNull() && rules.size() == text.size());
+        QVERIFY(captions.size() >= 20);
+        // Ink is anything darker than the faintest smoothing of an edge.
+        const auto ink = [](const QImage& image, int x, int y) {
+            return x >= 0 && y >= 0 && x < image.width() && y < image.height() &&
+                   image.pixelColor(x, y).value() < 240;
+        };
+        const double toPage = 300.0 / kPdfResolution;
+        // Each caption's least clear paper, in pixels, between its ink and a rule's (3 and more
+        // counted as 3).
+        QMap<QString, int> clearOf;
+        int inkPixels = 0;
+        for (int y = 0; y < text.height(); ++y)
+            for (int x = 0; x < text.width(); ++x) {
+                if (!ink(text, x, y))
+                    continue;
+                ++inkPixels;
+                int clear = 3;
+                for (int dy = -3; dy <= 3; ++dy)
+                    for (int dx = -3; dx <= 3; ++dx)
+                        if (ink(rules, x + dx, y + dy))
+                            clear = std::min(clear, std::max(std::abs(dx), std::abs(dy)) - 1);
+                for (const DrawOp& op : captions) {
+                    const QRectF r(op.rect.left * toPage, op.rect.top * toPage, op.rect.width() * toPage,
+                                   op.rect.height() * toPage);
+                    if (r.adjusted(-1, -1, 1, 1).contains(x, y)) {
+                        const QString key =
+                            '"' + op.text + QString("\" at %1,%2").arg(int(r.left())).arg(int(r.top()));
+                        clearOf[key] = std::min(clearOf.value(key, 3), clear);
+                    }
+                }
+            }
+        QStringList close;
+        for (auto it = clearOf.cbegin(); it != clearOf.cend(); ++it)
+            if (it.value() < 2)
+                close << it.key() + QString(": %1 px").arg(it.value());
+        QVERIFY2(close.isEmpty(), qPrintable(close.join("; ")));
+        QVERIFY(inkPixels > 1000);
+    }
 
     void pagesAndPaperSize_data() {
         QTest::addColumn<int>("paper");
