@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QDate>
+#include <QRegularExpression>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -590,9 +591,13 @@ RecordsModel::Totals RecordsModel::computeTotals() const {
 }
 
 QString RecordsModel::summaryText(const Totals& t, const QString& hotWaterCaption) {
-    return QString::asprintf("汇总:房租: %.2f元  水费: %.2f元  电费: %.2f元  %s: %.2f元  总额: %.2f元",
-                             t.rent, t.water, t.elec, hotWaterCaption.toUtf8().constData(), t.hotWater,
-                             t.total);
+    // The caption's unit ("热水费(吨)") says tons where the sum is money: the line drops it.
+    static const QRegularExpression unit(QStringLiteral("\\s*[(（][^()（）]*[)）]\\s*$"));
+    QString caption = hotWaterCaption;
+    caption.remove(unit);
+    return QString::asprintf(
+        "汇总:房租: %.2f元  水费: %.2f元  电费: %.2f元  %s: %.2f元  总额: %.2f元", t.rent, t.water, t.elec,
+        (caption.isEmpty() ? hotWaterCaption : caption).toUtf8().constData(), t.hotWater, t.total);
 }
 
 // ---- sorting --------------------------------------------------------------------------------
