@@ -276,7 +276,7 @@ template <typename Key> std::vector<std::uint32_t> orderOf(const std::vector<Key
 
 // ---- versions -------------------------------------------------------------------------------
 
-std::uint64_t ReceiptRowVersion(const Recordset& rs) {
+std::uint64_t LedgerRowVersion(const Recordset& rs) {
     // Eight bytes at a time, each column closed by its length, so that text moving from one
     // column to the next changes the value too. A million rows are read in a blink.
     constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
