@@ -67,7 +67,9 @@ struct Page {
     TestLedger ledger;
     CUserPage* page = nullptr;
     QTableWidget* list = nullptr;
-    explicit Page(const QList<QStringList>& users = kUsers, const QString& user = "admin") {
+    explicit Page(const QList<QStringList>& users = kUsers, const QString& user = "admin",
+                  LedgerEngine engine = LedgerEngine::File)
+        : ledger(engine) {
         for (const QStringList& u : users)
             ledger.exec(QString("insert into USER ([userName],[power],[code]) values('%1','%2','%3')")
                             .arg(QString(u[0]).replace("'", "''"), u[1], HashPassword(u[2])));
@@ -106,6 +108,22 @@ class TestUserPage : public QObject {
     Q_OBJECT
 
 private slots:
+    // A password changed (here by another clerk) leaves the user where the list had them.
+    void listKeepsItsOrderAfterAChange_data() {
+        QTest::addColumn<LedgerEngine>("engine");
+        QTest::newRow("file") << LedgerEngine::File;
+        QTest::newRow("server") << LedgerEngine::Server;
+    }
+    void listKeepsItsOrderAfterAChange() {
+        QFETCH(LedgerEngine, engine);
+        Page p(kUsers, "admin", engine);
+        p.ledger.exec("update USER set code = '' where userName = 'bob'");
+        platform::ScopedMessageBoxScript boxes;
+        p.show();
+        QCOMPARE(p.row(1), (QStringList{"2", "bob", "普通用户"}));
+        QCOMPARE(p.row(2), (QStringList{"3", "carol", "管理员"}));
+    }
+
     void listsUsersWithTheirPower() {
         Page p;
         p.ledger.exec("insert into USER ([userName],[power],[code]) values('dave','','')");
