@@ -85,8 +85,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://rentbook.example.org/)
-# Shared libraries are found by dpkg-shlibdeps; these are loaded at run time or only read: the
-# window-system plugins, Qt's Chinese texts for its own dialogs, and the print fonts' faces.
+# Shared libraries are found by dpkg-shlibdeps (libsodium23 among them, which hashes the users'
+# passwords; scripts/check-package makes sure it is there); these are loaded at run time or only
+# read: the window-system plugins, Qt's Chinese texts for its own dialogs, and the print fonts' faces.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, qt6-translations-l10n, fonts-noto-cjk, fonts-arphic-ukai, fonts-arphic-uming")

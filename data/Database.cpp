@@ -229,9 +229,13 @@ bool Database::open() {
         // A connection from the pool had its tables examined when it was made; the version is
         // looked at every time, since a newer build may have upgraded the ledger meanwhile.
         if (m_server) {
-            if (!m_server->examined())
-                m_problem = ExamineServerLedger(*m_server, &m_problemDetail);
-            else if (ServerLedgerVersion(*m_server) > kLedgerSchemaVersion)
+            if (!m_server->examined()) {
+                int version = -1;
+                m_problem = ExamineServerLedger(*m_server, &m_problemDetail, &version);
+                // A ledger of an earlier build is brought up to date before anything uses it.
+                if (m_problem == LedgerProblem::None)
+                    m_problem = UpgradeServerLedger(*m_server, version, &m_problemDetail);
+            } else if (ServerLedgerVersion(*m_server) > kLedgerSchemaVersion)
                 m_problem = LedgerProblem::Newer;
             if (m_problem == LedgerProblem::None)
                 m_server->setExamined();

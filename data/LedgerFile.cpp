@@ -432,6 +432,9 @@ bool RestoreLedgerInto(sqlite3* destination, const QString& source) {
     if (!c.open(copy, SQLITE_OPEN_READWRITE) || ExamineLedger(c.db) != LedgerProblem::None ||
         !LedgerIntegrityOk(c.db))
         return false;
+    // A backup of an earlier version comes in as this build's: passwords hashed, and the rest.
+    if (!UpgradeLedger(c.db))
+        return false;
     // The header of the source's first page is copied as it is: a source in WAL mode would turn
     // the ledger to WAL. Back to the rollback journal first (which also takes in the WAL's pages).
     sqlite3_stmt* st = nullptr;

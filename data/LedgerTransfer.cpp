@@ -4,6 +4,8 @@
 #include "data/LedgerLocation.h"
 #include "data/LedgerSchema.h"
 #include "data/LedgerTables.h"
+#include "data/LedgerUpgrade.h"
+#include "data/PasswordHash.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
 
@@ -568,6 +570,9 @@ bool copyIntoServer(sqlite3* file, ServerConnection& server, const QString& uri,
             if (t.identity)
                 restartIds(server, t, std::max(maxId, fileSequence(file, t.fileName)) + 1);
         }
+        // A ledger of an earlier version kept its users' passwords as typed: they arrive hashed.
+        if (LedgerUserVersion(file) < kLedgerSchemaVersion)
+            HashStoredPasswords(server);
         r.target = countServer(server, tables);
         if (r.source != r.target) {
             server.rollback();
@@ -859,7 +864,9 @@ TransferResult CopyServerLedgerToFile(const QString& uri, const QString& target)
         // nor its counts.
         server->begin("begin transaction isolation level repeatable read, read only");
         QString detail;
-        if (const LedgerProblem found = ExamineServerLedger(*server, &detail); found != LedgerProblem::None) {
+        int version = -1;
+        if (const LedgerProblem found = ExamineServerLedger(*server, &detail, &version);
+            found != LedgerProblem::None) {
             server->rollback();
             QFile::remove(partPath);
             r.problem = TransferProblem::SourceUnusable;
@@ -876,6 +883,9 @@ TransferResult CopyServerLedgerToFile(const QString& uri, const QString& target)
                      "begin immediate; delete from USER_SET; delete from price; delete from sqlite_sequence");
             const std::vector<Table> tables = describeTables(*server, file.db);
             copyServerIntoFile(*server, file.db, tables, r.source);
+            // The file is of this build's version: passwords of an earlier server ledger are hashed.
+            if (version < kLedgerSchemaVersion)
+                HashStoredPasswords(file.db);
             execFile(file.db, "commit");
             server->rollback();
             r.target = countFile(file.db, tables);

@@ -1,5 +1,7 @@
 #include "data/LedgerUpgrade.h"
+#include "data/DbError.h"
 #include "data/LedgerSchema.h"
+#include "data/PasswordHash.h"
 
 #include <sqlite3.h>
 
@@ -47,6 +49,17 @@ bool toVersion2(sqlite3* db) {
     return exec(db, "create index if not exists receipt_rdate on RECEIPT (Rdate)");
 }
 
+// Version 3: users' passwords are kept as hashes; the ones typed into earlier versions are hashed
+// here, once.
+bool toVersion3(sqlite3* db) {
+    try {
+        HashStoredPasswords(db);
+        return true;
+    } catch (const DbError&) {
+        return false;
+    }
+}
+
 } // namespace
 
 bool UpgradeLedger(sqlite3* db) {
@@ -57,7 +70,7 @@ bool UpgradeLedger(sqlite3* db) {
         return true;
     if (!exec(db, "begin immediate"))
         return false;
-    const bool ok = (version >= 1 || toVersion1(db)) && toVersion2(db) &&
+    const bool ok = (version >= 1 || toVersion1(db)) && toVersion2(db) && (version >= 3 || toVersion3(db)) &&
                     exec(db, "pragma user_version = " + std::to_string(kLedgerSchemaVersion));
     if (ok && exec(db, "commit"))
         return true;

@@ -6,7 +6,7 @@
 struct sqlite3;
 
 // The schema version this build writes.
-inline constexpr int kLedgerSchemaVersion = 2;
+inline constexpr int kLedgerSchemaVersion = 3;
 
 // The version an open ledger carries; -1 when it cannot be read.
 int LedgerUserVersion(sqlite3* db);

@@ -4,6 +4,7 @@
 #include "data/LedgerSchema.h"
 #include "data/LedgerTables.h"
 #include "data/LedgerUpgrade.h"
+#include "data/PasswordHash.h"
 #include "data/ServerConnection.h"
 
 #include <libpq-fe.h>
@@ -31,7 +32,9 @@ int ServerLedgerVersion(ServerConnection& connection) {
     }
 }
 
-LedgerProblem ExamineServerLedger(ServerConnection& connection, QString* detail) {
+LedgerProblem ExamineServerLedger(ServerConnection& connection, QString* detail, int* version) {
+    if (version)
+        *version = -1;
     std::map<std::string, int> columns;
     try {
         // The catalogue itself: the information schema's views cost the server several times as
@@ -59,10 +62,70 @@ LedgerProblem ExamineServerLedger(ServerConnection& connection, QString* detail)
     if (!any)
         return LedgerProblem::NotInitialised;
     // A newer build may have changed the tables: its version decides before they are looked at.
-    const int version = ServerLedgerVersion(connection);
-    if (version > kLedgerSchemaVersion)
+    const int found = ServerLedgerVersion(connection);
+    if (version)
+        *version = found;
+    if (found > kLedgerSchemaVersion)
         return LedgerProblem::Newer;
-    return all && version >= 0 ? LedgerProblem::None : LedgerProblem::NotLedger;
+    return all && found >= 0 ? LedgerProblem::None : LedgerProblem::NotLedger;
+}
+
+namespace {
+
+// The old ledgers kept by "重新开始记账" in this database: their passwords are as readable as the
+// ledger's were. One that cannot be changed (another account's) is left as it is.
+void upgradeArchives(ServerConnection& connection) {
+    const auto archives =
+        connection.exec("select quote_ident(n.nspname) from pg_catalog.pg_namespace n "
+                        "where n.nspname like 'rentbook\\_old\\_%' "
+                        "and exists (select 1 from pg_catalog.pg_class c where c.relnamespace = n.oid and "
+                        "c.relname = 'user') "
+                        "and exists (select 1 from pg_catalog.pg_class c where c.relnamespace = n.oid "
+                        "and c.relname = 'ledger_meta')");
+    for (int i = 0; i < archives->rows; ++i) {
+        const QByteArray schema = PQgetvalue(archives->result, i, 0);
+        connection.exec("savepoint archive");
+        try {
+            const auto v =
+                connection.exec("select value from " + schema + ".ledger_meta where name = 'schema_version'");
+            if (v->rows == 1 && std::atoi(PQgetvalue(v->result, 0, 0)) < kLedgerSchemaVersion) {
+                HashStoredPasswords(connection, schema);
+                connection.exec("update " + schema + ".ledger_meta set value = '" +
+                                QByteArray::number(kLedgerSchemaVersion) + "' where name = 'schema_version'");
+            }
+            connection.exec("release savepoint archive");
+        } catch (const DbError& e) {
+            if (e.engineCode() == kServerConnectionLost)
+                throw;
+            connection.exec("rollback to savepoint archive");
+        }
+    }
+}
+
+} // namespace
+
+LedgerProblem UpgradeServerLedger(ServerConnection& connection, int version, QString* detail) {
+    if (version >= kLedgerSchemaVersion)
+        return LedgerProblem::None;
+    try {
+        connection.begin();
+        connection.exec(kServerWriteLockSql);
+        // Another clerk's program may have done it while this one waited for the lock.
+        if (ServerLedgerVersion(connection) < kLedgerSchemaVersion) {
+            HashStoredPasswords(connection);
+            upgradeArchives(connection);
+            connection.exec("update ledger_meta set value = '" + QByteArray::number(kLedgerSchemaVersion) +
+                            "' where name = 'schema_version'");
+        }
+        connection.commit();
+        return LedgerProblem::None;
+    } catch (const DbError& e) {
+        connection.rollback();
+        if (detail)
+            *detail = e.engineText();
+        return e.engineCode() == kServerConnectionLost ? LedgerProblem::Unreachable
+                                                       : LedgerProblem::ServerRefused;
+    }
 }
 
 void CreateServerLedgerTables(ServerConnection& connection) {

@@ -15,7 +15,15 @@ inline constexpr const char kServerWriteLockSql[] = "select pg_advisory_xact_loc
 
 // None for a database that holds a ledger this build can use; NotInitialised for one without
 // any of the ledger's tables; Newer for a ledger of a newer build; NotLedger for other tables.
-LedgerProblem ExamineServerLedger(ServerConnection& connection, QString* detail = nullptr);
+// version, when given, receives the ledger's schema version (-1 when it has none).
+LedgerProblem ExamineServerLedger(ServerConnection& connection, QString* detail = nullptr,
+                                  int* version = nullptr);
+
+// Brings a usable server ledger of an earlier version (version, as ExamineServerLedger found it)
+// up to this build's, once, in one transaction under the ledger's write lock: the users'
+// passwords are hashed, and so are those of the old ledgers "重新开始记账" kept beside it. None
+// when it is current; else why it could not be upgraded (nothing was changed then).
+LedgerProblem UpgradeServerLedger(ServerConnection& connection, int version, QString* detail = nullptr);
 
 // The schema version a server ledger carries; -1 when it cannot be read.
 int ServerLedgerVersion(ServerConnection& connection);

@@ -259,4 +259,4 @@ VALUES (4, '', '', '', '', '', '', '', '', '', '', '');
 INSERT INTO price (items, price) VALUES ('水费', '');
 INSERT INTO price (items, price) VALUES ('电费', '');
 
-INSERT INTO ledger_meta (name, value) VALUES ('schema_version', '2');
+INSERT INTO ledger_meta (name, value) VALUES ('schema_version', '3');

@@ -168,4 +168,4 @@ VALUES (4, '', '', '', '', '', '', '', '', '', '', '');
 INSERT INTO price (items, price) VALUES ('水费', '');
 INSERT INTO price (items, price) VALUES ('电费', '');
 
-PRAGMA user_version = 2;
+PRAGMA user_version = 3;

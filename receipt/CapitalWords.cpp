@@ -89,11 +89,11 @@ QString AmountInCapitals(double amount) {
         if (c != QLatin1Char('.') && (c < QLatin1Char('0') || c > QLatin1Char('9')))
             return {};
     }
+    // Nothing at all to write would leave "元整" alone on the receipt.
+    if (figure == QLatin1String("0.00"))
+        return QStringLiteral("零元整");
     const QString words = wordsOf(figure);
     if (words.isEmpty())
         return {};
-    // "-0.00" is no debt.
-    if (negative && figure == QLatin1String("0.00"))
-        negative = false;
     return negative ? QStringLiteral("负") + words : words;
 }

@@ -35,9 +35,21 @@ QString DisplayRangeUpdateStatement(int range) {
 
 namespace {
 
-QString likeAnywhere(const QString& text) {
-    const QString value = text.contains(QStringLiteral("选择全部")) ? QString() : text;
-    return QStringLiteral("like '%") + jet::quote(value) + QStringLiteral("%'");
+// " and [column] like '%text%' escape '\'", the text's own "%", "_" and "\" taken literally, so
+// that both engines find exactly what was typed. Nothing for an empty box or " 选择全部": the
+// column is then left free, NULL included (rows written by other tools may hold NULL).
+QString likeAnywhere(const QString& column, const QString& text) {
+    if (text.isEmpty() || text.contains(QStringLiteral("选择全部")))
+        return {};
+    QString escaped;
+    escaped.reserve(text.size() + 4);
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u'%' || c == u'_')
+            escaped += u'\\';
+        escaped += c;
+    }
+    return QStringLiteral(" and ") + column + QStringLiteral(" like '%") + jet::quote(escaped) +
+           QStringLiteral("%' escape '\\'");
 }
 
 } // namespace
@@ -47,13 +59,14 @@ QString BuildQueryStatement(const QString& no, const QString& clerk, const QStri
                             const QDate& to) {
     const QString fromText = QString::asprintf("%d-%d-%d 0:0:0", from.year(), from.month(), from.day());
     const QString toText = QString::asprintf("%d-%d-%d 23:59:59", to.year(), to.month(), to.day());
-    // Built by concatenation: a typed "%1" must stay what it is.
-    return QStringLiteral("select * from RECEIPT  \t\t\twhere [NO] ") + likeAnywhere(no) +
-           QStringLiteral(" and [Rdate] between #") + fromText + QStringLiteral("# and #") + toText +
-           QStringLiteral("# and [district] ") + likeAnywhere(address) +
-           QStringLiteral(" \t\t\tand [accountant] ") + likeAnywhere(clerk) +
-           QStringLiteral(" and [payee] ") + likeAnywhere(payee) + QStringLiteral(" and [Remark] ") +
-           likeAnywhere(remark) + QStringLiteral(" ");
+    // Built by concatenation: a typed "%1" must stay what it is. Listed in the order of the
+    // display ranges, the same on either engine.
+    return QStringLiteral("select * from RECEIPT where [Rdate] between #") + fromText +
+           QStringLiteral("# and #") + toText + u'#' + likeAnywhere(QStringLiteral("[NO]"), no) +
+           likeAnywhere(QStringLiteral("[district]"), address) +
+           likeAnywhere(QStringLiteral("[accountant]"), clerk) +
+           likeAnywhere(QStringLiteral("[payee]"), payee) + likeAnywhere(QStringLiteral("[Remark]"), remark) +
+           QStringLiteral(" order by id asc");
 }
 
 QString DeleteReceiptStatement(long long key) {

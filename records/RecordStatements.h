@@ -18,8 +18,9 @@ QString DisplayRangeStatement(int range, const QString& rangeStart, const QStrin
 // Remembers the chosen range in the settings row.
 QString DisplayRangeUpdateStatement(int range);
 
-// The search: each text matches anywhere in its column; a text containing "选择全部" lets every
-// value pass. Only the dates of from and to count, from the start of one to the end of the other.
+// The search: each text matches anywhere in its column, as typed ("%", "_" and "\" are no
+// patterns); an empty text or one containing "选择全部" lets every value pass, NULL too. Only the
+// dates of from and to count, from the start of one to the end of the other. Listed by id.
 QString BuildQueryStatement(const QString& no, const QString& clerk, const QString& payee,
                             const QString& address, const QString& remark, const QDate& from,
                             const QDate& to);

@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QDate>
+#include <QRegularExpression>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -275,7 +276,7 @@ template <typename Key> std::vector<std::uint32_t> orderOf(const std::vector<Key
 
 // ---- versions -------------------------------------------------------------------------------
 
-std::uint64_t ReceiptRowVersion(const Recordset& rs) {
+std::uint64_t LedgerRowVersion(const Recordset& rs) {
     // Eight bytes at a time, each column closed by its length, so that text moving from one
     // column to the next changes the value too. A million rows are read in a blink.
     constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
@@ -590,9 +591,13 @@ RecordsModel::Totals RecordsModel::computeTotals() const {
 }
 
 QString RecordsModel::summaryText(const Totals& t, const QString& hotWaterCaption) {
-    return QString::asprintf("汇总:房租: %.2f元  水费: %.2f元  电费: %.2f元  %s: %.2f元  总额: %.2f元",
-                             t.rent, t.water, t.elec, hotWaterCaption.toUtf8().constData(), t.hotWater,
-                             t.total);
+    // The caption's unit ("热水费(吨)") says tons where the sum is money: the line drops it.
+    static const QRegularExpression unit(QStringLiteral("\\s*[(（][^()（）]*[)）]\\s*$"));
+    QString caption = hotWaterCaption;
+    caption.remove(unit);
+    return QString::asprintf(
+        "汇总:房租: %.2f元  水费: %.2f元  电费: %.2f元  %s: %.2f元  总额: %.2f元", t.rent, t.water, t.elec,
+        (caption.isEmpty() ? hotWaterCaption : caption).toUtf8().constData(), t.hotWater, t.total);
 }
 
 // ---- sorting --------------------------------------------------------------------------------

@@ -214,6 +214,8 @@ void CItemsPage::OnDelete() {
         DeleteItem(db, m_strTable, entry);
         db.close();
         FillItemList();
+        // The deleted text is gone: Enter in the box would otherwise add it straight back.
+        ui->entry->clear();
     }
     // The row that took the deleted one's place, or the new last row; rows sharing the deleted
     // text went with it, so the list may have shrunk by more than one.

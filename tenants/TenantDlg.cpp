@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "platform/Services.h"
+#include "records/RecordsModel.h"
 #include "tenants/TenantListModel.h"
 #include "tenants/TenantStatements.h"
 
@@ -129,6 +130,7 @@ void CTenantDlg::OnPickRow() {
     if (row >= 0) {
         m_nPickedRow = row;
         m_nTenantId = m_model->idAt(row);
+        m_nTenantVersion = m_model->versionAt(row);
         m_strName = m_model->cell(row, TenantListColumn::Name);
         m_strCard = m_model->cell(row, TenantListColumn::Card);
         m_strTel = m_model->cell(row, TenantListColumn::Tel);
@@ -145,6 +147,7 @@ void CTenantDlg::OnPickRow() {
         m_timeTo = QDateTime(to.isValid() ? to : today, QTime(0, 0, 0));
     } else {
         m_nTenantId = 0;
+        m_nTenantVersion = 0;
         m_strName.clear();
         m_strCard.clear();
         m_strTel.clear();
@@ -176,6 +179,7 @@ void CTenantDlg::OnAdd() {
     if (!OpenLedger(db, this))
         return;
     const qint64 id = InsertTenant(db, v);
+    const std::uint64_t version = TenantVersionByKey(db, id).value_or(0);
     db.close();
 
     const TenantRow row{QString::number(id),
@@ -189,10 +193,11 @@ void CTenantDlg::OnAdd() {
                         jet::number2(v.rent),
                         TenantListDate(v.dateFrom),
                         TenantListDate(v.dateTo)};
-    const int at = m_model->append(row);
+    const int at = m_model->append(row, version);
     ui->tenantList->setSelectionMode(QAbstractItemView::SingleSelection);
     // The form now shows the new tenant: "修改(&U)" goes to it.
     m_nTenantId = id;
+    m_nTenantVersion = version;
     m_nPickedRow = at;
     showRow(at);
     pushForm();
@@ -215,21 +220,31 @@ void CTenantDlg::OnModify() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    const int changed = db.execute(BuildTenantUpdate(v, m_nTenantId));
-    db.close();
-    if (changed == 0) {
-        // Gone from the ledger since it was picked: nothing to change, and nothing to point at.
-        m_nTenantId = 0;
-        platform::messageBox(this, QStringLiteral("请先在列表中选择要修改的租户！"), attentionCaption(),
+    const TenantAmendResult amended = AmendTenant(db, v, m_nTenantId, m_nTenantVersion);
+    if (amended.conflict != TenantConflict::None) {
+        // Another clerk got there first: what was typed stays in the form, the list shows the
+        // tenant as stored now, and a second "修改(&U)" stores over that knowingly.
+        const int listed = m_model->rowOfId(m_nTenantId);
+        const QString name = listed >= 0 ? m_model->cell(listed, TenantListColumn::Name) : m_strName;
+        m_nTenantVersion = refreshTenant(db, m_nTenantId);
+        db.close();
+        if (amended.conflict == TenantConflict::Deleted)
+            m_nTenantId = 0;
+        platform::messageBox(this, TenantConflictMessage(amended.conflict, false, name), attentionCaption(),
                              platform::MsgIcon::Exclamation);
+        pushForm();
         return;
     }
+    db.close();
+    m_nTenantVersion = amended.version;
 
     const int row = m_model->rowOfId(m_nTenantId);
     if (row >= 0) {
-        m_model->setRow(row, {QString::number(m_nTenantId), v.text.name, v.text.card, v.text.tel,
-                              v.text.address, v.text.qq, v.text.company, v.deposit, jet::number2(v.rent),
-                              TenantListDate(v.dateFrom), TenantListDate(v.dateTo)});
+        m_model->setRow(row,
+                        {QString::number(m_nTenantId), v.text.name, v.text.card, v.text.tel, v.text.address,
+                         v.text.qq, v.text.company, v.deposit, jet::number2(v.rent),
+                         TenantListDate(v.dateFrom), TenantListDate(v.dateTo)},
+                        amended.version);
         m_nPickedRow = row;
         showRow(row);
     } else {
@@ -252,19 +267,40 @@ void CTenantDlg::OnDelete() {
                              platform::MsgIcon::None, platform::Ok | platform::Cancel);
     if (answer != platform::Cancel) {
         const qint64 id = m_model->idAt(m_nPickedRow);
+        const QString name = m_model->cell(m_nPickedRow, TenantListColumn::Name);
         Database db;
         if (!OpenLedger(db, this))
             return;
-        db.execute(BuildTenantDelete(id));
+        const TenantConflict refused = DeleteTenant(db, id, m_model->versionAt(m_nPickedRow));
+        if (refused == TenantConflict::Changed)
+            refreshTenant(db, id);
         db.close();
-        m_model->remove(m_nPickedRow);
-        // The form may still show the deleted tenant's data, but there is no tenant left to modify.
-        if (id == m_nTenantId)
-            m_nTenantId = 0;
+        if (refused != TenantConflict::Changed) {
+            m_model->remove(m_nPickedRow);
+            // The form may still show the deleted tenant's data, but there is no tenant left to modify.
+            if (id == m_nTenantId)
+                m_nTenantId = 0;
+        }
+        if (refused != TenantConflict::None)
+            platform::messageBox(this, TenantConflictMessage(refused, true, name), attentionCaption(),
+                                 platform::MsgIcon::Exclamation);
     }
     const int rows = m_model->rowCount();
     showRow(m_nPickedRow >= rows ? rows - 1 : m_nPickedRow);
     pushForm();
+}
+
+std::uint64_t CTenantDlg::refreshTenant(Database& db, qint64 id) {
+    const int row = m_model->rowOfId(id);
+    const Recordset stored = TenantByKey(db, id);
+    if (stored.isEOF()) {
+        if (row >= 0)
+            m_model->remove(row);
+        return 0;
+    }
+    if (row >= 0)
+        m_model->setRowFrom(row, stored);
+    return LedgerRowVersion(stored);
 }
 
 void CTenantDlg::StepDates(int delta) {

@@ -9,11 +9,13 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 namespace Ui {
 class CTenantDlg;
 }
+class Database;
 class QKeyEvent;
 class TenantListModel;
 struct TenantValues;
@@ -52,6 +54,9 @@ private:
     void pushForm();
     TenantValues formValues() const;
     void showRow(int row);
+    // Brings a row up to the tenant as stored now (gone: the row goes); the tenant's new version,
+    // 0 when it is gone.
+    std::uint64_t refreshTenant(Database& db, qint64 id);
 
     std::unique_ptr<Ui::CTenantDlg> ui;
     TenantListModel* m_model;
@@ -74,5 +79,7 @@ private:
     QDateTime m_timeTo;
     int m_nPickedRow = -1;
     qint64 m_nTenantId = 0;
+    // The tenant as the form took it: Modify stores over that and nothing else.
+    std::uint64_t m_nTenantVersion = 0;
     QString m_strPresetAddress;
 };

@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "receipt/ReceiptForm.h"
+#include "records/RecordsModel.h"
 #include "tenants/TenantStatements.h"
 
 #include <algorithm>
@@ -99,6 +100,7 @@ void TenantListModel::appendRecord(const Recordset& rs) {
         appendDate(m_text, text, length);
     }
     mark();
+    m_versions.push_back(LedgerRowVersion(rs));
 }
 
 void TenantListModel::appendCells(const TenantRow& cells) {
@@ -113,12 +115,14 @@ void TenantListModel::fill(Recordset& rs) {
     beginResetModel();
     m_text.clear();
     m_offsets.clear();
+    m_versions.clear();
     try {
         for (; !rs.isEOF(); rs.moveNext())
             appendRecord(rs);
     } catch (...) {
         m_text.clear();
         m_offsets.clear();
+        m_versions.clear();
         endResetModel();
         throw;
     }
@@ -129,18 +133,20 @@ void TenantListModel::clear() {
     beginResetModel();
     m_text.clear();
     m_offsets.clear();
+    m_versions.clear();
     endResetModel();
 }
 
-int TenantListModel::append(const TenantRow& row) {
+int TenantListModel::append(const TenantRow& row, std::uint64_t version) {
     const int at = rowCount();
     beginInsertRows({}, at, at);
     appendCells(row);
+    m_versions.push_back(version);
     endInsertRows();
     return at;
 }
 
-void TenantListModel::setRow(int row, const TenantRow& cells) {
+void TenantListModel::setRow(int row, const TenantRow& cells, std::uint64_t version) {
     if (row < 0 || row >= rowCount())
         return;
     // The new texts go to the end of the block; the row's old texts stay there unused.
@@ -153,6 +159,21 @@ void TenantListModel::setRow(int row, const TenantRow& cells) {
     }
     offsets.push_back(m_text.size());
     std::copy(offsets.begin(), offsets.end(), first);
+    m_versions[std::size_t(row)] = version;
+    emit dataChanged(index(row, 0), index(row, TenantListColumn::Count - 1));
+}
+
+void TenantListModel::setRowFrom(int row, const Recordset& rs) {
+    if (row < 0 || row >= rowCount())
+        return;
+    // Appended as a new row, then moved into the row's place.
+    const std::size_t end = m_offsets.size();
+    appendRecord(rs);
+    std::copy(m_offsets.begin() + qsizetype(end), m_offsets.end(),
+              m_offsets.begin() + qsizetype(std::size_t(row) * kStride));
+    m_offsets.resize(end);
+    m_versions[std::size_t(row)] = m_versions.back();
+    m_versions.pop_back();
     emit dataChanged(index(row, 0), index(row, TenantListColumn::Count - 1));
 }
 
@@ -162,6 +183,7 @@ void TenantListModel::remove(int row) {
     beginRemoveRows({}, row, row);
     const auto first = m_offsets.begin() + qsizetype(std::size_t(row) * kStride);
     m_offsets.erase(first, first + qsizetype(kStride));
+    m_versions.erase(m_versions.begin() + row);
     endRemoveRows();
 }
 
@@ -180,6 +202,10 @@ qint64 TenantListModel::idAt(int row) const {
     qint64 id = 0;
     const auto [end, error] = std::from_chars(text, m_text.constData() + m_offsets[at + 1], id);
     return error == std::errc() ? id : 0;
+}
+
+std::uint64_t TenantListModel::versionAt(int row) const {
+    return row < 0 || row >= rowCount() ? 0 : m_versions[std::size_t(row)];
 }
 
 int TenantListModel::rowOfId(qint64 id) const {

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 class Recordset;
@@ -36,13 +37,17 @@ public:
     // Replaces every row by the client rows of the record set (columns by position).
     void fill(Recordset& rs);
     void clear();
-    int append(const TenantRow& row);
-    void setRow(int row, const TenantRow& cells);
+    // version: the LedgerRowVersion of the tenant's stored row (0: not known).
+    int append(const TenantRow& row, std::uint64_t version);
+    void setRow(int row, const TenantRow& cells, std::uint64_t version);
+    // Rewrites a row from the record set's current client row.
+    void setRowFrom(int row, const Recordset& rs);
     void remove(int row);
 
     QString cell(int row, int column) const;
-    qint64 idAt(int row) const;   // 0 outside the list or for a row without an id
-    int rowOfId(qint64 id) const; // -1 when the tenant is not listed
+    qint64 idAt(int row) const;             // 0 outside the list or for a row without an id
+    std::uint64_t versionAt(int row) const; // 0 outside the list or when not known
+    int rowOfId(qint64 id) const;           // -1 when the tenant is not listed
 
 private:
     // Appends a stored client row as the list shows it (dates without the time, the rent with two
@@ -53,5 +58,6 @@ private:
     QByteArray m_text;
     // Per row, where each of its cells begins in m_text and where the last one ends.
     std::vector<qsizetype> m_offsets;
+    std::vector<std::uint64_t> m_versions; // per row
     static constexpr std::size_t kStride = TenantListColumn::Count + 1;
 };

@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "receipt/ReceiptForm.h"
+#include "records/RecordsModel.h"
 
 #include <QStringList>
 
@@ -59,7 +60,8 @@ QString BuildTenantQuery(const TenantFields& search) {
         statement += joiner + containsCondition(QString::fromLatin1(column), *text);
         joiner = QStringLiteral(" and ");
     }
-    return statement;
+    // The same order on either engine (a server moves an amended row to the end of its table).
+    return statement + QStringLiteral(" order by id");
 }
 
 // Quoted text of one value; built by joining, never by QString::arg over typed text, whose own
@@ -96,4 +98,66 @@ QString BuildTenantDelete(qint64 id) {
 qint64 InsertTenant(Database& db, const TenantValues& values) {
     db.execute(BuildTenantInsert(values));
     return db.lastInsertId();
+}
+
+Recordset TenantByKey(Database& db, qint64 id) {
+    return db.query(QStringLiteral("select * from client where id = %1").arg(id));
+}
+
+std::optional<std::uint64_t> TenantVersionByKey(Database& db, qint64 id) {
+    const Recordset rs = TenantByKey(db, id);
+    if (rs.isEOF())
+        return std::nullopt;
+    return LedgerRowVersion(rs);
+}
+
+TenantAmendResult AmendTenant(Database& db, const TenantValues& values, qint64 id, std::uint64_t seen) {
+    TenantAmendResult out;
+    Transaction transaction(db);
+    const std::optional<std::uint64_t> stored = TenantVersionByKey(db, id);
+    if (!stored) {
+        out.conflict = TenantConflict::Deleted;
+        return out;
+    }
+    if (*stored != seen) {
+        out.conflict = TenantConflict::Changed;
+        return out;
+    }
+    db.execute(BuildTenantUpdate(values, id));
+    out.version = TenantVersionByKey(db, id).value_or(0);
+    transaction.commit();
+    return out;
+}
+
+TenantConflict DeleteTenant(Database& db, qint64 id, std::uint64_t seen) {
+    Transaction transaction(db);
+    const std::optional<std::uint64_t> stored = TenantVersionByKey(db, id);
+    if (!stored)
+        return TenantConflict::Deleted;
+    if (*stored != seen)
+        return TenantConflict::Changed;
+    db.execute(BuildTenantDelete(id));
+    transaction.commit();
+    return TenantConflict::None;
+}
+
+QString TenantConflictMessage(TenantConflict conflict, bool deleting, const QString& name) {
+    switch (conflict) {
+    case TenantConflict::Deleted:
+        return deleting ? QStringLiteral("租户“%1”已被其他职员删除。").arg(name)
+                        : QStringLiteral("租户“%1”已被其他职员删除，修改没有保存。您填写的内容仍在表单中，"
+                                         "可以按“添加”重新登记。")
+                              .arg(name);
+    case TenantConflict::Changed:
+        return deleting ? QStringLiteral("租户“%1”在列表显示之后已被其他职员修改，没有删除。列表已更新，"
+                                         "请查看后再决定是否删除。")
+                              .arg(name)
+                        : QStringLiteral("租户“%1”在您选中之后已被其他职员修改，为免覆盖对方的修改，这次没有"
+                                         "保存。列表已显示对方修改后的内容，您填写的内容仍在表单中；核对后如"
+                                         "仍要保存您的内容，请再按“修改”。")
+                              .arg(name);
+    case TenantConflict::None:
+        break;
+    }
+    return {};
 }

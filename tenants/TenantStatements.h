@@ -6,7 +6,11 @@
 #include <QDate>
 #include <QString>
 
+#include <cstdint>
+#include <optional>
+
 class Database;
+class Recordset;
 
 // Positions of the client columns; rows are read by position.
 namespace ClientColumn {
@@ -57,7 +61,7 @@ QString TenantListDate(const QString& stored);
 QDate ParseTenantListDate(const QString& listed);
 
 // The search: each non-empty field must occur in its column as typed (LIKE's wildcards in the text
-// are taken literally); an empty field leaves its column free, empty or not.
+// are taken literally); an empty field leaves its column free, empty or not. Listed by id.
 QString BuildTenantQuery(const TenantFields& search);
 
 QString BuildTenantInsert(const TenantValues& values);
@@ -67,3 +71,28 @@ QString BuildTenantDelete(qint64 id);
 // Stores a new tenant and returns its ledger key: the key this connection's insert made, never
 // the largest key (another clerk may add a tenant in between). Throws DbError.
 qint64 InsertTenant(Database& db, const TenantValues& values);
+
+// Several clerks on one register: a tenant is amended or deleted only while it is stored as the
+// clerk saw it (its LedgerRowVersion then), checked inside the transaction that writes, under the
+// ledger's write lock. Statements that fail throw DbError (nothing is changed then).
+enum class TenantConflict {
+    None,    // as the clerk saw it: the change was made
+    Deleted, // another clerk deleted it meanwhile: nothing was changed
+    Changed, // another clerk changed it meanwhile: nothing was changed
+};
+
+// The tenant's row as stored now (select * by key): empty when it is gone.
+Recordset TenantByKey(Database& db, qint64 id);
+// Its LedgerRowVersion; nothing when it is gone.
+std::optional<std::uint64_t> TenantVersionByKey(Database& db, qint64 id);
+
+struct TenantAmendResult {
+    TenantConflict conflict = TenantConflict::None;
+    std::uint64_t version = 0; // the amended tenant's new version
+};
+TenantAmendResult AmendTenant(Database& db, const TenantValues& values, qint64 id, std::uint64_t seen);
+TenantConflict DeleteTenant(Database& db, qint64 id, std::uint64_t seen);
+
+// What the clerk is told when an amendment (deleting false) or a deletion of the tenant named
+// name was refused.
+QString TenantConflictMessage(TenantConflict conflict, bool deleting, const QString& name);

@@ -4,6 +4,7 @@
 
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/PasswordHash.h"
 #include "platform/Services.h"
 
 #include <QStyle>
@@ -63,7 +64,7 @@ void CAddUserDlg::OnOK() {
     if (!OpenLedger(db, this))
         return;
     db.execute(QStringLiteral("insert into USER ([userName],[power],[code]) values('%1','%2','%3')")
-                   .arg(jet::quote(m_strUserName), power, jet::quote(m_strPassword)));
+                   .arg(jet::quote(m_strUserName), power, HashPassword(m_strPassword)));
     db.close();
     accept();
 }

@@ -4,6 +4,7 @@
 
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/PasswordHash.h"
 #include "platform/Services.h"
 
 #include <QStyle>
@@ -45,7 +46,7 @@ void CConfirmPasswordDlg::LoadExpectedPassword() {
 
 void CConfirmPasswordDlg::OnOK() {
     m_strPassword = ui->password->text();
-    if (m_strPassword != m_strExpected) {
+    if (!PasswordMatches(m_strPassword, m_strExpected)) {
         platform::messageBox(this, QStringLiteral("密码错误!"), QStringLiteral("密码错误"),
                              platform::MsgIcon::Exclamation);
         return;

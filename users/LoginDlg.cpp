@@ -7,6 +7,7 @@
 #include "data/JetSql.h"
 #include "data/LedgerLocation.h"
 #include "data/LoginChoice.h"
+#include "data/PasswordHash.h"
 #include "data/Settings.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"
@@ -159,8 +160,18 @@ void CLoginDlg::OnOK() {
         g_strCurrentPower = rs.field(2);
         stored = rs.field(3);
     }
+    const bool matches = PasswordMatches(m_strPassword, stored);
+    if (matches && !stored.isEmpty() && !IsPasswordHash(stored)) {
+        // Written readable by another tool since the ledger was upgraded: kept as a hash from now on.
+        try {
+            db.execute(
+                QStringLiteral("update [USER] set [code] = '%1' where [userName] = '%2' and [code] = '%3'")
+                    .arg(HashPassword(m_strPassword), jet::quote(m_strUserName), jet::quote(stored)));
+        } catch (const DbError&) {
+        }
+    }
     db.close();
-    if (m_strPassword != stored) {
+    if (!matches) {
         platform::messageBox(this, QStringLiteral("请输入正确的密码!"), QStringLiteral("密码错误"),
                              platform::MsgIcon::Exclamation);
         m_strPassword.clear();

@@ -4,6 +4,7 @@
 
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/PasswordHash.h"
 #include "platform/Services.h"
 
 #include <QStyle>
@@ -51,7 +52,7 @@ void CModifyUserDlg::OnOK() {
     if (!OpenLedger(db, this))
         return;
     pullForm();
-    if (m_strOldPassword != m_strStoredPassword) {
+    if (!PasswordMatches(m_strOldPassword, m_strStoredPassword)) {
         platform::messageBox(this, QStringLiteral("旧密码错误!"), QStringLiteral("密码错误"),
                              platform::MsgIcon::Exclamation);
         return;
@@ -62,7 +63,7 @@ void CModifyUserDlg::OnOK() {
         return;
     }
     db.execute(QStringLiteral("update USER set [code] = '%1' where [userName] = '%2'")
-                   .arg(jet::quote(m_strNewPassword), jet::quote(m_strUserName)));
+                   .arg(HashPassword(m_strNewPassword), jet::quote(m_strUserName)));
     db.close();
     accept();
     platform::messageBox(parentWidget(), QStringLiteral("用户信息修改成功!"), QStringLiteral("修改成功"),

@@ -86,7 +86,9 @@ void CUserPage::LoadUsers() {
     const QString markedName = marked >= 0 ? rowUserName(marked) : QString();
     ui->users->setRowCount(0);
     int row = 0;
-    for (Recordset rs = db.query(QStringLiteral("select * from USER")); !rs.isEOF(); rs.moveNext(), ++row) {
+    // By id: a server moves a changed row to the end of its table, and the numbers would follow.
+    for (Recordset rs = db.query(QStringLiteral("select * from USER order by id")); !rs.isEOF();
+         rs.moveNext(), ++row) {
         ui->users->insertRow(row);
         auto* number = new QTableWidgetItem(QString::number(row + 1));
         number->setData(Qt::UserRole, row);

@@ -3,6 +3,7 @@
 // earlier builds are upgraded once on open.
 
 #include "data/Database.h"
+#include "data/PasswordHash.h"
 #include "tests/support/TestLedger.h"
 
 #include <QFile>
@@ -58,8 +59,14 @@ const char* const kEarlierTriggers[] = {
     "CREATE TRIGGER client_dates_update AFTER UPDATE OF dateFrom, dateTo ON client BEGIN UPDATE client SET "
     "dateFrom = jet_date(NEW.dateFrom), dateTo = jet_date(NEW.dateTo) WHERE id = NEW.id; END"};
 
-void makeEarlierLedger(const TestLedger& ledger) {
+// A ledger as a build of the given version left it, with users whose passwords are as typed.
+void makeEarlierLedger(const TestLedger& ledger, int version) {
     PlainSqlite db(ledger.path());
+    db.exec("insert into USER (userName, power, code) values ('admin', '1', ''), ('bob', '0', 's3cret'), "
+            "('O''Neil', '0', 'it''s 密码')");
+    db.exec(QString("pragma user_version = %1").arg(version));
+    if (version >= 1)
+        return;
     for (const char* t : {"receipt_dates_check_insert", "receipt_dates_check_update", "receipt_dates_insert",
                           "receipt_dates_update", "client_dates_check_insert", "client_dates_check_update",
                           "client_dates_insert", "client_dates_update"})
@@ -144,18 +151,37 @@ private slots:
         QCOMPARE(rs.field(27), QString("2026-12-31 00:00:00"));
     }
 
+    void earlierLedgerIsUpgradedOnOpen_data() {
+        QTest::addColumn<int>("version");
+        QTest::newRow("before versions") << 0;
+        QTest::newRow("version 2: passwords as typed") << 2;
+    }
     void earlierLedgerIsUpgradedOnOpen() {
+        QFETCH(int, version);
         TestLedger ledger;
-        makeEarlierLedger(ledger);
+        makeEarlierLedger(ledger, version);
         const QList<QStringList> receipts =
             PlainSqlite(ledger.path()).rows("select * from RECEIPT order by id");
-        QCOMPARE(receipts.size(), 3);
-        QCOMPARE(PlainSqlite(ledger.path()).rows("pragma user_version"), QList<QStringList>{{"0"}});
+        QCOMPARE(receipts.size(), version == 0 ? 3 : 0);
+        QCOMPARE(PlainSqlite(ledger.path()).rows("pragma user_version"),
+                 QList<QStringList>{{QString::number(version)}});
         {
             Database db;
             QVERIFY(db.open());
         }
-        QCOMPARE(ledger.row("pragma user_version"), QStringList{"2"});
+        QCOMPARE(ledger.row("pragma user_version"), QStringList{"3"});
+        // The passwords are hashed, each of its own; no user gains or loses one.
+        const QList<QStringList> users = ledger.rows("select userName, code from USER order by id");
+        QCOMPARE(users.size(), 3);
+        QCOMPARE(users[0], (QStringList{"admin", ""}));
+        const QStringList typed{"", "s3cret", "it's 密码"};
+        for (int i = 1; i < 3; ++i) {
+            QVERIFY2(IsPasswordHash(users[i][1]), qPrintable(users[i][1]));
+            QVERIFY(PasswordMatches(typed[i], users[i][1]));
+            QVERIFY(!PasswordMatches(typed[3 - i], users[i][1]));
+        }
+        if (version > 0)
+            return;
         QCOMPARE(ledger.row("select sql from sqlite_master where name = 'receipt_rdate'"),
                  QStringList{"CREATE INDEX receipt_rdate on RECEIPT (Rdate)"});
         QCOMPARE(PlainSqlite(ledger.path()).rows("select * from RECEIPT order by id"), receipts);
@@ -174,7 +200,7 @@ private slots:
     // exactly as it was.
     void ledgerThatCannotBeUpgradedIsLeftUntouched() {
         TestLedger ledger;
-        makeEarlierLedger(ledger);
+        makeEarlierLedger(ledger, 0);
         QFile file(ledger.path());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray before = file.readAll();

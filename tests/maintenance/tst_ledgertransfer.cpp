@@ -7,6 +7,7 @@
 #include "data/LedgerLocation.h"
 #include "data/LedgerTables.h"
 #include "data/LedgerTransfer.h"
+#include "data/PasswordHash.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
 #include "tests/support/TestLedger.h"
@@ -311,6 +312,32 @@ void prepareTarget(const QString& uri, const QString& kind) {
         QCOMPARE(raw.exec("insert into table2 values ('1','','','','','',''); "
                           "update user_set set set3 = '1' where id = 1; update \"user\" set code = 'x'"),
                  QString());
+}
+
+// The users' passwords of a ledger (or of a schema of a server's database), as the test reads
+// them: "hash of" the source's password it holds, or "readable" and the text as stored.
+QStringList passwordsIn(const QString& location, const QString& schema = {}) {
+    const Cells codes =
+        isServer(location)
+            ? Raw(location).rows("select code from " + (schema.isEmpty() ? QString() : schema + ".") +
+                                 "\"user\" order by id")
+            : fileCells(location, "USER");
+    QStringList out;
+    for (const QStringList& row : codes) {
+        const QString code = row.last().mid(1); // after the mark of a text cell
+        QString read = "readable " + code;
+        for (const QString& pw : {QString("pw"), QString("1234")})
+            if (IsPasswordHash(code) && PasswordMatches(pw, code))
+                read = "hash of " + pw;
+        out << read;
+    }
+    return out;
+}
+
+// Every table but the users'.
+LedgerCells withoutUsers(LedgerCells cells) {
+    cells.remove("USER");
+    return cells;
 }
 
 } // namespace
@@ -627,6 +654,70 @@ private slots:
         QCOMPARE(nextId(a.uri, next), 8);
         QCOMPARE(nextId(b.path(), next), 8);
         QCOMPARE(nextId(f.path(), next), 8);
+    }
+
+    // A ledger of the version before passwords were hashed: wherever it goes, its users' passwords
+    // arrive hashed and everything else as it was.
+    void earlierLedgerArrivesWithPasswordsHashed_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("moved to a server") << "migrate";
+        QTest::newRow("restored into a server") << "restore into server";
+        QTest::newRow("restored into a file") << "restore into file";
+        QTest::newRow("backed up from a server") << "backup";
+        QTest::newRow("a server ledger opened, its old ledgers too") << "open";
+    }
+    void earlierLedgerArrivesWithPasswordsHashed() {
+        QFETCH(QString, way);
+        QTemporaryDir dir;
+        const QString earlier = makeSourceFile(dir.path());
+        runSql(earlier, "pragma user_version = 2");
+        const QStringList hashed{"hash of pw", "hash of 1234"};
+        Scratch db;
+        TestLedger server(LedgerEngine::Server);
+        TestLedger file(LedgerEngine::File);
+        QString target;
+        if (way == "migrate") {
+            QVERIFY(CopyLedgerFileToServer(earlier, db.uri).ok);
+            target = db.uri;
+        } else if (way == "restore into server") {
+            QVERIFY(RestoreLedgerFileIntoServer(earlier, server.path()).ok);
+            target = server.path();
+        } else if (way == "restore into file") {
+            Database fileDb(file.path());
+            QVERIFY(fileDb.open());
+            QVERIFY(RestoreLedgerInto(fileDb.handle()->getHandle(), earlier));
+            target = file.path();
+            QCOMPARE(fileCells(target, "sqlite_sequence"), fileCells(earlier, "sqlite_sequence"));
+        } else {
+            // A server ledger as an earlier build left it: the passwords as typed.
+            runSql(earlier, "pragma user_version = 3");
+            QVERIFY(CopyLedgerFileToServer(earlier, db.uri).ok);
+            QCOMPARE(Raw(db.uri).exec("update ledger_meta set value = '2'"), QString());
+            QCOMPARE(passwordsIn(db.uri), (QStringList{"readable pw", "readable 1234"}));
+            runSql(earlier, "pragma user_version = 2");
+            if (way == "backup") {
+                target = QDir(dir.path()).filePath("backup.rbk");
+                QVERIFY(CopyServerLedgerToFile(db.uri, target).ok);
+            } else {
+                // It kept its old ledger once, as an earlier build would have.
+                const FreshStartResult fresh =
+                    StartServerLedgerAfresh(db.uri, "会计", QDateTime(QDate(2026, 1, 5), QTime(9, 30)));
+                QVERIFY(fresh.ok);
+                ForgetServerConnections();
+                Database opened(db.uri);
+                QVERIFY2(opened.open(), qPrintable(opened.problemText()));
+                QCOMPARE(passwordsIn(db.uri), QStringList{"hash of 1234"});
+                QCOMPARE(passwordsIn(db.uri, fresh.archiveSchema), hashed);
+                QCOMPARE(Raw(db.uri).rows("select value from " + fresh.archiveSchema + ".ledger_meta"),
+                         Cells{{"'3"}});
+                QCOMPARE(Raw(db.uri).rows("select value from ledger_meta"), Cells{{"'3"}});
+                return;
+            }
+        }
+        QCOMPARE(passwordsIn(target), hashed);
+        QCOMPARE(withoutUsers(ledgerCells(target)), withoutUsers(ledgerCells(earlier)));
+        if (!isServer(target))
+            QCOMPARE(fileCells(target, "pragma_user_version"), Cells{{"i3"}});
     }
 
     void backupIntoAMissingFolderLeavesNothing() {

@@ -96,6 +96,8 @@ private slots:
                  (QStringList{"0000001", "押金", "热水费(吨)"}));
         QCOMPARE(combo(dlg, "layout")->currentText(), QString("三行项目"));
         QCOMPARE(combo(dlg, "displayRange")->count(), 5);
+        QCOMPARE(dlg.findChild<QLabel*>("hint")->text(),
+                 QString("[鼠标双击查看修改、右键功能菜单，可按住Shift或Ctrl键选中多条记录批量打印]"));
         // The first start writes the print settings row and adds the hot-water price.
         QCOMPARE(ledger.row("select * from table2"), (QStringList{"1", "1", "0", "0", "0", "10", "10"}));
         QCOMPARE(ledger.rows("select * from price where items='热水费'").size(), 1);

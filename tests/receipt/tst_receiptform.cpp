@@ -66,14 +66,15 @@ private slots:
         QTest::addColumn<QString>("total");
         QTest::addColumn<QString>("capitals");
         QTest::newRow("-10.7 toward zero") << QStringList{"-10.7"} << true << "-10" << QString("负壹拾元整");
-        QTest::newRow("-0.7 is no negative zero") << QStringList{"-0.7"} << true << "0" << QString("元整");
+        QTest::newRow("-0.7 is no negative zero") << QStringList{"-0.7"} << true << "0" << QString("零元整");
         QTest::newRow("all six fees") << QStringList{"800", "10", "500", "20", "50", "1.25"} << false
                                       << "1381.25" << QString("壹仟叁佰捌拾壹元贰角伍分");
         QTest::newRow("1e999 counts 0")
             << QStringList{"800", "1e999"} << false << "800.00" << QString("捌佰元整");
         QTest::newRow("beyond int rounds exactly")
             << QStringList{"3000000000.4"} << true << "3000000000" << QString("叁拾亿元整");
-        QTest::newRow("sum overflows") << QStringList{"1e308", "1e308"} << false << "0.00" << QString("元整");
+        QTest::newRow("sum overflows")
+            << QStringList{"1e308", "1e308"} << false << "0.00" << QString("零元整");
     }
     void total() {
         QFETCH(QStringList, fees);
@@ -147,7 +148,7 @@ private slots:
         for (const QString& s : {f.address, f.waterlast, f.housefee, f.otherfee})
             QVERIFY(s.isEmpty());
         QCOMPARE((QStringList{f.hotlast, f.hotthis}), (QStringList{hotReading, hotReading}));
-        QCOMPARE((QStringList{f.elecfee, f.total, f.capitals}), (QStringList{"0.0", "0", "元整"}));
+        QCOMPARE((QStringList{f.elecfee, f.total, f.capitals}), (QStringList{"0.0", "0", "零元整"}));
         // Beside a price an emptied meter shows what typing it empty shows.
         QCOMPARE(f.waterfee, QString("0.00"));
         // What the operator set up stays.

@@ -132,10 +132,36 @@ private slots:
         QCOMPARE(model.rowOfKey(3), 2);
         QCOMPARE(model.rowOfKey(0), -1);
         const QString summary =
-            "汇总:房租: 1100.00元  水费: 22.50元  电费: 33.75元  热水费(吨): 10.00元  总额: 1436.25元";
+            "汇总:房租: 1100.00元  水费: 22.50元  电费: 33.75元  热水费: 10.00元  总额: 1436.25元";
         QCOMPARE(RecordsModel::summaryText(totals, "热水费(吨)"), summary);
         // The cells give the same sums as the fill.
         QCOMPARE(RecordsModel::summaryText(model.computeTotals(), "热水费(吨)"), summary);
+    }
+
+    // The summary sums money: the hot-water caption goes in without its unit.
+    void summaryCaptionWithoutUnit_data() {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("half-width") << "热水费(吨)"
+                                    << "热水费";
+        QTest::newRow("full-width, blank before") << "热水 （立方米）"
+                                                  << "热水";
+        QTest::newRow("no unit") << "热水费"
+                                 << "热水费";
+        QTest::newRow("not at the end") << "热水(A栋)费"
+                                        << "热水(A栋)费";
+        QTest::newRow("nothing but a unit") << "(吨)"
+                                            << "(吨)";
+    }
+    void summaryCaptionWithoutUnit() {
+        if (TestLedger::currentEngine() == LedgerEngine::Server)
+            QSKIP("no ledger involved");
+        QFETCH(QString, caption);
+        QFETCH(QString, shown);
+        RecordsModel::Totals totals;
+        totals.hotWater = 1274;
+        QCOMPARE(RecordsModel::summaryText(totals, caption),
+                 "汇总:房租: 0.00元  水费: 0.00元  电费: 0.00元  " + shown + ": 1274.00元  总额: 0.00元");
     }
 
     void failingStepLeavesAnEmptyConsistentList() {

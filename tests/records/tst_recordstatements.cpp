@@ -25,8 +25,6 @@ QStringList numbersOf(const QString& select) {
     return out;
 }
 
-const QString kAll = " 选择全部";
-
 } // namespace
 
 class TestRecordStatements : public QObject {
@@ -67,13 +65,6 @@ private slots:
         for (int i = 6; i <= 25; ++i)
             expected << QString::number(i);
         QCOMPARE(numbersOf(DisplayRangeStatement(1, {}, {})), expected);
-    }
-
-    void typedPlaceholdersStayText() {
-        const QString select =
-            BuildQueryStatement("%1", kAll, kAll, kAll, "%2", QDate(2026, 3, 1), QDate(2026, 3, 1));
-        QVERIFY2(select.contains("[NO] like '%%1%'"), qPrintable(select));
-        QVERIFY2(select.contains("[Remark] like '%%2%'"), qPrintable(select));
     }
 };
 

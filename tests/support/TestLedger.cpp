@@ -2,6 +2,7 @@
 #include "data/Database.h"
 #include "data/LedgerLocation.h"
 #include "data/LedgerSchema.h"
+#include "data/PasswordHash.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
 
@@ -21,6 +22,12 @@
 namespace {
 
 bool g_engineRows = false;
+// Hashes made in tests cost the least libsodium allows; the program's own cost is checked once
+// (tst_userpage).
+const bool g_cheapPasswordHashes = [] {
+    SetPasswordHashCost(PasswordHashCost::TestOnly);
+    return true;
+}();
 std::atomic<int> g_databases{0};
 
 QHash<QString, QString> readServerSettings() {

@@ -312,6 +312,42 @@ private slots:
             zhang + "张三 2026-01-01 2026-12-31", {});
         row("delete with no row picked", "click delete", {"! 提示: 请选中需要删除的行！"}, all, -1,
             " |  2026-03-15 2026-03-15", {});
+        // A second clerk ("other": another connection) changes or deletes the tenant in between:
+        // nothing of theirs is overwritten unseen, and nothing typed here is lost.
+        const QString otherLi = "2 李四 110101199202022345 999 13-201 ls_02 蓝天公司 600.00 1100 real "
+                                "2026-02-01 00:00:00 2027-01-31 00:00:00";
+        const QString liChanged =
+            "! 注意: 租户“李四”在您选中之后已被其他职员修改，为免覆盖对方的修改，这次没有"
+            "保存。列表已显示对方修改后的内容，您填写的内容仍在表单中；核对后如仍要保存"
+            "您的内容，请再按“修改”。";
+        row("modify a tenant another clerk changed", "pick 1; other update 2; type nameEdit 李小四" + modify,
+            {liChanged}, all, 1,
+            "李四 999 600.00 1100.00 2026-02-01 2027-01-31 | 李小四 2026-02-01 2027-01-31", {otherLi});
+        row("modify again after being told",
+            "pick 1; other update 2; type nameEdit 李小四" + modify + "; click modify", {liChanged, done},
+            all, 1, "李小四 021-555 600.00 1150.50 2026-02-01 2027-01-31 | 李小四 2026-02-01 2027-01-31",
+            {QString(li).replace("李四", "李小四")});
+        row("modify a tenant another clerk deleted", "pick 1; other delete 2" + modify,
+            {"! 注意: "
+             "租户“李四”已被其他职员删除，修改没有保存。您填写的内容仍在表单中，可以按“添加”重新登记。"},
+            {"1", "3", "4", "5"}, -1, " | 李四 2026-02-01 2027-01-31", {"-2"});
+        row("delete a tenant another clerk changed", "pick 2; other update 3; answer; click delete",
+            {sure,
+             "! 注意: "
+             "租户“王五”在列表显示之后已被其他职员修改，没有删除。列表已更新，请查看后再决定是否删除。"},
+            all, 2, "王五 999 700.00 1200.00 2026-03-01 2026-08-31 | 王五 2026-03-01 2026-08-31",
+            {"3 王五 320101198803033456 999 3-202 ww%03 O'Neil商行 700.00 1200 real 2026-03-01 00:00:00 "
+             "2026-08-31 00:00:00"});
+        row("delete a tenant another clerk deleted", "pick 2; other delete 3; answer; click delete",
+            {sure, "! 注意: 租户“王五”已被其他职员删除。"}, {"1", "2", "4", "5"}, 2,
+            zhao + "王五 2026-03-01 2026-08-31", {"-3"});
+        // An amended tenant keeps its place in a new search, on either engine.
+        row("search after a modify",
+            "pick 1" + modify +
+                "; type nameEdit; type cardEdit; type telEdit; type qqEdit; type companyEdit; type "
+                "addressCombo; "
+                "click query",
+            {done}, all, -1, " |  2026-02-01 2027-01-31", {li});
     }
     void actOnTheTenantShown() {
         QFETCH(QString, script);
@@ -355,6 +391,9 @@ private slots:
                       : w[1] == "list" ? t.list->viewport()
                                        : t.dlg.findChild<QWidget*>(w[1]),
                       w[2].toInt());
+            else if (w[0] == "other") // another clerk, on a connection of their own
+                ledger.exec(w[1] == "delete" ? "delete from client where id = " + w[2]
+                                             : "update client set tel = '999' where id = " + w[2]);
             else if (w[0] == "lose") // the ledger gone from under the dialog
                 DataSource::setLedgerPath(ledger.dir() + "/missing.rbk");
             else if (w[0] == "type")

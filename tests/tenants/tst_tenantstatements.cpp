@@ -16,7 +16,7 @@ QStringList namesFound(const TenantFields& search) {
     if (!db.open())
         throw DbError(db.problemText());
     QStringList names;
-    for (Recordset rs = db.query(BuildTenantQuery(search) + " order by id"); !rs.isEOF(); rs.moveNext())
+    for (Recordset rs = db.query(BuildTenantQuery(search)); !rs.isEOF(); rs.moveNext())
         names << rs.field(ClientColumn::Name);
     return names;
 }

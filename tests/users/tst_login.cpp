@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "data/Database.h"
 #include "data/LedgerLocation.h"
+#include "data/PasswordHash.h"
 #include "data/ServerConnection.h"
 #include "data/Settings.h"
 #include "platform/OpenFileDialog.h"
@@ -44,9 +45,8 @@ class TestLogin : public QObject {
         explicit Opened(const QList<QStringList>& rows, const QString& proposed = {},
                         const std::function<void(TestLedger&)>& prepare = {}) {
             for (const QStringList& u : rows)
-                ledger.exec(
-                    QString("insert into [USER] ([userName],[power],[code]) values('%1','%2','%3')")
-                        .arg(QString(u[0]).replace("'", "''"), u[1], QString(u[2]).replace("'", "''")));
+                ledger.exec(QString("insert into [USER] ([userName],[power],[code]) values('%1','%2','%3')")
+                                .arg(QString(u[0]).replace("'", "''"), u[1], HashPassword(u[2])));
             if (prepare)
                 prepare(ledger);
             dlg.setProposedUser(proposed);
@@ -444,6 +444,58 @@ private slots:
         QCOMPARE(login.users->count(), 0);
     }
 
+    // A ledger of the version before passwords were hashed: everyone logs in as before, and then
+    // no password is kept readable; one written readable by another tool since is hashed at its
+    // first login.
+    void earlierLedgerLogsInWithItsPasswords_data() {
+        QTest::addColumn<LedgerEngine>("engine");
+        QTest::newRow("file") << LedgerEngine::File;
+        QTest::newRow("server") << LedgerEngine::Server;
+    }
+    void earlierLedgerLogsInWithItsPasswords() {
+        QFETCH(LedgerEngine, engine);
+        TestLedger ledger(engine);
+        QVERIFY(ledger.isValid());
+        ledger.exec("insert into [USER] ([userName],[power],[code]) values('admin','1','')");
+        ledger.exec("insert into [USER] ([userName],[power],[code]) values('bob','0','s3cret')");
+        const QString version = ledger.isServer()
+                                    ? QString("select value from ledger_meta where name = 'schema_version'")
+                                    : QString("pragma user_version");
+        ledger.exec(ledger.isServer()
+                        ? QString("update ledger_meta set value = '2' where name = 'schema_version'")
+                        : QString("pragma user_version = 2"));
+        // As a program starting on it: no connection of the pool has looked at it yet.
+        ForgetServerConnections();
+        platform::ScopedMessageBoxScript boxes;
+        int runs = 0;
+        const auto logIn = [&runs](const QString& user, const QString& typed) {
+            CLoginDlg dlg;
+            dlg.setProposedUser(user);
+            dlg.setMainWindowRunner([&runs] { ++runs; });
+            dlg.show();
+            QTest::keyClicks(dlg.findChild<QLineEdit*>("password"), typed);
+            QTest::mouseClick(dlg.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+        };
+        logIn("bob", "S3cret");
+        QCOMPARE(boxes.texts(), QStringList{"请输入正确的密码!"});
+        logIn("bob", "s3cret");
+        QCOMPARE(runs, 1);
+        QCOMPARE(g_strCurrentUser, QString("bob"));
+        logIn("admin", "");
+        QCOMPARE(runs, 2);
+        QCOMPARE(ledger.row(version), QStringList{"3"});
+        const QString bob = ledger.row("select [code] from [USER] where [userName] = 'bob'").value(0);
+        QVERIFY2(IsPasswordHash(bob) && PasswordMatches("s3cret", bob), qPrintable(bob));
+        QCOMPARE(ledger.row("select [code] from [USER] where [userName] = 'admin'"), QStringList{""});
+
+        ledger.exec("update [USER] set [code] = 'n3w' where [userName] = 'admin'");
+        logIn("admin", "n3w");
+        QCOMPARE(runs, 3);
+        const QString admin = ledger.row("select [code] from [USER] where [userName] = 'admin'").value(0);
+        QVERIFY2(IsPasswordHash(admin) && PasswordMatches("n3w", admin), qPrintable(admin));
+        QCOMPARE(boxes.texts(), QStringList{"请输入正确的密码!"});
+    }
+
     void confirmPassword_data() {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("typed");
@@ -464,7 +516,8 @@ private slots:
         QFETCH(bool, accepted);
         QFETCH(QStringList, messages);
         TestLedger ledger;
-        ledger.exec("insert into [USER] ([userName],[power],[code]) values('bob','0','pw')");
+        ledger.exec("insert into [USER] ([userName],[power],[code]) values('bob','0','" + HashPassword("pw") +
+                    "')");
         platform::ScopedMessageBoxScript boxes;
         CConfirmPasswordDlg dlg;
         dlg.m_strUserName = user;

@@ -5,6 +5,7 @@
 #include "app/Startup.h"
 #include "data/Database.h"
 #include "data/LoginChoice.h"
+#include "data/PasswordHash.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "tests/support/TestLedger.h"
@@ -19,6 +20,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,6 +54,19 @@ void click(QWidget* w, const char* name) {
 
 const QList<QStringList> kUsers = {{"admin", "1", ""}, {"bob", "0", "b'pw"}, {"carol", "1", "cpw"}};
 
+// A stored password as the test reads it back: empty stays empty, a hash reads as the password of
+// these tests it holds, a password stored readable reads "readable:" and itself.
+QString readBack(const QString& code) {
+    if (code.isEmpty())
+        return code;
+    if (!IsPasswordHash(code))
+        return "readable:" + code;
+    for (const char* pw : {"b'pw", "cpw", "pw", "it's", "n'ew", "x"})
+        if (PasswordMatches(QString::fromUtf8(pw), code))
+            return QString::fromUtf8(pw);
+    return "a hash of something else";
+}
+
 struct Page {
     TestLedger ledger;
     CUserPage* page = nullptr;
@@ -61,7 +76,7 @@ struct Page {
         : ledger(engine) {
         for (const QStringList& u : users)
             ledger.exec(QString("insert into USER ([userName],[power],[code]) values('%1','%2','%3')")
-                            .arg(QString(u[0]).replace("'", "''"), u[1], QString(u[2]).replace("'", "''")));
+                            .arg(QString(u[0]).replace("'", "''"), u[1], HashPassword(u[2])));
         g_strCurrentUser = user;
         g_strCurrentPower = user == "bob" ? "0" : "1";
     }
@@ -86,7 +101,7 @@ struct Page {
         QStringList out;
         for (const QStringList& r : ledger.rows("select " + field + " from USER" +
                                                 (user.isEmpty() ? "" : " where userName='" + user + "'")))
-            out << r[0];
+            out << (field == "code" ? readBack(r[0]) : r[0]);
         return out.join(',');
     }
 };
@@ -97,6 +112,22 @@ class TestUserPage : public QObject {
     Q_OBJECT
 
 private slots:
+    // A password changed (here by another clerk) leaves the user where the list had them.
+    void listKeepsItsOrderAfterAChange_data() {
+        QTest::addColumn<LedgerEngine>("engine");
+        QTest::newRow("file") << LedgerEngine::File;
+        QTest::newRow("server") << LedgerEngine::Server;
+    }
+    void listKeepsItsOrderAfterAChange() {
+        QFETCH(LedgerEngine, engine);
+        Page p(kUsers, "admin", engine);
+        p.ledger.exec("update USER set code = '' where userName = 'bob'");
+        platform::ScopedMessageBoxScript boxes;
+        p.show();
+        QCOMPARE(p.row(1), (QStringList{"2", "bob", "普通用户"}));
+        QCOMPARE(p.row(2), (QStringList{"3", "carol", "管理员"}));
+    }
+
     void listsUsersWithTheirPower() {
         Page p;
         p.ledger.exec("insert into USER ([userName],[power],[code]) values('dave','','')");
@@ -237,8 +268,39 @@ private slots:
         fillAndOk(&dlg, {"userName", "password", "confirm"}, typed);
         QCOMPARE(boxes.texts(), messages);
         QCOMPARE(dlg.isVisible(), stored.isEmpty());
-        QCOMPARE(p.ledger.rows("select userName,power,code from USER where id=4"),
-                 stored.isEmpty() ? QList<QStringList>{} : QList<QStringList>{stored});
+        QList<QStringList> added = p.ledger.rows("select userName,power,code from USER where id=4");
+        for (QStringList& row : added)
+            row[2] = readBack(row[2]);
+        QCOMPARE(added, stored.isEmpty() ? QList<QStringList>{} : QList<QStringList>{stored});
+    }
+
+    // At the program's own cost (the tests otherwise hash as cheaply as they can): a password is
+    // kept as a slow, salted hash, and the page never shows it.
+    void passwordsAreKeptAsSlowSaltedHashes() {
+        SetPasswordHashCost(PasswordHashCost::Interactive);
+        const auto cheapAgain = qScopeGuard([] { SetPasswordHashCost(PasswordHashCost::TestOnly); });
+        Page p;
+        platform::ScopedMessageBoxScript boxes;
+        p.show();
+        for (const char* name : {"dave", "erin"}) {
+            whenModal(p.page, [name](QWidget* modal) {
+                fillAndOk(modal, {"userName", "password", "confirm"},
+                          {QString::fromLatin1(name), "pw", "pw"});
+            });
+            click(p.page, "addButton");
+        }
+        QVERIFY(boxes.messages().isEmpty());
+        const QStringList codes{p.ledger.row("select code from USER where userName='dave'").value(0),
+                                p.ledger.row("select code from USER where userName='erin'").value(0)};
+        for (const QString& code : codes) {
+            QVERIFY2(code.startsWith("$argon2id$v=19$m=65536,t=2,p=1$"), qPrintable(code));
+            QVERIFY(PasswordMatches("pw", code));
+            QVERIFY(!PasswordMatches("PW", code));
+        }
+        QVERIFY(codes[0] != codes[1]);
+        for (int r = 0; r < p.list->rowCount(); ++r)
+            for (int c = 0; c < p.list->columnCount(); ++c)
+                QVERIFY(!p.list->item(r, c)->text().contains("argon2"));
     }
 
     void addedUserWithoutPasswordLogsIn() {
