@@ -8,7 +8,6 @@
 #include <QDir>
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -292,30 +291,10 @@ void Database::close() {
     m_server.reset();
 }
 
-namespace {
-
-// The key column of the tables that number their rows, for an insert to hand back the key it
-// made (the server has no "last insert" of a connection that SQLite keeps).
-bool insertsKeyedRow(const QString& sql) {
-    static const QRegularExpression re(
-        QStringLiteral(R"(^\s*insert\s+into\s+("?)(receipt|client|user|price)\1\s*\()"),
-        QRegularExpression::CaseInsensitiveOption);
-    return re.match(sql).hasMatch() && !sql.contains(QLatin1String("returning"), Qt::CaseInsensitive);
-}
-
-} // namespace
-
 int Database::execute(const QString& statement) {
-    if (m_server) {
-        QString sql = jet::translate(statement, jet::Dialect::PostgreSQL);
-        const bool keyed = insertsKeyedRow(sql);
-        if (keyed)
-            sql += QLatin1String(" returning id");
-        const auto result = m_server->exec(sql.toUtf8());
-        if (keyed && result->rows > 0)
-            m_serverInsertId = std::atoll(PQgetvalue(result->result, 0, 0));
-        return ServerConnection::changedRows(*result);
-    }
+    if (m_server)
+        return ServerConnection::changedRows(
+            *m_server->exec(jet::translate(statement, jet::Dialect::PostgreSQL).toUtf8()));
     if (!m_db)
         throw DbError(cannotOpenDatabaseText());
     const QByteArray sql = jet::translate(statement).toUtf8();
@@ -324,6 +303,21 @@ int Database::execute(const QString& statement) {
     } catch (const SQLite::Exception& e) {
         throw DbError(QString::fromUtf8(e.what()), e.getExtendedErrorCode());
     }
+}
+
+long long Database::insert(const QString& statement) {
+    if (m_server) {
+        // Asked for because the caller wants the key: the server keeps no "last insert" of a
+        // connection as SQLite does.
+        const QString sql =
+            jet::translate(statement, jet::Dialect::PostgreSQL) + QLatin1String(" returning id");
+        const auto result = m_server->exec(sql.toUtf8());
+        return result->rows > 0 ? std::atoll(PQgetvalue(result->result, 0, 0)) : 0;
+    }
+    // An insert that made no row leaves SQLite's last key at an earlier row's.
+    if (execute(statement) == 0)
+        return 0;
+    return sqlite3_last_insert_rowid(m_db->getHandle());
 }
 
 Recordset Database::query(const QString& statement) {
@@ -337,12 +331,6 @@ Recordset Database::query(const QString& statement) {
         throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db->getHandle())),
                       sqlite3_extended_errcode(m_db->getHandle()));
     return Recordset(st, m_db);
-}
-
-long long Database::lastInsertId() const {
-    if (m_server)
-        return m_serverInsertId;
-    return m_db ? sqlite3_last_insert_rowid(m_db->getHandle()) : 0;
 }
 
 // ---- Transaction ------------------------------------------------------------------------------

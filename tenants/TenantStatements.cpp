@@ -94,6 +94,5 @@ QString BuildTenantDelete(qint64 id) {
 }
 
 qint64 InsertTenant(Database& db, const TenantValues& values) {
-    db.execute(BuildTenantInsert(values));
-    return db.lastInsertId();
+    return db.insert(BuildTenantInsert(values));
 }

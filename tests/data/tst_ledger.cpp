@@ -94,6 +94,73 @@ private slots:
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 2);
     }
 
+    // The key an insert hands back is the row's own whatever its values say, on either engine:
+    // every word the data layer or the dialect knows, in a receipt's remark and a tenant's name.
+    void wordsInValuesDecideNothing_data() {
+        QTest::addColumn<QString>("text");
+        for (const char* text : {"tenant returning keys",
+                                 "Bob (returning tenant)",
+                                 "returning id",
+                                 "RETURNING *",
+                                 "returning",
+                                 "insert into RECEIPT ([NO]) values('1')",
+                                 "insert into client (",
+                                 "select top 5 * from client",
+                                 "delete * from RECEIPT",
+                                 "begin immediate",
+                                 "commit",
+                                 "rollback",
+                                 "cast('1' as real)",
+                                 "= 'a' collate nocase",
+                                 "date('2026-01-01', '-1 days')",
+                                 "like '%'",
+                                 "user [USER] \"user\"",
+                                 "from (select 1)",
+                                 "#2026-12-06#",
+                                 "[NO]",
+                                 "limit 1 offset 2",
+                                 "order by id desc",
+                                 "); drop table RECEIPT; --",
+                                 "id",
+                                 "year(Rdate) month(Rdate) day(Rdate)",
+                                 "max(1, 2)"})
+            QTest::newRow(text) << QString::fromUtf8(text);
+    }
+    void wordsInValuesDecideNothing() {
+        QFETCH(QString, text);
+        TestLedger ledger;
+        Database db;
+        QVERIFY(db.open());
+        const QString value = jet::quote(text);
+        // -1 for a refused insert, which shows in the comparison of the keys.
+        const auto insert = [&db](const QString& statement) {
+            try {
+                return db.insert(statement);
+            } catch (const DbError& e) {
+                qWarning("%s", qPrintable(e.engineText()));
+                return -1LL;
+            }
+        };
+        const long long first = insert("insert into RECEIPT ([NO],[Remark]) values('0000001','first')");
+        const long long receipt =
+            insert("insert into RECEIPT ([NO],[Remark]) values('0000002','" + value + "')");
+        const long long tenant = insert("insert into client ([name]) values('" + value + "')");
+        const long long user = insert("insert into [USER] ([userName]) values('" + value + "')");
+        const long long price = insert("insert into price ([items],[price]) values('" + value + "','1')");
+        QCOMPARE(QList<long long>({first, receipt, tenant, user, price}), QList<long long>({1, 2, 1, 1, 3}));
+        QCOMPARE(ledger.row(QString("select [Remark] from RECEIPT where id = %1").arg(receipt)),
+                 QStringList{text});
+        QCOMPARE(ledger.row(QString("select [name] from client where id = %1").arg(tenant)),
+                 QStringList{text});
+        // Deleting the row by its key takes that row and no other.
+        QCOMPARE(db.execute(QString("delete * from RECEIPT where id = %1").arg(receipt)), 1);
+        QCOMPARE(ledger.rows("select [NO], [Remark] from RECEIPT"),
+                 (QList<QStringList>{{"0000001", "first"}}));
+        QCOMPARE(db.execute(QString("update client set [card] = 'x' where id = %1").arg(tenant)), 1);
+        // An insert that makes no row hands back no key, not an earlier row's.
+        QCOMPARE(db.insert("insert into client ([name]) select [name] from client where id = 0"), 0);
+    }
+
     // The functions and casts the program's statements use give the file engine's results on a
     // server ledger too (there by the dialect and the server ledger's own functions).
     void functionsGiveTheFileEnginesResults_data() {

@@ -192,8 +192,7 @@ long long nextId(const QString& location, const QString& insert) {
     Database db(location);
     if (!db.open())
         return -1;
-    db.execute(insert);
-    return db.lastInsertId();
+    return db.insert(insert);
 }
 
 QByteArray readAll(const QString& path) {
