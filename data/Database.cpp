@@ -291,13 +291,24 @@ void Database::close() {
     m_server.reset();
 }
 
+namespace {
+
+// The last guard for text that reached a statement without passing a box of the program: the
+// file's engine would end the statement at a NUL and the server refuses one, so such characters
+// never get that far (carriage returns stay: the old program's remarks hold them).
+QString guarded(const QString& statement) {
+    return jet::withoutControlCharacters(statement, true);
+}
+
+} // namespace
+
 int Database::execute(const QString& statement) {
     if (m_server)
         return ServerConnection::changedRows(
-            *m_server->exec(jet::translate(statement, jet::Dialect::PostgreSQL).toUtf8()));
+            *m_server->exec(jet::translate(guarded(statement), jet::Dialect::PostgreSQL).toUtf8()));
     if (!m_db)
         throw DbError(cannotOpenDatabaseText());
-    const QByteArray sql = jet::translate(statement).toUtf8();
+    const QByteArray sql = jet::translate(guarded(statement)).toUtf8();
     try {
         return m_db->exec(sql.constData());
     } catch (const SQLite::Exception& e) {
@@ -310,7 +321,7 @@ long long Database::insert(const QString& statement) {
         // Asked for because the caller wants the key: the server keeps no "last insert" of a
         // connection as SQLite does.
         const QString sql =
-            jet::translate(statement, jet::Dialect::PostgreSQL) + QLatin1String(" returning id");
+            jet::translate(guarded(statement), jet::Dialect::PostgreSQL) + QLatin1String(" returning id");
         const auto result = m_server->exec(sql.toUtf8());
         return result->rows > 0 ? std::atoll(PQgetvalue(result->result, 0, 0)) : 0;
     }
@@ -322,10 +333,11 @@ long long Database::insert(const QString& statement) {
 
 Recordset Database::query(const QString& statement) {
     if (m_server)
-        return Recordset(m_server->exec(jet::translate(statement, jet::Dialect::PostgreSQL).toUtf8()));
+        return Recordset(
+            m_server->exec(jet::translate(guarded(statement), jet::Dialect::PostgreSQL).toUtf8()));
     if (!m_db)
         throw DbError(cannotOpenDatabaseText());
-    const std::string sql = jet::translate(statement).toStdString();
+    const std::string sql = jet::translate(guarded(statement)).toStdString();
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(m_db->getHandle(), sql.c_str(), int(sql.size()), &st, nullptr) != SQLITE_OK)
         throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db->getHandle())),

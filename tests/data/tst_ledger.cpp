@@ -71,26 +71,38 @@ private slots:
         QCOMPARE(ledger.rows("select [name] from client"), QList<QStringList>{{"张三"}});
     }
 
+    // Text reaches the ledger as it was typed, but for control characters, which neither engine
+    // would keep alike (the file ends a statement at a NUL, the server refuses one): they are left
+    // out, and a search for the typed text finds it.
     void typedTextSurvivesARoundTrip_data() {
         QTest::addColumn<QString>("text");
-        QTest::newRow("quote") << QString("O'Brien's room");
-        QTest::newRow("percent") << QString("100% paid");
-        QTest::newRow("hash") << QString("#3 #4");
-        QTest::newRow("tabs") << QString("a\t\tb");
-        QTest::newRow("line breaks") << QString("line1\r\nline2\n");
-        QTest::newRow("chinese") << QString("幸福小区3栋2单元");
-        QTest::newRow("brackets") << QString("[set2] (top 5)");
-        QTest::newRow("statement") << QString("'); delete from RECEIPT; --");
+        QTest::addColumn<QString>("stored");
+        const auto same = [](const char* name, const QString& text) { QTest::newRow(name) << text << text; };
+        same("quote", "O'Brien's room");
+        same("percent", "100% paid");
+        same("hash", "#3 #4");
+        same("tabs", "a\t\tb");
+        same("line breaks", "line1\r\nline2\n");
+        same("chinese", "幸福小区3栋2单元");
+        same("brackets", "[set2] (top 5)");
+        same("statement", "'); delete from RECEIPT; --");
+        QTest::newRow("NUL") << QString("tenant") + QChar(0) + "keys" << QString("tenantkeys");
+        QTest::newRow("NUL before a quote") << QString("a") + QChar(0) + "'); delete from RECEIPT; --"
+                                            << QString("a'); delete from RECEIPT; --");
+        QTest::newRow("bell, escape, DEL and a C1 control")
+            << QString("a\x07") + "b\x1b[0mc\x7f" + QChar(0x85) + "d" << QString("ab[0mcd");
     }
     void typedTextSurvivesARoundTrip() {
         QFETCH(QString, text);
+        QFETCH(QString, stored);
         TestLedger ledger;
         ledger.exec("insert into RECEIPT ([NO],[Rdate],[Remark]) values('0000001','2026-12-06','other')");
-        ledger.exec(QString("insert into RECEIPT ([NO],[Rdate],[Remark]) values('0000002','2026-12-06','%1')")
-                        .arg(jet::quote(text)));
+        QVERIFY_THROWS_NO_EXCEPTION(ledger.exec(
+            QString("insert into RECEIPT ([NO],[Rdate],[Remark]) values('0000002','2026-12-06','%1')")
+                .arg(jet::quote(text))));
         QCOMPARE(ledger.rows(QString("select [NO], [Remark] from RECEIPT where [Remark] like '%%1%'")
                                  .arg(jet::quote(text))),
-                 (QList<QStringList>{{"0000002", text}}));
+                 (QList<QStringList>{{"0000002", stored}}));
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 2);
     }
 
