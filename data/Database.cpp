@@ -228,9 +228,11 @@ bool Database::open() {
         // A connection from the pool had its tables examined when it was made; the version is
         // looked at every time, since a newer build may have upgraded the ledger meanwhile.
         if (m_server) {
-            if (!m_server->examined())
+            if (!m_server->examined()) {
                 m_problem = ExamineServerLedger(*m_server, &m_problemDetail);
-            else if (ServerLedgerVersion(*m_server) > kLedgerSchemaVersion)
+                if (m_problem == LedgerProblem::None)
+                    RefreshServerLedgerFunctions(*m_server);
+            } else if (ServerLedgerVersion(*m_server) > kLedgerSchemaVersion)
                 m_problem = LedgerProblem::Newer;
             if (m_problem == LedgerProblem::None)
                 m_server->setExamined();

@@ -9,8 +9,10 @@
 #include "platform/Services.h"
 #include "tests/support/TestLedger.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTest>
+#include <QTimeZone>
 
 #include <libpq-fe.h>
 
@@ -45,6 +47,11 @@ private slots:
         QTest::newRow("words") << QString("yesterday");
         QTest::newRow("no such day") << QString("2026-02-30");
         QTest::newRow("bad hour") << QString("2026-02-03 25:00:00");
+        QTest::newRow("a word the server reads as a date") << QString("now");
+        QTest::newRow("no such day, with a zone") << QString("2026-02-30 01:00:00+00");
+        QTest::newRow("bad hour, with a zone") << QString("2026-02-03 25:00:00+08");
+        QTest::newRow("a zone without a time") << QString("2026-02-03+08");
+        QTest::newRow("day before month") << QString("03/02/2026 01:00:00+00");
     }
     void textThatIsNoDateIsRefused() {
         QFETCH(QString, text);
@@ -52,6 +59,127 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(
             DbError, ledger.exec(QString("insert into RECEIPT ([NO],[Rdate]) values('1','%1')").arg(text)));
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 0);
+    }
+
+    // Dates the server's own tools write carry a time zone (now(), current_timestamp, psql's
+    // text): taken as the session's local time, to the second, as the program's own dates are.
+    void datesWithAZoneAreTakenInLocalTime_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("stored"); // "now": the clock's time, give or take a little
+        QTest::newRow("psql's text, UTC") << "'2026-12-07 01:50:12.123+00'"
+                                          << "2026-12-07 09:50:12";
+        QTest::newRow("the local zone") << "'2026-12-07 01:50:12+08'"
+                                        << "2026-12-07 01:50:12";
+        QTest::newRow("T and Z, past midnight") << "'2026-12-06T20:50:12.999Z'"
+                                                << "2026-12-07 04:50:12";
+        QTest::newRow("half-hour zone, into the next year") << "'2026-12-31 23:59:59 -03:30'"
+                                                            << "2027-01-01 11:29:59";
+        QTest::newRow("now()") << "now()"
+                               << "now";
+        QTest::newRow("current_timestamp") << "current_timestamp"
+                                           << "now";
+    }
+    void datesWithAZoneAreTakenInLocalTime() {
+        QFETCH(QString, value);
+        QFETCH(QString, stored);
+        if (TestLedger::currentEngine() == LedgerEngine::File)
+            QSKIP("written by the server's tools");
+        TestLedger ledger;
+        // A session whose local time is Beijing's, whatever the server's own zone.
+        Database db(ledger.path() + "%20-ctimezone%3DAsia/Shanghai");
+        QVERIFY(db.open());
+        QVERIFY_THROWS_NO_EXCEPTION(
+            db.execute(QString("insert into RECEIPT ([NO],[Rdate],[Tdate]) values('1', %1, %1)").arg(value)));
+        QVERIFY_THROWS_NO_EXCEPTION(
+            db.execute(QString("insert into client ([name],[dateFrom]) values('x', %1)").arg(value)));
+        const QStringList dates =
+            ledger.row("select Rdate, Tdate from RECEIPT") + ledger.row("select dateFrom from client");
+        QCOMPARE(dates.size(), 3);
+        if (stored == "now") {
+            QDateTime got = QDateTime::fromString(dates[0], "yyyy-MM-dd HH:mm:ss");
+            got.setTimeZone(QTimeZone(8 * 3600));
+            QVERIFY2(got.isValid() && std::abs(got.secsTo(QDateTime::currentDateTimeUtc())) < 30,
+                     qPrintable(dates[0]));
+            stored = dates[0];
+        }
+        QCOMPARE(dates, QStringList({stored, stored, stored}));
+    }
+
+    // A server ledger made by an earlier build has a date function that refuses such dates. The
+    // first open by its owner replaces it, once; an account that may not replace it opens the
+    // ledger all the same and leaves it.
+    void earlierDateFunctionIsReplacedOnOpen_data() {
+        QTest::addColumn<bool>("owner");
+        QTest::newRow("opened by the owner") << true;
+        QTest::newRow("opened by a clerk who does not own it") << false;
+    }
+    void earlierDateFunctionIsReplacedOnOpen() {
+        QFETCH(bool, owner);
+        if (TestLedger::currentEngine() == LedgerEngine::File)
+            QSKIP("a ledger file keeps its own triggers");
+        TestLedger ledger;
+        LedgerProblem problem;
+        QString detail;
+        const std::unique_ptr<pg_conn, void (*)(pg_conn*)> connection(
+            ConnectToServer(ledger.path(), problem, detail), PQfinish);
+        pg_conn* admin = connection.get();
+        QVERIFY2(admin, qPrintable(detail));
+        const auto adminExec = [admin](const QByteArray& sql) {
+            PGresult* r = PQexec(admin, sql.constData());
+            const QByteArray out = PQresultStatus(r) == PGRES_TUPLES_OK ? QByteArray(PQgetvalue(r, 0, 0))
+                                   : PQresultStatus(r) == PGRES_COMMAND_OK
+                                       ? QByteArray()
+                                       : "error: " + QByteArray(PQerrorMessage(admin));
+            PQclear(r);
+            return out;
+        };
+        const QByteArray version =
+            "select xmin::text from pg_proc where oid = 'rentbook_date(text, text)'::regprocedure";
+        // The function as an earlier build made it: no dates with a zone.
+        QCOMPARE(adminExec(R"(create or replace function rentbook_date(value text, what text) returns text
+            language plpgsql immutable as $fn$
+            declare t text := btrim(value, ' ');
+            begin
+                if t is null or t = '' then return null; end if;
+                if t !~ '^\d{4}-\d{2}-\d{2}(?:[ T]\d{2}:\d{2}(?::\d{2}(?:\.\d*)?)?)?$' then
+                    raise exception using errcode = 'check_violation', message = what || ' is not a date';
+                end if;
+                return to_char(t::timestamp, 'YYYY-MM-DD HH24:MI:SS');
+            end $fn$)"),
+                 QByteArray());
+        QString address = ledger.path();
+        const QByteArray clerk = "rbclerk_" + QByteArray::number(QCoreApplication::applicationPid());
+        if (!owner) {
+            const QByteArray schema = adminExec("select current_schema()");
+            QCOMPARE(adminExec("drop role if exists " + clerk + "; create role " + clerk +
+                               " login; grant usage on schema " + schema + " to " + clerk +
+                               "; grant select, insert on all tables in schema " + schema + " to " + clerk +
+                               "; grant usage on all sequences in schema " + schema + " to " + clerk),
+                     QByteArray());
+            address += "&user=" + QString::fromLatin1(clerk);
+        }
+        const QByteArray before = adminExec(version);
+        ForgetServerConnections();
+        Database db(address);
+        QVERIFY2(db.open(), qPrintable(db.problemText()));
+        QString refusal;
+        try {
+            db.execute("insert into RECEIPT ([NO],[Rdate]) values('1', '2026-12-07 01:50:12+00')");
+        } catch (const DbError& e) {
+            refusal = e.engineText();
+        }
+        QVERIFY2(owner ? refusal.isEmpty() : refusal.contains("is not a date"), qPrintable(refusal));
+        const QByteArray replaced = adminExec(version);
+        QCOMPARE(replaced != before, owner);
+        // Opened again on a new connection: nothing more to replace.
+        db.close();
+        ForgetServerConnections();
+        QVERIFY(db.open());
+        QCOMPARE(adminExec(version), replaced);
+        db.close();
+        ForgetServerConnections();
+        if (!owner)
+            QCOMPARE(adminExec("drop owned by " + clerk + "; drop role " + clerk), QByteArray());
     }
 
     // The list, query and prefill statements run in tst_recordstatements, tst_querydlg and
