@@ -574,6 +574,10 @@ private slots:
                                        << "此账本由更新版本的程序创建";
         QTest::newRow("table missing") << "partial"
                                        << "这个数据库里的表不是本程序的账本";
+        QTest::newRow("a column fewer") << "fewer"
+                                        << "这个数据库里的表不是本程序的账本";
+        QTest::newRow("a column more") << "more"
+                                       << "这个数据库里的表不是本程序的账本";
         QTest::newRow("nobody listening") << "unreachable"
                                           << "无法连接账本服务器 127.0.0.1 的端口 1：";
         QTest::newRow("no such database") << "nodb"
@@ -603,6 +607,10 @@ private slots:
             ledger.exec("update ledger_meta set value = '99' where name = 'schema_version'");
         else if (kind == "partial")
             ledger.exec("drop table remark_items");
+        else if (kind == "fewer")
+            ledger.exec("alter table receipt drop column standby6");
+        else if (kind == "more")
+            ledger.exec("alter table client add column row7 text");
         else if (kind == "unreachable")
             uri = "postgresql://clerk@127.0.0.1:1/rentbook";
         else if (kind == "nodb")
