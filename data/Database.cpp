@@ -164,18 +164,21 @@ const char* Recordset::fieldUtf8(int column, int& length) const {
     }
     if (m_eof || !m_stmt || column < 0 || column >= int(m_realText.size()))
         return "";
-    sqlite3_stmt* st = m_stmt.get();
-    if (sqlite3_column_type(st, column) == SQLITE_FLOAT) {
+    // The cell itself, asked for once: each sqlite3_column_* call goes through the connection's
+    // checks again, a good part of what a list of a million rows costs. The connection is one
+    // thread's (opened without SQLite's own locking), as the value's reader must be.
+    sqlite3_value* cell = sqlite3_column_value(m_stmt.get(), column);
+    if (sqlite3_value_type(cell) == SQLITE_FLOAT) {
         char* out = m_realText[std::size_t(column)].data();
-        if (const int n = RealCellText(sqlite3_column_double(st, column), out)) {
+        if (const int n = RealCellText(sqlite3_value_double(cell), out)) {
             length = n;
             return out;
         }
     }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(cell));
     if (!text)
         return "";
-    length = sqlite3_column_bytes(st, column);
+    length = sqlite3_value_bytes(cell);
     return text;
 }
 
