@@ -1,4 +1,5 @@
 #include "app/RentbookApplication.h"
+#include "controls/TextGuard.h"
 #include "data/DbError.h"
 #include "platform/Services.h"
 
@@ -9,6 +10,7 @@
 
 RentbookApplication::RentbookApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Rentbook"));
+    GuardTypedText(*this);
 }
 
 bool RentbookApplication::notify(QObject* receiver, QEvent* event) {

@@ -92,11 +92,12 @@ public:
 
     // Runs a change; throws DbError. Returns the number of rows changed.
     int execute(const QString& statement);
+    // Runs one insert of one row into a table whose key is its "id" column (RECEIPT, client, USER,
+    // price) and returns the key the row got; throws DbError. The statement ends with its values
+    // (no closing semicolon): on a server ledger the key is asked for by appending to it.
+    long long insert(const QString& statement);
     // Runs a query forward-only; throws DbError.
     Recordset query(const QString& statement);
-
-    // The key of the row the last insert on this connection made.
-    long long lastInsertId() const;
 
     // The SQLite connection; null for a server ledger.
     SQLite::Database* handle() const { return m_db.get(); }
@@ -108,7 +109,6 @@ private:
     QString m_path;
     std::shared_ptr<SQLite::Database> m_db;
     std::shared_ptr<ServerConnection> m_server;
-    long long m_serverInsertId = 0;
     LedgerProblem m_problem = LedgerProblem::None;
     QString m_problemDetail;
 };

@@ -3,6 +3,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -44,6 +45,27 @@ QString number2(double value) {
     if (s == QLatin1String("-0.00"))
         s = QStringLiteral("0.00");
     return s;
+}
+
+bool isControlCharacter(QChar c, bool keepReturns) {
+    const char16_t u = c.unicode();
+    if (u < 0x20)
+        return u != u'\t' && u != u'\n' && (u != u'\r' || !keepReturns);
+    return u >= 0x7f && u <= 0x9f;
+}
+
+QString withoutControlCharacters(const QString& text, bool keepReturns) {
+    const auto dropped = [keepReturns](QChar c) { return isControlCharacter(c, keepReturns); };
+    const auto first = std::find_if(text.cbegin(), text.cend(), dropped);
+    if (first == text.cend())
+        return text;
+    QString out;
+    out.reserve(text.size());
+    out.append(text.constData(), first - text.cbegin());
+    for (auto c = first; c != text.cend(); ++c)
+        if (!dropped(*c))
+            out.append(*c);
+    return out;
 }
 
 namespace {

@@ -37,4 +37,11 @@ QString quote(const QString& text);
 // "%.2f" of a value for a statement; a value that is no finite number counts 0.
 QString number2(double value);
 
+// The text without control characters (those below a blank, DEL and U+0080 to U+009F) other than
+// tab and line feed, and carriage return when keepReturns: what a ledger holds the same on either
+// engine. Text without any comes back as it was, unchanged and uncopied.
+QString withoutControlCharacters(const QString& text, bool keepReturns = false);
+// Whether withoutControlCharacters drops the character.
+bool isControlCharacter(QChar c, bool keepReturns = false);
+
 } // namespace jet

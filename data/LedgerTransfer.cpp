@@ -309,6 +309,35 @@ void restartIds(ServerConnection& server, const Table& t, qint64 next,
                 QByteArray::number(std::max<qint64>(next, 1)));
 }
 
+// A text cell of the file the server cannot store, named for the operator: the server itself
+// would name only the line of its copy.
+struct UnstorableText {
+    QString message;
+};
+
+// Text the server takes: UTF-8 without NUL (SQLite stores any bytes it is given).
+void checkStorableText(sqlite3_stmt* st, const Table& t, int column, const char* text, int length,
+                       qint64 row) {
+    const QByteArrayView bytes(text, length);
+    const bool nul = bytes.contains('\0');
+    if (!nul && bytes.isValidUtf8())
+        return;
+    const QString which = QString::fromUtf8(t.columns[std::size_t(column)].fileName);
+    const auto cell = [st](int i) {
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)));
+    };
+    const QString where =
+        qstrcmp(t.fileName, "RECEIPT") == 0
+            ? QStringLiteral("收据 %1（id %2）的 %3").arg(cell(1), cell(0), which)
+            : QStringLiteral("表 %1 的第 %2 行%3的 %4")
+                  .arg(QLatin1String(t.fileName))
+                  .arg(row)
+                  .arg(t.identity ? QStringLiteral("（id %1）").arg(cell(0)) : QString(), which);
+    throw UnstorableText{
+        where + (nul ? QStringLiteral(" 里有空字符（NUL）") : QStringLiteral(" 里有不是 UTF-8 的字节")) +
+        QStringLiteral("，账本服务器不能保存这样的文字。请用其他工具改正这一栏后再试。")};
+}
+
 // Copies one table of the file into the server (whose table is empty) and counts the rows as
 // they go. Returns the highest id copied.
 qint64 copyTableToServer(sqlite3* file, ServerConnection& server, const Table& t, Counter& count) {
@@ -344,6 +373,7 @@ qint64 copyTableToServer(sqlite3* file, ServerConnection& server, const Table& t
                     number = parseNumber(text, length);
                     if (!number) {
                         // Not a number: the server is handed it as it is, and refuses it.
+                        checkStorableText(st, t, i, text, length, count.figures.rows + 1);
                         count.addOdd(slot);
                         appendCopyText(out, text, length);
                         continue;
@@ -369,7 +399,9 @@ qint64 copyTableToServer(sqlite3* file, ServerConnection& server, const Table& t
                 break;
             default: {
                 const char* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-                appendCopyText(out, text, sqlite3_column_bytes(st, i));
+                const int length = sqlite3_column_bytes(st, i);
+                checkStorableText(st, t, i, text, length, count.figures.rows + 1);
+                appendCopyText(out, text, length);
             }
             }
         }
@@ -586,6 +618,12 @@ bool copyIntoServer(sqlite3* file, ServerConnection& server, const QString& uri,
         r.problem = TransferProblem::Refused;
         r.detail = e.engineText();
         r.message = e.message();
+        return false;
+    } catch (const UnstorableText& e) {
+        server.rollback();
+        r.problem = TransferProblem::Refused;
+        r.detail = e.message;
+        r.message = e.message;
         return false;
     }
 }

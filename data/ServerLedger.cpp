@@ -128,6 +128,45 @@ LedgerProblem UpgradeServerLedger(ServerConnection& connection, int version, QSt
     }
 }
 
+namespace {
+
+// The statement of the schema script that creates the named function, up to its end.
+QByteArray functionStatement(const char* name) {
+    const QByteArray script(kLedgerSchemaPostgreSql);
+    const qsizetype at = script.indexOf("CREATE FUNCTION " + QByteArray(name) + '(');
+    const qsizetype open = script.indexOf("$fn$", at);
+    const qsizetype close = script.indexOf("$fn$", open + 4);
+    if (at < 0 || open < 0 || close < 0)
+        return {};
+    return script.mid(at, close + 4 - at);
+}
+
+} // namespace
+
+void RefreshServerLedgerFunctions(ServerConnection& connection) {
+    static const QByteArray statement = functionStatement("rentbook_date");
+    static const QByteArray body = [] {
+        const qsizetype open = statement.indexOf("$fn$") + 4;
+        return statement.mid(open, statement.lastIndexOf("$fn$") - open);
+    }();
+    if (statement.isEmpty())
+        return;
+    try {
+        // Replacing a function takes its owner (or a member of the owning role) and the right to
+        // create in its schema; a clerk's account without them is not made to try.
+        const auto r = connection.exec("select p.prosrc, pg_catalog.pg_has_role(p.proowner, 'MEMBER') and "
+                                       "pg_catalog.has_schema_privilege(p.pronamespace, 'CREATE') "
+                                       "from pg_catalog.pg_proc p where p.oid = "
+                                       "pg_catalog.to_regprocedure('rentbook_date(text, text)')");
+        if (r->rows != 1 || PQgetvalue(r->result, 0, 0) == body ||
+            qstrcmp(PQgetvalue(r->result, 0, 1), "t") != 0)
+            return;
+        connection.exec("CREATE OR REPLACE" + statement.mid(int(qstrlen("CREATE"))));
+    } catch (const DbError&) {
+        // Another clerk's open replacing it at the same moment, say: the old one still works.
+    }
+}
+
 void CreateServerLedgerTables(ServerConnection& connection) {
     connection.exec(kLedgerSchemaPostgreSql);
 }

@@ -28,6 +28,12 @@ LedgerProblem UpgradeServerLedger(ServerConnection& connection, int version, QSt
 // The schema version a server ledger carries; -1 when it cannot be read.
 int ServerLedgerVersion(ServerConnection& connection);
 
+// Gives a ledger made by an earlier build this build's date function (rentbook_date), when the
+// connection's account may replace it (it owns it); otherwise, or when the attempt fails, the
+// ledger keeps the one it has, and the next open by such an account replaces it. Outside a
+// transaction only. Never throws.
+void RefreshServerLedgerFunctions(ServerConnection& connection);
+
 // Makes an empty ledger in the database at uri: the tables, the default rows and the
 // administrator "admin" without a password, in one transaction. The database must hold none of the
 // ledger's tables. False with message set (in Chinese) when it cannot be done.

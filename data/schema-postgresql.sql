@@ -4,11 +4,14 @@
 -- Texts compare byte by byte (collation "C"), as in the SQLite ledger, whatever the database's
 -- locale. Date columns hold "YYYY-MM-DD HH:MM:SS": rentbook_date() stores a date the program or a
 -- tool writes ("2026-12-06", "2026-12-06 09:05") in that one form, refuses text that is no date
--- (or no such day), and stores empty text as NULL.
+-- (or no such day), and stores empty text as NULL. A moment with a time zone, as the server's own
+-- tools write one (now(), current_timestamp, "2026-12-07 01:50:12.123+00"), is stored as the
+-- session's local time, to the second.
 -- ledger_meta holds the schema's version; the program refuses a ledger of a newer version.
+-- A ledger made by an earlier build gets rentbook_date() replaced by this one when it is opened.
 
 CREATE FUNCTION rentbook_date(value text, what text) RETURNS text
-LANGUAGE plpgsql IMMUTABLE AS $fn$
+LANGUAGE plpgsql STABLE AS $fn$
 DECLARE
     t text := btrim(value, ' ');
 BEGIN
@@ -17,18 +20,27 @@ BEGIN
     END IF;
     -- Matched without capturing groups and taken apart by position: the server's regular
     -- expressions with groups cost a good fraction of a millisecond, on every row written.
-    IF t !~ '^\d{4}-\d{2}-\d{2}(?:[ T]\d{2}:\d{2}(?::\d{2}(?:\.\d*)?)?)?$' THEN
-        RAISE EXCEPTION USING ERRCODE = 'check_violation', MESSAGE = what || ' is not a date';
+    IF t ~ '^\d{4}-\d{2}-\d{2}(?:[ T]\d{2}:\d{2}(?::\d{2}(?:\.\d*)?)?)?$' THEN
+        BEGIN
+            RETURN to_char(make_timestamp(substr(t, 1, 4)::int, substr(t, 6, 2)::int, substr(t, 9, 2)::int,
+                                          coalesce(nullif(substr(t, 12, 2), ''), '0')::int,
+                                          coalesce(nullif(substr(t, 15, 2), ''), '0')::int,
+                                          coalesce(nullif(substr(t, 18), ''), '0')::double precision),
+                           'YYYY-MM-DD HH24:MI:SS');
+        EXCEPTION WHEN datetime_field_overflow OR invalid_datetime_format OR numeric_value_out_of_range THEN
+            RAISE EXCEPTION USING ERRCODE = 'check_violation', MESSAGE = what || ' is not a date';
+        END;
     END IF;
-    BEGIN
-        RETURN to_char(make_timestamp(substr(t, 1, 4)::int, substr(t, 6, 2)::int, substr(t, 9, 2)::int,
-                                      coalesce(nullif(substr(t, 12, 2), ''), '0')::int,
-                                      coalesce(nullif(substr(t, 15, 2), ''), '0')::int,
-                                      coalesce(nullif(substr(t, 18), ''), '0')::double precision),
-                       'YYYY-MM-DD HH24:MI:SS');
-    EXCEPTION WHEN datetime_field_overflow OR invalid_datetime_format OR numeric_value_out_of_range THEN
-        RAISE EXCEPTION USING ERRCODE = 'check_violation', MESSAGE = what || ' is not a date';
-    END;
+    -- Only this one form with a zone: the server's own reading of dates takes words ("today"),
+    -- day-month orders and Julian days too.
+    IF t ~ '^\d{4}-\d{2}-\d{2}[ T]\d{2}:\d{2}(?::\d{2}(?:\.\d*)?)? ?(?:[Zz]|[-+]\d{2}(?::?\d{2}(?::?\d{2})?)?)$' THEN
+        BEGIN
+            RETURN to_char(t::timestamptz, 'YYYY-MM-DD HH24:MI:SS');
+        EXCEPTION WHEN datetime_field_overflow OR invalid_datetime_format OR numeric_value_out_of_range THEN
+            NULL;
+        END;
+    END IF;
+    RAISE EXCEPTION USING ERRCODE = 'check_violation', MESSAGE = what || ' is not a date';
 END
 $fn$;
 

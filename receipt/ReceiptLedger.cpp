@@ -66,8 +66,7 @@ StoredReceipt InsertReceipt(Database& db, ReceiptForm& form) {
             next = NextReceiptNumber(next);
         form.number = next;
     }
-    db.execute(InsertReceiptStatement(form));
-    out.key = db.lastInsertId();
+    out.key = db.insert(InsertReceiptStatement(form));
     out.version = ReceiptVersionByKey(db, out.key).value_or(0);
     transaction.commit();
     return out;

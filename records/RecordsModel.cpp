@@ -276,33 +276,54 @@ template <typename Key> std::vector<std::uint32_t> orderOf(const std::vector<Key
 
 // ---- versions -------------------------------------------------------------------------------
 
-std::uint64_t LedgerRowVersion(const Recordset& rs) {
-    // Eight bytes at a time, each column closed by its length, so that text moving from one
-    // column to the next changes the value too. A million rows are read in a blink.
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-    const auto mix = [](std::uint64_t h, std::uint64_t word) {
-        h = (h ^ word) * kMultiplier;
-        return h ^ (h >> 29);
-    };
-    std::uint64_t h = 0x2545F4914F6CDD1Dull;
-    const int columns = rs.fieldCount();
-    for (int c = 0; c < columns; ++c) {
-        int length = 0;
-        const char* p = rs.fieldUtf8(c, length);
-        int i = 0;
-        for (; i + 8 <= length; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            h = mix(h, word);
-        }
-        std::uint64_t tail = 0;
-        if (i < length)
-            std::memcpy(&tail, p + i, std::size_t(length - i));
-        h = mix(h, tail);
-        h = mix(h, std::uint64_t(length) | (std::uint64_t(c) << 32));
+namespace {
+
+// Eight bytes at a time, each column closed by its length, so that text moving from one column to
+// the next changes the value too. A million rows are read in a blink.
+constexpr std::uint64_t kVersionSeed = 0x2545F4914F6CDD1Dull;
+
+std::uint64_t mixWord(std::uint64_t h, std::uint64_t word) {
+    h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+template <typename Word> Word load(const unsigned char* p) {
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+std::uint64_t mixCell(std::uint64_t h, QByteArrayView cell) {
+    const auto* p = reinterpret_cast<const unsigned char*>(cell.data());
+    const std::size_t n = std::size_t(cell.size());
+    // The last word overlaps the one before it, and short texts are taken in two or three loads:
+    // the length, mixed in last, tells the texts apart all the same.
+    std::uint64_t last = 0;
+    if (n >= 8) {
+        for (std::size_t i = 0; i + 8 < n; i += 8)
+            h = mixWord(h, load<std::uint64_t>(p + i));
+        last = load<std::uint64_t>(p + n - 8);
+    } else if (n >= 4) {
+        last = load<std::uint32_t>(p) | (std::uint64_t(load<std::uint32_t>(p + n - 4)) << 32);
+    } else if (n > 0) {
+        last = (std::uint64_t(p[0]) << 16) | (std::uint64_t(p[n / 2]) << 8) | p[n - 1];
     }
-    // 0 stands for "not known".
+    return mixWord(mixWord(h, last), n);
+}
+
+// 0 stands for "not known".
+std::uint64_t finishVersion(std::uint64_t h) {
     return h == 0 ? 1 : h;
+}
+
+} // namespace
+
+std::uint64_t LedgerRowVersion(const Recordset& rs) {
+    std::uint64_t h = kVersionSeed;
+    const int columns = rs.fieldCount();
+    for (int c = 0; c < columns; ++c)
+        h = mixCell(h, fieldView(rs, c));
+    return finishVersion(h);
 }
 
 // ---- model ----------------------------------------------------------------------------------
@@ -427,6 +448,9 @@ RecordsModel::Totals RecordsModel::fill(Recordset& rs, FillKind kind, bool charg
     m_arena->clear();
     m_maxItemData = -1;
     try {
+        // Every column is read once: for the list's cells and for the row's version alike.
+        const int columns = rs.fieldCount();
+        std::vector<QByteArrayView> row(std::size_t(std::max(columns, kDays + 1)));
         std::array<QByteArrayView, kRecordCellCount> cells;
         char period[160];
         qsizetype periodLength = 0;
@@ -434,14 +458,19 @@ RecordsModel::Totals RecordsModel::fill(Recordset& rs, FillKind kind, bool charg
         QByteArray lastTdate, lastDays;
         bool havePeriod = false;
         for (int i = 0; !rs.isEOF(); ++i, rs.moveNext()) {
+            std::uint64_t version = kVersionSeed;
+            for (int c = 0; c < columns; ++c) {
+                row[std::size_t(c)] = fieldView(rs, c);
+                version = mixCell(version, row[std::size_t(c)]);
+            }
             for (int c = 0; c < kRecordCellCount; ++c)
                 if (kSource[c] >= 0)
-                    cells[c] = fieldView(rs, kSource[c]);
+                    cells[c] = row[std::size_t(kSource[c])];
             cells[RecordColumn::Date - 1] = beforeFirstBlank(cells[RecordColumn::Date - 1]);
             cells[RecordColumn::Period - 1] = {};
             if (chargingPeriod) {
-                const QByteArrayView tdate = fieldView(rs, kTdate);
-                const QByteArrayView days = fieldView(rs, kDays);
+                const QByteArrayView tdate = row[kTdate];
+                const QByteArrayView days = row[kDays];
                 if (!havePeriod || tdate != lastTdate || days != lastDays) {
                     periodLength = periodText(tdate, days, kind, today, period, sizeof period);
                     lastTdate = tdate.toByteArray();
@@ -456,7 +485,7 @@ RecordsModel::Totals RecordsModel::fill(Recordset& rs, FillKind kind, bool charg
             totals.hotWater += leadingDouble(cells[RecordColumn::HotWaterFee - 1]);
             totals.rent += leadingDouble(cells[RecordColumn::Rent - 1]);
             totals.total += leadingDouble(cells[RecordColumn::Total - 1]);
-            m_rows.push_back(makeRow(cells, i + 1, i, leadingKey(fieldView(rs, 0)), ReceiptRowVersion(rs)));
+            m_rows.push_back(makeRow(cells, i + 1, i, leadingKey(row[0]), finishVersion(version)));
             m_maxItemData = i;
         }
     } catch (...) {

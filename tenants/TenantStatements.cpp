@@ -96,8 +96,7 @@ QString BuildTenantDelete(qint64 id) {
 }
 
 qint64 InsertTenant(Database& db, const TenantValues& values) {
-    db.execute(BuildTenantInsert(values));
-    return db.lastInsertId();
+    return db.insert(BuildTenantInsert(values));
 }
 
 Recordset TenantByKey(Database& db, qint64 id) {

@@ -5,6 +5,8 @@
 #include "data/DbError.h"
 #include "platform/Services.h"
 
+#include <QClipboard>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -29,6 +31,15 @@ private slots:
         QTest::mouseClick(&button, Qt::LeftButton);
         QCOMPARE(clicks, 2);
         QCOMPARE(boxes.texts().size(), 2);
+    }
+
+    // Every box of the program drops control characters (tst_textguard has the cases).
+    void boxesDropControlCharacters() {
+        QLineEdit box;
+        box.show();
+        QApplication::clipboard()->setText(QString("tenant") + QChar(0) + "keys");
+        box.paste();
+        QCOMPARE(box.text(), QString("tenantkeys"));
     }
 };
 

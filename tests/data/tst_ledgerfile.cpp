@@ -181,6 +181,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::newRow("text file") << "text";
         QTest::newRow("corrupt ledger") << "corrupt";
+        QTest::newRow("a healthy database of another program") << "other";
         QTest::newRow("connection busy reading") << "busy";
     }
     void refusedRestoreLeavesTheLedger() {
@@ -192,6 +193,13 @@ private slots:
         QVERIFY(QFile::copy(TestLedger::emptyLedgerPath(), source));
         if (kind == "text")
             writeFile(source, "not a ledger at all");
+        if (kind == "other") {
+            QFile::remove(source);
+            SQLite::Database db(QFile::encodeName(source).toStdString(),
+                                SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+            db.exec(
+                "create table notes (id integer primary key, t text); insert into notes (t) values ('x')");
+        }
         if (kind == "corrupt") {
             // The index of receipt numbers made a table page: the file still opens and reads.
             int root = 0, pageSize = 0;
