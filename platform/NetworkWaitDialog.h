@@ -11,6 +11,8 @@ class QPushButton;
 namespace platform {
 
 class NetworkWaitDialog : public QDialog {
+    Q_OBJECT
+
 public:
     explicit NetworkWaitDialog(const QString& text, QWidget* parent = nullptr);
     void setSeconds(int seconds);
