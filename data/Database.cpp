@@ -311,7 +311,8 @@ int Database::execute(const QString& statement) {
         const bool keyed = insertsKeyedRow(sql);
         if (keyed)
             sql += QLatin1String(" returning id");
-        const auto result = m_server->exec(sql.toUtf8());
+        // A change on its own commits at once: a lost answer is then checked as a lost commit is.
+        const auto result = m_server->change(sql.toUtf8());
         if (keyed && result->rows > 0)
             m_serverInsertId = std::atoll(PQgetvalue(result->result, 0, 0));
         return ServerConnection::changedRows(*result);
@@ -379,7 +380,21 @@ void Transaction::commit() {
     if (ServerConnection* server = m_db.server()) {
         // A commit that fails ends the transaction on the server all the same.
         m_open = false;
-        server->commit();
+        bool restarted = false;
+        server->commit(&restarted);
+        // A server that restarted after a lost commit may have handed the transaction's number on
+        // to a later one: what was written must be there, as written.
+        if (restarted && m_proof) {
+            bool there = false;
+            try {
+                there = m_proof(m_db);
+            } catch (const DbError& e) {
+                throw DbError(e.engineText(), kServerCommitUnknown);
+            }
+            if (!there)
+                throw DbError(QStringLiteral("the server restarted and lost the transaction"),
+                              kServerConnectionLost);
+        }
         return;
     }
     m_db.execute(QStringLiteral("commit"));

@@ -1,6 +1,7 @@
 #include "data/LedgerWatcher.h"
 #include "data/LedgerLocation.h"
 #include "data/ServerConnection.h"
+#include "data/ServerReachability.h"
 
 #include <QFile>
 #include <QSocketNotifier>
@@ -48,10 +49,7 @@ pg_conn* listeningConnection(const QString& uri) {
     pg_conn* conn = ConnectToServer(uri, problem, detail);
     if (!conn)
         return nullptr;
-    PGresult* r = PQexec(conn, "listen rentbook_receipts");
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    PQclear(r);
-    if (!ok) {
+    if (!ExecWithin(conn, "listen rentbook_receipts", kServerConnectDeadlineMs)) {
         PQfinish(conn);
         return nullptr;
     }
@@ -134,6 +132,7 @@ void LedgerWatcher::onReadable() {
     if (!m_conn)
         return;
     if (!PQconsumeInput(m_conn) || PQstatus(m_conn) != CONNECTION_OK) {
+        ServerReachability::noteLost();
         drop();
         m_announceOnConnect = true;
         m_timer->start();

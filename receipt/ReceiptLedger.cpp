@@ -69,6 +69,9 @@ StoredReceipt InsertReceipt(Database& db, ReceiptForm& form) {
     db.execute(InsertReceiptStatement(form));
     out.key = db.lastInsertId();
     out.version = ReceiptVersionByKey(db, out.key).value_or(0);
+    transaction.setProof([key = out.key, version = out.version](Database& ledger) {
+        return ReceiptVersionByKey(ledger, key) == version;
+    });
     transaction.commit();
     return out;
 }
