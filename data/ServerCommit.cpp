@@ -36,6 +36,8 @@ void ServerConnection::commit(bool* restarted) {
     m_transaction = true;
     PGresult* r = run("commit", &sent);
     m_transaction = false;
+    // A server's farewell (shutting down, crashed) in place of the answer ends the connection too:
+    // the answer is lost then as well.
     if (r && !lost()) {
         const ExecStatusType status = PQresultStatus(r);
         const bool committed = status == PGRES_COMMAND_OK && std::strcmp(PQcmdStatus(r), "COMMIT") == 0;
@@ -47,15 +49,9 @@ void ServerConnection::commit(bool* restarted) {
         if (status == PGRES_COMMAND_OK)
             throw DbError(QStringLiteral("the transaction was rolled back"),
                           kServerEngineFlag | SQLITE_ABORT);
-        const int code = ServerErrorCode(sqlstate.isEmpty() ? nullptr : sqlstate.constData(), false);
-        // The server's farewell (shutting down, or another of its processes crashed) may come in
-        // place of the answer to a commit it has made durable: that answer is lost too.
-        if (code != kServerConnectionLost)
-            throw DbError(text, code);
-        m_lostText = text;
-    } else {
-        PQclear(r);
+        throw DbError(text, ServerErrorCode(sqlstate.isEmpty() ? nullptr : sqlstate.constData(), false));
     }
+    PQclear(r);
     if (!sent || m_xid.isEmpty())
         throw lostError();
     // The commit went out and its answer did not come back: the server may have committed.

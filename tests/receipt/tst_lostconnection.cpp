@@ -264,9 +264,11 @@ private slots:
 
     // Every kind of change that commits, its connection cut right before or right after the commit
     // goes out: after, the server has committed, and the caller hears so as after any commit;
-    // before, nothing is changed and the caller hears that.
+    // before, nothing is changed and the caller hears that. Likewise a farewell in place of the
+    // answer.
     void lostAnswerToACommit_data() {
         QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("fault"); // Forwarder::Action
         QTest::addColumn<bool>("afterPassing");
         QTest::addColumn<QString>("check");      // read back directly afterwards
         QTest::addColumn<QStringList>("before"); // what it reads without the change
@@ -277,13 +279,19 @@ private slots:
                                  "select set4 from USER_SET where id = 1"};
         const QList<QStringList> before{{"1"}, {"800"}, {"1"}, {"0"}, {"收款收据"}};
         const QList<QStringList> after{{"2"}, {"999"}, {"0"}, {"1"}, {"新标题"}};
+        const int cut = int(Forwarder::Action::Cut);
         for (int i = 0; i < operations.size(); ++i)
             for (bool passed : {true, false})
                 QTest::addRow("%s, cut %s the commit", qPrintable(operations[i]), passed ? "after" : "before")
-                    << operations[i] << passed << checks[i] << before[i] << after[i];
+                    << operations[i] << cut << passed << checks[i] << before[i] << after[i];
+        // A server going down may answer a commit it has made durable with its farewell.
+        QTest::newRow("save, the server's farewell in place of the answer")
+            << operations[0] << int(Forwarder::Action::Farewell) << true << checks[0] << before[0]
+            << after[0];
     }
     void lostAnswerToACommit() {
         QFETCH(QString, operation);
+        QFETCH(int, fault);
         QFETCH(bool, afterPassing);
         QFETCH(QString, check);
         QFETCH(QStringList, before);
@@ -297,7 +305,7 @@ private slots:
         }
         Forwarder network(std::uint16_t(QUrl(uri).port()));
         QVERIFY(network.isValid());
-        network.actOn(kCommit, Forwarder::Action::Cut, afterPassing);
+        network.actOn(kCommit, Forwarder::Action(fault), afterPassing);
         Database db(through(uri, network));
         QVERIFY(db.open());
         const std::optional<QStringList> opened = ReceiptByKey(db, 1);
@@ -343,22 +351,32 @@ private slots:
         QTest::addColumn<int>("cancelAfter"); // the clerk presses 取消 on every wait after so long; -1 never
         QTest::addColumn<bool>("stored");
         QTest::addColumn<QString>("told"); // the start of what A is told; empty: saved, without a word
+        // The network speaks again as soon as A is told (what it held back must change nothing A
+        // was told), or only once B has saved (the server alone frees the ledger meanwhile).
+        QTest::addColumn<bool>("resumeFirst");
+        // The server restarts while A waits: the check after the lost answer meets a new server.
+        QTest::addColumn<bool>("restart");
         const int cut = int(Forwarder::Action::Cut), stall = int(Forwarder::Action::Stall),
                   silence = int(Forwarder::Action::Silence);
         const QString commit = QString::fromLatin1(kCommit.data(), int(kCommit.size()));
-        QTest::newRow("answer to the commit cut") << commit << cut << true << -1 << true << "";
+        QTest::newRow("answer to the commit cut")
+            << commit << cut << true << -1 << true << "" << true << false;
         QTest::newRow("commit cut before it arrives")
-            << commit << cut << false << -1 << false << "与账本服务器的连接中断了";
+            << commit << cut << false << -1 << false << "与账本服务器的连接中断了" << true << false;
         QTest::newRow("answer to the commit stalls, A cancels")
-            << commit << stall << true << 1500 << true << "";
+            << commit << stall << true << 1500 << true << "" << true << false;
         QTest::newRow("commit stalls before it arrives, A cancels")
-            << commit << stall << false << 1500 << false << "已停止等待账本服务器";
+            << commit << stall << false << 1500 << false << "已停止等待账本服务器" << true << false;
         QTest::newRow("network silent before the insert, A cancels")
-            << "insert into" << silence << false << 1500 << false << "已停止等待账本服务器";
+            << "insert into" << silence << false << 1500 << false << "已停止等待账本服务器" << false << false;
         QTest::newRow("network silent before the insert, no answer in time")
-            << "insert into" << silence << false << -1 << false << "与账本服务器的连接中断了";
+            << "insert into" << silence << false << -1 << false << "与账本服务器的连接中断了" << false
+            << false;
         QTest::newRow("network silent after the commit, A cancels the check too")
-            << commit << silence << true << 1500 << true << "提交时与账本服务器的连接中断了";
+            << commit << silence << true << 1500 << true << "提交时与账本服务器的连接中断了" << false
+            << false;
+        QTest::newRow("answer to the commit stalls, the server restarts, A cancels")
+            << commit << stall << true << 10000 << true << "" << true << true;
     }
     void networkFailsMidSave() {
         QFETCH(QString, pattern);
@@ -367,6 +385,8 @@ private slots:
         QFETCH(int, cancelAfter);
         QFETCH(bool, stored);
         QFETCH(QString, told);
+        QFETCH(bool, resumeFirst);
+        QFETCH(bool, restart);
         const QString uri = makeClerkLedger();
         Forwarder network(std::uint16_t(QUrl(uri).port()));
         QVERIFY(network.isValid());
@@ -402,6 +422,14 @@ private slots:
                 }
             }
         });
+        std::atomic<bool> restarted{false};
+        std::thread server([&] {
+            QElapsedTimer since;
+            since.start();
+            while (restart && network.acted() == 0 && !since.hasExpired(60000))
+                QThread::msleep(10);
+            restarted = restart && cluster("server-stop") && cluster("server-start");
+        });
         // A's window: the longest time its thread went without handling its events.
         QElapsedTimer tick;
         qint64 longestStill = 0;
@@ -419,12 +447,16 @@ private slots:
         }
         longestStill = std::max(longestStill, tick.elapsed());
         heartbeat.stop();
-        // The network speaks again: what it held back arrives, and must change nothing A was told.
+        server.join();
+        QCOMPARE(bool(restarted), restart);
+        if (!resumeFirst)
+            clerkB.join();
         network.setSilent(false);
         QTest::qWait(1000);
         QCOMPARE(rows(uri, "select count(*) from RECEIPT where district = 'A座101'"),
                  QList<QStringList>{{stored ? "1" : "0"}});
-        clerkB.join();
+        if (resumeFirst)
+            clerkB.join();
 
         QCOMPARE(network.acted(), 1);
         QVERIFY2(told.isEmpty() ? said.isEmpty() : said.startsWith(told), qPrintable(said));

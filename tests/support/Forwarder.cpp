@@ -210,7 +210,7 @@ void Forwarder::run() {
                     }
                     if (act)
                         ++m_acted;
-                    if (act && action == Action::Cut && !after) {
+                    if (act && (action == Action::Cut || action == Action::Farewell) && !after) {
                         cut(p);
                         continue;
                     }
@@ -223,7 +223,17 @@ void Forwarder::run() {
                         cut(p);
                         continue;
                     }
-                    if (act && action == Action::Cut) {
+                    if (act && action == Action::Farewell) {
+                        // What the server answers is never passed on: its last words are.
+                        const std::string fields =
+                            std::string("SFATAL") + '\0' + "VFATAL" + '\0' + "C57P01" + '\0' +
+                            "Mterminating connection due to administrator command" + '\0' + '\0';
+                        const std::uint32_t length = htonl(std::uint32_t(fields.size() + 4));
+                        std::string farewell = "E";
+                        farewell.append(reinterpret_cast<const char*>(&length), 4).append(fields);
+                        flush(p.client, farewell);
+                    }
+                    if (act && (action == Action::Cut || action == Action::Farewell)) {
                         cut(p);
                         continue;
                     }

@@ -21,8 +21,10 @@
 
 class Forwarder {
 public:
-    // Silence: the whole network (setSilent); Stall: the one connection; Cut: the one connection.
-    enum class Action { Silence, Stall, Cut };
+    // Silence: the whole network (setSilent); Stall: the one connection; Cut: the one connection;
+    // Farewell: the one connection, the program hearing in place of the server's answer what a
+    // server shutting down says last (FATAL 57P01), as the server itself would.
+    enum class Action { Silence, Stall, Cut, Farewell };
 
     // Forwards to 127.0.0.1:targetPort; listens on a free port of its own.
     explicit Forwarder(std::uint16_t targetPort);
