@@ -47,11 +47,13 @@ bench:
 		./$(BENCH_BUILD_DIR)/tools/bench/server_bench'
 
 # Saves killed with SIGKILL and two copies saving at once, on a throwaway ledger; then on a server
-# ledger clerks killed while saving and the server crashing under three clerks (a cluster of its own).
+# ledger clerks killed while saving, the server crashing under three clerks, and connections cut right
+# after a commit went out (a cluster of its own).
 stress: build
 	./$(BUILD_DIR)/bin/rentbook_stress kill 200
 	./$(BUILD_DIR)/bin/rentbook_stress copies 100
 	./$(BUILD_DIR)/bin/rentbook_stress server 100 10
+	./$(BUILD_DIR)/bin/rentbook_stress cut 1700 20
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

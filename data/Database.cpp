@@ -312,9 +312,10 @@ QString guarded(const QString& statement) {
 } // namespace
 
 int Database::execute(const QString& statement) {
+    // A change on its own commits at once: a lost answer is then checked as a lost commit is.
     if (m_server)
         return ServerConnection::changedRows(
-            *m_server->exec(jet::translate(guarded(statement), jet::Dialect::PostgreSQL).toUtf8()));
+            *m_server->change(jet::translate(guarded(statement), jet::Dialect::PostgreSQL).toUtf8()));
     if (!m_db)
         throw DbError(cannotOpenDatabaseText());
     const QByteArray sql = jet::translate(guarded(statement)).toUtf8();
@@ -331,7 +332,7 @@ long long Database::insert(const QString& statement) {
         // connection as SQLite does.
         const QString sql =
             jet::translate(guarded(statement), jet::Dialect::PostgreSQL) + QLatin1String(" returning id");
-        const auto result = m_server->exec(sql.toUtf8());
+        const auto result = m_server->change(sql.toUtf8());
         return result->rows > 0 ? std::atoll(PQgetvalue(result->result, 0, 0)) : 0;
     }
     // An insert that made no row leaves SQLite's last key at an earlier row's.
@@ -388,7 +389,21 @@ void Transaction::commit() {
     if (ServerConnection* server = m_db.server()) {
         // A commit that fails ends the transaction on the server all the same.
         m_open = false;
-        server->commit();
+        bool restarted = false;
+        server->commit(&restarted);
+        // A server that restarted after a lost commit may have handed the transaction's number on
+        // to a later one: what was written must be there, as written.
+        if (restarted && m_proof) {
+            bool there = false;
+            try {
+                there = m_proof(m_db);
+            } catch (const DbError& e) {
+                throw DbError(e.engineText(), kServerCommitUnknown);
+            }
+            if (!there)
+                throw DbError(QStringLiteral("the server restarted and lost the transaction"),
+                              kServerConnectionLost);
+        }
         return;
     }
     m_db.execute(QStringLiteral("commit"));

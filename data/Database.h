@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -122,11 +123,17 @@ public:
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
-    void commit(); // throws DbError
+    // Throws DbError when the transaction did not commit, or when a lost answer to the commit left
+    // it unknown (kServerCommitUnknown); see ServerConnection::commit.
+    void commit();
+    // How to tell that the transaction's changes are in the ledger as written (true), should a
+    // server restart make the server's own word on a lost commit unsure.
+    void setProof(std::function<bool(Database&)> proof) { m_proof = std::move(proof); }
 
 private:
     Database& m_db;
     bool m_open = false;
+    std::function<bool(Database&)> m_proof;
 };
 
 // The text of a REAL cell: "800", "0", "40.8", "12.35", the shortest exact form for other

@@ -21,6 +21,15 @@ QString ExplainEngineError(int engineCode, const QString& engineText) {
         return QStringLiteral("与账本服务器的连接中断了，本次操作没有完成。请检查网络和服务器；"
                               "下一次操作时程序会自动重新连接。\n\n详细信息：") +
                engineText;
+    if (engineCode == kServerWaitCancelled)
+        return QStringLiteral("已停止等待账本服务器，本次操作没有完成，账本没有改动。\n\n详细信息：") +
+               engineText;
+    if (engineCode == kServerCommitUnknown)
+        return QStringLiteral(
+                   "提交时与账本服务器的连接中断了，程序重新连接后仍无法查明这次操作是否已经完成。"
+                   "请在网络和服务器恢复后查看账本中的内容（例如记录列表），确认之后再决定是否重做，"
+                   "以免重复保存。\n\n详细信息：") +
+               engineText;
     switch (engineCode & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:

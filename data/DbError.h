@@ -27,6 +27,10 @@ private:
 inline constexpr int kServerEngineFlag = 0x20000000;
 // The connection to the server was lost before or during the statement.
 inline constexpr int kServerConnectionLost = kServerEngineFlag | 0x1000000;
+// The clerk stopped waiting for the server's answer; the statement was given up, nothing was changed.
+inline constexpr int kServerWaitCancelled = kServerEngineFlag | 0x2000000;
+// The answer to a commit was lost, and what became of the commit could not be found out.
+inline constexpr int kServerCommitUnknown = kServerEngineFlag | 0x4000000;
 
 // What an engine refusal means to the operator: a Chinese sentence saying what happened and what
 // to do, then "详细信息：" and the engine's text.

@@ -515,6 +515,15 @@ std::shared_ptr<ServerConnection> connect(const QString& uri, TransferResult& r,
     QString detail;
     LedgerProblem lp = LedgerProblem::None;
     auto server = ServerConnection::acquire(uri, lp, detail);
+    // A whole ledger may take the server longer than a clerk's statement may.
+    try {
+        if (server)
+            server->allowLongWork();
+    } catch (const DbError& e) {
+        server.reset();
+        lp = LedgerProblem::Unreachable;
+        detail = e.engineText();
+    }
     if (!server) {
         r.problem = problem;
         r.ledgerProblem = lp;
@@ -1038,6 +1047,7 @@ FreshStartResult StartServerLedgerAfresh(const QString& uri, const QString& keep
         return r;
     }
     try {
+        server->allowLongWork();
         server->begin();
         server->exec(kServerWriteLockSql);
         if (const LedgerProblem found = ExamineServerLedger(*server, &detail); found != LedgerProblem::None) {

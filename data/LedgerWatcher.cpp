@@ -1,6 +1,7 @@
 #include "data/LedgerWatcher.h"
 #include "data/LedgerLocation.h"
 #include "data/ServerConnection.h"
+#include "data/ServerReachability.h"
 
 #include <QFile>
 #include <QSocketNotifier>
@@ -48,10 +49,7 @@ pg_conn* listeningConnection(const QString& uri) {
     pg_conn* conn = ConnectToServer(uri, problem, detail);
     if (!conn)
         return nullptr;
-    PGresult* r = PQexec(conn, "listen rentbook_receipts");
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    PQclear(r);
-    if (!ok) {
+    if (!ExecWithin(conn, "listen rentbook_receipts", kServerConnectDeadlineMs)) {
         PQfinish(conn);
         return nullptr;
     }
@@ -80,6 +78,14 @@ LedgerWatcher::LedgerWatcher(const QString& location, QObject* parent)
         m_timer->setSingleShot(true);
         m_timer->setInterval(kRetryInterval);
         connect(m_timer, &QTimer::timeout, this, &LedgerWatcher::startAttempt);
+        m_probeTimer = new QTimer(this);
+        m_probeTimer->setSingleShot(true);
+        m_probeTimer->setInterval(kRetryInterval);
+        connect(m_probeTimer, &QTimer::timeout, this, &LedgerWatcher::probe);
+        connect(&ServerReachability::instance(), &ServerReachability::changed, this, [this] {
+            if (!ServerReachability::instance().isReachable() && !m_probeTimer->isActive())
+                m_probeTimer->start();
+        });
         if (pg_conn* conn = listeningConnection(m_location)) {
             adopt(conn);
         } else {
@@ -134,6 +140,7 @@ void LedgerWatcher::onReadable() {
     if (!m_conn)
         return;
     if (!PQconsumeInput(m_conn) || PQstatus(m_conn) != CONNECTION_OK) {
+        ServerReachability::noteLost();
         drop();
         m_announceOnConnect = true;
         m_timer->start();
@@ -176,6 +183,33 @@ void LedgerWatcher::startAttempt() {
         attempt->conn = conn;
     });
     connect(thread, &QThread::finished, this, &LedgerWatcher::onAttemptFinished);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+}
+
+// The program's other connections found the server out of reach while this one still listens (a
+// network gone silent leaves a listener waiting unawares): the server is tried on a connection of
+// its own now and then until it answers, so that the program hears when it is back.
+void LedgerWatcher::probe() {
+    if (ServerReachability::instance().isReachable() || m_probing)
+        return;
+    if (!m_conn) {
+        m_probeTimer->start(); // the attempts to listen again try it already
+        return;
+    }
+    m_probing = true;
+    QThread* thread = QThread::create([uri = m_location] {
+        LedgerProblem problem;
+        QString detail;
+        // The connection says what it found (ServerReachability).
+        if (pg_conn* conn = ConnectToServer(uri, problem, detail))
+            PQfinish(conn);
+    });
+    connect(thread, &QThread::finished, this, [this] {
+        m_probing = false;
+        if (!ServerReachability::instance().isReachable())
+            m_probeTimer->start();
+    });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start();
 }

@@ -55,6 +55,7 @@ private:
     void drop();
     void startAttempt();
     void onAttemptFinished();
+    void probe();
     // File.
     void poll();
     bool openFile();
@@ -69,6 +70,8 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     std::shared_ptr<Attempt> m_attempt;
     bool m_announceOnConnect = false;
+    QTimer* m_probeTimer = nullptr;
+    bool m_probing = false;
 
     sqlite3* m_file = nullptr;
     sqlite3_stmt* m_versionQuery = nullptr;

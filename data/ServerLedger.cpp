@@ -50,8 +50,9 @@ LedgerProblem ExamineServerLedger(ServerConnection& connection, QString* detail,
     } catch (const DbError& e) {
         if (detail)
             *detail = e.engineText();
-        return e.engineCode() == kServerConnectionLost ? LedgerProblem::Unreachable
-                                                       : LedgerProblem::ServerRefused;
+        return e.engineCode() == kServerConnectionLost || e.engineCode() == kServerWaitCancelled
+                   ? LedgerProblem::Unreachable
+                   : LedgerProblem::ServerRefused;
     }
     bool any = columns.count("ledger_meta") > 0, all = true;
     for (const LedgerTable& t : kLedgerTables) {

@@ -1,4 +1,5 @@
 #include "platform/GuiServices.h"
+#include "platform/NetworkWaitDialog.h"
 #include "platform/Services.h"
 
 #include <QApplication>
@@ -150,6 +151,7 @@ void installGuiServices() {
     setPasswordPromptService(&password);
     setProcessService(&process);
     setPrinterInfoService(&printers);
+    installNetworkWaitDialog();
 }
 
 } // namespace platform

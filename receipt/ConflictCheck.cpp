@@ -28,6 +28,9 @@ AmendResult AmendReceipt(Database& db, const ReceiptForm& form, long long key,
     }
     db.execute(UpdateReceiptStatement(form, key));
     out.version = ReceiptVersionByKey(db, key).value_or(0);
+    transaction.setProof([key, version = out.version](Database& ledger) {
+        return ReceiptVersionByKey(ledger, key) == version;
+    });
     transaction.commit();
     return out;
 }
@@ -57,6 +60,7 @@ ReceiptConflict DeleteListedReceipt(Database& db, long long key, std::uint64_t l
     if (*stored != listedVersion)
         return ReceiptConflict::Changed;
     db.execute(DeleteReceiptStatement(key));
+    transaction.setProof([key](Database& ledger) { return !ReceiptVersionByKey(ledger, key); });
     transaction.commit();
     return ReceiptConflict::None;
 }

@@ -2,6 +2,7 @@
 
 #include "data/DbError.h"
 #include "data/LedgerWatcher.h"
+#include "data/ServerReachability.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
 
@@ -82,6 +83,7 @@ bool LiveList::refresh() {
     m_pending = false;
     const ListViewState state = CaptureListView(*m_view);
     try {
+        const BackgroundRead quiet;
         m_reload();
     } catch (const DbError&) {
         // Nobody asked for this read: a ledger out of reach is reported by the operator's next

@@ -11,9 +11,11 @@
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
 #include "receipt/SaveGuards.h"
+#include "receipt/ServerStatusLine.h"
 
 #include "data/JetSql.h"
 #include "data/LedgerWatcher.h"
+#include "data/ServerReachability.h"
 #include "data/Settings.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"
@@ -42,6 +44,8 @@ namespace {
 
 constexpr int kSaveAndPrint = 32772;
 constexpr int kSaveOnly = 32771;
+// How long the prefill leaves a server alone after it was found out of reach.
+constexpr int kPrefillRetryMs = 3000;
 
 void setIfChanged(QLineEdit* box, const QString& text) {
     if (box->text() != text)
@@ -134,6 +138,9 @@ void CReceiptDlg::OnInitDialog() {
     m_watcher = new LedgerWatcher(m_db.path(), this);
     m_live->follow(m_watcher);
     connect(m_live, &LiveList::refreshed, this, &CReceiptDlg::followNextNumber);
+    if (m_db.isServer())
+        (new ServerStatusLine(ui->hint, this))
+            ->resize(ui->displayRangeLabel->x() - ui->hint->x(), ui->hint->height());
     const FormSettings settings = loadMainWindowSettings(m_db);
     applySettings(settings);
     prepareRecordsList(settings);
@@ -555,8 +562,14 @@ void CReceiptDlg::OnPrefill(const QString& address) {
     m_form.address = address;
     if (!m_db.isOpen())
         return;
+    // A help nobody asked for: while the server is out of reach it is not tried at every keystroke,
+    // and a failure says nothing (the status line does), so that the typing goes on undisturbed.
+    if (!ServerReachability::instance().isReachable() &&
+        ServerReachability::instance().sinceLastFailure() < kPrefillRetryMs)
+        return;
     std::optional<QStringList> row;
-    {
+    try {
+        const BackgroundRead quiet;
         Recordset rs = m_db.query(PrefillQueryStatement(address));
         if (!rs.isEOF()) {
             QStringList cells;
@@ -564,6 +577,8 @@ void CReceiptDlg::OnPrefill(const QString& address) {
                 cells << rs.field(i);
             row = cells;
         }
+    } catch (const DbError&) {
+        return;
     }
     m_form.applyPrefill(row);
     pushForm();

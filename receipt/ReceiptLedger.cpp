@@ -68,6 +68,9 @@ StoredReceipt InsertReceipt(Database& db, ReceiptForm& form) {
     }
     out.key = db.insert(InsertReceiptStatement(form));
     out.version = ReceiptVersionByKey(db, out.key).value_or(0);
+    transaction.setProof([key = out.key, version = out.version](Database& ledger) {
+        return ReceiptVersionByKey(ledger, key) == version;
+    });
     transaction.commit();
     return out;
 }

@@ -1,11 +1,15 @@
 // The desktop's own message box, as the program installs it: names typed by the operator stay
-// text, and Esc or the title bar's close button answer as the box's cancelling button.
+// text, and Esc or the title bar's close button answer as the box's cancelling button. The wait
+// for the network: shown after a quiet moment, ended by the answer, 取消, Esc or its deadline.
 
 #include "platform/GuiServices.h"
+#include "platform/NetworkWait.h"
+#include "platform/NetworkWaitDialog.h"
 #include "platform/Services.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +17,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 using platform::MsgButton;
 
@@ -160,6 +167,71 @@ private slots:
         QCOMPARE(int(pressed), answer);
         QCOMPARE(shown, text);
         QCOMPARE(format, Qt::PlainText);
+    }
+
+    // A wait on the GUI thread: nothing is shown for an answer that comes at once; after the quiet
+    // moment the dialog says what is waited for and ends with the answer, 取消, Esc or the deadline;
+    // once cancelled, the rest of that wait is cancelled too.
+    void networkWait_data() {
+        QTest::addColumn<QString>("action"); // what happens while the dialog shows
+        QTest::addColumn<int>("outcome");    // platform::WaitOutcome
+        QTest::addColumn<bool>("shown");
+        const int ready = int(platform::WaitOutcome::Ready),
+                  cancelled = int(platform::WaitOutcome::Cancelled);
+        QTest::newRow("answer at once") << "answer first" << ready << false;
+        QTest::newRow("answer later") << "answer" << ready << true;
+        QTest::newRow("取消") << "cancel" << cancelled << true;
+        QTest::newRow("Esc") << "Esc" << cancelled << true;
+        QTest::newRow("deadline") << "" << int(platform::WaitOutcome::TimedOut) << true;
+    }
+    void networkWait() {
+        QFETCH(QString, action);
+        QFETCH(int, outcome);
+        QFETCH(bool, shown);
+        int ends[2];
+        QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        const auto answer = [&] { QCOMPARE(::write(ends[1], "x", 1), ssize_t(1)); };
+        if (action == "answer first")
+            answer();
+        bool sawDialog = false;
+        QString text;
+        QTimer poll;
+        poll.setInterval(20);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* d = qobject_cast<platform::NetworkWaitDialog*>(QApplication::activeModalWidget());
+            if (!d || !d->isVisible())
+                return;
+            poll.stop();
+            sawDialog = true;
+            for (QLabel* l : d->findChildren<QLabel*>())
+                text += l->text();
+            if (action == "answer") {
+                d->grab().save(QDir::current().filePath("networkwait.png"));
+                answer();
+            } else if (action == "cancel")
+                QTest::mouseClick(d->findChild<QPushButton*>("cancel"), Qt::LeftButton);
+            else if (action == "Esc")
+                QTest::keyClick(d, Qt::Key_Escape);
+        });
+        poll.start();
+        QElapsedTimer waited;
+        waited.start();
+        platform::NetworkWait wait("正在等待账本服务器的回应……");
+        const platform::WaitOutcome got = wait.wait(ends[0], false, QDeadlineTimer(1500));
+        QCOMPARE(int(got), outcome);
+        QCOMPARE(sawDialog, shown);
+        if (shown) {
+            QVERIFY(waited.elapsed() >= platform::NetworkWait::kQuietMs);
+            QVERIFY2(text.startsWith("正在等待账本服务器的回应……已等待 "), qPrintable(text));
+        } else {
+            QVERIFY(waited.elapsed() < platform::NetworkWait::kQuietMs);
+        }
+        if (got == platform::WaitOutcome::Cancelled)
+            QCOMPARE(int(wait.wait(ends[0], false, QDeadlineTimer(1000))), outcome);
+        ::close(ends[0]);
+        ::close(ends[1]);
+        // The dialog goes with the wait.
+        QCoreApplication::processEvents();
     }
 };
 

@@ -1,13 +1,16 @@
 // Puts the ledger through what users' machines do to it: processes killed with SIGKILL in the
 // middle of saving, and two copies saving at once; on a server ledger also the server itself
-// stopping dead in the middle of saves. Each child saves receipts through the same code as the
-// main window and prints every receipt number it has stored (acknowledged) on a line of its own;
-// the parent then checks the ledger's integrity and that every acknowledged receipt is there, and
-// that no number was stored twice.
+// stopping dead in the middle of saves, and the network cutting connections right after a commit
+// went out. Each child saves receipts through the same code as the main window and prints every
+// receipt number it has stored (acknowledged) on a line of its own, and every number it was told
+// was not stored with a "-" before it ("?" when the program could not find out); the parent then
+// checks the ledger's integrity, that every acknowledged receipt is there, that no receipt it was
+// told was not stored is there, and that no number was stored twice.
 //
 //   rentbook_stress kill [runs]           (default 200)
 //   rentbook_stress copies [each]         (default 100 receipts per copy)
 //   rentbook_stress server [runs] [stops] (default 100 clerk kills, 10 server crashes)
+//   rentbook_stress cut [saves] [every]   (default 1700 saves by three clerks, a cut after every 20th commit)
 //
 // "server" runs a PostgreSQL cluster of its own (scripts/test-postgres) in a temporary folder,
 // with the durability a real server has, and removes it afterwards.
@@ -18,6 +21,7 @@
 #include "receipt/ReceiptForm.h"
 #include "receipt/ReceiptLedger.h"
 #include "receipt/ReceiptNumber.h"
+#include "tests/support/Forwarder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -68,6 +72,8 @@ int saveReceipts(const QString& ledger, const QString& address, int count, bool 
     }
     ReceiptForm f = sampleForm(address);
     for (int i = 0; count == 0 || i < count;) {
+        // A number only once a save of it is tried: a failure before that stored nothing of it.
+        f.number.clear();
         try {
             f.number = NextReceiptNumber(db);
             InsertReceipt(db, f);
@@ -75,12 +81,17 @@ int saveReceipts(const QString& ledger, const QString& address, int count, bool 
             std::fflush(stdout);
             ++i;
         } catch (const DbError& e) {
+            // What the clerk is told: not stored, or not known.
+            if (!f.number.isEmpty()) {
+                std::printf("%c%s\n", e.engineCode() == kServerCommitUnknown ? '?' : '-',
+                            qPrintable(f.number));
+                std::fflush(stdout);
+            }
             if (!persistent || running.elapsed() > 60000) {
                 std::fprintf(stderr, "%s\n", qPrintable(e.engineText()));
                 return 4;
             }
-            // What was being saved may or may not be stored: it was not acknowledged. The next
-            // statement connects again.
+            // The next statement connects again.
             QThread::msleep(50);
         }
     }
@@ -114,12 +125,44 @@ QSet<QString> storedNumbers(const QString& ledger, int* rows = nullptr, bool* op
     return out;
 }
 
+// The lines of a child that start with mark ('\0': the acknowledged numbers, which have none).
+QStringList marked(const QByteArray& out, char mark) {
+    QStringList numbers;
+    for (const QByteArray& raw : out.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty())
+            continue;
+        const bool plain = line[0] >= '0' && line[0] <= '9';
+        if (mark == '\0' ? plain : line[0] == mark)
+            numbers << QString::fromLatin1(plain ? line : line.mid(1));
+    }
+    return numbers;
+}
+
 QStringList acknowledged(QProcess& child) {
-    QStringList out;
-    for (const QByteArray& line : child.readAllStandardOutput().split('\n'))
-        if (!line.trimmed().isEmpty())
-            out << QString::fromLatin1(line.trimmed());
+    return marked(child.readAllStandardOutput(), '\0');
+}
+
+// Receipts stored as "number address": told apart from another clerk's under the same number.
+QSet<QString> storedReceipts(const QString& ledger) {
+    QSet<QString> out;
+    Database db(ledger);
+    if (!db.open())
+        return out;
+    for (Recordset rs = db.query(QStringLiteral("select [NO], [district] from RECEIPT")); !rs.isEOF();
+         rs.moveNext())
+        out.insert(rs.field(0) + QLatin1Char(' ') + rs.field(1));
     return out;
+}
+
+// Of the saves a clerk at address was told were not stored, how many are (a number the clerk saved
+// again later, and was told so, is that later save's).
+int storedThoughRefused(const QSet<QString>& stored, const QString& address, const QStringList& refused,
+                        const QStringList& acknowledged) {
+    int n = 0;
+    for (const QString& number : refused)
+        n += stored.contains(number + QLatin1Char(' ') + address) && !acknowledged.contains(number);
+    return n;
 }
 
 int killRuns(int runs) {
@@ -314,53 +357,83 @@ void collect(QProcess& child, QByteArray& out) {
     out += child.readAllStandardOutput();
 }
 
-QStringList lines(const QByteArray& out) {
-    QStringList numbers;
-    for (const QByteArray& line : out.split('\n'))
-        if (!line.trimmed().isEmpty())
-            numbers << QString::fromLatin1(line.trimmed());
-    return numbers;
+// A server ledger on a cluster of its own, with the durability a real server has; the clerks' address
+// (the clerk account over TCP) in ledger and their password in password.
+bool serverLedger(Cluster& cluster, QString& ledger, QString& password) {
+    if (!cluster.start()) {
+        std::fprintf(stderr,
+                     "rentbook_stress: the PostgreSQL cluster did not start (scripts/test-postgres)\n");
+        return false;
+    }
+    // The test cluster trades durability for speed; a server clerks rely on does not.
+    for (const char* sql : {"alter system set fsync = on", "alter system set synchronous_commit = on",
+                            "alter system set full_page_writes = on"})
+        if (!cluster.psql(QString::fromLatin1(sql)))
+            return false;
+    if (!cluster.psql(QStringLiteral("select pg_reload_conf()")) ||
+        !cluster.psql(QStringLiteral("create database rentbook owner clerk")))
+        return false;
+    password = cluster.setting(QStringLiteral("RENTBOOK_TEST_PG_PASSWORD"));
+    ledger = cluster.setting(QStringLiteral("RENTBOOK_TEST_PG_TCP"))
+                 .replace(QStringLiteral("/postgres"), QStringLiteral("/rentbook"));
+    SetServerPassword(password);
+    QString message;
+    if (!InitServerLedger(ledger, message)) {
+        std::fprintf(stderr, "rentbook_stress: %s\n", qPrintable(message));
+        return false;
+    }
+    ForgetServerConnections();
+    return true;
+}
+
+// What the clerks of one address were told, against what the ledger holds.
+struct Told {
+    int acknowledged = 0;
+    int missing = 0; // acknowledged, and not in the ledger
+    int refused = 0; // told "not stored"
+    int storedThoughRefused = 0;
+    int unknown = 0; // told the program could not find out
+    int storedThoughUnknown = 0;
+};
+
+Told tell(const QSet<QString>& stored, const QString& address, const QByteArray& out) {
+    Told t;
+    const QStringList acked = marked(out, '\0'), refused = marked(out, '-'), unknown = marked(out, '?');
+    t.acknowledged = int(acked.size());
+    for (const QString& n : acked)
+        t.missing += !stored.contains(n + QLatin1Char(' ') + address);
+    t.refused = int(refused.size());
+    t.storedThoughRefused = storedThoughRefused(stored, address, refused, acked);
+    t.unknown = int(unknown.size());
+    t.storedThoughUnknown = storedThoughRefused(stored, address, unknown, acked);
+    return t;
+}
+
+void add(Told& sum, const Told& t) {
+    sum.acknowledged += t.acknowledged;
+    sum.missing += t.missing;
+    sum.refused += t.refused;
+    sum.storedThoughRefused += t.storedThoughRefused;
+    sum.unknown += t.unknown;
+    sum.storedThoughUnknown += t.storedThoughUnknown;
+}
+
+void printTold(const char* what, const Told& t) {
+    std::printf("%s: acknowledged %d (missing %d); told not stored %d (stored all the same %d); "
+                "told unknown %d (stored %d)\n",
+                what, t.acknowledged, t.missing, t.refused, t.storedThoughRefused, t.unknown,
+                t.storedThoughUnknown);
 }
 
 // Clerks' processes killed while saving on a server ledger, then the server stopping dead while
 // three clerks save.
 int serverRuns(int runs, int stops) {
     Cluster cluster;
-    if (!cluster.start()) {
-        std::fprintf(stderr,
-                     "rentbook_stress: the PostgreSQL cluster did not start (scripts/test-postgres)\n");
+    QString ledger, password;
+    if (!serverLedger(cluster, ledger, password))
         return 2;
-    }
-    // The test cluster trades durability for speed; a server clerks rely on does not.
-    for (const char* sql : {"alter system set fsync = on", "alter system set synchronous_commit = on",
-                            "alter system set full_page_writes = on"})
-        if (!cluster.psql(QString::fromLatin1(sql)))
-            return 2;
-    if (!cluster.psql(QStringLiteral("select pg_reload_conf()")) ||
-        !cluster.psql(QStringLiteral("create database rentbook owner clerk")))
-        return 2;
-    const QString password = cluster.setting(QStringLiteral("RENTBOOK_TEST_PG_PASSWORD"));
-    const QString ledger = cluster.setting(QStringLiteral("RENTBOOK_TEST_PG_TCP"))
-                               .replace(QStringLiteral("/postgres"), QStringLiteral("/rentbook"));
-    SetServerPassword(password);
-    QString message;
-    if (!InitServerLedger(ledger, message)) {
-        std::fprintf(stderr, "rentbook_stress: %s\n", qPrintable(message));
-        return 2;
-    }
-    ForgetServerConnections();
 
-    QSet<QString> acknowledged;
-    int lost = 0, saves = 0;
-    const auto check = [&](const QStringList& acked) {
-        saves += int(acked.size());
-        for (const QString& n : acked)
-            acknowledged.insert(n);
-        const QSet<QString> stored = storedNumbers(ledger);
-        for (const QString& n : std::as_const(acknowledged))
-            lost += !stored.contains(n);
-    };
-
+    QByteArray killedOut;
     for (int run = 0; run < runs; ++run) {
         QProcess child;
         startClerk(child, ledger, password, QStringLiteral("K"), false);
@@ -374,10 +447,8 @@ int serverRuns(int runs, int stops) {
         }
         child.kill();
         child.waitForFinished();
-        out += child.readAllStandardOutput();
-        check(lines(out));
+        killedOut += out + child.readAllStandardOutput();
     }
-    const int clerkSaves = saves;
 
     QProcess clerks[3];
     QByteArray outs[3];
@@ -399,28 +470,85 @@ int serverRuns(int runs, int stops) {
     }
     // The clerks get a moment to save again after the last restart.
     pause(1500);
-    QStringList serverAcked;
     for (int c = 0; c < 3; ++c) {
         clerks[c].kill();
         clerks[c].waitForFinished();
         outs[c] += clerks[c].readAllStandardOutput();
-        serverAcked += lines(outs[c]);
     }
-    check(serverAcked);
 
     int rows = 0;
     bool opened = false;
-    const QSet<QString> stored = storedNumbers(ledger, &rows, &opened);
-    std::printf("server ledger, clerks killed while saving: %d runs, acknowledged saves %d\n", runs,
-                clerkSaves);
+    const QSet<QString> numbers = storedNumbers(ledger, &rows, &opened);
+    const QSet<QString> stored = storedReceipts(ledger);
+    const Told killed = tell(stored, QStringLiteral("K"), killedOut);
+    Told crashes;
+    for (int c = 0; c < 3; ++c)
+        add(crashes, tell(stored, QStringLiteral("S%1").arg(c), outs[c]));
+    std::printf("server ledger, clerks killed while saving: %d runs\n", runs);
+    printTold("  the killed clerks", killed);
     std::printf("server ledger, server crashed while three clerks saved: %d crashes (%d of %d stops done, %d "
-                "restarts), acknowledged saves %d\n",
-                stops, crashed, stops, restarted, saves - clerkSaves);
-    std::printf(
-        "acknowledged receipts missing: %d, receipts stored: %d, distinct numbers: %d, ledger opens: %s\n",
-        lost, rows, int(stored.size()), opened ? "yes" : "NO");
-    return lost == 0 && opened && rows == stored.size() && crashed == stops && restarted == stops &&
-                   saves - clerkSaves > 0
+                "restarts)\n",
+                stops, crashed, stops, restarted);
+    printTold("  the three clerks", crashes);
+    std::printf("receipts stored: %d, distinct numbers: %d, ledger opens: %s\n", rows, int(numbers.size()),
+                opened ? "yes" : "NO");
+    return killed.missing + crashes.missing == 0 &&
+                   killed.storedThoughRefused + crashes.storedThoughRefused == 0 && opened &&
+                   rows == numbers.size() && crashed == stops && restarted == stops &&
+                   crashes.acknowledged > 0
+               ? 0
+               : 1;
+}
+
+// Three clerks saving through a network that cuts the connection right after every every-th
+// commit went out: the server commits, the clerk hears nothing.
+int cutRuns(int saves, int every) {
+    Cluster cluster;
+    QString ledger, password;
+    if (!serverLedger(cluster, ledger, password))
+        return 2;
+    const QUrl direct(ledger);
+    Forwarder network(std::uint16_t(direct.port()));
+    if (!network.isValid())
+        return 2;
+    QUrl through(direct);
+    through.setPort(network.port());
+    // The simple-query message of a commit, as the program sends it.
+    network.actOn(std::string("commit\0", 7), Forwarder::Action::Cut, true, -1, every - 1, every);
+
+    QProcess clerks[3];
+    QByteArray outs[3];
+    for (int c = 0; c < 3; ++c)
+        startClerk(clerks[c], through.toString(), password, QStringLiteral("C%1").arg(c), true);
+    QElapsedTimer running;
+    running.start();
+    for (;;) {
+        QThread::msleep(10);
+        int acknowledged = 0;
+        for (int c = 0; c < 3; ++c) {
+            collect(clerks[c], outs[c]);
+            acknowledged += int(marked(outs[c], '\0').size()) + int(marked(outs[c], '-').size()) +
+                            int(marked(outs[c], '?').size());
+        }
+        if (acknowledged >= saves || running.elapsed() > 50000)
+            break;
+    }
+    for (int c = 0; c < 3; ++c) {
+        clerks[c].kill();
+        clerks[c].waitForFinished();
+        outs[c] += clerks[c].readAllStandardOutput();
+    }
+    int rows = 0;
+    const QSet<QString> numbers = storedNumbers(ledger, &rows);
+    const QSet<QString> stored = storedReceipts(ledger);
+    Told told;
+    for (int c = 0; c < 3; ++c)
+        add(told, tell(stored, QStringLiteral("C%1").arg(c), outs[c]));
+    std::printf("server ledger, connection cut right after every %dth commit went out: %d cuts\n", every,
+                network.acted());
+    printTold("  the three clerks", told);
+    std::printf("receipts stored: %d, distinct numbers: %d\n", rows, int(numbers.size()));
+    return told.missing == 0 && told.storedThoughRefused == 0 && rows == numbers.size() && network.acted() > 0
                ? 0
                : 1;
 }
@@ -436,11 +564,15 @@ int main(int argc, char** argv) {
     if (args.value(1) == QLatin1String("server"))
         return serverRuns(args.size() > 2 ? args.value(2).toInt() : 100,
                           args.size() > 3 ? args.value(3).toInt() : 10);
+    if (args.value(1) == QLatin1String("cut"))
+        return cutRuns(args.size() > 2 ? args.value(2).toInt() : 1700,
+                       args.size() > 3 ? args.value(3).toInt() : 20);
     if (args.value(1) == QLatin1String("copies"))
         return twoCopies(args.size() > 2 ? args.value(2).toInt() : 100);
     if (args.value(1) == QLatin1String("kill"))
         return killRuns(args.size() > 2 ? args.value(2).toInt() : 200);
     std::fprintf(stderr,
-                 "usage: rentbook_stress kill [runs] | copies [receipts per copy] | server [runs] [stops]\n");
+                 "usage: rentbook_stress kill [runs] | copies [receipts per copy] | server [runs] [stops] | "
+                 "cut [saves] [every]\n");
     return 2;
 }
