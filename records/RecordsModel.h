@@ -134,6 +134,7 @@ private:
     Row makeRow(const std::array<QByteArrayView, kRecordCellCount>& cells, int number, int itemData,
                 std::int64_t key, std::uint64_t version);
     void releaseRow(const Row& row);
+    void dropRows();
     void compactIfWasteful();
     void sortRows();
     std::size_t rowBytes(const Row& row) const;
