@@ -169,6 +169,18 @@ void CReceiptDlg::connectHooks() {
         if (mainWindowHooks().customise)
             mainWindowHooks().customise(*this);
     });
+    for (const MainWindowHooks::Command& command : mainWindowHooks().commands) {
+        const auto run = [this, run = command.run] {
+            if (run)
+                run(*this);
+        };
+        QString text = command.text;
+        if (!command.shortcut.isEmpty()) {
+            connect(new QShortcut(command.shortcut, this), &QShortcut::activated, this, run);
+            text += QLatin1Char('\t') + command.shortcut.toString(QKeySequence::NativeText);
+        }
+        m_recordsPanel->recordsMenu()->addAction(text, this, run);
+    }
 }
 
 void CReceiptDlg::OpenOverview() {

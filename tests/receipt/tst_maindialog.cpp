@@ -3,6 +3,7 @@
 
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptDlg.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
@@ -201,6 +202,29 @@ private slots:
         QTest::keyClick(&dlg, Qt::Key_Escape);
         QVERIFY(process.exited());
         QCOMPARE(process.calls().last().exitCode, 0);
+    }
+
+    // A window of another folder joins through the hooks alone: an entry after the overview's in
+    // the records menu, and its shortcut.
+    void hookedCommandsJoinTheWindow() {
+        TestLedger ledger;
+        int runs = 0;
+        mainWindowHooks().commands.push_back({QStringLiteral("抄表开单(&R)..."),
+                                              QKeySequence(Qt::CTRL | Qt::Key_R),
+                                              [&](CReceiptDlg&) { ++runs; }});
+        const struct Uninstall {
+            ~Uninstall() { mainWindowHooks().commands.clear(); }
+        } uninstall;
+        CReceiptDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QTest::keyClick(&dlg, Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(runs, 1);
+        const QList<QAction*> actions = dlg.recordsPanel()->recordsMenu()->actions();
+        QCOMPARE(actions.at(actions.size() - 2)->text(), QString("收支统计(&T)...\tCtrl+T"));
+        QCOMPARE(actions.last()->text(), QString("抄表开单(&R)...\tCtrl+R"));
+        actions.last()->trigger();
+        QCOMPARE(runs, 2);
     }
 
     // The newest receipt of the address by date, not the one inserted last; the whole address,
