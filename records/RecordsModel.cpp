@@ -504,7 +504,13 @@ void RecordsModel::sortRows() {
         break;
     }
     }
+    applyOrder(order);
+}
 
+// Puts the rows in the given order (order[i]: the old row that becomes row i).
+void RecordsModel::applyOrder(const std::vector<std::uint32_t>& order) {
+    const int n = rowCount();
+    const auto count = static_cast<std::size_t>(n);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<Row> sorted(count);
     std::vector<int> newRowOf(count);

@@ -137,6 +137,7 @@ private:
     void dropRows();
     void compactIfWasteful();
     void sortRows();
+    void applyOrder(const std::vector<std::uint32_t>& order);
     std::size_t rowBytes(const Row& row) const;
 
     std::unique_ptr<Arena> m_arena;
