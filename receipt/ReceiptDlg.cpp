@@ -7,6 +7,7 @@
 #include "receipt/LiveList.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptLedger.h"
+#include "receipt/ReceiptStatements.h"
 #include "receipt/SaveGuards.h"
 
 #include "data/LedgerWatcher.h"
@@ -18,7 +19,6 @@
 #include "print/PrintFonts.h"
 #include "print/PrintJob.h"
 #include "print/ReceiptRenderer.h"
-#include "receipt/ReceiptStatements.h"
 #include "records/QueryDlg.h"
 
 #include <QKeyEvent>
