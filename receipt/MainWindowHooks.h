@@ -1,12 +1,15 @@
 #pragma once
 
 // The main window's commands whose dialogs live in folders above it (settings, tenants, data
-// maintenance, about). The program installs them at start-up; the window only calls them, so it
-// never depends on those folders. A hook left empty does nothing.
+// maintenance, about, the overview). The program installs them at start-up, before the window is
+// made; the window only calls them, so it never depends on those folders. A hook left empty does
+// nothing.
 
+#include <QKeySequence>
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class CReceiptDlg;
 class QWidget;
@@ -24,6 +27,15 @@ struct MainWindowHooks {
     std::function<void(CReceiptDlg& window)> help;
     // "收支统计(&T)..." (records menu, data menu, Ctrl+T).
     std::function<void(CReceiptDlg& window)> openOverview;
+
+    // Further windows of their own folders: each becomes an entry of the records menu after the
+    // overview's, with its shortcut (if any) shown there and bound to the window.
+    struct Command {
+        QString text;
+        QKeySequence shortcut;
+        std::function<void(CReceiptDlg& window)> run;
+    };
+    std::vector<Command> commands;
 };
 
 MainWindowHooks& mainWindowHooks();

@@ -1,5 +1,5 @@
 #include "records/RecordsModel.h"
-#include "data/Database.h"
+#include "records/CellNumbers.h"
 
 #include <QColor>
 #include <QDate>
@@ -60,48 +60,10 @@ private:
     std::size_t m_waste = 0;
 };
 
+using records::leadingDouble;
+using records::leadingInteger;
+
 namespace {
-
-const char* skipBlanks(const char* p, const char* end) {
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v'))
-        ++p;
-    return p;
-}
-
-// The leading number of a cell, as the C library reads it; text that is no number, and a number
-// too large to hold, count 0. Unlike strtod this does not depend on the process locale.
-double leadingDouble(QByteArrayView text) {
-    const char* end = text.data() + text.size();
-    const char* p = skipBlanks(text.data(), end);
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-'))
-        negative = *p++ == '-';
-    if (p == end || *p == '+' || *p == '-')
-        return 0;
-    double value = 0;
-    const auto result = std::from_chars(p, end, value, std::chars_format::general);
-    if (result.ec != std::errc() || !std::isfinite(value))
-        return 0;
-    return negative ? -value : value;
-}
-
-// The leading whole number, saturated at the limits of the type.
-long long leadingInteger(QByteArrayView text) {
-    const char* end = text.data() + text.size();
-    const char* p = skipBlanks(text.data(), end);
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-'))
-        negative = *p++ == '-';
-    constexpr long long kLimit = std::numeric_limits<long long>::max();
-    long long value = 0;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
-        const int digit = *p - '0';
-        if (value > (kLimit - digit) / 10)
-            return negative ? -kLimit : kLimit;
-        value = value * 10 + digit;
-    }
-    return negative ? -value : value;
-}
 
 constexpr int kDigitsOnly = 0;
 constexpr int kText = 1;
@@ -138,61 +100,6 @@ const char* getVarint(const char* p, std::size_t& v) {
             return p;
         shift += 7;
     }
-}
-
-// The whole number at the start of a cell (the ledger key).
-std::int64_t leadingKey(QByteArrayView text) {
-    std::int64_t value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
-}
-
-QByteArrayView fieldView(const Recordset& rs, int column) {
-    int length;
-    const char* p = rs.fieldUtf8(column, length);
-    return QByteArrayView(p, qsizetype(length));
-}
-
-QByteArrayView beforeFirstBlank(QByteArrayView text) {
-    const qsizetype blank = text.indexOf(' ');
-    return blank < 0 ? text : text.first(blank);
-}
-
-// Year, month and day sit at fixed places of a stored date: characters 1-4, 6-7 and 9-10.
-int numberAt(QByteArrayView text, qsizetype from, qsizetype length) {
-    if (from >= text.size())
-        return 0;
-    return static_cast<int>(leadingInteger(text.sliced(from, std::min(length, text.size() - from))));
-}
-
-// Column 4: "start至end", the start lying standby6 days before the end. Writes nothing when the
-// stored end is no date at all.
-qsizetype periodText(QByteArrayView tdate, QByteArrayView days, RecordsModel::FillKind kind,
-                     const QDate& today, char* out, std::size_t capacity) {
-    const int year = numberAt(tdate, 0, 4);
-    QDate end;
-    QByteArrayView endText;
-    char todayText[32];
-    if (kind == RecordsModel::FillKind::Range && year < 1999) {
-        end = today;
-        const int n = std::snprintf(todayText, sizeof todayText, "%.4d-%.2d-%.2d", today.year(),
-                                    today.month(), today.day());
-        endText = QByteArrayView(todayText, n);
-    } else {
-        end = QDate(year, numberAt(tdate, 5, 2), numberAt(tdate, 8, 2));
-        endText = beforeFirstBlank(tdate);
-    }
-    if (!end.isValid())
-        return 0;
-    // standby6 is a day count written with "%d".
-    const long long length = std::clamp<long long>(leadingInteger(days), std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max());
-    const QDate start = end.addDays(-length);
-    if (!start.isValid())
-        return 0;
-    const int n = std::snprintf(out, capacity, "%.4d-%.2d-%.2d\xe8\x87\xb3%.*s", start.year(), start.month(),
-                                start.day(), int(endText.size()), endText.data());
-    return n < 0 ? 0 : std::min<qsizetype>(n, qsizetype(capacity) - 1);
 }
 
 // The year, month and day of a date written with 年, 月 and 日; a missing part counts 0.
@@ -273,58 +180,6 @@ template <typename Key> std::vector<std::uint32_t> orderOf(const std::vector<Key
 }
 
 } // namespace
-
-// ---- versions -------------------------------------------------------------------------------
-
-namespace {
-
-// Eight bytes at a time, each column closed by its length, so that text moving from one column to
-// the next changes the value too. A million rows are read in a blink.
-constexpr std::uint64_t kVersionSeed = 0x2545F4914F6CDD1Dull;
-
-std::uint64_t mixWord(std::uint64_t h, std::uint64_t word) {
-    h = (h ^ word) * 0x9E3779B97F4A7C15ull;
-    return h ^ (h >> 29);
-}
-
-template <typename Word> Word load(const unsigned char* p) {
-    Word w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-
-std::uint64_t mixCell(std::uint64_t h, QByteArrayView cell) {
-    const auto* p = reinterpret_cast<const unsigned char*>(cell.data());
-    const std::size_t n = std::size_t(cell.size());
-    // The last word overlaps the one before it, and short texts are taken in two or three loads:
-    // the length, mixed in last, tells the texts apart all the same.
-    std::uint64_t last = 0;
-    if (n >= 8) {
-        for (std::size_t i = 0; i + 8 < n; i += 8)
-            h = mixWord(h, load<std::uint64_t>(p + i));
-        last = load<std::uint64_t>(p + n - 8);
-    } else if (n >= 4) {
-        last = load<std::uint32_t>(p) | (std::uint64_t(load<std::uint32_t>(p + n - 4)) << 32);
-    } else if (n > 0) {
-        last = (std::uint64_t(p[0]) << 16) | (std::uint64_t(p[n / 2]) << 8) | p[n - 1];
-    }
-    return mixWord(mixWord(h, last), n);
-}
-
-// 0 stands for "not known".
-std::uint64_t finishVersion(std::uint64_t h) {
-    return h == 0 ? 1 : h;
-}
-
-} // namespace
-
-std::uint64_t LedgerRowVersion(const Recordset& rs) {
-    std::uint64_t h = kVersionSeed;
-    const int columns = rs.fieldCount();
-    for (int c = 0; c < columns; ++c)
-        h = mixCell(h, fieldView(rs, c));
-    return finishVersion(h);
-}
 
 // ---- model ----------------------------------------------------------------------------------
 
@@ -426,77 +281,16 @@ void RecordsModel::compactIfWasteful() {
     m_arena = std::move(fresh);
 }
 
-void RecordsModel::clear() {
-    beginResetModel();
+void RecordsModel::dropRows() {
     std::vector<Row>().swap(m_rows);
     m_arena->clear();
     m_maxItemData = -1;
-    endResetModel();
 }
 
-RecordsModel::Totals RecordsModel::fill(Recordset& rs, FillKind kind, bool chargingPeriod,
-                                        const QDateTime& now) {
-    // RECEIPT positions of list columns 1 to 24; the period (column 4) is made below.
-    static constexpr std::array<int, kRecordCellCount> kSource = {
-        1, 3, 2, -1, 4, 5, 6, 7, 8, 9, 22, 23, 24, 12, 13, 11, 14, 15, 10, 16, 18, 19, 17, 26};
-    constexpr int kTdate = 27, kDays = 28;
-
-    Totals totals;
-    const QDate today = now.date();
+void RecordsModel::clear() {
     beginResetModel();
-    std::vector<Row>().swap(m_rows);
-    m_arena->clear();
-    m_maxItemData = -1;
-    try {
-        // Every column is read once: for the list's cells and for the row's version alike.
-        const int columns = rs.fieldCount();
-        std::vector<QByteArrayView> row(std::size_t(std::max(columns, kDays + 1)));
-        std::array<QByteArrayView, kRecordCellCount> cells;
-        char period[160];
-        qsizetype periodLength = 0;
-        // Receipts of one month share their period: make its text once per change of the inputs.
-        QByteArray lastTdate, lastDays;
-        bool havePeriod = false;
-        for (int i = 0; !rs.isEOF(); ++i, rs.moveNext()) {
-            std::uint64_t version = kVersionSeed;
-            for (int c = 0; c < columns; ++c) {
-                row[std::size_t(c)] = fieldView(rs, c);
-                version = mixCell(version, row[std::size_t(c)]);
-            }
-            for (int c = 0; c < kRecordCellCount; ++c)
-                if (kSource[c] >= 0)
-                    cells[c] = row[std::size_t(kSource[c])];
-            cells[RecordColumn::Date - 1] = beforeFirstBlank(cells[RecordColumn::Date - 1]);
-            cells[RecordColumn::Period - 1] = {};
-            if (chargingPeriod) {
-                const QByteArrayView tdate = row[kTdate];
-                const QByteArrayView days = row[kDays];
-                if (!havePeriod || tdate != lastTdate || days != lastDays) {
-                    periodLength = periodText(tdate, days, kind, today, period, sizeof period);
-                    lastTdate = tdate.toByteArray();
-                    lastDays = days.toByteArray();
-                    havePeriod = true;
-                }
-                cells[RecordColumn::Period - 1] = QByteArrayView(period, periodLength);
-            }
-            // waterfee, elecfee, standby3, housefee and total_money, as the cells hold them.
-            totals.water += leadingDouble(cells[RecordColumn::WaterFee - 1]);
-            totals.elec += leadingDouble(cells[RecordColumn::ElecFee - 1]);
-            totals.hotWater += leadingDouble(cells[RecordColumn::HotWaterFee - 1]);
-            totals.rent += leadingDouble(cells[RecordColumn::Rent - 1]);
-            totals.total += leadingDouble(cells[RecordColumn::Total - 1]);
-            m_rows.push_back(makeRow(cells, i + 1, i, leadingKey(row[0]), finishVersion(version)));
-            m_maxItemData = i;
-        }
-    } catch (...) {
-        std::vector<Row>().swap(m_rows);
-        m_arena->clear();
-        m_maxItemData = -1;
-        endResetModel();
-        throw;
-    }
+    dropRows();
     endResetModel();
-    return totals;
 }
 
 int RecordsModel::appendRow(const QStringList& cells, long long key, std::uint64_t version) {
@@ -715,7 +509,13 @@ void RecordsModel::sortRows() {
         break;
     }
     }
+    applyOrder(order);
+}
 
+// Puts the rows in the given order (order[i]: the old row that becomes row i).
+void RecordsModel::applyOrder(const std::vector<std::uint32_t>& order) {
+    const int n = rowCount();
+    const auto count = static_cast<std::size_t>(n);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<Row> sorted(count);
     std::vector<int> newRowOf(count);

@@ -137,8 +137,10 @@ private:
     Row makeRow(const std::array<QByteArrayView, kRecordCellCount>& cells, int number, int itemData,
                 std::int64_t key, std::uint64_t version);
     void releaseRow(const Row& row);
+    void dropRows();
     void compactIfWasteful();
     void sortRows();
+    void applyOrder(const std::vector<std::uint32_t>& order);
     std::size_t rowBytes(const Row& row) const;
 
     std::unique_ptr<Arena> m_arena;

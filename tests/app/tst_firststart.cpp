@@ -23,7 +23,7 @@ private slots:
         login.setMainWindowRunner([&] {
             CReceiptDlg main;
             title = main.windowTitle();
-            number = main.form().number;
+            number = main.formPanel()->form().number;
         });
         login.show();
         QTest::mouseClick(login.findChild<QPushButton*>("okButton"), Qt::LeftButton);

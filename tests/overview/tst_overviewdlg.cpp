@@ -270,7 +270,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
         QCOMPARE(opened, 1);
-        window.recordsMenu()->actions().last()->trigger();
+        window.recordsPanel()->recordsMenu()->actions().last()->trigger();
         QCOMPARE(opened, 2);
 
         window.findChild<QLineEdit*>("rent")->setText("1");

@@ -185,7 +185,7 @@ private slots:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         CSortListCtrl* l = list(dlg);
-        RecordsModel* model = dlg.records();
+        RecordsModel* model = dlg.recordsPanel()->records();
         QCOMPARE(model->rowCount(), 40);
         model->sortByColumn(RecordColumn::Total);
         model->sortByColumn(RecordColumn::Total);
@@ -204,14 +204,14 @@ private slots:
         dlg.findChild<QComboBox*>("address")->setEditText("正在填写");
         box(dlg, "rent")->setText("777");
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000041"));
-        const int refreshes = dlg.liveList()->refreshCount();
+        const int refreshes = dlg.recordsPanel()->liveList()->refreshCount();
 
         ledger.exec(statement);
         QTRY_VERIFY_WITH_TIMEOUT(
             rentAfter.isEmpty() ? model->rowOfKey(changedKey) < 0
                                 : model->cell(model->rowOfKey(changedKey), RecordColumn::Rent) == rentAfter,
             kRefreshTimeout);
-        QVERIFY(dlg.liveList()->refreshCount() > refreshes);
+        QVERIFY(dlg.recordsPanel()->liveList()->refreshCount() > refreshes);
         QCOMPARE(model->rowCount(), int(ledger.rows("select id from RECEIPT").size()));
         // The order, the selection, the current receipt and the place in the list stay.
         QCOMPARE(model->sortColumn(), int(RecordColumn::Total));
@@ -228,7 +228,7 @@ private slots:
         QCOMPARE(dlg.findChild<QComboBox*>("address")->currentText(), QString("正在填写"));
         QCOMPARE(box(dlg, "rent")->text(), QString("777"));
         QCOMPARE(box(dlg, "receiptNo")->text(), numberAfter);
-        QVERIFY(dlg.summaryText().contains(
+        QVERIFY(dlg.recordsPanel()->summaryText().contains(
             QString("总额: %1.00元").arg(ledger.row("select sum(total_money) from RECEIPT").value(0))));
         QCOMPARE(boxes.texts(), QStringList());
         QString shot = QString("live-refresh-%1-%2.png")
@@ -244,10 +244,11 @@ private slots:
         addReceipt(ledger, 2, "别处");
         CReceiptDlg dlg;
         dlg.ShowQueryRecords("select * from RECEIPT where [district] = '幸福小区'");
-        QCOMPARE(dlg.records()->rowCount(), 1);
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
         addReceipt(ledger, 3, "幸福小区");
-        QTRY_COMPARE_WITH_TIMEOUT(dlg.records()->rowCount(), 2, kRefreshTimeout);
-        QCOMPARE(column(dlg.records(), RecordColumn::Address), (QStringList{"幸福小区", "幸福小区"}));
+        QTRY_COMPARE_WITH_TIMEOUT(dlg.recordsPanel()->records()->rowCount(), 2, kRefreshTimeout);
+        QCOMPARE(column(dlg.recordsPanel()->records(), RecordColumn::Address),
+                 (QStringList{"幸福小区", "幸福小区"}));
     }
 
     // While a command works on rows it picked by position, reports wait for it to finish.
@@ -255,15 +256,15 @@ private slots:
         TestLedger ledger;
         addReceipt(ledger, 1);
         CReceiptDlg dlg;
-        const int refreshes = dlg.liveList()->refreshCount();
+        const int refreshes = dlg.recordsPanel()->liveList()->refreshCount();
         {
-            const LiveList::Hold hold(*dlg.liveList());
+            const LiveList::Hold hold(*dlg.recordsPanel()->liveList());
             addReceipt(ledger, 2);
             QTest::qWait(LedgerWatcher::kPollInterval + 600);
-            QCOMPARE(dlg.records()->rowCount(), 1);
-            QCOMPARE(dlg.liveList()->refreshCount(), refreshes);
+            QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
+            QCOMPARE(dlg.recordsPanel()->liveList()->refreshCount(), refreshes);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(dlg.records()->rowCount(), 2, kRefreshTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(dlg.recordsPanel()->records()->rowCount(), 2, kRefreshTimeout);
     }
 
     // ---- amendments ---------------------------------------------------------------------------
@@ -319,7 +320,7 @@ private slots:
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
         QCOMPARE(ledger.rows("select id from RECEIPT").size(), storedAfter.isEmpty() ? 1 : 2);
         // The list catches up with the ledger.
-        QTRY_COMPARE_WITH_TIMEOUT(dlg.records()->rowCount(),
+        QTRY_COMPARE_WITH_TIMEOUT(dlg.recordsPanel()->records()->rowCount(),
                                   int(ledger.rows("select id from RECEIPT").size()), kRefreshTimeout);
         if (storedAfter.isEmpty()) {
             // Gone: what was typed goes in as a new receipt.
@@ -334,7 +335,7 @@ private slots:
             QCOMPARE(saveButton->text(), QString("修改并打印(&M)"));
             selectKeys(l, {1});
             dlg.OnDblclkRecords();
-            QCOMPARE(dlg.form().remark, QString("对方改的"));
+            QCOMPARE(dlg.formPanel()->form().remark, QString("对方改的"));
             box(dlg, "rent")->setText("160");
             boxes.clear();
             dlg.OnSaveOnly();
@@ -390,12 +391,14 @@ private slots:
         // The list shows the ledger as it is, at once: no row for a receipt that is gone, and the
         // changed receipt as it is now.
         QList<long long> listed;
-        for (int r = 0; r < dlg.records()->rowCount(); ++r)
-            listed << dlg.records()->key(r);
+        for (int r = 0; r < dlg.recordsPanel()->records()->rowCount(); ++r)
+            listed << dlg.recordsPanel()->records()->key(r);
         std::sort(listed.begin(), listed.end());
         QCOMPARE(listed, remaining);
         if (otherClerk.contains("99"))
-            QCOMPARE(dlg.records()->cell(dlg.records()->rowOfKey(2), RecordColumn::Rent), QString("99"));
+            QCOMPARE(dlg.recordsPanel()->records()->cell(dlg.recordsPanel()->records()->rowOfKey(2),
+                                                         RecordColumn::Rent),
+                     QString("99"));
     }
 
     // A row the window stored or amended itself carries the stored version: deleting it right
@@ -412,7 +415,7 @@ private slots:
         dlg.OnSaveOnly();
         box(dlg, "rent")->setText("66");
         dlg.OnSaveOnly();
-        QCOMPARE(dlg.records()->rowCount(), 2);
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 2);
         selectKeys(l, {1, 2});
         dlg.OnDeleteRecord();
         QCOMPARE(boxes.texts(), QStringList{"确定要删除选中的多条交易记录吗?"});
@@ -449,7 +452,7 @@ private slots:
         QCOMPARE(box(first, "receiptNo")->text(), QString("0000001"));
         box(second, "rent")->setText("100");
         second.OnSaveOnly();
-        QTRY_COMPARE_WITH_TIMEOUT(first.records()->rowCount(), 12, kRefreshTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(first.recordsPanel()->records()->rowCount(), 12, kRefreshTimeout);
         QCOMPARE(box(first, "receiptNo")->text(), QString("0000001"));
     }
 

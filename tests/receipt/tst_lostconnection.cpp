@@ -206,21 +206,21 @@ private slots:
         QCOMPARE(box(dlg, "waterThis")->text(), QString("12"));
         QCOMPARE(box(dlg, "total")->text(), total);
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
-        QCOMPARE(dlg.records()->rowCount(), 0);
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 0);
 
         QVERIFY(cluster("server-start"));
         QCOMPARE(rows(uri, "select count(*) from RECEIPT"), QList<QStringList>{{"0"}});
         // The watcher is back within its retry interval, and the list is read again once.
-        const int refreshes = dlg.liveList()->refreshCount();
+        const int refreshes = dlg.recordsPanel()->liveList()->refreshCount();
         QTRY_VERIFY_WITH_TIMEOUT(dlg.watcher()->isWatching(), LedgerWatcher::kRetryInterval + 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.liveList()->refreshCount() > refreshes, 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.recordsPanel()->liveList()->refreshCount() > refreshes, 1000);
 
         // The same window, the same connections: the next save works, without a word.
         dlg.OnSaveOnly();
         QCOMPARE(boxes.texts(), QStringList());
         QCOMPARE(rows(uri, "select [NO], district, housefee from RECEIPT"),
                  (QList<QStringList>{{"0000001", "幸福小区3栋", "500"}}));
-        QCOMPARE(dlg.records()->rowCount(), 1);
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
     }
 

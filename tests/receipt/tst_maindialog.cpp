@@ -3,6 +3,7 @@
 
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptDlg.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
@@ -101,8 +102,8 @@ private slots:
         // The first start writes the print settings row and adds the hot-water price.
         QCOMPARE(ledger.row("select * from table2"), (QStringList{"1", "1", "0", "0", "0", "10", "10"}));
         QCOMPARE(ledger.rows("select * from price where items='热水费'").size(), 1);
-        QCOMPARE(dlg.rangeStart(), QString("2026-11-6 00:00:00"));
-        QCOMPARE(dlg.rangeEnd(), QString("2026-12-6 23:59:59"));
+        QCOMPARE(dlg.recordsPanel()->rangeStart(), QString("2026-11-6 00:00:00"));
+        QCOMPARE(dlg.recordsPanel()->rangeEnd(), QString("2026-12-6 23:59:59"));
         QVERIFY(boxes.messages().isEmpty());
         dlg.show();
         QVERIFY(dlg.grab().save("main-window.png"));
@@ -137,15 +138,15 @@ private slots:
             QString("1|0000001|2026-12-06 09:05:03|A-101|100|112.5|40|1000|1100|150|800|10.5|0|0|0|0|1001|"
                     "it's\nok|张三|李四|3.2|1.5|||0.0||1|2026-12-31 00:00:00|30"));
         // The list gains the row, the summary adds it, the form starts the next receipt.
-        QCOMPARE(dlg.records()->rowCount(), 1);
-        QCOMPARE(dlg.records()->cell(0, 1), QString("0000001"));
-        QCOMPARE(dlg.records()->cell(0, 4), QString("2026-12-01至2026-12-31"));
-        QVERIFY(dlg.summaryText().contains("房租: 800.00元"));
-        QVERIFY(dlg.summaryText().contains("总额: 1001.00元"));
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
+        QCOMPARE(dlg.recordsPanel()->records()->cell(0, 1), QString("0000001"));
+        QCOMPARE(dlg.recordsPanel()->records()->cell(0, 4), QString("2026-12-01至2026-12-31"));
+        QVERIFY(dlg.recordsPanel()->summaryText().contains("房租: 800.00元"));
+        QVERIFY(dlg.recordsPanel()->summaryText().contains("总额: 1001.00元"));
         // A screen reader gets the figures; a caption typed as markup shows as typed.
         auto* summary = dlg.findChild<QLabel*>("summary");
         QCOMPARE(QAccessible::queryAccessibleInterface(summary)->text(QAccessible::Description),
-                 dlg.summaryText());
+                 dlg.recordsPanel()->summaryText());
         QCOMPARE(summary->textFormat(), Qt::PlainText);
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
         QCOMPARE(dlg.findChild<QPushButton*>("saveButton")->text(), QString("保存并打印(&M)"));
@@ -180,7 +181,7 @@ private slots:
         QCOMPARE(boxes.texts(), (QStringList{message, message}));
         QCOMPARE(boxes.messages()[0].caption, QString("Rentbook"));
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 0);
-        QCOMPARE(dlg.records()->rowCount(), 0);
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 0);
     }
 
     // Numeric boxes filter typed keys; Enter moves on without closing, Esc ends the program.
@@ -203,6 +204,29 @@ private slots:
         QTest::keyClick(&dlg, Qt::Key_Escape);
         QVERIFY(process.exited());
         QCOMPARE(process.calls().last().exitCode, 0);
+    }
+
+    // A window of another folder joins through the hooks alone: an entry after the overview's in
+    // the records menu, and its shortcut.
+    void hookedCommandsJoinTheWindow() {
+        TestLedger ledger;
+        int runs = 0;
+        mainWindowHooks().commands.push_back({QStringLiteral("抄表开单(&R)..."),
+                                              QKeySequence(Qt::CTRL | Qt::Key_R),
+                                              [&](CReceiptDlg&) { ++runs; }});
+        const struct Uninstall {
+            ~Uninstall() { mainWindowHooks().commands.clear(); }
+        } uninstall;
+        CReceiptDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QTest::keyClick(&dlg, Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(runs, 1);
+        const QList<QAction*> actions = dlg.recordsPanel()->recordsMenu()->actions();
+        QCOMPARE(actions.at(actions.size() - 2)->text(), QString("收支统计(&T)...\tCtrl+T"));
+        QCOMPARE(actions.last()->text(), QString("抄表开单(&R)...\tCtrl+R"));
+        actions.last()->trigger();
+        QCOMPARE(runs, 2);
     }
 
     // The newest receipt of the address by date, not the one inserted last; the whole address,
@@ -233,11 +257,11 @@ private slots:
         QCOMPARE(address->currentText(), QString("B'2029"));
         QCOMPARE(texts(dlg, {"waterLast", "rent", "waterThis"}), (QStringList{"", "", "130"}));
         QCOMPARE(combo(dlg, "payee")->currentText(), QString());
-        dlg.OnPrefill("b'202");
+        dlg.formPanel()->OnPrefill("b'202");
         QCOMPARE(box(dlg, "waterLast")->text(), QString("120"));
-        dlg.OnPrefill("B'20");
+        dlg.formPanel()->OnPrefill("B'20");
         QCOMPARE(box(dlg, "waterLast")->text(), QString());
-        dlg.OnPrefill("GARDEN COURT 5"); // more letters than the spellings are listed for
+        dlg.formPanel()->OnPrefill("GARDEN COURT 5"); // more letters than the spellings are listed for
         QCOMPARE(box(dlg, "rent")->text(), QString("321"));
     }
 
@@ -275,7 +299,7 @@ private slots:
         address->setText("铺位");
         box(dlg, "rent")->setFocus();
         QCOMPARE(ledger.row("select accountantSet from USER_SET where id=1"), QStringList{"铺位"});
-        QCOMPARE(dlg.records()->heading(2), QString("铺位"));
+        QCOMPARE(dlg.recordsPanel()->records()->heading(2), QString("铺位"));
         // A price leaving its box is stored with two decimals.
         dlg.findChild<QCheckBox*>("unlockPrices")->toggle();
         QLineEdit* water = box(dlg, "waterPrice");
@@ -303,7 +327,7 @@ private slots:
         CReceiptDlg dlg;
         QCOMPARE(boxes.texts(), QStringList{"不能打开数据库"});
         QCOMPARE(dlg.windowTitle(), QString("RentbookV3.5.8"));
-        QCOMPARE(dlg.records()->rowCount(), 0);
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 0);
         // Saving tries the ledger again, has nowhere to go and says so, never silently; the form
         // keeps what was typed.
         box(dlg, "rent")->setText("100");

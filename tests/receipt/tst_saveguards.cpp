@@ -145,7 +145,7 @@ private slots:
             QCOMPARE((QStringList{box(dlg, "waterLast")->text(), box(dlg, "waterThis")->text(),
                                   box(dlg, "rent")->text()}),
                      water + QStringList{"500"});
-            QCOMPARE(dlg.records()->rowCount(), before);
+            QCOMPARE(dlg.recordsPanel()->records()->rowCount(), before);
         }
     }
 

@@ -79,7 +79,7 @@ private slots:
         dlg.OnSaveOnly();
         QCOMPARE(boxes.texts(), QStringList{"这张收据（单号0000001）已被其他职员删除，修改没有保存。"
                                             "您填写的内容仍在表单中，可以另存为新收据。"});
-        QCOMPARE(dlg.records()->cell(0, 19), QString("100"));
+        QCOMPARE(dlg.recordsPanel()->records()->cell(0, 19), QString("100"));
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 0);
         QCOMPARE(box(dlg, "rent")->text(), QString("999"));
     }
@@ -98,7 +98,7 @@ private slots:
         QVERIFY(!dlg.findChild<QPushButton*>("saveButton")->isEnabled());
         QVERIFY(!dlg.findChild<QComboBox*>("address")->isEnabled());
         QVERIFY(box(dlg, "hotLast")->isEnabled() && box(dlg, "hotThis")->isEnabled());
-        const QList<QAction*> menu = dlg.recordsMenu()->actions();
+        const QList<QAction*> menu = dlg.recordsPanel()->recordsMenu()->actions();
         QCOMPARE((QList<bool>{menu[0]->isEnabled(), menu[2]->isEnabled(), menu[4]->isEnabled()}),
                  (QList<bool>{false, true, false}));
         dlg.OnNewReceipt();
@@ -145,11 +145,12 @@ private slots:
             stored << r[0];
         QCOMPARE(stored, remaining);
         QStringList listed;
-        for (int r = 0; r < dlg.records()->rowCount(); ++r)
-            listed << dlg.records()->cell(r, 1);
+        for (int r = 0; r < dlg.recordsPanel()->records()->rowCount(); ++r)
+            listed << dlg.recordsPanel()->records()->cell(r, 1);
         QCOMPARE(listed, remaining);
         QCOMPARE(list(dlg)->firstSelectedRow(), selectedAfter);
-        QVERIFY2(dlg.summaryText().contains("总额: " + total + "元"), qPrintable(dlg.summaryText()));
+        QVERIFY2(dlg.recordsPanel()->summaryText().contains("总额: " + total + "元"),
+                 qPrintable(dlg.recordsPanel()->summaryText()));
     }
 
     void rightClickWithoutSelectionOpensNothing() {
@@ -162,19 +163,19 @@ private slots:
         const QPoint beside = l->viewport()->mapToGlobal(QPoint(10, l->viewport()->height() - 5));
         l->clearSelection();
         emit l->contextMenuWanted(onRow);
-        QVERIFY(!dlg.recordsMenu()->isVisible());
+        QVERIFY(!dlg.recordsPanel()->recordsMenu()->isVisible());
         platform::ScopedMessageBoxScript boxes;
         dlg.OnDblclkRecords();
         QCOMPARE(boxes.texts(), QStringList{"请选择需要查看的项!"});
         QCOMPARE(boxes.messages()[0].caption, QString("注意"));
         selectRows(l, {0});
         emit l->contextMenuWanted(onRow);
-        QVERIFY(dlg.recordsMenu()->isVisible());
-        dlg.recordsMenu()->hide();
+        QVERIFY(dlg.recordsPanel()->recordsMenu()->isVisible());
+        dlg.recordsPanel()->recordsMenu()->hide();
         // Beside the rows, the click clears the selection as a left click does: no menu acts on
         // rows the operator did not point at.
         emit l->contextMenuWanted(beside);
-        QVERIFY(!dlg.recordsMenu()->isVisible());
+        QVERIFY(!dlg.recordsPanel()->recordsMenu()->isVisible());
         QCOMPARE(l->selectedRowsAscending(), QList<int>());
     }
 
@@ -193,12 +194,12 @@ private slots:
         dlg.show();
         auto* range = dlg.findChild<QComboBox*>("displayRange");
         range->setCurrentIndex(0);
-        QCOMPARE(dlg.records()->rowCount(), 4);
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 4);
         const QString next = box(dlg, "receiptNo")->text();
         // Sorted by the total descending, receipt 1 is the last row.
-        dlg.records()->sortByColumn(20);
-        dlg.records()->sortByColumn(20);
-        QCOMPARE(dlg.records()->cell(3, 2), QString("A-1"));
+        dlg.recordsPanel()->records()->sortByColumn(20);
+        dlg.recordsPanel()->records()->sortByColumn(20);
+        QCOMPARE(dlg.recordsPanel()->records()->cell(3, 2), QString("A-1"));
         selectRows(list(dlg), {3});
         dlg.OnDblclkRecords();
         QCOMPARE(dlg.findChild<QPushButton*>("saveButton")->text(), QString("修改并打印(&M)"));
@@ -206,11 +207,12 @@ private slots:
                               box(dlg, "waterUsage")->text(), box(dlg, "capitals")->text()}),
                  (QStringList{"0000001", "100", "10.00", "壹佰叁拾元整"}));
         QVERIFY(box(dlg, "rent")->isEnabled());
-        dlg.records()->sortByColumn(1); // the operator sorts again while the receipt is open
+        dlg.recordsPanel()->records()->sortByColumn(1); // the operator sorts again while the receipt is open
         box(dlg, "rent")->setText("150");
         dlg.OnSaveOnly();
-        const int row = dlg.records()->rowOfKey(1);
-        QCOMPARE((QStringList{dlg.records()->cell(row, 2), dlg.records()->cell(row, 19)}),
+        const int row = dlg.recordsPanel()->records()->rowOfKey(1);
+        QCOMPARE((QStringList{dlg.recordsPanel()->records()->cell(row, 2),
+                              dlg.recordsPanel()->records()->cell(row, 19)}),
                  (QStringList{"A-1", "150"}));
         QCOMPARE(box(dlg, "receiptNo")->text(), next);
         QCOMPARE(dlg.findChild<QPushButton*>("saveButton")->text(), QString("保存并打印(&M)"));
@@ -218,8 +220,8 @@ private slots:
         selectRows(list(dlg), {row});
         dlg.OnDblclkRecords();
         range->setCurrentIndex(range->findText("当天记录"));
-        QCOMPARE(dlg.records()->rowCount(), 1);
-        const QString listedBefore = dlg.records()->cell(0, 19);
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
+        const QString listedBefore = dlg.recordsPanel()->records()->cell(0, 19);
         box(dlg, "rent")->setText("160");
         dlg.OnSaveOnly();
         QCOMPARE(boxes.texts(), QStringList());
@@ -228,8 +230,8 @@ private slots:
                                      {"2", "200", "230", "2026-12-02 10:00:00"},
                                      {"3", "300", "330", "2026-12-03 10:00:00"},
                                      {"4", "400", "430", "2026-12-01 10:00:00"}}));
-        QCOMPARE(dlg.records()->cell(0, 1), QString("0000002"));
-        QCOMPARE(dlg.records()->cell(0, 19), listedBefore);
+        QCOMPARE(dlg.recordsPanel()->records()->cell(0, 1), QString("0000002"));
+        QCOMPARE(dlg.recordsPanel()->records()->cell(0, 19), listedBefore);
     }
 
     // Of two receipts that share a number, deleting one leaves the other in the ledger and
@@ -243,8 +245,8 @@ private slots:
         selectRows(list(dlg), {0});
         dlg.OnDeleteRecord();
         QCOMPARE(ledger.rows("select district from RECEIPT"), QList<QStringList>{{"B"}});
-        QCOMPARE(dlg.records()->rowCount(), 1);
-        QCOMPARE(dlg.records()->cell(0, 2), QString("B"));
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
+        QCOMPARE(dlg.recordsPanel()->records()->cell(0, 2), QString("B"));
     }
 
     // A delete that fails partway: what is gone has left the list, what stays is listed, the
@@ -271,9 +273,9 @@ private slots:
         QVERIFY(boxes.texts()[1].contains("disk I/O error"));
         QCOMPARE(ledger.rows("select [NO] from RECEIPT order by id"),
                  (QList<QStringList>{{"0000001"}, {"0000002"}}));
-        QCOMPARE(dlg.records()->rowCount(), 2);
-        QCOMPARE(dlg.records()->cell(1, 1), QString("0000002"));
-        QVERIFY(dlg.summaryText().contains("总额: 360.00元"));
+        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 2);
+        QCOMPARE(dlg.recordsPanel()->records()->cell(1, 1), QString("0000002"));
+        QVERIFY(dlg.recordsPanel()->summaryText().contains("总额: 360.00元"));
     }
 
     // Another copy took the number the form shows: the receipt is stored and printed under the
@@ -385,7 +387,7 @@ private slots:
         files.answerPath(dir.filePath("out.pdf"));
         CReceiptDlg dlg;
         selectRows(list(dlg), {1, 3});
-        QAction* command = dlg.recordsMenu()->actions().value(5);
+        QAction* command = dlg.recordsPanel()->recordsMenu()->actions().value(5);
         QVERIFY(command);
         QCOMPARE(command->text(), QString("导出选中记录为PDF(&F)..."));
         QVERIFY(command->isEnabled());
@@ -437,8 +439,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("out.csv");
         files.answerPath(path);
-        dlg.records()->sortByColumn(20);
-        dlg.records()->sortByColumn(20); // descending: 0000003 first
+        dlg.recordsPanel()->records()->sortByColumn(20);
+        dlg.recordsPanel()->records()->sortByColumn(20); // descending: 0000003 first
         dlg.ExportListToCsv();
         QCOMPARE(files.requests().size(), 3);
         QCOMPARE(files.requests()[2].title, QString("导出备份表格"));

@@ -428,7 +428,7 @@ void MainWindowOpen(benchmark::State& state, const SyntheticLedger* ledger, bool
             QCoreApplication::processEvents();
         }
         state.PauseTiming();
-        rows = dlg->records()->rowCount();
+        rows = dlg->recordsPanel()->records()->rowCount();
         dlg.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         state.ResumeTiming();
@@ -452,9 +452,9 @@ void WindowFillAll(benchmark::State& state, const SyntheticLedger* ledger) {
         dlg->ShowQueryRecords(QString::fromLatin1(kAllRecords));
         QCoreApplication::processEvents();
     }
-    if (dlg->records()->rowCount() != ledger->receipts)
+    if (dlg->recordsPanel()->records()->rowCount() != ledger->receipts)
         state.SkipWithError("the window does not list every receipt");
-    state.counters["rows"] = dlg->records()->rowCount();
+    state.counters["rows"] = dlg->recordsPanel()->records()->rowCount();
 }
 
 // A heading click on the full list in the shown window, repaint included.
@@ -467,13 +467,13 @@ void WindowSortTotal(benchmark::State& state, const SyntheticLedger* ledger) {
     QCoreApplication::processEvents();
     for (auto _ : state) {
         state.PauseTiming();
-        dlg->records()->sort(0, Qt::AscendingOrder);
+        dlg->recordsPanel()->records()->sort(0, Qt::AscendingOrder);
         QCoreApplication::processEvents();
         state.ResumeTiming();
-        dlg->records()->sortByColumn(kTotalColumn);
+        dlg->recordsPanel()->records()->sortByColumn(kTotalColumn);
         QCoreApplication::processEvents();
     }
-    state.counters["rows"] = dlg->records()->rowCount();
+    state.counters["rows"] = dlg->recordsPanel()->records()->rowCount();
 }
 
 // ---- the report ----------------------------------------------------------------------------
