@@ -418,18 +418,21 @@ void CReceiptDlg::OnDblclkRecords() {
                              platform::MsgIcon::Exclamation);
         return;
     }
+    // The receipt is taken by its key before the question: other clerks' changes may move the
+    // list's rows while it is asked.
     const int row = selected.first();
     const RecordsModel* records = m_recordsPanel->records();
-    if (!confirmDiscard(QStringLiteral("收据尚未保存，确定放弃并打开单号为%1的收据吗？")
-                            .arg(records->cell(row, RecordColumn::No))))
+    const long long key = records->key(row);
+    const QString number = records->cell(row, RecordColumn::No);
+    if (!confirmDiscard(QStringLiteral("收据尚未保存，确定放弃并打开单号为%1的收据吗？").arg(number)))
         return;
-    m_nEditKey = records->key(row);
+    m_nEditKey = key;
     if (isOrdinaryUser())
         setFormEditable(false);
     ui->saveButton->setText(QStringLiteral("修改并打印(&M)"));
 
     m_openedRow = m_db.isOpen() || m_db.open() ? ReceiptByKey(m_db, m_nEditKey) : std::nullopt;
-    m_formPanel->showStored(records->cell(row, RecordColumn::No), m_openedRow);
+    m_formPanel->showStored(number, m_openedRow);
 }
 
 void CReceiptDlg::OnDeleteRecord() {

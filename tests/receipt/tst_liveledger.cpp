@@ -25,6 +25,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -265,6 +266,34 @@ private slots:
             QCOMPARE(dlg.recordsPanel()->liveList()->refreshCount(), refreshes);
         }
         QTRY_COMPARE_WITH_TIMEOUT(dlg.recordsPanel()->records()->rowCount(), 2, kRefreshTimeout);
+    }
+
+    // The question before opening over typed work lets other clerks' changes reach the list: the
+    // receipt opened is still the one the question named.
+    void openingOpensTheReceiptAsked() {
+        TestLedger ledger;
+        for (int n = 1; n <= 3; ++n)
+            addReceipt(ledger, n);
+        CReceiptDlg dlg;
+        selectKeys(list(dlg), {2});
+        box(dlg, "rent")->setText("99");
+        struct WhileAsking : platform::MessageBoxService {
+            std::function<void()> during;
+            platform::MessageBoxService* previous = platform::messageBoxService();
+            WhileAsking() { platform::setMessageBoxService(this); }
+            ~WhileAsking() override { platform::setMessageBoxService(previous); }
+            platform::MsgButton show(QObject*, const platform::MessageRequest&) override {
+                during();
+                return platform::Yes;
+            }
+        } asking;
+        asking.during = [&] {
+            ledger.exec("delete from RECEIPT where [id] = 1");
+            QTRY_COMPARE_WITH_TIMEOUT(dlg.recordsPanel()->records()->rowCount(), 2, kRefreshTimeout);
+        };
+        dlg.OnDblclkRecords();
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
+        QCOMPARE(box(dlg, "rent")->text(), QString("20"));
     }
 
     // ---- amendments ---------------------------------------------------------------------------

@@ -470,14 +470,15 @@ private slots:
         if (stored && told.isEmpty()) {
             // As after any save: the receipt listed, the form ready for the next one.
             int listed = 0;
-            for (int r = 0; r < dlg->records()->rowCount(); ++r)
-                listed += dlg->records()->cell(r, RecordColumn::Address) == "A座101";
+            for (int r = 0; r < dlg->recordsPanel()->records()->rowCount(); ++r)
+                listed += dlg->recordsPanel()->records()->cell(r, RecordColumn::Address) == "A座101";
             QCOMPARE(listed, 1);
             QCOMPARE(box(*dlg, "rent")->text(), QString());
             QVERIFY(box(*dlg, "receiptNo")->text() != QString("0000001"));
         } else {
             QCOMPARE(box(*dlg, "rent")->text(), QString("500"));
-            QCOMPARE(box(*dlg, "receiptNo")->text(), QString("0000001"));
+            // Still a new receipt: its number follows the other clerk's save.
+            QTRY_COMPARE_WITH_TIMEOUT(box(*dlg, "receiptNo")->text(), QString("0000901"), 5000);
         }
         if (cancelAfter >= 0)
             QVERIFY(waits.cancels() >= 1);
