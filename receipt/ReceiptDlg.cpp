@@ -4,6 +4,7 @@
 
 #include "receipt/CapitalWords.h"
 #include "receipt/ConflictCheck.h"
+#include "receipt/FormSettings.h"
 #include "receipt/LiveList.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/RangeDates.h"
@@ -19,6 +20,7 @@
 #include "data/Settings.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/MainFrame.h"
 #include "print/PdfExport.h"
 #include "print/PrintFonts.h"
