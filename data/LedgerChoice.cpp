@@ -23,13 +23,18 @@ QString remembered() {
     return settingsFile().value(QLatin1String(kSettingsKey)).toString();
 }
 
-void remember(const QString& location) {
+bool remember(const QString& location) {
     QSettings settings = settingsFile();
     if (isLocal(location))
         settings.remove(QLatin1String(kSettingsKey));
     else
         settings.setValue(QLatin1String(kSettingsKey), LedgerLocation::withoutPassword(location));
     settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QString settingsFileName() {
+    return settingsFile().fileName();
 }
 
 QString localLedger() {

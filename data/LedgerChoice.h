@@ -17,8 +17,11 @@ inline constexpr const char kSettingsKey[] = "ledger/location";
 QString remembered();
 
 // Keeps location for the next starts, without a password written in it. The local ledger (or an
-// empty location) forgets the choice, so that the program folder's ledger is used.
-void remember(const QString& location);
+// empty location) forgets the choice, so that the program folder's ledger is used. False when the
+// settings file could not be written.
+bool remember(const QString& location);
+// The settings file the choice is kept in, for telling the operator which one failed.
+QString settingsFileName();
 
 // The program folder's ledger, "Rentbook.rbk" there; start-up sets it.
 QString localLedger();
