@@ -4,6 +4,7 @@
 #include "data/Database.h"
 #include "data/LedgerChoice.h"
 #include "data/LedgerFile.h"
+#include "data/LedgerFreshStart.h"
 #include "data/LedgerLocation.h"
 #include "data/LedgerTransfer.h"
 #include "data/ServerConnection.h"
