@@ -2,7 +2,6 @@
 #include "app/RentbookApplication.h"
 #include "app/Startup.h"
 #include "data/Database.h"
-#include "data/Settings.h"
 #include "maintenance/DataMaintenance.h"
 #include "overview/OverviewHooks.h"
 #include "platform/GuiServices.h"

@@ -1,5 +1,6 @@
 #include "data/LedgerFile.h"
 #include "data/LedgerLocation.h"
+#include "data/LedgerSnapshot.h"
 #include "data/LedgerTables.h"
 #include "data/LedgerUpgrade.h"
 
@@ -7,11 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
-
-#include <cstdio>
 
 #include <sqlite3.h>
 
@@ -20,22 +18,6 @@
 #endif
 
 namespace {
-
-// Closes a connection of our own whatever way the function is left.
-struct Connection {
-    sqlite3* db = nullptr;
-    Connection() = default;
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    ~Connection() { sqlite3_close_v2(db); }
-    bool open(const QString& path, int flags) {
-        const QByteArray name = QFile::encodeName(path);
-        if (sqlite3_open_v2(name.constData(), &db, flags, nullptr) != SQLITE_OK)
-            return false;
-        sqlite3_busy_timeout(db, 5000);
-        return true;
-    }
-};
 
 int columnCount(sqlite3* db, const char* table) {
     sqlite3_stmt* st = nullptr;
@@ -125,21 +107,11 @@ bool journalToRollBack(const QString& journal) {
     return f.getChar(&first) && first != 0;
 }
 
-// Puts the finished copy in the target's place; the target may exist.
-bool replaceFile(const QString& from, const QString& to) {
-#ifdef Q_OS_WIN
-    QFile::remove(to);
-    return QFile::rename(from, to);
-#else
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
-#endif
-}
-
 // Puts the copy made by hiddenCopy back under the original's name, with the original's
 // permissions and modification time.
 bool putBack(const QString& copy, const QString& path, QFile::Permissions permissions,
              const QDateTime& modified) {
-    if (!replaceFile(copy, path))
+    if (!ReplaceLedgerFile(copy, path))
         return false;
     QFile::setPermissions(path, permissions);
     QFile f(path);
@@ -324,7 +296,7 @@ LedgerProblem SettleLedgerJournal(const QString& path) {
     int rc = SQLITE_CANTOPEN;
     bool healthy = false;
     {
-        Connection c;
+        LedgerFileConnection c;
         if (c.open(path, SQLITE_OPEN_READWRITE)) {
             // Taking the exclusive lock is what rolls the journal back; holding it keeps anyone
             // else from reading the result before it has been judged.
@@ -390,14 +362,14 @@ bool BackupLedgerTo(sqlite3* source, const QString& target) {
 
     bool ok = false;
     {
-        Connection c;
+        LedgerFileConnection c;
         ok = c.open(partPath, SQLITE_OPEN_READWRITE) && runBackup(c.db, source) && LedgerIntegrityOk(c.db);
     }
     ok = ok && QFile::setPermissions(partPath, QFile::ReadOwner | QFile::WriteOwner);
     // A journal under the target's name belongs to the file that was there, never to this copy.
     if (ok && QFile::exists(LedgerJournalPath(target)))
         ok = QFile::remove(LedgerJournalPath(target));
-    ok = ok && replaceFile(partPath, target);
+    ok = ok && ReplaceLedgerFile(partPath, target);
     if (!ok) {
         QFile::remove(partPath);
         QFile::remove(LedgerJournalPath(partPath));
@@ -406,7 +378,7 @@ bool BackupLedgerTo(sqlite3* source, const QString& target) {
 }
 
 bool CopyLedgerFile(const QString& source, const QString& target) {
-    Connection c;
+    LedgerFileConnection c;
     return c.open(source, SQLITE_OPEN_READONLY) && BackupLedgerTo(c.db, target);
 }
 
@@ -418,37 +390,26 @@ bool RestoreLedgerInto(sqlite3* destination, const QString& source) {
     // a folder beside the ledger, where there is room for the ledger anyway.
     const char* live = sqlite3_db_filename(destination, "main");
     const QString home = live && *live ? QFileInfo(QFile::decodeName(live)).absolutePath() : QDir::tempPath();
-    QTemporaryDir snapshot(home + QStringLiteral("/.restore-XXXXXX"));
-    const QString copy = snapshot.filePath(QStringLiteral("source.rbk"));
-    if (!snapshot.isValid() || !QFile::copy(source, copy))
-        return false;
-    for (const QString& suffix : {QStringLiteral("-journal"), QStringLiteral("-wal")})
-        if (QFileInfo::exists(source + suffix) && !QFile::copy(source + suffix, copy + suffix))
-            return false;
-    for (const QString& file : QDir(snapshot.path()).entryList(QDir::Files))
-        QFile::setPermissions(snapshot.filePath(file), QFile::ReadOwner | QFile::WriteOwner);
-
-    Connection c;
-    if (!c.open(copy, SQLITE_OPEN_READWRITE) || ExamineLedger(c.db) != LedgerProblem::None ||
-        !LedgerIntegrityOk(c.db))
+    LedgerSnapshot snapshot(home + QStringLiteral("/.restore-XXXXXX"));
+    if (!snapshot.open(source))
         return false;
     // A backup of an earlier version comes in as this build's: passwords hashed, and the rest.
-    if (!UpgradeLedger(c.db))
+    if (!UpgradeLedger(snapshot.db()))
         return false;
     // The header of the source's first page is copied as it is: a source in WAL mode would turn
     // the ledger to WAL. Back to the rollback journal first (which also takes in the WAL's pages).
     sqlite3_stmt* st = nullptr;
     bool rollbackJournal =
-        sqlite3_prepare_v2(c.db, "pragma journal_mode=delete", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(snapshot.db(), "pragma journal_mode=delete", -1, &st, nullptr) == SQLITE_OK &&
         sqlite3_step(st) == SQLITE_ROW &&
         qstricmp(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "delete") == 0;
     sqlite3_finalize(st);
-    return rollbackJournal && runBackup(destination, c.db) && LedgerIntegrityOk(destination);
+    return rollbackJournal && runBackup(destination, snapshot.db()) && LedgerIntegrityOk(destination);
 }
 
 bool CheckOutLedgerFile(const QString& path) {
     {
-        Connection c;
+        LedgerFileConnection c;
         if (!c.open(path, SQLITE_OPEN_READWRITE))
             return false;
         if (sqlite3_exec(c.db, "begin exclusive; commit;", nullptr, nullptr, nullptr) != SQLITE_OK)

@@ -2,24 +2,23 @@
 
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
+#include "data/LedgerChoice.h"
 #include "data/LedgerFile.h"
+#include "data/LedgerFreshStart.h"
 #include "data/LedgerLocation.h"
 #include "data/LedgerTransfer.h"
 #include "data/ServerConnection.h"
 #include "data/Settings.h"
+#include "maintenance/LedgerMaintenance.h"
 #include "maintenance/MigrateToServerDlg.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/Services.h"
-#include "platform/Trash.h"
 #include "records/FileExportDialog.h"
 #include "users/ConfirmPasswordDlg.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QSettings>
 #include <QThread>
 
 #include <SQLiteCpp/Database.h>
@@ -43,6 +42,22 @@ constexpr MenuEntry kDataMenu[] = {
     {ID_OVERVIEW, "收支统计(&T)...\tCtrl+T"},
 };
 
+QString freshFileProblemText(maintenance::FreshFileOutcome outcome, const QString& inTrash) {
+    switch (outcome) {
+    case maintenance::FreshFileOutcome::InUse:
+        return QStringLiteral("账本正被其他程序使用，未做任何更改。");
+    case maintenance::FreshFileOutcome::NotTrashed:
+        return QStringLiteral("无法将原账本移到回收站，未做任何更改。");
+    case maintenance::FreshFileOutcome::NotCopiedPutBack:
+        return QStringLiteral("新账本建立失败，原账本已恢复，未做任何更改。");
+    case maintenance::FreshFileOutcome::NotCopiedInTrash:
+        return QStringLiteral("新账本建立失败，原账本在回收站中：\n%1").arg(inTrash);
+    case maintenance::FreshFileOutcome::Started:
+        break;
+    }
+    return {};
+}
+
 // Busy cursor while the data layer copies a ledger.
 struct WaitCursor {
     WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -54,22 +69,6 @@ struct WaitCursor {
 } // namespace
 
 CDataMaintenance::CDataMaintenance(QWidget* owner, Database& db) : m_owner(owner), m_db(db) {
-}
-
-QString CDataMaintenance::ProposedBackupName(const QDate& day) {
-    return QStringLiteral("%1-%2-%3房租收据数据库备份.rbk").arg(day.year()).arg(day.month()).arg(day.day());
-}
-
-QString CDataMaintenance::ProgramDirectory() {
-    const QString ledger = DataSource::ledgerPath();
-    // A ledger on a server lives in no folder of this PC: the program's own folder then.
-    if (LedgerLocation::isServer(ledger))
-        return QCoreApplication::applicationDirPath();
-    return QFileInfo(ledger).absolutePath();
-}
-
-QString CDataMaintenance::EmptyLedgerPath() {
-    return QDir(ProgramDirectory()).filePath(QStringLiteral("NewRentbook.nrbk"));
 }
 
 bool CDataMaintenance::canMigrate() const {
@@ -135,20 +134,9 @@ void CDataMaintenance::OnRestoreDatabase() {
                                             {{QStringLiteral("数据库文件(.rbk)"), QStringLiteral("*.rbk")}}});
     if (!chosen)
         return;
-    // The live ledger under any name (a hard link too) is the live ledger; another file is not,
-    // whatever its name.
-    if (IsSameFile(*chosen, DataSource::ledgerPath())) {
-        platform::messageBox(m_owner, QStringLiteral("试图用原数据库进行恢复,操作失败!"), kCaution,
-                             MsgIcon::Exclamation);
-        return;
-    }
-    // Whatever is chosen must be a ledger this build can use before the live one is touched.
-    if (const LedgerProblem problem = InspectLedgerFile(*chosen); problem != LedgerProblem::None) {
-        platform::messageBox(m_owner,
-                             problem == LedgerProblem::Newer
-                                 ? LedgerProblemText(problem, *chosen)
-                                 : QStringLiteral("所选文件不是有效的账本数据库，未做任何更改。"),
-                             kCaution, MsgIcon::Exclamation);
+    if (const QString problem = maintenance::RestoreSourceProblem(*chosen, DataSource::ledgerPath());
+        !problem.isEmpty()) {
+        platform::messageBox(m_owner, problem, kCaution, MsgIcon::Exclamation);
         return;
     }
     // A server ledger is every clerk's: the question names it.
@@ -180,7 +168,7 @@ void CDataMaintenance::OnRestoreDatabase() {
         return;
     }
     m_db.close();
-    QDir::setCurrent(ProgramDirectory());
+    QDir::setCurrent(maintenance::ProgramDirectory());
     platform::messageBox(m_owner,
                          (restored.message.isEmpty() ? QStringLiteral("数据库恢复成功!") : restored.message) +
                              QStringLiteral("\n请重新运行程序!"),
@@ -191,7 +179,7 @@ void CDataMaintenance::OnRestoreDatabase() {
 
 void CDataMaintenance::OnBackupDatabase() {
     CFileExportDialog dlg(QStringLiteral("导出"), QStringLiteral("数据库文件(*.rbk)"),
-                          ProposedBackupName(platform::now().date()), m_owner);
+                          maintenance::ProposedBackupName(platform::now().date()), m_owner);
     dlg.setTitle(QStringLiteral("导出备份数据库"));
     dlg.setFileTypes(
         QList<platform::FileType>{{QStringLiteral("数据库文件(.rbk)"), QStringLiteral("*.rbk")}});
@@ -210,7 +198,7 @@ void CDataMaintenance::OnBackupDatabase() {
                              saved.ok || saved.message.isEmpty() ? MsgIcon::Information
                                                                  : MsgIcon::Exclamation);
     }
-    QDir::setCurrent(ProgramDirectory());
+    QDir::setCurrent(maintenance::ProgramDirectory());
 }
 
 void CDataMaintenance::OnNewLedger() {
@@ -236,35 +224,19 @@ void CDataMaintenance::OnNewLedger() {
     }
 
     const QString live = DataSource::ledgerPath();
-    const QString empty = EmptyLedgerPath();
+    const QString empty = maintenance::EmptyLedgerPath();
     if (!IsLedgerFile(empty)) {
         platform::messageBox(m_owner,
                              QStringLiteral("找不到有效的空账本文件NewRentbook.nrbk，未做任何更改。"),
                              kCaution, MsgIcon::Exclamation);
         return;
     }
-    // The ledger leaves with no journal of it behind, or not at all.
     m_db.close();
     QString inTrash;
-    if (!CheckOutLedgerFile(live)) {
+    const maintenance::FreshFileOutcome outcome = maintenance::StartLedgerFileAfresh(live, empty, inTrash);
+    if (outcome != maintenance::FreshFileOutcome::Started) {
         reopenLedger();
-        platform::messageBox(m_owner, QStringLiteral("账本正被其他程序使用，未做任何更改。"), kCaution,
-                             MsgIcon::Exclamation);
-        return;
-    }
-    if (!platform::moveToTrash(live, &inTrash)) {
-        reopenLedger();
-        platform::messageBox(m_owner, QStringLiteral("无法将原账本移到回收站，未做任何更改。"), kCaution,
-                             MsgIcon::Exclamation);
-        return;
-    }
-    if (!CopyLedgerFile(empty, live)) {
-        const bool back = platform::restoreFromTrash(inTrash, live);
-        reopenLedger();
-        platform::messageBox(m_owner,
-                             back ? QStringLiteral("新账本建立失败，原账本已恢复，未做任何更改。")
-                                  : QStringLiteral("新账本建立失败，原账本在回收站中：\n%1").arg(inTrash),
-                             kCaution, MsgIcon::Exclamation);
+        platform::messageBox(m_owner, freshFileProblemText(outcome, inTrash), kCaution, MsgIcon::Exclamation);
         return;
     }
     platform::messageBox(m_owner, QStringLiteral("开始新的记账，请重启软件！"));
@@ -327,15 +299,12 @@ void CDataMaintenance::OnMigrateToServer() {
         return;
     // The address is kept without a password: a password stays in this run's memory only.
     const QString location = LedgerLocation::withoutPassword(uri);
-    QSettings settings(QStringLiteral("Rentbook"), QStringLiteral("Rentbook"));
-    settings.setValue(LedgerLocationKey(), location);
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
+    if (!ledgerchoice::remember(location)) {
         platform::messageBox(
             m_owner,
             QStringLiteral("账本已迁移到服务器，但无法保存本机的设置，本机仍使用原来的账本文件。\n"
                            "设置文件：%1")
-                .arg(QDir::toNativeSeparators(settings.fileName())),
+                .arg(QDir::toNativeSeparators(ledgerchoice::settingsFileName())),
             kMigrateCaption, MsgIcon::Exclamation);
         return;
     }

@@ -4,7 +4,8 @@
 // on a server, and the move of a ledger file to a server. Restore and new ledger replace the live
 // ledger and end the program, which opens the new one at its next start.
 
-#include <QDate>
+#include "data/LedgerChoice.h"
+
 #include <QString>
 
 #include <functional>
@@ -41,14 +42,8 @@ public:
     void OnNewLedger();
     void OnMigrateToServer();
 
-    // "%d-%d-%d房租收据数据库备份.rbk" of the day.
-    static QString ProposedBackupName(const QDate& day);
-    // The program directory is where the ledger lives.
-    static QString ProgramDirectory();
-    static QString EmptyLedgerPath();
-
     // The settings key naming this PC's ledger (organisation and application "Rentbook").
-    static QString LedgerLocationKey() { return QStringLiteral("ledger/location"); }
+    static QString LedgerLocationKey() { return QLatin1String(ledgerchoice::kSettingsKey); }
 
 private:
     void reopenLedger();

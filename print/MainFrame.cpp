@@ -1,7 +1,7 @@
 #include "print/MainFrame.h"
-#include "data/Settings.h"
 #include "platform/PrintTarget.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/PdfExport.h"
 #include "print/PrintJob.h"
 

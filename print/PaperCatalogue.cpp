@@ -1,5 +1,5 @@
 #include "print/PaperCatalogue.h"
-#include "data/Settings.h"
+#include "print/AppSettings.h"
 
 #include <QSizeF>
 

@@ -4,6 +4,7 @@
 #include "data/JetSql.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 
 #include "ui_PaperSizeDlg.h"
 

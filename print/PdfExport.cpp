@@ -1,7 +1,7 @@
 #include "print/PdfExport.h"
-#include "data/Settings.h"
 #include "platform/FileDialog.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/PaperCatalogue.h"
 #include "print/PrintFonts.h"
 #include "print/PrintJob.h"

@@ -2,6 +2,7 @@
 #include "data/JetSql.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/PaperCatalogue.h"
 #include "print/PrintFonts.h"
 #include "print/ReceiptRenderer.h"

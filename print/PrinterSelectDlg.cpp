@@ -2,8 +2,8 @@
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "data/JetSql.h"
-#include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 
 #include "ui_PrinterSelectDlg.h"
 

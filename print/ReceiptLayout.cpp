@@ -1,6 +1,7 @@
 #include "print/ReceiptLayout.h"
 #include "data/JetSql.h"
 #include "data/Settings.h"
+#include "print/AppSettings.h"
 #include "print/PaperCatalogue.h"
 
 #include <cmath>

@@ -3,8 +3,8 @@
 #include "receipt/ReceiptStatements.h"
 
 #include "data/Database.h"
+#include "data/RowVersion.h"
 #include "records/RecordStatements.h"
-#include "records/RecordsModel.h"
 
 std::optional<std::uint64_t> ReceiptVersionByKey(Database& db, long long key) {
     Recordset rs = db.query(QStringLiteral("select * from RECEIPT where [id] = %1").arg(key));

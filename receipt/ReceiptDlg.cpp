@@ -4,6 +4,7 @@
 
 #include "receipt/CapitalWords.h"
 #include "receipt/ConflictCheck.h"
+#include "receipt/FormSettings.h"
 #include "receipt/LiveList.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptLedger.h"
@@ -11,15 +12,18 @@
 #include "receipt/SaveGuards.h"
 #include "receipt/ServerStatusLine.h"
 
+#include "data/Database.h"
 #include "data/LedgerWatcher.h"
 #include "data/Settings.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/MainFrame.h"
 #include "print/PdfExport.h"
 #include "print/PrintFonts.h"
 #include "print/PrintJob.h"
 #include "print/ReceiptRenderer.h"
+#include "receipt/FormSettings.h"
 #include "records/QueryDlg.h"
 
 #include <QKeyEvent>

@@ -5,6 +5,8 @@
 // these values alone, so the main window only pulls its controls into a form, calls one of the
 // operations below and pushes the form back.
 
+#include "data/Money.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -49,17 +51,6 @@ enum : int {
 } // namespace ReceiptColumn
 
 enum class Meter { Water, Electricity, HotWater };
-
-// A box's text as a number: the leading number after blanks, as C's strtod reads it but always
-// with "." as the decimal point. Text without a number, and a number too large to hold ("1e999"),
-// count 0, so the form never shows "inf" or "nan".
-double FormNumber(const QString& text);
-
-// "%.2f" of a value; a value that is no finite number counts 0, and zero has no sign.
-QString FormatAmount(double value);
-
-// Whole yuan: the integer part, truncated toward zero, of value + 0.5 ("%d"; never overflows).
-QString FormatRoundedTotal(double value);
 
 // The check a total must pass before a receipt is printed or stored.
 enum class TotalCheck { Ok, Zero, Negative, TooLarge };

@@ -9,9 +9,12 @@
 #include "receipt/ReceiptStatements.h"
 #include "receipt/SaveGuards.h"
 
+#include "data/Database.h"
 #include "data/ServerReachability.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
+#include "receipt/FormSettings.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -6,8 +6,11 @@
 #include "receipt/LiveList.h"
 #include "receipt/RangeDates.h"
 
+#include "data/Database.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
+#include "receipt/FormSettings.h"
 #include "records/CsvExport.h"
 #include "records/FileExportDialog.h"
 #include "records/RecordStatements.h"

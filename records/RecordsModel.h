@@ -17,14 +17,6 @@
 
 class Recordset;
 
-// A fingerprint of a stored row (a receipt, a tenant): every column of the record set's current
-// row, as the engine gives it. Two reads of one row agree unless the row was changed in between
-// (within a run of the program: the value is not meant to be kept).
-std::uint64_t LedgerRowVersion(const Recordset& rs);
-inline std::uint64_t ReceiptRowVersion(const Recordset& rs) {
-    return LedgerRowVersion(rs);
-}
-
 inline constexpr int kRecordColumnCount = 25;
 // Columns 1 to 24 come from the receipt; column 0 is the running number.
 inline constexpr int kRecordCellCount = kRecordColumnCount - 1;

@@ -5,8 +5,8 @@
 #include "controls/TitleTip.h"
 
 #include "data/Database.h"
-#include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "settings/ItemLists.h"
 
 #include <QHeaderView>

@@ -3,8 +3,8 @@
 #include "ui_TemplatePage.h"
 
 #include "data/Database.h"
-#include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/PaperCatalogue.h"
 #include "print/PaperSizeDlg.h"
 #include "print/PrintFontDlg.h"

@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "data/Settings.h"
+#include "print/AppSettings.h"
 
 #include <QStringEncoder>
 

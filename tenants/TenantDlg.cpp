@@ -4,8 +4,8 @@
 
 #include "data/Database.h"
 #include "data/JetSql.h"
+#include "data/RowVersion.h"
 #include "platform/Services.h"
-#include "records/RecordsModel.h"
 #include "tenants/TenantListModel.h"
 #include "tenants/TenantStatements.h"
 

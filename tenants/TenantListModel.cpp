@@ -1,8 +1,8 @@
 #include "tenants/TenantListModel.h"
 
 #include "data/Database.h"
-#include "receipt/ReceiptForm.h"
-#include "records/RecordsModel.h"
+#include "data/Money.h"
+#include "data/RowVersion.h"
 #include "tenants/TenantStatements.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 
 #include "data/Database.h"
 #include "data/JetSql.h"
-#include "receipt/ReceiptForm.h"
-#include "records/RecordsModel.h"
+#include "data/Money.h"
+#include "data/RowVersion.h"
 
 #include <QStringList>
 

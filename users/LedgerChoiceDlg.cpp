@@ -1,7 +1,8 @@
 #include "users/LedgerChoiceDlg.h"
 
-#include "app/LedgerChoice.h"
+#include "controls/OpenLedger.h"
 #include "data/Database.h"
+#include "data/LedgerChoice.h"
 #include "data/LedgerLocation.h"
 #include "data/ServerConnection.h"
 #include "platform/Artwork.h"

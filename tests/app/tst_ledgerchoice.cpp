@@ -2,9 +2,10 @@
 // --init-ledger on the terminal, and a server ledger at start-up (its password, a server that
 // does not answer, a database without a ledger).
 
-#include "app/LedgerChoice.h"
 #include "app/Startup.h"
+#include "controls/OpenLedger.h"
 #include "data/Database.h"
+#include "data/LedgerChoice.h"
 #include "data/LedgerLocation.h"
 #include "data/ServerConnection.h"
 #include "data/Settings.h"

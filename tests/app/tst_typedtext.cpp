@@ -8,6 +8,7 @@
 #include "overview/OverviewDlg.h"
 #include "platform/GuiServices.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "receipt/ReceiptDlg.h"
 #include "tests/support/TestLedger.h"
 #include "users/LoginDlg.h"

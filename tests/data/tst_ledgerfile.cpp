@@ -177,6 +177,29 @@ private slots:
         QVERIFY(!QFile::exists(LedgerJournalPath(ledger.path())));
     }
 
+    // A copy left by a crashed writer is its file and journal together: restored as it stood
+    // before the crash, and left as it lay.
+    void restoreTakesTheSourceAsItsJournalLeavesIt() {
+        TestLedger ledger;
+        insertReceipts(ledger, 200);
+        QTemporaryDir dir;
+        const QString source = dir.filePath("backup.rbk");
+        QVERIFY(QFile::copy(ledger.path(), source));
+        crashWriterOf(source);
+        const QByteArray sourceBytes = readAll(source), journalBytes = readAll(LedgerJournalPath(source));
+        ledger.exec(QStringLiteral("delete from RECEIPT"));
+
+        Database live;
+        QVERIFY(live.open());
+        QVERIFY(RestoreLedgerInto(live.handle()->getHandle(), source));
+        Recordset rs = live.query(QStringLiteral("select count(*), sum(district = 'crashed') from RECEIPT"));
+        QCOMPARE(rs.field(0), QStringLiteral("200"));
+        QCOMPARE(rs.field(1), QStringLiteral("0"));
+        rs.close();
+        QCOMPARE(readAll(source), sourceBytes);
+        QCOMPARE(readAll(LedgerJournalPath(source)), journalBytes);
+    }
+
     void refusedRestoreLeavesTheLedger_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("text file") << "text";

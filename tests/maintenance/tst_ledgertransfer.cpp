@@ -4,6 +4,7 @@
 
 #include "data/Database.h"
 #include "data/LedgerFile.h"
+#include "data/LedgerFreshStart.h"
 #include "data/LedgerLocation.h"
 #include "data/LedgerTables.h"
 #include "data/LedgerTransfer.h"

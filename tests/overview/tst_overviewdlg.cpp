@@ -8,6 +8,7 @@
 #include "overview/OverviewHooks.h"
 #include "platform/FileDialog.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptDlg.h"
 #include "tests/support/TestLedger.h"

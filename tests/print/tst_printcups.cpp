@@ -2,8 +2,8 @@
 // The page that comes out must have the paper's exact size, and the table's outline must sit where
 // the pre-printed paper expects it, in millimetres. Skipped where there is no such queue.
 
-#include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/PrintJob.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 // The print settings dialogs and the preview, offscreen: what they show, what they store in the
 // ledger, what they say, and what the preview hides and draws.
 
-#include "data/Settings.h"
 #include "platform/FontChooser.h"
 #include "platform/PrintTarget.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/MainFrame.h"
 #include "print/PaperSizeDlg.h"
 #include "print/PrintFontDlg.h"

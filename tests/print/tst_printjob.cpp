@@ -1,9 +1,9 @@
 // Print jobs against a recording of the print system: which printer a print goes to, the paper it
 // asks for, what lands on each page, and the order and placement of a batch.
 
-#include "data/Settings.h"
 #include "platform/PrintTarget.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/PaperCatalogue.h"
 #include "print/PrintFonts.h"
 #include "print/PrintJob.h"

@@ -1,7 +1,6 @@
 // The printed receipt's geometry against figures worked out by hand, the digit columns, and a
 // rendering of both table variants into images kept beside the test as artifacts.
 
-#include "data/Settings.h"
 #include "print/PaperCatalogue.h"
 #include "print/PrintFonts.h"
 #include "print/ReceiptLayout.h"

@@ -7,6 +7,7 @@
 #include "data/LedgerWatcher.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "receipt/ConflictCheck.h"
 #include "receipt/LiveList.h"
 #include "receipt/ReceiptDlg.h"

@@ -12,6 +12,7 @@
 #include "data/Settings.h"
 #include "platform/NetworkWait.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "receipt/ConflictCheck.h"
 #include "receipt/LiveList.h"
 #include "receipt/ReceiptDlg.h"

@@ -3,6 +3,7 @@
 
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptDlg.h"
 #include "records/RecordsModel.h"

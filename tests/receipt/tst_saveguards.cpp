@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "receipt/ReceiptDlg.h"
 #include "receipt/SaveGuards.h"
 #include "records/RecordsModel.h"

@@ -7,6 +7,7 @@
 #include "platform/FileDialog.h"
 #include "platform/PrintTarget.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/MainFrame.h"
 #include "receipt/ReceiptDlg.h"
 #include "records/RecordsModel.h"

@@ -4,6 +4,7 @@
 
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "receipt/ReceiptDlg.h"
 #include "settings/ItemsPage.h"
 #include "settings/PageTabCtrl.h"

@@ -3,8 +3,8 @@
 
 #include "data/Database.h"
 #include "data/ServerConnection.h"
-#include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/ReceiptLayout.h"
 #include "settings/TemplatePage.h"
 #include "tests/support/TestLedger.h"

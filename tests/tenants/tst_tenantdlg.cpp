@@ -4,6 +4,7 @@
 #include "data/Database.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptDlg.h"
 #include "tenants/TenantDlg.h"

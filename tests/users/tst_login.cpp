@@ -1,8 +1,8 @@
 // The login dialog and the password confirmation on a ledger of their own.
 
-#include "app/LedgerChoice.h"
 #include "app/Startup.h"
 #include "data/Database.h"
+#include "data/LedgerChoice.h"
 #include "data/LedgerLocation.h"
 #include "data/PasswordHash.h"
 #include "data/ServerConnection.h"

@@ -3,7 +3,6 @@
 // is slower, or an export that fails, ends with status 1. With PDF_BENCH_KEEP set the files stay
 // in the temporary folder for a look.
 
-#include "data/Settings.h"
 #include "platform/FileDialog.h"
 #include "platform/Services.h"
 #include "print/LogFont.h"

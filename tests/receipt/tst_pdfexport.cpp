@@ -2,9 +2,9 @@
 // the file, the texts a reader finds in it, the names proposed, and targets that cannot be
 // written, which must leave the folder as it was.
 
-#include "data/Settings.h"
 #include "platform/FileDialog.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
 #include "print/MainFrame.h"
 #include "print/PaperCatalogue.h"
 #include "print/PdfExport.h"

@@ -4,11 +4,9 @@
 // chosen in the login window is remembered per user in the program's settings file (QSettings,
 // organisation and application "Rentbook", key "ledger/location"), without any password written
 // in its address. Nothing remembered means the program folder's Rentbook.rbk.
+// (Opening the chosen ledger, asking for its password: controls/OpenLedger.h.)
 
 #include <QString>
-
-class Database;
-class QObject;
 
 namespace ledgerchoice {
 
@@ -19,8 +17,11 @@ inline constexpr const char kSettingsKey[] = "ledger/location";
 QString remembered();
 
 // Keeps location for the next starts, without a password written in it. The local ledger (or an
-// empty location) forgets the choice, so that the program folder's ledger is used.
-void remember(const QString& location);
+// empty location) forgets the choice, so that the program folder's ledger is used. False when the
+// settings file could not be written.
+bool remember(const QString& location);
+// The settings file the choice is kept in, for telling the operator which one failed.
+QString settingsFileName();
 
 // The program folder's ledger, "Rentbook.rbk" there; start-up sets it.
 QString localLedger();
@@ -36,17 +37,5 @@ QString resolve(const QString& value, const QString& baseDir = QString());
 
 // "请输入账本服务器 host 上用户 user 的密码：", the host and user taken from the address.
 QString passwordPrompt(const QString& uri);
-
-enum class OpenOutcome {
-    Opened,
-    Cancelled, // the operator cancelled the password prompt
-    Failed,    // db.problem() and db.problemText() say why
-};
-
-// Opens db. While the server asks for a password, or refuses the one it was given ("密码不对" is
-// said first), the operator is asked through the platform's password prompt; the password typed
-// is kept in memory for this run only. On a cancel or a failure the password that was in use
-// before is put back, so that the ledger already open keeps working.
-OpenOutcome openAskingPassword(Database& db, QObject* owner);
 
 } // namespace ledgerchoice

@@ -4,6 +4,8 @@
 #include "data/Database.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "print/AppSettings.h"
+#include "receipt/FormSettings.h"
 #include "tests/support/TestLedger.h"
 
 #include <QTest>
@@ -152,4 +154,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSettings)
-#include "tst_settings.moc"
+#include "tst_formsettings.moc"

@@ -1,8 +1,6 @@
-#include "app/LedgerChoice.h"
+#include "data/LedgerChoice.h"
 #include "data/Database.h"
 #include "data/LedgerLocation.h"
-#include "data/ServerConnection.h"
-#include "platform/Services.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,8 +11,6 @@ namespace ledgerchoice {
 namespace {
 
 QString g_localLedger;
-// The password the operator typed for the ledger in use (the data layer keeps its own copy).
-QString g_typedPassword;
 
 QSettings settingsFile() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Rentbook"),
@@ -27,13 +23,18 @@ QString remembered() {
     return settingsFile().value(QLatin1String(kSettingsKey)).toString();
 }
 
-void remember(const QString& location) {
+bool remember(const QString& location) {
     QSettings settings = settingsFile();
     if (isLocal(location))
         settings.remove(QLatin1String(kSettingsKey));
     else
         settings.setValue(QLatin1String(kSettingsKey), LedgerLocation::withoutPassword(location));
     settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QString settingsFileName() {
+    return settingsFile().fileName();
 }
 
 QString localLedger() {
@@ -71,44 +72,6 @@ QString passwordPrompt(const QString& uri) {
         user = qEnvironmentVariable("PGUSER", qEnvironmentVariable("USER"));
     return QStringLiteral("请输入账本服务器 %1 上用户 %2 的密码：")
         .arg(a.host.isEmpty() ? QStringLiteral("本机") : a.host, user);
-}
-
-OpenOutcome openAskingPassword(Database& db, QObject* owner) {
-    const QString before = g_typedPassword;
-    const auto giveBack = [&before] {
-        g_typedPassword = before;
-        SetServerPassword(before);
-    };
-    // Another server's ledger is first tried with libpq's own means, not with the password typed
-    // for the ledger in use.
-    const QString location = db.path().isEmpty() ? DataSource::ledgerPath() : db.path();
-    const bool sameLedger = location == DataSource::ledgerPath();
-    if (!sameLedger)
-        SetServerPassword(QString());
-    bool typedHere = false;
-    for (;;) {
-        if (db.open()) {
-            // Opened with libpq's own means: the new ledger needs no typed password.
-            if (!sameLedger && !typedHere)
-                g_typedPassword.clear();
-            return OpenOutcome::Opened;
-        }
-        const LedgerProblem problem = db.problem();
-        if (problem != LedgerProblem::PasswordNeeded && problem != LedgerProblem::PasswordWrong) {
-            giveBack();
-            return OpenOutcome::Failed;
-        }
-        if (problem == LedgerProblem::PasswordWrong)
-            platform::messageBox(owner, QStringLiteral("密码不对"), {}, platform::MsgIcon::Exclamation);
-        const std::optional<QString> typed = platform::askPassword(owner, passwordPrompt(location));
-        if (!typed) {
-            giveBack();
-            return OpenOutcome::Cancelled;
-        }
-        typedHere = true;
-        g_typedPassword = *typed;
-        SetServerPassword(*typed);
-    }
 }
 
 } // namespace ledgerchoice

@@ -1,0 +1,6 @@
+#include "print/AppSettings.h"
+
+AppSettings& appSettings() {
+    static AppSettings settings;
+    return settings;
+}
