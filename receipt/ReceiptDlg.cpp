@@ -876,7 +876,7 @@ void CReceiptDlg::ShowRecords() {
         m_records->fill(rs, RecordsModel::FillKind::Range, appSettings().chargingPeriod, platform::now()));
 }
 
-void CReceiptDlg::ShowQueryRecords(QString statement) {
+void CReceiptDlg::ShowQueryRecords(const SqlStatement& statement) {
     if (!m_db.isOpen() && !m_db.open())
         return;
     Recordset rs = m_db.query(statement);
@@ -915,7 +915,7 @@ void CReceiptDlg::selectOnlyRow(int row) {
 }
 
 void CReceiptDlg::OnQueryRecords() {
-    CQueryDlg dlg([this](const QString& statement) { ShowQueryRecords(statement); }, this);
+    CQueryDlg dlg([this](const SqlStatement& statement) { ShowQueryRecords(statement); }, this);
     dlg.exec();
 }
 

@@ -33,7 +33,7 @@ public:
 
     // Records list.
     void ShowRecords();
-    void ShowQueryRecords(QString statement);
+    void ShowQueryRecords(const SqlStatement& statement);
     // version: the stored receipt's ReceiptRowVersion.
     void AppendFormToList(std::uint64_t version = 0);
     void UpdateListRow(int row, std::uint64_t version = 0);
@@ -137,7 +137,7 @@ private:
     LiveList* m_live = nullptr;
     LedgerWatcher* m_watcher = nullptr;
     // The statement of the search the list shows; empty while it shows the display range.
-    QString m_listQuery;
+    SqlStatement m_listQuery;
     QMenu* m_saveMenu = nullptr;
     QMenu* m_recordsMenu = nullptr;
 
