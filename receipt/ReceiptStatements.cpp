@@ -71,28 +71,25 @@ SqlValues receiptValues(const ReceiptForm& f) {
 } // namespace
 
 SqlStatement InsertReceiptStatement(const ReceiptForm& f) {
-    return {QStringLiteral(
-                "insert into RECEIPT ([NO],[Rdate],[district],[waterlast], "
-                "[waterthis],[waterfee],[eleclast],[electhis],[elecfee],[housefee],[cleanfee],[TVfee],["
-                "netfee],[managefee],"
-                "[otherfee], "
-                "[total_money],[Remark],[accountant],[payee],[waterprice],[elecprice],[standby1],[standby2],"
-                "[standby3],[standby4],[standby5],[Tdate],[standby6]) "
-                "values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?"
-                ",?,?,"
-                "?,?,?,?,?,?,?,?,?)"),
-            SqlValues{f.number} + receiptValues(f)};
+    return {
+        QStringLiteral("insert into RECEIPT ([NO],[Rdate],[district],[waterlast], "
+                       "[waterthis],[waterfee],[eleclast],[electhis],[elecfee],[housefee],[cleanfee],[TVfee],"
+                       "[netfee],[managefee],[otherfee], "
+                       "[total_money],[Remark],[accountant],[payee],[waterprice],[elecprice],[standby1],"
+                       "[standby2],[standby3],[standby4],[standby5],[Tdate],[standby6]) "
+                       "values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+        SqlValues{f.number} + receiptValues(f)};
 }
 
 SqlStatement UpdateReceiptStatement(const ReceiptForm& f, long long key) {
-    return {QStringLiteral("update RECEIPT set [Rdate]=?,[district]=?, "
-                           "[waterlast]=?,[waterthis]=?,[waterfee]=?,[eleclast]=?,[electhis]=?,[elecfee]=?, "
-                           "[housefee]=?,[cleanfee]=?,[TVfee]=?,[netfee]=?,[managefee]=?,[otherfee]=?, "
-                           "[total_money]=?,[Remark]=?,[accountant]=?,[payee]=?,[waterprice]=?,[elecprice]=?,"
-                           " "
-                           "[standby1]=?,[standby2]=?,[standby3]=?,[standby4]=?,[standby5]=?, [Tdate]=?, "
-                           "[standby6]=? where [id] = ?"),
-            receiptValues(f) + SqlValues{key}};
+    return {
+        QStringLiteral("update RECEIPT set [Rdate]=?,[district]=?, "
+                       "[waterlast]=?,[waterthis]=?,[waterfee]=?,[eleclast]=?,[electhis]=?,[elecfee]=?, "
+                       "[housefee]=?,[cleanfee]=?,[TVfee]=?,[netfee]=?,[managefee]=?,[otherfee]=?, "
+                       "[total_money]=?,[Remark]=?,[accountant]=?,[payee]=?,[waterprice]=?,[elecprice]=?, "
+                       "[standby1]=?,[standby2]=?,[standby3]=?,[standby4]=?,[standby5]=?, [Tdate]=?, "
+                       "[standby6]=? where [id] = ?"),
+        receiptValues(f) + SqlValues{key}};
 }
 
 SqlStatement AddressMatchCondition(const QString& address) {
