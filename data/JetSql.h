@@ -28,13 +28,13 @@ struct Translation {
 };
 
 // Rewrites a statement for the engine: select top N becomes a limit, delete * from a delete from.
-// Quoted texts pass unchanged. For SQLite bracketed names and "?" pass unchanged too; for
-// PostgreSQL bracketed names become quoted lower-case names (the server ledger's names are the
-// lower-case forms), the table USER is quoted (a bare "user" is a function there), like ignores
-// letter case as SQLite's does, a subquery in a from clause gets the name the server insists on,
-// cast(x as real|integer) reads text as SQLite does (the server ledger's rentbook_real and
-// rentbook_integer), and each "?" becomes $1, $2, ... in order. The server ledger defines max()
-// and min() of two values itself.
+// Quoted texts (and the server's dollar-quoted texts) pass unchanged. For SQLite bracketed names
+// and "?" pass unchanged too; for PostgreSQL bracketed names become quoted lower-case names (the
+// server ledger's names are the lower-case forms), the table USER is quoted (a bare "user" is a
+// function there), like ignores letter case as SQLite's does, a subquery in a from clause gets the
+// name the server insists on, cast(x as real|integer) reads text as SQLite does (the server
+// ledger's rentbook_real and rentbook_integer), and each "?" becomes $1, $2, ... in order. The
+// server ledger defines max() and min() of two values itself.
 Translation translateStatement(const QString& statement, Dialect dialect);
 QString translate(const QString& statement, Dialect dialect = Dialect::SQLite);
 
@@ -42,7 +42,8 @@ QString translate(const QString& statement, Dialect dialect = Dialect::SQLite);
 // is no date.
 QString dateParameter(const QString& text);
 
-// Doubles single quotes: the one way typed text enters a statement between quotes.
+// Doubles single quotes, as a text literal written into a statement by hand needs. The program's
+// statements never hold typed text: they bind it (SqlStatement).
 QString quote(const QString& text);
 
 // "%.2f" of a value for a statement; a value that is no finite number counts 0.
