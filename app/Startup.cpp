@@ -1,7 +1,6 @@
 #include "app/Startup.h"
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "data/LedgerChoice.h"
 #include "data/LedgerLocation.h"
 #include "data/LoginChoice.h"
@@ -458,8 +457,8 @@ StartupSettings loadStartupSettings(const QString& localLedger) {
         out.rememberedUser = choice.user;
         g_strCurrentUser = choice.user;
         out.autoLogin = choice.autoLogin;
-        Recordset rs = db.query(
-            QStringLiteral("select * from [USER] where [userName] = '%1'").arg(jet::quote(g_strCurrentUser)));
+        Recordset rs =
+            db.query(QStringLiteral("select * from [USER] where [userName] = ?"), {g_strCurrentUser});
         if (!rs.isEOF())
             g_strCurrentPower = rs.field(2);
     } catch (const DbError& e) {

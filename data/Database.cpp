@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <libpq-fe.h>
@@ -47,6 +49,24 @@ void registerFunctions(sqlite3* db) {
 
 } // namespace
 
+// The file's connection with the statements it keeps prepared (by their text), finalized before
+// the connection closes.
+struct FileSession {
+    struct Kept {
+        sqlite3_stmt* statement = nullptr;
+        bool busy = false; // a record set still reads it
+    };
+    std::unique_ptr<SQLite::Database> db;
+    std::unordered_map<std::string, Kept> kept;
+    explicit FileSession(std::unique_ptr<SQLite::Database> connection) : db(std::move(connection)) {}
+    ~FileSession() {
+        for (auto& k : kept)
+            sqlite3_finalize(k.second.statement);
+    }
+    FileSession(const FileSession&) = delete;
+    FileSession& operator=(const FileSession&) = delete;
+};
+
 namespace DataSource {
 QString name() {
     return QStringLiteral("Rentbook");
@@ -70,12 +90,19 @@ Recordset::~Recordset() = default;
 Recordset::Recordset(Recordset&&) noexcept = default;
 Recordset& Recordset::operator=(Recordset&&) noexcept = default;
 
-void Recordset::Finalizer::operator()(sqlite3_stmt* st) const {
-    sqlite3_finalize(st);
+void StatementEnd::operator()(sqlite3_stmt* st) const {
+    if (!busy) {
+        sqlite3_finalize(st);
+        return;
+    }
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    *busy = false;
 }
 
-Recordset::Recordset(sqlite3_stmt* statement, std::shared_ptr<SQLite::Database> connection)
-    : m_connection(std::move(connection)), m_stmt(statement), m_db(m_connection->getHandle()) {
+Recordset::Recordset(sqlite3_stmt* statement, std::shared_ptr<FileSession> connection, bool* busy)
+    : m_connection(std::move(connection)), m_stmt(statement, Finalizer{busy}),
+      m_db(m_connection->db->getHandle()) {
     m_realText.resize(std::size_t(sqlite3_column_count(statement)));
     moveNext();
 }
@@ -226,32 +253,38 @@ bool Database::open() {
         return true;
     const QString path = m_path.isEmpty() ? DataSource::ledgerPath() : m_path;
     m_problemDetail.clear();
-    if (LedgerLocation::isServer(path)) {
-        m_server = ServerConnection::acquire(path, m_problem, m_problemDetail);
-        // A connection from the pool had its tables examined when it was made; the version is
-        // looked at every time, since a newer build may have upgraded the ledger meanwhile.
-        if (m_server) {
-            if (!m_server->examined()) {
-                int version = -1;
-                m_problem = ExamineServerLedger(*m_server, &m_problemDetail, &version);
-                // A ledger of an earlier build is brought up to date before anything uses it.
-                if (m_problem == LedgerProblem::None)
-                    m_problem = UpgradeServerLedger(*m_server, version, &m_problemDetail);
-                if (m_problem == LedgerProblem::None)
-                    RefreshServerLedgerFunctions(*m_server);
-            } else if (ServerLedgerVersion(*m_server) > kLedgerSchemaVersion)
-                m_problem = LedgerProblem::Newer;
-            if (m_problem == LedgerProblem::None)
-                m_server->setExamined();
-            else
-                m_server.reset();
-        }
-        if (!m_server)
-            return false;
-        if (m_path.isEmpty())
-            m_path = path;
-        return true;
+    if (!(LedgerLocation::isServer(path) ? openServer(path) : openFile(path)))
+        return false;
+    if (m_path.isEmpty())
+        m_path = path;
+    return true;
+}
+
+bool Database::openServer(const QString& uri) {
+    m_server = ServerConnection::acquire(uri, m_problem, m_problemDetail);
+    if (!m_server)
+        return false;
+    // A connection from the pool had its tables examined when it was made; the version is looked
+    // at every time, since a newer build may have upgraded the ledger meanwhile.
+    if (!m_server->examined()) {
+        int version = -1;
+        m_problem = ExamineServerLedger(*m_server, &m_problemDetail, &version);
+        // A ledger of an earlier build is brought up to date before anything uses it.
+        if (m_problem == LedgerProblem::None)
+            m_problem = UpgradeServerLedger(*m_server, version, &m_problemDetail);
+        if (m_problem == LedgerProblem::None)
+            RefreshServerLedgerFunctions(*m_server);
+    } else if (ServerLedgerVersion(*m_server) > kLedgerSchemaVersion)
+        m_problem = LedgerProblem::Newer;
+    if (m_problem != LedgerProblem::None) {
+        m_server.reset();
+        return false;
     }
+    m_server->setExamined();
+    return true;
+}
+
+bool Database::openFile(const QString& path) {
     const QFileInfo info(path);
     m_problem = !info.exists()   ? LedgerProblem::Missing
                 : info.isDir()   ? LedgerProblem::Folder
@@ -281,9 +314,7 @@ bool Database::open() {
         if (m_problem != LedgerProblem::None)
             return false;
         registerFunctions(handle);
-        m_db = std::move(db);
-        if (m_path.isEmpty())
-            m_path = path;
+        m_file = std::make_shared<FileSession>(std::move(db));
         return true;
     } catch (const SQLite::Exception& e) {
         const int rc = e.getErrorCode() & 0xff;
@@ -296,63 +327,167 @@ bool Database::open() {
 }
 
 void Database::close() {
-    m_db.reset();
+    m_file.reset();
     m_server.reset();
+}
+
+SQLite::Database* Database::handle() const {
+    return m_file ? m_file->db.get() : nullptr;
 }
 
 namespace {
 
-// The last guard for text that reached a statement without passing a box of the program: the
-// file's engine would end the statement at a NUL and the server refuses one, so such characters
-// never get that far (carriage returns stay: the old program's remarks hold them).
-QString guarded(const QString& statement) {
-    return jet::withoutControlCharacters(statement, true);
+DbError severalStatements() {
+    return DbError(QStringLiteral("the text holds more than one statement; none of it was run"));
+}
+
+DbError valuesDoNotMatch(qsizetype places, qsizetype values) {
+    return DbError(
+        QStringLiteral("the statement has places for %1 values and was given %2").arg(places).arg(values));
+}
+
+DbError fileError(sqlite3* db) {
+    return DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
+}
+
+// Text as a value reaches either engine: without control characters, which neither would keep
+// alike (the file's engine ends text at a NUL, the server refuses one); carriage returns stay (the
+// old program's remarks hold them).
+QByteArray textValue(const SqlValue& value) {
+    if (value.kind() == SqlValue::Kind::Date)
+        return jet::dateParameter(value.text()).toUtf8();
+    return jet::withoutControlCharacters(value.text(), true).toUtf8();
+}
+
+// One statement prepared on the file. What follows it may be blanks, semicolons and comments
+// only: a second statement is refused rather than dropped.
+sqlite3_stmt* prepareOne(sqlite3* db, const std::string& sql, bool keep) {
+    sqlite3_stmt* st = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v3(db, sql.c_str(), int(sql.size()) + 1, keep ? SQLITE_PREPARE_PERSISTENT : 0, &st,
+                           &tail) != SQLITE_OK)
+        throw fileError(db);
+    const char* end = sql.c_str() + sql.size();
+    sqlite3_stmt* second = nullptr;
+    if (tail && tail < end &&
+        (sqlite3_prepare_v2(db, tail, int(end - tail), &second, nullptr) != SQLITE_OK || second)) {
+        sqlite3_finalize(second);
+        sqlite3_finalize(st);
+        throw severalStatements();
+    }
+    return st;
+}
+
+void bindValues(sqlite3_stmt* st, const SqlValues& values) {
+    if (sqlite3_bind_parameter_count(st) != values.size())
+        throw valuesDoNotMatch(sqlite3_bind_parameter_count(st), values.size());
+    for (int i = 0; i < int(values.size()); ++i) {
+        const SqlValue& v = values[i];
+        int rc = SQLITE_OK;
+        if (v.kind() == SqlValue::Kind::Null)
+            rc = sqlite3_bind_null(st, i + 1);
+        else if (v.kind() == SqlValue::Kind::Integer)
+            rc = sqlite3_bind_int64(st, i + 1, v.integer());
+        else {
+            const QByteArray text = textValue(v);
+            // Never a null pointer: that would bind NULL where the text is empty.
+            rc = sqlite3_bind_text(st, i + 1, text.isNull() ? "" : text.constData(), int(text.size()),
+                                   SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK)
+            throw fileError(sqlite3_db_handle(st));
+    }
 }
 
 } // namespace
 
-int Database::execute(const QString& statement) {
-    // A change on its own commits at once: a lost answer is then checked as a lost commit is.
-    if (m_server)
-        return ServerConnection::changedRows(
-            *m_server->change(jet::translate(guarded(statement), jet::Dialect::PostgreSQL).toUtf8()));
-    if (!m_db)
+// The statement prepared on the file with its values bound, and how to end it. A statement the
+// connection keeps is used when no record set still reads it; otherwise one of its own is made.
+Recordset::Finalizer Database::prepareOnFile(const SqlStatement& statement, sqlite3_stmt*& prepared) {
+    if (!m_file)
         throw DbError(cannotOpenDatabaseText());
-    const QByteArray sql = jet::translate(guarded(statement)).toUtf8();
-    try {
-        return m_db->exec(sql.constData());
-    } catch (const SQLite::Exception& e) {
-        throw DbError(QString::fromUtf8(e.what()), e.getExtendedErrorCode());
+    sqlite3* db = m_file->db->getHandle();
+    const std::string sql = jet::translate(statement.text()).toStdString();
+    FileSession::Kept* kept = nullptr;
+    if (statement.isKeptPrepared()) {
+        FileSession::Kept& k = m_file->kept[sql];
+        if (!k.busy)
+            kept = &k;
     }
+    if (kept && !kept->statement)
+        kept->statement = prepareOne(db, sql, true);
+    prepared = kept ? kept->statement : prepareOne(db, sql, false);
+    if (!prepared) // blanks only
+        return {};
+    Recordset::Finalizer end{kept ? &kept->busy : nullptr};
+    if (kept)
+        kept->busy = true;
+    try {
+        bindValues(prepared, statement.values());
+    } catch (...) {
+        end(prepared);
+        throw;
+    }
+    return end;
 }
 
-long long Database::insert(const QString& statement) {
+ServerStatement Database::onServer(const SqlStatement& statement) const {
+    const jet::Translation t = jet::translateStatement(statement.text(), jet::Dialect::PostgreSQL);
+    if (t.severalStatements)
+        throw severalStatements();
+    if (t.placeholders != statement.values().size())
+        throw valuesDoNotMatch(t.placeholders, statement.values().size());
+    ServerStatement out{t.text.toUtf8(), {}, statement.isKeptPrepared()};
+    out.values.reserve(std::size_t(statement.values().size()));
+    for (const SqlValue& v : statement.values()) {
+        if (v.kind() == SqlValue::Kind::Null)
+            out.values.emplace_back(std::nullopt);
+        else if (v.kind() == SqlValue::Kind::Integer)
+            out.values.emplace_back(QByteArray::number(v.integer()));
+        else
+            out.values.emplace_back(textValue(v));
+    }
+    return out;
+}
+
+int Database::execute(const SqlStatement& statement) {
+    // A change on its own commits at once: a lost answer is then checked as a lost commit is.
+    if (m_server)
+        return ServerConnection::changedRows(*m_server->change(onServer(statement)));
+    sqlite3_stmt* st = nullptr;
+    Recordset::Finalizer end = prepareOnFile(statement, st);
+    const std::unique_ptr<sqlite3_stmt, Recordset::Finalizer> running(st, end);
+    if (!st)
+        return 0;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE)
+        throw fileError(sqlite3_db_handle(st));
+    return sqlite3_changes(sqlite3_db_handle(st));
+}
+
+long long Database::insert(const SqlStatement& statement) {
     if (m_server) {
         // Asked for because the caller wants the key: the server keeps no "last insert" of a
         // connection as SQLite does.
-        const QString sql =
-            jet::translate(guarded(statement), jet::Dialect::PostgreSQL) + QLatin1String(" returning id");
-        const auto result = m_server->change(sql.toUtf8());
+        ServerStatement s = onServer(statement);
+        s.sql += " returning id";
+        const auto result = m_server->change(s);
         return result->rows > 0 ? std::atoll(PQgetvalue(result->result, 0, 0)) : 0;
     }
     // An insert that made no row leaves SQLite's last key at an earlier row's.
     if (execute(statement) == 0)
         return 0;
-    return sqlite3_last_insert_rowid(m_db->getHandle());
+    return sqlite3_last_insert_rowid(m_file->db->getHandle());
 }
 
-Recordset Database::query(const QString& statement) {
+Recordset Database::query(const SqlStatement& statement) {
     if (m_server)
-        return Recordset(
-            m_server->exec(jet::translate(guarded(statement), jet::Dialect::PostgreSQL).toUtf8()));
-    if (!m_db)
-        throw DbError(cannotOpenDatabaseText());
-    const std::string sql = jet::translate(guarded(statement)).toStdString();
+        return Recordset(m_server->exec(onServer(statement)));
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(m_db->getHandle(), sql.c_str(), int(sql.size()), &st, nullptr) != SQLITE_OK)
-        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db->getHandle())),
-                      sqlite3_extended_errcode(m_db->getHandle()));
-    return Recordset(st, m_db);
+    const Recordset::Finalizer end = prepareOnFile(statement, st);
+    return Recordset(st, m_file, end.busy);
 }
 
 // ---- Transaction ------------------------------------------------------------------------------

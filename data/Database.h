@@ -2,11 +2,13 @@
 
 // A connection to the ledger: the SQLite file, or a ledger on a PostgreSQL server (see
 // LedgerLocation). It opens an existing ledger read-write and never creates one; statements are
-// written in the ledger's Jet dialect and translated for the engine on the way in; every value
-// comes back as text, in the same form from either engine.
+// written in the ledger's Jet dialect and translated for the engine on the way in, their values
+// bound beside them (SqlStatement); every value comes back as text, in the same form from either
+// engine.
 
 #include "data/DbError.h"
 #include "data/LedgerFile.h"
+#include "data/SqlStatement.h"
 
 #include <QString>
 
@@ -17,6 +19,8 @@
 
 class ServerConnection;
 struct ServerResult;
+struct ServerStatement;
+struct FileSession;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -32,6 +36,13 @@ QString name(); // "Rentbook"
 QString ledgerPath();
 void setLedgerPath(const QString& path);
 } // namespace DataSource
+
+// Ends a statement of the file: a statement its connection keeps is reset and handed back (busy
+// points at its flag), any other is finalized.
+struct StatementEnd {
+    bool* busy = nullptr;
+    void operator()(sqlite3_stmt* st) const;
+};
 
 class Recordset {
 public:
@@ -51,16 +62,15 @@ public:
     int fieldCount() const;
     void close();
 
+    using Finalizer = StatementEnd;
+
 private:
     friend class Database;
-    struct Finalizer {
-        void operator()(struct sqlite3_stmt* st) const;
-    };
-    Recordset(struct sqlite3_stmt* statement, std::shared_ptr<SQLite::Database> connection);
+    Recordset(struct sqlite3_stmt* statement, std::shared_ptr<FileSession> connection, bool* busy);
     explicit Recordset(std::shared_ptr<ServerResult> result);
     // The connection stays open while its statement lives, even when the Database that made it
     // is closed first (a closed connection with a live statement would be refused by the engine).
-    std::shared_ptr<SQLite::Database> m_connection;
+    std::shared_ptr<FileSession> m_connection;
     std::unique_ptr<sqlite3_stmt, Finalizer> m_stmt;
     sqlite3* m_db = nullptr;
     // Text of REAL cells of the current row, made here rather than by SQLite's printf.
@@ -85,30 +95,47 @@ public:
     bool open();
     LedgerProblem problem() const { return m_problem; }
     QString problemText() const;
-    bool isOpen() const { return m_db != nullptr || m_server != nullptr; }
+    bool isOpen() const { return m_file != nullptr || m_server != nullptr; }
     void close();
     // The ledger's location: the file's path or the server's address.
     QString path() const { return m_path; }
     bool isServer() const;
 
+    // Every call runs one statement: a text holding a second one is refused with DbError (none of
+    // it runs), as is a statement whose "?" marks do not match its values.
+
     // Runs a change; throws DbError. Returns the number of rows changed.
-    int execute(const QString& statement);
+    int execute(const SqlStatement& statement);
+    int execute(const QString& text, const SqlValues& values = {}) {
+        return execute(SqlStatement(text, values));
+    }
     // Runs one insert of one row into a table whose key is its "id" column (RECEIPT, client, USER,
-    // price) and returns the key the row got; throws DbError. The statement ends with its values
-    // (no closing semicolon): on a server ledger the key is asked for by appending to it.
-    long long insert(const QString& statement);
+    // price) and returns the key the row got (0 when it made no row); throws DbError. The
+    // statement ends with its values (no closing semicolon): on a server ledger the key is asked
+    // for by appending to it.
+    long long insert(const SqlStatement& statement);
+    long long insert(const QString& text, const SqlValues& values = {}) {
+        return insert(SqlStatement(text, values));
+    }
     // Runs a query forward-only; throws DbError.
-    Recordset query(const QString& statement);
+    Recordset query(const SqlStatement& statement);
+    Recordset query(const QString& text, const SqlValues& values = {}) {
+        return query(SqlStatement(text, values));
+    }
 
     // The SQLite connection; null for a server ledger.
-    SQLite::Database* handle() const { return m_db.get(); }
+    SQLite::Database* handle() const;
     // The server connection; null for a ledger file.
     ServerConnection* server() const { return m_server.get(); }
 
 private:
     friend class Transaction;
+    bool openServer(const QString& uri);
+    bool openFile(const QString& path);
+    Recordset::Finalizer prepareOnFile(const SqlStatement& statement, sqlite3_stmt*& prepared);
+    ServerStatement onServer(const SqlStatement& statement) const;
     QString m_path;
-    std::shared_ptr<SQLite::Database> m_db;
+    std::shared_ptr<FileSession> m_file;
     std::shared_ptr<ServerConnection> m_server;
     LedgerProblem m_problem = LedgerProblem::None;
     QString m_problemDetail;

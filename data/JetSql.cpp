@@ -68,17 +68,71 @@ QString withoutControlCharacters(const QString& text, bool keepReturns) {
     return out;
 }
 
+QString dateParameter(const QString& text) {
+    const auto dt = parseDate(text);
+    if (!dt)
+        throw DbError(QStringLiteral("Syntax error in date in query expression '#%1#'.").arg(text));
+    return normaliseDate(*dt);
+}
+
 namespace {
 
 bool isWordChar(QChar c) {
     return c.isLetterOrNumber() || c == QLatin1Char('_');
 }
 
-// One level of parentheses; a "top N" found at this level becomes "limit N" where it closes.
-struct Level {
-    QString limit;
-    bool fromSubquery = false;
-};
+qsizetype skipSpaces(const QString& sql, qsizetype i) {
+    while (i < sql.size() && sql[i].isSpace())
+        ++i;
+    return i;
+}
+
+qsizetype wordEnd(const QString& sql, qsizetype i) {
+    while (i < sql.size() && isWordChar(sql[i]))
+        ++i;
+    return i;
+}
+
+// One past the closing mark of the quoted text that starts at i (a doubled mark stays inside).
+qsizetype quotedEnd(const QString& sql, qsizetype i) {
+    const QChar mark = sql[i];
+    for (qsizetype j = i + 1; j < sql.size(); ++j) {
+        if (sql[j] != mark)
+            continue;
+        if (j + 1 < sql.size() && sql[j + 1] == mark) {
+            ++j;
+            continue;
+        }
+        return j + 1;
+    }
+    return sql.size();
+}
+
+// One past the closing tag of the server's dollar-quoted text ($$...$$, $fn$...$fn$) that starts at
+// i; -1 when none starts there.
+qsizetype dollarQuotedEnd(const QString& sql, qsizetype i) {
+    qsizetype j = i + 1;
+    if (j < sql.size() && !sql[j].isDigit())
+        j = wordEnd(sql, j);
+    if (j >= sql.size() || sql[j] != QLatin1Char('$'))
+        return -1;
+    const QString tag = sql.mid(i, j - i + 1);
+    const qsizetype close = sql.indexOf(tag, j + 1);
+    return close < 0 ? sql.size() : close + tag.size();
+}
+
+// One past the end of the quoted text or bracketed name that starts at i; i + 1 for any other
+// character.
+qsizetype skipToken(const QString& sql, qsizetype i) {
+    const QChar c = sql[i];
+    if (c == QLatin1Char('\'') || c == QLatin1Char('"'))
+        return quotedEnd(sql, i);
+    if (c == QLatin1Char('[')) {
+        const qsizetype j = sql.indexOf(QLatin1Char(']'), i + 1);
+        return j < 0 ? sql.size() : j + 1;
+    }
+    return i + 1;
+}
 
 // Words after a subquery that show it was given no name of its own.
 bool endsUnnamedSubquery(const QString& word) {
@@ -94,44 +148,6 @@ bool endsUnnamedSubquery(const QString& word) {
     return false;
 }
 
-// The end of the quoted text, bracketed name or date literal that starts at i (one past its
-// closing mark); i + 1 for any other character.
-qsizetype skipToken(const QString& sql, qsizetype i) {
-    const qsizetype n = sql.size();
-    const QChar c = sql[i];
-    if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-        qsizetype j = i + 1;
-        while (j < n) {
-            if (sql[j] == c) {
-                if (j + 1 < n && sql[j + 1] == c) {
-                    j += 2;
-                    continue;
-                }
-                return j + 1;
-            }
-            ++j;
-        }
-        return n;
-    }
-    if (c == QLatin1Char('[') || c == QLatin1Char('#')) {
-        const qsizetype j = sql.indexOf(c == QLatin1Char('[') ? QLatin1Char(']') : QLatin1Char('#'), i + 1);
-        return j < 0 ? n : j + 1;
-    }
-    return i + 1;
-}
-
-qsizetype skipSpaces(const QString& sql, qsizetype i) {
-    while (i < sql.size() && sql[i].isSpace())
-        ++i;
-    return i;
-}
-
-qsizetype wordEnd(const QString& sql, qsizetype i) {
-    while (i < sql.size() && isWordChar(sql[i]))
-        ++i;
-    return i;
-}
-
 // "cast(x as real)" and "cast(x as integer)" as the file's engine reads them: text that is no
 // number counts 0, a number followed by other text counts its number. The server refuses such
 // text, so there the cast becomes a function of the server ledger's that reads numbers so.
@@ -140,6 +156,16 @@ struct NumericCast {
     QString operand;
     qsizetype end = 0; // one past the closing parenthesis
 };
+
+QString numericFunction(const QString& type) {
+    const QString t = type.simplified().toLower();
+    if (t == QLatin1String("real") || t == QLatin1String("double") ||
+        t == QLatin1String("double precision") || t == QLatin1String("float"))
+        return QStringLiteral("rentbook_real");
+    if (t == QLatin1String("integer") || t == QLatin1String("int") || t == QLatin1String("bigint"))
+        return QStringLiteral("rentbook_integer");
+    return {};
+}
 
 std::optional<NumericCast> numericCast(const QString& sql, qsizetype afterCast) {
     const qsizetype open = skipSpaces(sql, afterCast);
@@ -151,24 +177,12 @@ std::optional<NumericCast> numericCast(const QString& sql, qsizetype afterCast) 
         const QChar c = sql[i];
         if (c == QLatin1Char('(')) {
             ++depth;
-        } else if (c == QLatin1Char(')')) {
-            if (--depth == 0) {
-                if (as < 0)
-                    return std::nullopt;
-                const QString type = sql.mid(as + 2, i - as - 2).simplified().toLower();
-                NumericCast cast;
-                if (type == QLatin1String("real") || type == QLatin1String("double") ||
-                    type == QLatin1String("double precision") || type == QLatin1String("float"))
-                    cast.function = QStringLiteral("rentbook_real");
-                else if (type == QLatin1String("integer") || type == QLatin1String("int") ||
-                         type == QLatin1String("bigint"))
-                    cast.function = QStringLiteral("rentbook_integer");
-                else
-                    return std::nullopt;
-                cast.operand = sql.mid(open + 1, as - open - 1).trimmed();
-                cast.end = i + 1;
-                return cast;
-            }
+        } else if (c == QLatin1Char(')') && --depth == 0) {
+            if (as < 0)
+                return std::nullopt;
+            NumericCast cast{numericFunction(sql.mid(as + 2, i - as - 2)),
+                             sql.mid(open + 1, as - open - 1).trimmed(), i + 1};
+            return cast.function.isEmpty() ? std::nullopt : std::optional(cast);
         } else if (isWordChar(c)) {
             const qsizetype e = wordEnd(sql, i);
             if (depth == 1 && e - i == 2 && sql.mid(i, 2).toLower() == QLatin1String("as") &&
@@ -182,228 +196,212 @@ std::optional<NumericCast> numericCast(const QString& sql, qsizetype afterCast) 
     return std::nullopt;
 }
 
+// One level of parentheses; a "top N" found at this level becomes "limit N" where it closes.
+struct Level {
+    QString limit;
+    bool fromSubquery = false;
+};
+
+// Walks a statement token by token and writes it for the engine. Quoted text (the server's
+// dollar-quoted text too) passes unchanged.
+class Translator {
+public:
+    explicit Translator(Dialect dialect) : m_server(dialect == Dialect::PostgreSQL) {}
+
+    Translation run(const QString& sql) {
+        m_out.reserve(sql.size() + 16);
+        pass(sql);
+        while (m_levels.size() > 1) {
+            closeLevel();
+            m_levels.pop_back();
+        }
+        closeLevel();
+        return {m_out, m_placeholders, m_several};
+    }
+
+private:
+    void pass(const QString& sql) {
+        for (qsizetype i = 0; i < sql.size();) {
+            const QChar c = sql[i];
+            if (isWordChar(c)) {
+                i = word(sql, i);
+                continue;
+            }
+            const qsizetype dollarEnd = m_server && c == QLatin1Char('$') ? dollarQuotedEnd(sql, i) : -1;
+            if (c == QLatin1Char('\'') || c == QLatin1Char('"'))
+                i = copy(sql, i, quotedEnd(sql, i));
+            else if (dollarEnd >= 0)
+                i = copy(sql, i, dollarEnd);
+            else if (c == QLatin1Char('['))
+                i = bracketed(sql, i);
+            else if (c == QLatin1Char('('))
+                i = opened(i);
+            else if (c == QLatin1Char(')'))
+                i = closed(sql, i);
+            else if (c == QLatin1Char(';'))
+                i = ended(sql, i);
+            else if (c == QLatin1Char('?'))
+                i = placeholder(i);
+            else {
+                m_out += c;
+                if (!c.isSpace())
+                    m_lastWord.clear();
+                ++i;
+            }
+        }
+    }
+
+    qsizetype copy(const QString& sql, qsizetype from, qsizetype to) {
+        m_out += QStringView(sql).mid(from, to - from);
+        m_lastWord.clear();
+        return to;
+    }
+
+    // For the server, bracketed names become quoted lower-case names (the server ledger's names).
+    qsizetype bracketed(const QString& sql, qsizetype i) {
+        const qsizetype j = sql.indexOf(QLatin1Char(']'), i + 1);
+        if (!m_server || j < 0)
+            return copy(sql, i, j < 0 ? sql.size() : j + 1);
+        QString name = sql.mid(i + 1, j - i - 1).toLower();
+        name.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        m_out += QLatin1Char('"') + name + QLatin1Char('"');
+        m_lastWord.clear();
+        return j + 1;
+    }
+
+    qsizetype opened(qsizetype i) {
+        m_levels.emplace_back();
+        m_levels.back().fromSubquery = m_server && m_lastWord == QLatin1String("from");
+        m_out += QLatin1Char('(');
+        m_lastWord.clear();
+        return i + 1;
+    }
+
+    // A subquery in a from clause gets the name the server insists on, where it has none.
+    qsizetype closed(const QString& sql, qsizetype i) {
+        bool name = false;
+        if (m_levels.size() > 1) {
+            closeLevel();
+            name = m_levels.back().fromSubquery;
+            m_levels.pop_back();
+        }
+        m_out += QLatin1Char(')');
+        m_lastWord.clear();
+        if (name) {
+            const qsizetype k = skipSpaces(sql, i + 1);
+            if (endsUnnamedSubquery(sql.mid(k, wordEnd(sql, k) - k)))
+                m_out += QStringLiteral(" as subquery%1").arg(++m_subqueries);
+        }
+        return i + 1;
+    }
+
+    // A statement ends at a semicolon; anything after it but blanks and semicolons is another.
+    qsizetype ended(const QString& sql, qsizetype i) {
+        closeLevel();
+        for (qsizetype k = i + 1; k < sql.size() && !m_several; ++k)
+            m_several = !sql[k].isSpace() && sql[k] != QLatin1Char(';');
+        m_out += QLatin1Char(';');
+        m_lastWord.clear();
+        return i + 1;
+    }
+
+    // The server numbers its parameters.
+    qsizetype placeholder(qsizetype i) {
+        ++m_placeholders;
+        if (m_server)
+            m_out += QLatin1Char('$') + QString::number(m_placeholders);
+        else
+            m_out += QLatin1Char('?');
+        m_lastWord.clear();
+        return i + 1;
+    }
+
+    qsizetype word(const QString& sql, qsizetype i) {
+        const qsizetype j = wordEnd(sql, i);
+        const QString word = sql.mid(i, j - i);
+        const QString lower = word.toLower();
+        qsizetype next = -1;
+        if (lower == QLatin1String("top") &&
+            (m_lastWord == QLatin1String("select") || m_lastWord == QLatin1String("distinct")))
+            next = top(sql, j);
+        else if (lower == QLatin1String("delete"))
+            next = deleteStar(sql, j, word);
+        else if (m_server && lower == QLatin1String("cast"))
+            next = cast(sql, j);
+        if (next >= 0)
+            return next;
+        if (m_server && lower == QLatin1String("user"))
+            m_out += QLatin1String("\"user\"");
+        else if (m_server && lower == QLatin1String("like")) // letter case aside, as on the file
+            m_out += QLatin1String("ilike");
+        else
+            m_out += word;
+        m_lastWord = lower;
+        return j;
+    }
+
+    // "top N": N kept for the end of this select; -1 when no number follows.
+    qsizetype top(const QString& sql, qsizetype afterTop) {
+        const qsizetype k = skipSpaces(sql, afterTop);
+        qsizetype e = k;
+        while (e < sql.size() && sql[e].isDigit())
+            ++e;
+        if (e == k)
+            return -1;
+        m_levels.back().limit = sql.mid(k, e - k);
+        m_lastWord.clear();
+        return skipSpaces(sql, e);
+    }
+
+    // "delete * from" is the same as "delete from".
+    qsizetype deleteStar(const QString& sql, qsizetype afterDelete, const QString& word) {
+        const qsizetype k = skipSpaces(sql, afterDelete);
+        if (k >= sql.size() || sql[k] != QLatin1Char('*'))
+            return -1;
+        m_out += word;
+        m_lastWord = QStringLiteral("delete");
+        return k + 1;
+    }
+
+    qsizetype cast(const QString& sql, qsizetype afterCast) {
+        const auto cast = numericCast(sql, afterCast);
+        if (!cast)
+            return -1;
+        m_out += cast->function + QLatin1Char('(');
+        m_lastWord.clear();
+        pass(cast->operand);
+        m_out += QLatin1Char(')');
+        m_lastWord.clear();
+        return cast->end;
+    }
+
+    void closeLevel() {
+        Level& level = m_levels.back();
+        if (level.limit.isEmpty())
+            return;
+        while (!m_out.isEmpty() && m_out.back().isSpace())
+            m_out.chop(1);
+        m_out += QLatin1String(" limit ") + level.limit;
+        level.limit.clear();
+    }
+
+    const bool m_server;
+    QString m_out;
+    std::vector<Level> m_levels = std::vector<Level>(1);
+    QString m_lastWord; // the previous keyword-like word, lower case
+    int m_subqueries = 0;
+    int m_placeholders = 0;
+    bool m_several = false;
+};
+
 } // namespace
 
-QString translate(const QString& sql, Dialect dialect) {
-    const bool server = dialect == Dialect::PostgreSQL;
-    int subqueries = 0;
-    QString out;
-    out.reserve(sql.size() + 16);
-    std::vector<Level> levels(1);
-    QString lastWord; // the previous keyword-like word, lower case
-    // Where the last quoted text starts and ends in out.
-    qsizetype lastText = -1, lastTextEnd = -1;
-    const qsizetype n = sql.size();
-    qsizetype i = 0;
-    auto closeLevel = [&](Level& level) {
-        if (!level.limit.isEmpty()) {
-            while (!out.isEmpty() && out.back().isSpace())
-                out.chop(1);
-            out += QLatin1String(" limit ") + level.limit;
-            level.limit.clear();
-        }
-    };
-    while (i < n) {
-        const QChar c = sql[i];
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            // Quoted text, with the quote doubled inside, passes as it stands.
-            qsizetype j = i + 1;
-            while (j < n) {
-                if (sql[j] == c) {
-                    if (j + 1 < n && sql[j + 1] == c) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
-            lastText = out.size();
-            out += sql.mid(i, j - i + 1);
-            lastTextEnd = out.size();
-            i = j + 1;
-            lastWord.clear();
-            continue;
-        }
-        if (c == QLatin1Char('[')) {
-            const qsizetype j = sql.indexOf(QLatin1Char(']'), i + 1);
-            const qsizetype end = j < 0 ? n : j + 1;
-            if (server && j >= 0) {
-                QString name = sql.mid(i + 1, j - i - 1).toLower();
-                name.replace(QLatin1Char('"'), QLatin1String("\"\""));
-                out += QLatin1Char('"') + name + QLatin1Char('"');
-            } else {
-                out += sql.mid(i, end - i);
-            }
-            i = end;
-            lastWord.clear();
-            continue;
-        }
-        if (c == QLatin1Char('#')) {
-            const qsizetype j = sql.indexOf(QLatin1Char('#'), i + 1);
-            if (j < 0)
-                throw DbError(
-                    QStringLiteral("Syntax error in date in query expression '%1'.").arg(sql.mid(i)));
-            const QString literal = sql.mid(i + 1, j - i - 1);
-            const auto dt = parseDate(literal);
-            if (!dt)
-                throw DbError(
-                    QStringLiteral("Syntax error in date in query expression '#%1#'.").arg(literal));
-            out += QLatin1Char('\'') + normaliseDate(*dt) + QLatin1Char('\'');
-            i = j + 1;
-            lastWord.clear();
-            continue;
-        }
-        if (c == QLatin1Char('(')) {
-            levels.emplace_back();
-            levels.back().fromSubquery = server && lastWord == QLatin1String("from");
-            out += c;
-            ++i;
-            lastWord.clear();
-            continue;
-        }
-        if (c == QLatin1Char(')')) {
-            bool name = false;
-            if (levels.size() > 1) {
-                closeLevel(levels.back());
-                name = levels.back().fromSubquery;
-                levels.pop_back();
-            }
-            out += c;
-            ++i;
-            if (name) {
-                qsizetype k = i;
-                while (k < n && sql[k].isSpace())
-                    ++k;
-                qsizetype e = k;
-                while (e < n && isWordChar(sql[e]))
-                    ++e;
-                if (endsUnnamedSubquery(sql.mid(k, e - k)))
-                    out += QStringLiteral(" as subquery%1").arg(++subqueries);
-            }
-            lastWord.clear();
-            continue;
-        }
-        if (c == QLatin1Char(';')) {
-            closeLevel(levels.back());
-            out += c;
-            ++i;
-            lastWord.clear();
-            continue;
-        }
-        if (isWordChar(c)) {
-            qsizetype j = i;
-            while (j < n && isWordChar(sql[j]))
-                ++j;
-            const QString word = sql.mid(i, j - i);
-            const QString lower = word.toLower();
-            if (lower == QLatin1String("top") &&
-                (lastWord == QLatin1String("select") || lastWord == QLatin1String("distinct"))) {
-                // "top N": keep N for the end of this select.
-                qsizetype k = j;
-                while (k < n && sql[k].isSpace())
-                    ++k;
-                qsizetype e = k;
-                while (e < n && sql[e].isDigit())
-                    ++e;
-                if (e > k) {
-                    levels.back().limit = sql.mid(k, e - k);
-                    i = e;
-                    while (i < n && sql[i].isSpace())
-                        ++i;
-                    lastWord.clear();
-                    continue;
-                }
-            }
-            if (lower == QLatin1String("delete")) {
-                // "delete * from" is the same as "delete from".
-                qsizetype k = j;
-                while (k < n && sql[k].isSpace())
-                    ++k;
-                if (k < n && sql[k] == QLatin1Char('*')) {
-                    out += word;
-                    i = k + 1;
-                    lastWord = lower;
-                    continue;
-                }
-            }
-            if (server && lower == QLatin1String("cast")) {
-                if (const auto cast = numericCast(sql, j)) {
-                    out += cast->function + QLatin1Char('(') + translate(cast->operand, dialect) +
-                           QLatin1Char(')');
-                    i = cast->end;
-                    lastWord.clear();
-                    continue;
-                }
-            }
-            if (server && lower == QLatin1String("collate")) {
-                // "x = 'text' collate nocase": equal but for the letter case of A to Z. The server's
-                // ilike compares so under the ledger's collation "C"; the text's own wildcards
-                // are made literal.
-                const qsizetype k = skipSpaces(sql, j);
-                const qsizetype e = wordEnd(sql, k);
-                qsizetype textEnd = out.size();
-                while (textEnd > 0 && out[textEnd - 1].isSpace())
-                    --textEnd;
-                qsizetype op = lastText;
-                while (op > 0 && out[op - 1].isSpace())
-                    --op;
-                const bool equal =
-                    op > 0 && out[op - 1] == QLatin1Char('=') &&
-                    (op < 2 || (out[op - 2] != QLatin1Char('<') && out[op - 2] != QLatin1Char('>') &&
-                                out[op - 2] != QLatin1Char('!')));
-                const bool unequal = op > 1 && (out.mid(op - 2, 2) == QLatin1String("<>") ||
-                                                out.mid(op - 2, 2) == QLatin1String("!="));
-                if (sql.mid(k, e - k).toLower() == QLatin1String("nocase") && lastText >= 0 &&
-                    textEnd == lastTextEnd && (equal || unequal)) {
-                    QString text = out.mid(lastText, lastTextEnd - lastText);
-                    QString pattern;
-                    for (const QChar ch : text) {
-                        if (ch == QLatin1Char('\\') || ch == QLatin1Char('%') || ch == QLatin1Char('_'))
-                            pattern += QLatin1Char('\\');
-                        pattern += ch;
-                    }
-                    out.truncate(op - (equal ? 1 : 2));
-                    if (!out.isEmpty() && !out.back().isSpace())
-                        out += QLatin1Char(' ');
-                    out += unequal ? QLatin1String("not ilike ") : QLatin1String("ilike ");
-                    out += pattern;
-                    i = e;
-                    lastWord.clear();
-                    continue;
-                }
-            }
-            if (server && lower == QLatin1String("date")) {
-                // SQLite's date(x, modifiers): the server reads date('...') as a cast to its type.
-                const qsizetype k = skipSpaces(sql, j);
-                if (k < n && sql[k] == QLatin1Char('(')) {
-                    out += QLatin1String("rentbook_day");
-                    i = j;
-                    lastWord = lower;
-                    continue;
-                }
-            }
-            if (server && lower == QLatin1String("user"))
-                out += QLatin1String("\"user\"");
-            else if (server && lower == QLatin1String("like"))
-                out += QLatin1String("ilike");
-            else
-                out += word;
-            i = j;
-            lastWord = lower;
-            continue;
-        }
-        out += c;
-        if (!c.isSpace())
-            lastWord.clear();
-        ++i;
-    }
-    while (levels.size() > 1) {
-        closeLevel(levels.back());
-        levels.pop_back();
-    }
-    closeLevel(levels.back());
-    return out;
+Translation translateStatement(const QString& statement, Dialect dialect) {
+    return Translator(dialect).run(statement);
+}
+
+QString translate(const QString& statement, Dialect dialect) {
+    return translateStatement(statement, dialect).text;
 }
 
 } // namespace jet

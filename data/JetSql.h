@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's statements are written in the dialect an Access ledger understood. These helpers
-// turn them into SQLite statements and build the pieces that typed values become.
+// turn them into statements of the ledger's engine and put values into the ledger's own forms.
 
 #include <QDateTime>
 #include <QString>
@@ -20,18 +20,30 @@ QString normaliseDate(const QDateTime& dt);
 // The engines a statement is written for.
 enum class Dialect { SQLite, PostgreSQL };
 
-// Rewrites a statement for the engine: #date# literals, select top N, delete * from. Quoted texts
-// pass unchanged. For SQLite bracketed names pass unchanged too; for PostgreSQL they become quoted
-// lower-case names (the server ledger's names are the lower-case forms), the table USER is
-// quoted (a bare "user" is a function there), like ignores letter case as SQLite's does, a
-// subquery in a from clause gets the name the server insists on, cast(x as real|integer) reads
-// text as SQLite does (the server ledger's rentbook_real and rentbook_integer), and
-// "= 'text' collate nocase" becomes a case-blind ilike of the text taken literally, and SQLite's
-// date(x, modifier) becomes the server ledger's rentbook_day. The server ledger defines max() and
-// min() of two values itself. Throws DbError for a date literal that is no date.
+// A statement as an engine gets it.
+struct Translation {
+    QString text;
+    int placeholders = 0;           // the "?" marks outside quoted text and names
+    bool severalStatements = false; // something other than blanks follows a ";"
+};
+
+// Rewrites a statement for the engine: select top N becomes a limit, delete * from a delete from.
+// Quoted texts (and the server's dollar-quoted texts) pass unchanged. For SQLite bracketed names
+// and "?" pass unchanged too; for PostgreSQL bracketed names become quoted lower-case names (the
+// server ledger's names are the lower-case forms), the table USER is quoted (a bare "user" is a
+// function there), like ignores letter case as SQLite's does, a subquery in a from clause gets the
+// name the server insists on, cast(x as real|integer) reads text as SQLite does (the server
+// ledger's rentbook_real and rentbook_integer), and each "?" becomes $1, $2, ... in order. The
+// server ledger defines max() and min() of two values itself.
+Translation translateStatement(const QString& statement, Dialect dialect);
 QString translate(const QString& statement, Dialect dialect = Dialect::SQLite);
 
-// Doubles single quotes: the one way typed text enters a statement between quotes.
+// Date text as a date column stores it (normaliseDate of parseDate); throws DbError for text that
+// is no date.
+QString dateParameter(const QString& text);
+
+// Doubles single quotes, as a text literal written into a statement by hand needs. The program's
+// statements never hold typed text: they bind it (SqlStatement).
 QString quote(const QString& text);
 
 // "%.2f" of a value for a statement; a value that is no finite number counts 0.

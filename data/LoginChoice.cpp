@@ -1,6 +1,5 @@
 #include "data/LoginChoice.h"
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "data/LedgerLocation.h"
 #include "data/Settings.h"
 
@@ -61,8 +60,8 @@ void SaveLoginChoice(Database& db, const QString& user, int autoLogin) {
         PcChoice(locationOf(db)).write(user, autoLogin);
         return;
     }
-    db.execute(QStringLiteral("update USER_SET set [set2]='%1',[set3]='%2' where id=1")
-                   .arg(jet::quote(user), QString::number(autoLogin)));
+    db.execute(QStringLiteral("update USER_SET set [set2]=?,[set3]=? where id=1"),
+               {user, QString::number(autoLogin)});
 }
 
 void CancelAutoLogin(Database& db) {
@@ -71,5 +70,5 @@ void CancelAutoLogin(Database& db) {
         choice.write(choice.read().user, 0);
         return;
     }
-    db.execute(QStringLiteral("update USER_SET set [set3]='%1' where id=1").arg(QString::number(0)));
+    db.execute(QStringLiteral("update USER_SET set [set3]=? where id=1"), {QString::number(0)});
 }

@@ -116,6 +116,8 @@ ServerConnection::CommitCheck ServerConnection::checkLostCommit(bool& restarted)
                 // The new connection serves on in place of the lost one.
                 PQfinish(m_conn);
                 m_conn = conn;
+                // A new session knows none of the old one's prepared statements.
+                m_prepared.clear();
                 m_lost = false;
                 m_orphanPid = 0;
                 m_orphanXid.clear();

@@ -7,6 +7,8 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <QHash>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -72,29 +74,31 @@ struct ServerPool {
         QString key;
         pg_conn* conn;
         bool examined;
+        QHash<QByteArray, QByteArray> prepared; // statements prepared on the session, by text
     };
     std::mutex mutex;
     std::vector<Idle> idle;
 
-    pg_conn* take(const QString& key, bool& examined) {
+    pg_conn* take(const QString& key, bool& examined, QHash<QByteArray, QByteArray>& prepared) {
         std::lock_guard lock(mutex);
         for (auto it = idle.begin(); it != idle.end(); ++it)
             if (it->key == key) {
                 pg_conn* c = it->conn;
                 examined = it->examined;
+                prepared = std::move(it->prepared);
                 idle.erase(it);
                 return c;
             }
         return nullptr;
     }
-    void give(const QString& key, pg_conn* conn, bool examined) {
+    void give(const QString& key, pg_conn* conn, bool examined, QHash<QByteArray, QByteArray> prepared) {
         {
             std::lock_guard lock(mutex);
             int same = 0;
             for (const Idle& i : idle)
                 same += i.key == key;
             if (same < 4) {
-                idle.push_back({key, conn, examined});
+                idle.push_back({key, conn, examined, std::move(prepared)});
                 return;
             }
         }
@@ -161,12 +165,30 @@ pg_conn* ConnectToServer(const QString& uri, LedgerProblem& problem, QString& de
         QDeadlineTimer(BackgroundRead::active() ? kServerBackgroundDeadlineMs : kServerConnectDeadlineMs));
 }
 
-pg_result* RunWaiting(pg_conn* conn, const char* sql, platform::NetworkWait& wait, int silenceMs,
+namespace {
+
+int send(pg_conn* conn, const ServerRequest& r) {
+    switch (r.kind) {
+    case ServerRequest::Kind::Text:
+        return PQsendQuery(conn, r.sql);
+    case ServerRequest::Kind::Params:
+        return PQsendQueryParams(conn, r.sql, r.count, nullptr, r.values, nullptr, nullptr, 0);
+    case ServerRequest::Kind::Prepare:
+        return PQsendPrepare(conn, r.name, r.sql, r.count, nullptr);
+    case ServerRequest::Kind::Prepared:
+        break;
+    }
+    return PQsendQueryPrepared(conn, r.sql, r.count, r.values, nullptr, nullptr, 0);
+}
+
+} // namespace
+
+pg_result* RunWaiting(pg_conn* conn, const ServerRequest& request, platform::NetworkWait& wait, int silenceMs,
                       const QDeadlineTimer& deadline, bool& gaveUp, bool* sent) {
     gaveUp = false;
     if (sent)
         *sent = false;
-    if (!PQsendQuery(conn, sql))
+    if (!send(conn, request))
         return nullptr;
     if (sent)
         *sent = true;
@@ -350,10 +372,11 @@ std::shared_ptr<ServerConnection> ServerConnection::acquire(const QString& uri, 
                                                             QString& detail) {
     const QString key = uri + QLatin1Char('\n') + password();
     bool examined = false;
-    pg_conn* conn = g_pool.take(key, examined);
+    QHash<QByteArray, QByteArray> prepared;
+    pg_conn* conn = g_pool.take(key, examined, prepared);
     while (conn && !stillUsable(conn)) {
         PQfinish(conn);
-        conn = g_pool.take(key, examined);
+        conn = g_pool.take(key, examined, prepared);
     }
     const bool fresh = !conn;
     if (fresh) {
@@ -364,6 +387,8 @@ std::shared_ptr<ServerConnection> ServerConnection::acquire(const QString& uri, 
     // Handed back to the pool when the last user lets go, unless it is broken or mid-transaction.
     auto* wrapper = new ServerConnection(conn, uri);
     wrapper->m_examined = !fresh && examined;
+    if (!fresh)
+        wrapper->m_prepared = std::move(prepared);
     if (fresh && !wrapper->prepareSession()) {
         detail = errorText(conn);
         problem = LedgerProblem::Unreachable;
@@ -374,7 +399,7 @@ std::shared_ptr<ServerConnection> ServerConnection::acquire(const QString& uri, 
     return std::shared_ptr<ServerConnection>(wrapper, [key](ServerConnection* c) {
         if (!c->m_lost && !c->m_longWork && PQstatus(c->m_conn) == CONNECTION_OK &&
             PQtransactionStatus(c->m_conn) == PQTRANS_IDLE) {
-            g_pool.give(key, c->m_conn, c->m_examined);
+            g_pool.give(key, c->m_conn, c->m_examined, std::move(c->m_prepared));
             c->m_conn = nullptr;
         }
         delete c;
@@ -411,6 +436,8 @@ void ServerConnection::reconnect() {
         throw DbError(detail, kServerConnectionLost);
     PQfinish(m_conn);
     m_conn = fresh;
+    // A new session knows none of the old one's prepared statements.
+    m_prepared.clear();
     m_lost = false;
     if (!prepareSession())
         throw DbError(errorText(m_conn), kServerConnectionLost);
@@ -431,8 +458,12 @@ void ServerConnection::endOrphan() {
     PQclear(run(sql.constData()));
 }
 
-// Sends sql and waits for its answer; null when none came (the connection is then given up).
 pg_result* ServerConnection::run(const char* sql, bool* sent) {
+    return run(ServerRequest{ServerRequest::Kind::Text, sql}, sent);
+}
+
+// Sends the request and waits for its answer; null when none came (the connection is then given up).
+pg_result* ServerConnection::run(const ServerRequest& request, bool* sent) {
     platform::NetworkWait wait(statementWaitText(), BackgroundRead::active());
     bool gaveUp = false;
     pg_result* r = nullptr;
@@ -445,7 +476,7 @@ pg_result* ServerConnection::run(const char* sql, bool* sent) {
             ~Busy() { flag = false; }
         } busy(m_busy);
         try {
-            r = RunWaiting(m_conn, sql, wait, answerSilenceMs(m_longWork),
+            r = RunWaiting(m_conn, request, wait, answerSilenceMs(m_longWork),
                            QDeadlineTimer(QDeadlineTimer::Forever), gaveUp, sent);
         } catch (...) {
             // Whatever came through the wait's event loop, the answer is not read: the connection
@@ -473,7 +504,7 @@ pg_result* ServerConnection::run(const char* sql, bool* sent) {
     return r;
 }
 
-std::shared_ptr<ServerResult> ServerConnection::exec(const QByteArray& sql) {
+void ServerConnection::readyToSend() {
     if (m_busy)
         throw DbError(QStringLiteral("the connection is waiting for the answer to another statement"),
                       kServerEngineFlag | SQLITE_BUSY);
@@ -491,7 +522,9 @@ std::shared_ptr<ServerResult> ServerConnection::exec(const QByteArray& sql) {
     }
     m_lostText.clear();
     m_lostCancelled = false;
-    PGresult* r = run(sql.constData());
+}
+
+std::shared_ptr<ServerResult> ServerConnection::finished(pg_result* r) {
     const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     if (r && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK))
         return std::make_shared<ServerResult>(r);
@@ -507,6 +540,33 @@ std::shared_ptr<ServerResult> ServerConnection::exec(const QByteArray& sql) {
     throw DbError(text, ServerErrorCode(sqlstate.isEmpty() ? nullptr : sqlstate.constData(), false));
 }
 
+std::shared_ptr<ServerResult> ServerConnection::exec(const QByteArray& sql) {
+    readyToSend();
+    return finished(run(sql.constData()));
+}
+
+std::shared_ptr<ServerResult> ServerConnection::exec(const ServerStatement& statement) {
+    readyToSend();
+    std::vector<const char*> values;
+    values.reserve(statement.values.size());
+    for (const auto& v : statement.values)
+        values.push_back(v ? v->constData() : nullptr);
+    const int count = int(values.size());
+    if (!statement.keep)
+        return finished(run(ServerRequest{ServerRequest::Kind::Params, statement.sql.constData(), nullptr,
+                                          count, values.data()}));
+    // Prepared once on this session; the names go with it into the pool and are gone with it.
+    QByteArray name = m_prepared.value(statement.sql);
+    if (name.isEmpty()) {
+        name = "rentbook_" + QByteArray::number(m_prepared.size() + 1);
+        finished(
+            run(ServerRequest{ServerRequest::Kind::Prepare, statement.sql.constData(), name.constData(), 0}));
+        m_prepared.insert(statement.sql, name);
+    }
+    return finished(
+        run(ServerRequest{ServerRequest::Kind::Prepared, name.constData(), nullptr, count, values.data()}));
+}
+
 DbError ServerConnection::lostError() const {
     QString text = m_lostText.isEmpty() ? errorText(m_conn) : m_lostText;
     if (text.isEmpty())
@@ -515,12 +575,21 @@ DbError ServerConnection::lostError() const {
 }
 
 std::shared_ptr<ServerResult> ServerConnection::change(const QByteArray& sql) {
+    return changeWith([&] { return exec(sql); });
+}
+
+std::shared_ptr<ServerResult> ServerConnection::change(const ServerStatement& statement) {
+    return changeWith([&] { return exec(statement); });
+}
+
+std::shared_ptr<ServerResult>
+ServerConnection::changeWith(const std::function<std::shared_ptr<ServerResult>()>& statement) {
     if (m_transaction)
-        return exec(sql);
+        return statement();
     begin();
     std::shared_ptr<ServerResult> r;
     try {
-        r = exec(sql);
+        r = statement();
     } catch (...) {
         rollback();
         throw;

@@ -7,12 +7,27 @@
 #include "data/DbError.h"
 #include "data/LedgerFile.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 struct pg_conn;
 struct pg_result;
+struct ServerRequest;
+
+// One statement with its values: the text holds $1, $2, ... and the values go beside it as text in
+// UTF-8 (none for NULL), never into it.
+struct ServerStatement {
+    QByteArray sql;
+    std::vector<std::optional<QByteArray>> values;
+    // Prepared once on the session and kept there (statements run again and again).
+    bool keep = false;
+};
 
 // A finished result of one statement, every row held in memory.
 struct ServerResult {
@@ -43,9 +58,12 @@ public:
     // for without freezing the windows (platform::NetworkWait): the clerk may cancel the wait,
     // which drops the connection; an answer that does not come in time counts as a loss.
     std::shared_ptr<ServerResult> exec(const QByteArray& sql);
+    // One statement with its values, as exec runs statements; the server refuses a text holding two.
+    std::shared_ptr<ServerResult> exec(const ServerStatement& statement);
     // A change that commits at once: outside a transaction of the program's it runs in one of its
     // own, so that a lost answer is checked as a lost commit is (see commit).
     std::shared_ptr<ServerResult> change(const QByteArray& sql);
+    std::shared_ptr<ServerResult> change(const ServerStatement& statement);
     // A transaction of the program's: begun, then committed or rolled back. While one is open, a
     // lost connection is not re-established under it (the statements after the loss would run
     // outside it and commit piecemeal): every statement fails until the rollback.
@@ -84,6 +102,10 @@ private:
     bool lost() const;
     void reconnect();
     pg_result* run(const char* sql, bool* sent = nullptr);
+    pg_result* run(const ServerRequest& request, bool* sent = nullptr);
+    void readyToSend();
+    std::shared_ptr<ServerResult> finished(pg_result* r);
+    std::shared_ptr<ServerResult> changeWith(const std::function<std::shared_ptr<ServerResult>()>& statement);
     DbError lostError() const;
     void abandon();
     void endOrphan();
@@ -96,6 +118,8 @@ private:
     bool m_longWork = false;
     bool m_lost = false; // given up on: no answer came, or the clerk stopped waiting
     bool m_busy = false; // a statement is out, its answer awaited
+    // The names of the statements prepared on this session, by their text.
+    QHash<QByteArray, QByteArray> m_prepared;
     // Why the last statement's answer did not come, when the program gave up waiting for it.
     QString m_lostText;
     bool m_lostCancelled = false;

@@ -25,20 +25,21 @@ QString dayStart(const QDate& d) {
 }
 
 // Issue dates within the months from first to last, as the ledger stores them.
-QString monthsCondition(const QDate& first, const QDate& last) {
-    return QStringLiteral("([Rdate] >= '%1' and [Rdate] < '%2')")
-        .arg(dayStart(firstOfMonth(first)), dayStart(firstOfMonth(last).addMonths(1)));
+SqlStatement monthsCondition(const QDate& first, const QDate& last) {
+    return {QStringLiteral("([Rdate] >= ? and [Rdate] < ?)"),
+            {dayStart(firstOfMonth(first)), dayStart(firstOfMonth(last).addMonths(1))}};
 }
 
 // The receipts that may be for a month from first to last: issued then, or with a period that
 // ends within two years after its start (MonthsOfReceipt weighs them). Longer periods are not
 // looked for, so that an early month does not read every later receipt of the ledger.
-QString forMonthsCondition(const QDate& first, const QDate& last, bool byPeriod) {
-    const QString issued = monthsCondition(first, last);
+SqlStatement forMonthsCondition(const QDate& first, const QDate& last, bool byPeriod) {
+    const SqlStatement issued = monthsCondition(first, last);
     if (!byPeriod)
         return issued;
-    return QStringLiteral("(%1 or ([Tdate] >= '%2' and [Tdate] < '%3'))")
-        .arg(issued, dayStart(firstOfMonth(first)), dayStart(firstOfMonth(last).addMonths(25)));
+    return QStringLiteral("(") + issued +
+           SqlStatement(QStringLiteral(" or ([Tdate] >= ? and [Tdate] < ?))"),
+                        {dayStart(firstOfMonth(first)), dayStart(firstOfMonth(last).addMonths(25))});
 }
 
 int monthsBetween(const QDate& from, const QDate& to) {
@@ -128,8 +129,8 @@ QList<MonthIncome> IncomeByMonth(Database& db, const QDate& first, const QDate& 
         QStringLiteral("select substr([Rdate], 1, 7), sum([housefee]), sum([waterfee]), sum([elecfee]), "
                        "sum(case when [standby5] = '1' then cast([standby3] as real) else 0 end), "
                        "sum([TVfee]), sum([cleanfee]), sum([netfee]), sum([managefee]), sum([otherfee]), "
-                       "sum([total_money]), count(*) from RECEIPT where %1 group by substr([Rdate], 1, 7)")
-            .arg(monthsCondition(first, last)));
+                       "sum([total_money]), count(*) from RECEIPT where ") +
+        monthsCondition(first, last) + QStringLiteral(" group by substr([Rdate], 1, 7)"));
     for (; !rs.isEOF(); rs.moveNext()) {
         const auto at = index.constFind(rs.field(0));
         if (at == index.constEnd())
@@ -209,9 +210,9 @@ MonthCharges ChargesOfMonth(Database& db, const QDate& month) {
         // where it is given, reaches into the month.
         Recordset rs =
             db.query(QStringLiteral("select [address], [zuMoney] from client where [address] <> '' "
-                                    "and coalesce([dateFrom], '') < '%2' and "
-                                    "(coalesce([dateTo], '') = '' or [dateTo] >= '%1') order by [id]")
-                         .arg(start, end));
+                                    "and coalesce([dateFrom], '') < ? and "
+                                    "(coalesce([dateTo], '') = '' or [dateTo] >= ?) order by [id]"),
+                     {end, start});
         for (; !rs.isEOF(); rs.moveNext())
             roomOf(rs.field(0)).expectedRent = number(rs, 1);
     }
@@ -223,9 +224,10 @@ MonthCharges ChargesOfMonth(Database& db, const QDate& month) {
     }
     const bool byPeriod = ReceiptsByPeriod(db);
     {
-        Recordset rs = db.query(QStringLiteral("select [district], [NO], [total_money], [Rdate], [Tdate], "
-                                               "[standby6] from RECEIPT where %1 order by [Rdate], [id]")
-                                    .arg(forMonthsCondition(first, first, byPeriod)));
+        Recordset rs =
+            db.query(QStringLiteral("select [district], [NO], [total_money], [Rdate], [Tdate], "
+                                    "[standby6] from RECEIPT where ") +
+                     forMonthsCondition(first, first, byPeriod) + QStringLiteral(" order by [Rdate], [id]"));
         for (; !rs.isEOF(); rs.moveNext()) {
             const ReceiptMonths months = MonthsOfReceipt(rs.field(3), rs.field(4), rs.field(5), byPeriod);
             const int offset = monthsBetween(months.first, first);
@@ -291,8 +293,9 @@ RoomUsage UsageOfRoom(Database& db, const QString& room, const QDate& today, int
         QStringLiteral(
             "select [Rdate], [Tdate], [standby6], [waterthis] - [waterlast], [electhis] - [eleclast], "
             "[standby5], cast([standby2] as real) - cast([standby1] as real) from RECEIPT "
-            "where %1 and %2")
-            .arg(AddressMatchCondition(room), forMonthsCondition(first, last, out.byPeriod)));
+            "where ") +
+        AddressMatchCondition(room) + QStringLiteral(" and ") +
+        forMonthsCondition(first, last, out.byPeriod));
     for (; !rs.isEOF(); rs.moveNext()) {
         const ReceiptMonths months = MonthsOfReceipt(rs.field(0), rs.field(1), rs.field(2), out.byPeriod);
         if (!months.first.isValid())

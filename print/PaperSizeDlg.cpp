@@ -1,7 +1,6 @@
 #include "print/PaperSizeDlg.h"
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
@@ -35,8 +34,8 @@ void CPaperSizeDlg::OnSave() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("update USER_SET set [set6] = '%1',[set7] = '%2' where id = 2")
-                   .arg(jet::quote(m_strWidth), jet::quote(m_strHeight)));
+    db.execute(QStringLiteral("update USER_SET set [set6] = ?,[set7] = ? where id = 2"),
+               {m_strWidth, m_strHeight});
     db.close();
     appSettings().customPaperWidth = textToInt(m_strWidth);
     appSettings().customPaperHeight = textToInt(m_strHeight);

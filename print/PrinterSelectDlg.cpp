@@ -1,7 +1,7 @@
 #include "print/PrinterSelectDlg.h"
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
-#include "data/JetSql.h"
+#include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
 
@@ -37,8 +37,7 @@ void CPrinterSelectDlg::OnSave() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(
-        QStringLiteral("update table2 set [row2] = '%1' where row1 = '1'").arg(jet::quote(m_strPrinter)));
+    db.execute(QStringLiteral("update table2 set [row2] = ? where row1 = '1'"), {m_strPrinter});
     db.close();
     platform::messageBox(this, QStringLiteral("打印机保存成功！"), QStringLiteral("提示"),
                          platform::MsgIcon::Information);

@@ -1,7 +1,7 @@
 #include "print/TableLineDlg.h"
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
-#include "data/JetSql.h"
+#include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
 
@@ -55,8 +55,8 @@ void CTableLineDlg::OnSave() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("update USER_SET set [set4] = '%1',[set5] = '%2' where id = 3")
-                   .arg(jet::quote(m_strOutline), jet::quote(m_strInner)));
+    db.execute(QStringLiteral("update USER_SET set [set4] = ?,[set5] = ? where id = 3"),
+               {m_strOutline, m_strInner});
     db.close();
     appSettings().outlineWidth = m_strOutline;
     appSettings().innerWidth = m_strInner;

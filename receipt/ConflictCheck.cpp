@@ -7,7 +7,7 @@
 #include "records/RecordStatements.h"
 
 std::optional<std::uint64_t> ReceiptVersionByKey(Database& db, long long key) {
-    Recordset rs = db.query(QStringLiteral("select * from RECEIPT where [id] = %1").arg(key));
+    Recordset rs = db.query(QStringLiteral("select * from RECEIPT where [id] = ?"), {key});
     if (rs.isEOF())
         return std::nullopt;
     return ReceiptRowVersion(rs);

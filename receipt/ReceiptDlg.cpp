@@ -392,8 +392,8 @@ void CReceiptDlg::ShowRecords() {
     m_recordsPanel->ShowRecords();
 }
 
-void CReceiptDlg::ShowQueryRecords(QString statement) {
-    m_recordsPanel->ShowQueryRecords(std::move(statement));
+void CReceiptDlg::ShowQueryRecords(const SqlStatement& statement) {
+    m_recordsPanel->ShowQueryRecords(statement);
 }
 
 void CReceiptDlg::AppendFormToList(std::uint64_t version) {
@@ -409,7 +409,7 @@ void CReceiptDlg::UpdateSummary() {
 }
 
 void CReceiptDlg::OnQueryRecords() {
-    CQueryDlg dlg([this](const QString& statement) { ShowQueryRecords(statement); }, this);
+    CQueryDlg dlg([this](const SqlStatement& statement) { ShowQueryRecords(statement); }, this);
     dlg.exec();
 }
 

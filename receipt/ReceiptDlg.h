@@ -35,7 +35,7 @@ public:
 
     // Records list.
     void ShowRecords();
-    void ShowQueryRecords(QString statement);
+    void ShowQueryRecords(const SqlStatement& statement);
     // version: the stored receipt's ReceiptRowVersion.
     void AppendFormToList(std::uint64_t version = 0);
     void UpdateListRow(int row, std::uint64_t version = 0);

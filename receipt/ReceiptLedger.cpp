@@ -1,13 +1,12 @@
 #include "receipt/ReceiptLedger.h"
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "receipt/ConflictCheck.h"
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
 
 namespace {
 
-std::optional<QStringList> firstRow(Database& db, const QString& statement) {
+std::optional<QStringList> firstRow(Database& db, const SqlStatement& statement) {
     Recordset rs = db.query(statement);
     if (rs.isEOF())
         return std::nullopt;
@@ -26,7 +25,7 @@ std::optional<QStringList> LastReceiptOfAddress(Database& db, const QString& add
 }
 
 std::optional<QStringList> ReceiptByKey(Database& db, long long key) {
-    return firstRow(db, QStringLiteral("select * from RECEIPT where [id] = %1").arg(key));
+    return firstRow(db, {QStringLiteral("select * from RECEIPT where [id] = ?"), {key}});
 }
 
 namespace {
@@ -55,8 +54,7 @@ StoredReceipt InsertReceipt(Database& db, ReceiptForm& form) {
     StoredReceipt out;
     Transaction transaction(db);
     const auto taken = [&db](const QString& number) {
-        return !db.query(QStringLiteral("select [id] from RECEIPT where [NO] = '%1'").arg(jet::quote(number)))
-                    .isEOF();
+        return !db.query(QStringLiteral("select [id] from RECEIPT where [NO] = ?"), {number}).isEOF();
     };
     if (taken(form.number)) {
         out.takenNumber = form.number;

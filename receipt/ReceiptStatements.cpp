@@ -5,38 +5,12 @@
 
 namespace {
 
-// Puts the values in place of the "%s", "%.2f" and "%d" markers of a statement, in order. The
-// values are already formatted; they are never scanned for markers themselves.
-QString fill(QStringView pattern, const QStringList& values) {
-    static const QLatin1String markers[] = {QLatin1String("%s"), QLatin1String("%.2f"), QLatin1String("%d")};
-    QString out;
-    out.reserve(pattern.size() + 256);
-    auto value = values.begin();
-    qsizetype i = 0;
-    while (i < pattern.size()) {
-        bool replaced = false;
-        if (pattern.at(i) == QLatin1Char('%') && value != values.end()) {
-            for (const QLatin1String& marker : markers) {
-                if (pattern.mid(i).startsWith(marker)) {
-                    out += *value++;
-                    i += marker.size();
-                    replaced = true;
-                    break;
-                }
-            }
-        }
-        if (!replaced)
-            out += pattern.at(i++);
-    }
-    Q_ASSERT(value == values.end());
-    return out;
-}
-
-QString q(const QString& text) {
-    return jet::quote(text);
-}
 QString n(const QString& text) {
     return jet::number2(FormNumber(text));
+}
+
+QString flag(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
 } // namespace
@@ -62,12 +36,11 @@ QString PeriodDaysText(const QDateTime& start, const QDateTime& end) {
 
 namespace {
 
-// The values of a receipt from Rdate to standby6, in the column order both statements use.
-QStringList receiptValues(const ReceiptForm& f) {
-    // The dates go in as the ledger dialect's date literals, which the connection writes in the
-    // ledger's one stored form.
-    return {RdateText(f.issueDate),
-            q(f.address),
+// The values of a receipt from Rdate to standby6, in the column order both statements use. The
+// dates are stored in the ledger's one date form; amounts go as "%.2f" text into number columns.
+SqlValues receiptValues(const ReceiptForm& f) {
+    return {SqlValue::date(RdateText(f.issueDate)),
+            f.address,
             n(f.waterlast),
             n(f.waterthis),
             n(f.waterfee),
@@ -81,48 +54,45 @@ QStringList receiptValues(const ReceiptForm& f) {
             n(f.managefee),
             n(f.otherfee),
             n(f.total),
-            q(f.remark),
-            q(f.clerk),
-            q(f.payee),
+            f.remark,
+            f.clerk,
+            f.payee,
             n(f.waterprice),
             n(f.elecprice),
-            q(f.hotlast),
-            q(f.hotthis),
-            q(f.hotfee),
-            q(f.hotprice),
-            f.threeRow ? QStringLiteral("1") : QStringLiteral("0"),
-            TdateText(f.periodEnd),
+            f.hotlast,
+            f.hotthis,
+            f.hotfee,
+            f.hotprice,
+            flag(f.threeRow),
+            SqlValue::date(TdateText(f.periodEnd)),
             PeriodDaysText(f.periodStart, f.periodEnd)};
 }
 
 } // namespace
 
-QString InsertReceiptStatement(const ReceiptForm& f) {
-    return fill(u"insert into RECEIPT ([NO],[Rdate],[district],[waterlast], "
-                u"[waterthis],[waterfee],[eleclast],[electhis],[elecfee],[housefee],[cleanfee],[TVfee],["
-                u"netfee],[managefee],"
-                u"[otherfee], "
-                u"[total_money],[Remark],[accountant],[payee],[waterprice],[elecprice],[standby1],[standby2],"
-                u"[standby3],[standby4],[standby5],[Tdate],[standby6]) "
-                u"values('%s',#%s#,'%s',%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,'%s'"
-                u",'%s','%s',"
-                u"%.2f,%.2f,'%s','%s','%s','%s','%s',#%s#,'%s')",
-                QStringList{q(f.number)} + receiptValues(f));
+SqlStatement InsertReceiptStatement(const ReceiptForm& f) {
+    return {
+        QStringLiteral("insert into RECEIPT ([NO],[Rdate],[district],[waterlast], "
+                       "[waterthis],[waterfee],[eleclast],[electhis],[elecfee],[housefee],[cleanfee],[TVfee],"
+                       "[netfee],[managefee],[otherfee], "
+                       "[total_money],[Remark],[accountant],[payee],[waterprice],[elecprice],[standby1],"
+                       "[standby2],[standby3],[standby4],[standby5],[Tdate],[standby6]) "
+                       "values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+        SqlValues{f.number} + receiptValues(f)};
 }
 
-QString UpdateReceiptStatement(const ReceiptForm& f, long long key) {
-    return fill(
-        u"update RECEIPT set [Rdate]=#%s#,[district]='%s', "
-        u"[waterlast]=%.2f,[waterthis]=%.2f,[waterfee]=%.2f,[eleclast]=%.2f,[electhis]=%.2f,[elecfee]=%.2f, "
-        u"[housefee]=%.2f,[cleanfee]=%.2f,[TVfee]=%.2f,[netfee]=%.2f,[managefee]=%.2f,[otherfee]=%.2f, "
-        u"[total_money]=%.2f,[Remark]='%s',[accountant]='%s',[payee]='%s',[waterprice]=%.2f,[elecprice]=%.2f,"
-        u" "
-        u"[standby1]='%s',[standby2]='%s',[standby3]='%s',[standby4]='%s',[standby5]='%s', [Tdate]=#%s#, "
-        u"[standby6]='%s' where [id] = %d",
-        receiptValues(f) + QStringList{QString::number(key)});
+SqlStatement UpdateReceiptStatement(const ReceiptForm& f, long long key) {
+    return {
+        QStringLiteral("update RECEIPT set [Rdate]=?,[district]=?, "
+                       "[waterlast]=?,[waterthis]=?,[waterfee]=?,[eleclast]=?,[electhis]=?,[elecfee]=?, "
+                       "[housefee]=?,[cleanfee]=?,[TVfee]=?,[netfee]=?,[managefee]=?,[otherfee]=?, "
+                       "[total_money]=?,[Remark]=?,[accountant]=?,[payee]=?,[waterprice]=?,[elecprice]=?, "
+                       "[standby1]=?,[standby2]=?,[standby3]=?,[standby4]=?,[standby5]=?, [Tdate]=?, "
+                       "[standby6]=? where [id] = ?"),
+        receiptValues(f) + SqlValues{key}};
 }
 
-QString AddressMatchCondition(const QString& address) {
+SqlStatement AddressMatchCondition(const QString& address) {
     // Addresses compare without regard to letter case. Every spelling of the letters is listed,
     // so that the address index still finds them at once; an address with more letters than
     // that is worth compares case-blind through the whole table.
@@ -130,33 +100,33 @@ QString AddressMatchCondition(const QString& address) {
     for (qsizetype i = 0; i < address.size(); ++i)
         if (address.at(i).unicode() < 128 && address.at(i).isLetter())
             letters << i;
-    QString condition;
-    if (letters.size() > 6) {
-        // lower() folds the ASCII letters alone on both engines, as the letter spellings do.
-        condition = QStringLiteral("lower([district]) = lower('%1')").arg(q(address));
-    } else {
-        QStringList spellings;
-        for (int mask = 0; mask < (1 << letters.size()); ++mask) {
-            QString spelling = address;
-            for (int b = 0; b < letters.size(); ++b) {
-                QChar& c = spelling[letters[b]];
-                c = (mask & (1 << b)) ? c.toUpper() : c.toLower();
-            }
-            spellings << QLatin1Char('\'') + q(spelling) + QLatin1Char('\'');
+    // lower() folds the ASCII letters alone on both engines, as the letter spellings do.
+    if (letters.size() > 6)
+        return {QStringLiteral("lower([district]) = lower(?)"), {address}};
+    SqlValues spellings;
+    for (int mask = 0; mask < (1 << letters.size()); ++mask) {
+        QString spelling = address;
+        for (int b = 0; b < letters.size(); ++b) {
+            QChar& c = spelling[letters[b]];
+            c = (mask & (1 << b)) ? c.toUpper() : c.toLower();
         }
-        condition = QStringLiteral("[district] in (%1)").arg(spellings.join(QLatin1Char(',')));
+        spellings << spelling;
     }
-    return condition;
+    QString places(spellings.size() * 2 - 1, QLatin1Char(','));
+    for (qsizetype i = 0; i < places.size(); i += 2)
+        places[i] = QLatin1Char('?');
+    return {QStringLiteral("[district] in (") + places + QLatin1Char(')'), spellings};
 }
 
 // Only the first row is read: "top 1" keeps a server from sending the rest.
-QString PrefillQueryStatement(const QString& address) {
-    return QStringLiteral("select top 1 * from (select * from RECEIPT where %1) order by [Rdate] desc")
-        .arg(AddressMatchCondition(address));
+SqlStatement PrefillQueryStatement(const QString& address) {
+    return (QStringLiteral("select top 1 * from (select * from RECEIPT where ") +
+            AddressMatchCondition(address) + QStringLiteral(") order by [Rdate] desc"))
+        .keepPrepared();
 }
 
-QString LastReceiptQueryStatement() {
-    return QStringLiteral("select top 1 * from RECEIPT order by [id] desc");
+SqlStatement LastReceiptQueryStatement() {
+    return SqlStatement(QStringLiteral("select top 1 * from RECEIPT order by [id] desc")).keepPrepared();
 }
 
 QString PriceItemName(Meter meter) {
@@ -171,51 +141,48 @@ QString PriceItemName(Meter meter) {
     return QStringLiteral("热水费");
 }
 
-QString PriceQueryStatement(Meter meter) {
-    return fill(u"select * from price where items='%s'", {PriceItemName(meter)});
+SqlStatement PriceQueryStatement(Meter meter) {
+    return {QStringLiteral("select * from price where items=?"), {PriceItemName(meter)}};
 }
 
-QString PriceInsertStatement(Meter meter) {
-    return fill(u"insert into price ([items]) values('%s')", {PriceItemName(meter)});
+SqlStatement PriceInsertStatement(Meter meter) {
+    return {QStringLiteral("insert into price ([items]) values(?)"), {PriceItemName(meter)}};
 }
 
-QString PriceUpdateStatement(Meter meter, const QString& priceText) {
-    return fill(u"update price set [price]='%.2f' where items='%s'", {n(priceText), PriceItemName(meter)});
+SqlStatement PriceUpdateStatement(Meter meter, const QString& priceText) {
+    return {QStringLiteral("update price set [price]=? where items=?"), {n(priceText), PriceItemName(meter)}};
 }
 
-QString RoundingUpdateStatement(bool rounding) {
-    return fill(u"update USER_SET set [set2]='%s' where id=3",
-                {rounding ? QStringLiteral("1") : QStringLiteral("0")});
+SqlStatement RoundingUpdateStatement(bool rounding) {
+    return {QStringLiteral("update USER_SET set [set2]=? where id=3"), {flag(rounding)}};
 }
 
-QString LayoutUpdateStatement(bool threeRow) {
-    return fill(u"update USER_SET set [accountantSet] = '%s' where id = 3",
-                {threeRow ? QStringLiteral("1") : QStringLiteral("0")});
+SqlStatement LayoutUpdateStatement(bool threeRow) {
+    return {QStringLiteral("update USER_SET set [accountantSet] = ? where id = 3"), {flag(threeRow)}};
 }
 
-QString ChargingPeriodUpdateStatement(bool on) {
-    return fill(u"update USER_SET set [set10]='%s' where id=3",
-                {on ? QStringLiteral("1") : QStringLiteral("0")});
+SqlStatement ChargingPeriodUpdateStatement(bool on) {
+    return {QStringLiteral("update USER_SET set [set10]=? where id=3"), {flag(on)}};
 }
 
-QString CaptionUpdateStatement(CaptionBox box, const QString& caption) {
+SqlStatement CaptionUpdateStatement(CaptionBox box, const QString& caption) {
     switch (box) {
     case CaptionBox::TVfee:
-        return fill(u"update USER_SET set [set6] = '%s' where id = 3", {q(caption)});
+        return {QStringLiteral("update USER_SET set [set6] = ? where id = 3"), {caption}};
     case CaptionBox::Cleanfee:
-        return fill(u"update USER_SET set [set7] = '%s' where id = 3", {q(caption)});
+        return {QStringLiteral("update USER_SET set [set7] = ? where id = 3"), {caption}};
     case CaptionBox::Managefee:
-        return fill(u"update USER_SET set [set8] = '%s' where id = 3", {q(caption)});
+        return {QStringLiteral("update USER_SET set [set8] = ? where id = 3"), {caption}};
     case CaptionBox::Netfee:
-        return fill(u"update USER_SET set [set9] = '%s' where id = 3", {q(caption)});
+        return {QStringLiteral("update USER_SET set [set9] = ? where id = 3"), {caption}};
     case CaptionBox::HotWater:
-        return fill(u"update USER_SET set [set3] = '%s' where id = 3", {q(caption)});
+        return {QStringLiteral("update USER_SET set [set3] = ? where id = 3"), {caption}};
     case CaptionBox::Address:
         break;
     }
-    return fill(u"update USER_SET set [accountantSet] = '%s' where id = 1", {q(caption)});
+    return {QStringLiteral("update USER_SET set [accountantSet] = ? where id = 1"), {caption}};
 }
 
-QString ClerkPayeeUpdateStatement(const QString& clerk, const QString& payee) {
-    return fill(u"update USER_SET set [set7] = '%s', [set8] = '%s' where [id] = 1", {q(clerk), q(payee)});
+SqlStatement ClerkPayeeUpdateStatement(const QString& clerk, const QString& payee) {
+    return {QStringLiteral("update USER_SET set [set7] = ?, [set8] = ? where [id] = 1"), {clerk, payee}};
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-// The statements the receipt form runs, as text in the ledger's dialect. Typed text goes through
-// jet::quote and every amount through jet::number2, nothing else.
+// The statements the receipt form runs, in the ledger's dialect with their values bound beside
+// them: typed text as it stands, every amount as jet::number2's text.
 
+#include "data/SqlStatement.h"
 #include "receipt/ReceiptForm.h"
 
 #include <QDateTime>
@@ -17,32 +18,32 @@ QString TdateText(const QDateTime& periodEnd);
 QString PeriodDaysText(const QDateTime& start, const QDateTime& end);
 
 // A new receipt under the form's number.
-QString InsertReceiptStatement(const ReceiptForm& form);
+SqlStatement InsertReceiptStatement(const ReceiptForm& form);
 // An amended receipt: the one whose ledger key is given (numbers may repeat, keys never do).
-QString UpdateReceiptStatement(const ReceiptForm& form, long long key);
+SqlStatement UpdateReceiptStatement(const ReceiptForm& form, long long key);
 
 // The receipt of one address with the newest issue date.
-QString PrefillQueryStatement(const QString& address);
+SqlStatement PrefillQueryStatement(const QString& address);
 // The condition on [district] that finds an address as the prefill does (letter case aside).
-QString AddressMatchCondition(const QString& address);
+SqlStatement AddressMatchCondition(const QString& address);
 // The receipt inserted last.
-QString LastReceiptQueryStatement();
+SqlStatement LastReceiptQueryStatement();
 
 // Unit prices: the items "水费", "电费" and "热水费".
 QString PriceItemName(Meter meter);
-QString PriceQueryStatement(Meter meter);
-QString PriceInsertStatement(Meter meter);
+SqlStatement PriceQueryStatement(Meter meter);
+SqlStatement PriceInsertStatement(Meter meter);
 // The box's text stored with two decimals (0 when empty or no number).
-QString PriceUpdateStatement(Meter meter, const QString& priceText);
+SqlStatement PriceUpdateStatement(Meter meter, const QString& priceText);
 
 // Form options kept in USER_SET row 3.
-QString RoundingUpdateStatement(bool rounding);
-QString LayoutUpdateStatement(bool threeRow);
-QString ChargingPeriodUpdateStatement(bool on);
+SqlStatement RoundingUpdateStatement(bool rounding);
+SqlStatement LayoutUpdateStatement(bool threeRow);
+SqlStatement ChargingPeriodUpdateStatement(bool on);
 
 // The editable captions of the form.
 enum class CaptionBox { TVfee, Cleanfee, Managefee, Netfee, HotWater, Address };
-QString CaptionUpdateStatement(CaptionBox box, const QString& caption);
+SqlStatement CaptionUpdateStatement(CaptionBox box, const QString& caption);
 
 // The clerk and payee remembered after a save (USER_SET row 1).
-QString ClerkPayeeUpdateStatement(const QString& clerk, const QString& payee);
+SqlStatement ClerkPayeeUpdateStatement(const QString& clerk, const QString& payee);

@@ -110,7 +110,7 @@ void RecordsPanel::ShowRecords() {
         m_records->fill(rs, RecordsModel::FillKind::Range, appSettings().chargingPeriod, platform::now()));
 }
 
-void RecordsPanel::ShowQueryRecords(QString statement) {
+void RecordsPanel::ShowQueryRecords(const SqlStatement& statement) {
     if (!m_db.isOpen() && !m_db.open())
         return;
     Recordset rs = m_db.query(statement);

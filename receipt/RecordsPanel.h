@@ -5,6 +5,7 @@
 // clerks' changes. It works the list area's widgets of the window's template; commands that need
 // the form as well are the window's, asked for through the signals.
 
+#include "data/SqlStatement.h"
 #include "records/RecordsModel.h"
 
 #include <QObject>
@@ -36,7 +37,7 @@ public:
     void follow(LedgerWatcher* watcher);
 
     void ShowRecords();
-    void ShowQueryRecords(QString statement);
+    void ShowQueryRecords(const SqlStatement& statement);
     void UpdateSummary();
     void OnSelchangeDisplayRange();
     void OnShowAll();
@@ -88,7 +89,7 @@ private:
     RecordsModel* m_records = nullptr;
     LiveList* m_live = nullptr;
     // The statement of the search the list shows; empty while it shows the display range.
-    QString m_listQuery;
+    SqlStatement m_listQuery;
     QMenu* m_recordsMenu = nullptr;
     QString m_hotWaterCaption;
 

@@ -16,10 +16,11 @@ QString dayText(const QDate& d) {
     return d.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-QString monthCondition(const QDate& issued) {
+SqlStatement monthCondition(const QDate& issued) {
     const QDate first(issued.year(), issued.month(), 1);
-    return QStringLiteral("([Rdate] >= '%1 00:00:00' and [Rdate] < '%2 00:00:00')")
-        .arg(dayText(first), dayText(first.addMonths(1)));
+    return {QStringLiteral("([Rdate] >= ? and [Rdate] < ?)"),
+            {dayText(first) + QStringLiteral(" 00:00:00"),
+             dayText(first.addMonths(1)) + QStringLiteral(" 00:00:00")}};
 }
 
 // The whole days of a stored period ([standby6]): its leading whole number, none counting 0.
@@ -39,11 +40,11 @@ qint64 storedDays(const QString& text) {
 
 std::optional<OverlappingReceipt> FindOverlappingReceipt(Database& db, const ReceiptForm& form,
                                                          bool byPeriod) {
-    const QString month = monthCondition(form.issueDate.date());
     if (!byPeriod) {
-        Recordset rs = db.query(QStringLiteral("select [NO], [Rdate] from RECEIPT where %1 and %2 "
-                                               "order by [Rdate] desc, [id] desc limit 1")
-                                    .arg(AddressMatchCondition(form.address), month));
+        Recordset rs = db.query(QStringLiteral("select [NO], [Rdate] from RECEIPT where ") +
+                                AddressMatchCondition(form.address) + QStringLiteral(" and ") +
+                                monthCondition(form.issueDate.date()) +
+                                QStringLiteral(" order by [Rdate] desc, [id] desc limit 1"));
         if (rs.isEOF())
             return std::nullopt;
         return OverlappingReceipt{rs.field(0), rs.field(1).section(QLatin1Char(' '), 0, 0)};
@@ -58,9 +59,9 @@ std::optional<OverlappingReceipt> FindOverlappingReceipt(Database& db, const Rec
     const QString monthTo = dayText(first.addMonths(1)) + QStringLiteral(" 00:00:00");
     // The room's receipts, newest first, weighed here: the periods' arithmetic is the same on
     // every engine this way, and a room holds a receipt or two a month.
-    Recordset rs = db.query(QStringLiteral("select [NO], [Rdate], [Tdate], [standby6] from RECEIPT where %1 "
-                                           "order by [Rdate] desc, [id] desc")
-                                .arg(AddressMatchCondition(form.address)));
+    Recordset rs =
+        db.query(QStringLiteral("select [NO], [Rdate], [Tdate], [standby6] from RECEIPT where ") +
+                 AddressMatchCondition(form.address) + QStringLiteral(" order by [Rdate] desc, [id] desc"));
     for (; !rs.isEOF(); rs.moveNext()) {
         const QString issued = rs.field(1);
         const QString tdate = rs.field(2);

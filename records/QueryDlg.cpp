@@ -18,7 +18,7 @@ QString selectAllText() {
     return QStringLiteral(" 选择全部");
 }
 
-QStringList firstColumn(Database& db, const QString& statement) {
+QStringList firstColumn(Database& db, const SqlStatement& statement) {
     QStringList values;
     for (Recordset rs = db.query(statement); !rs.isEOF(); rs.moveNext())
         values << rs.field(0);
@@ -87,8 +87,8 @@ void CQueryDlg::FillLists() {
     {
         Database db;
         if (OpenLedger(db, this)) {
-            numbers = firstColumn(
-                db, QStringLiteral("select top %1 [NO] from RECEIPT order by id desc").arg(kNumberListLimit));
+            numbers = firstColumn(db, QStringLiteral("select top ") + QString::number(kNumberListLimit) +
+                                          QStringLiteral(" [NO] from RECEIPT order by id desc"));
             addresses = firstColumn(db, QStringLiteral("select * from addr_items"));
             remarks = firstColumn(db, QStringLiteral("select * from remark_items"));
             people = firstColumn(db, QStringLiteral("select * from people_items"));
@@ -124,8 +124,8 @@ void CQueryDlg::pushForm() {
 
 void CQueryDlg::OnQuery() {
     pullForm();
-    const QString statement = BuildQueryStatement(m_strNo, m_strAccountant, m_strPayee, m_strAddress,
-                                                  m_strRemark, m_timeFrom.date(), m_timeTo.date());
+    const SqlStatement statement = BuildQueryStatement(m_strNo, m_strAccountant, m_strPayee, m_strAddress,
+                                                       m_strRemark, m_timeFrom.date(), m_timeTo.date());
     if (m_target)
         m_target(statement);
 }

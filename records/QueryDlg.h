@@ -3,6 +3,8 @@
 // "查询": narrows the stored receipts by number, address, issue dates, clerk, payee and remark.
 // Each "确定(&S)" hands the search to the main window's list; the dialog stays open for the next.
 
+#include "data/SqlStatement.h"
+
 #include <QDateTime>
 #include <QDialog>
 #include <QString>
@@ -16,7 +18,7 @@ class CQueryDlg;
 class QWheelEvent;
 
 // Where a search goes: the main window runs the statement and shows what it finds.
-using QueryTarget = std::function<void(const QString& statement)>;
+using QueryTarget = std::function<void(const SqlStatement& statement)>;
 
 class CQueryDlg : public QDialog {
     Q_OBJECT

@@ -1,44 +1,50 @@
 #include "records/RecordStatements.h"
 
-#include "data/JetSql.h"
-
 QStringList DisplayRangeNames() {
     return {QStringLiteral("所有记录"), QStringLiteral("最近20条记录"), QStringLiteral("最近一个月记录"),
             QStringLiteral("当前月记录"), QStringLiteral("当天记录")};
 }
 
-QString DisplayRangeStatement(int range, const QString& rangeStart, const QString& rangeEnd) {
+namespace {
+
+SqlStatement rangeStatement(int range, const QString& rangeStart, const QString& rangeEnd) {
+    const SqlValue end = SqlValue::date(rangeEnd);
     switch (range) {
     case 1:
         return QStringLiteral(
             "select * from (select top 20 * from RECEIPT order by id desc) order by id asc");
     case 2:
-        return QStringLiteral("select * from RECEIPT where Rdate between #%1# and #%2# order by id asc")
-            .arg(rangeStart, rangeEnd);
+        return {QStringLiteral("select * from RECEIPT where Rdate between ? and ? order by id asc"),
+                {SqlValue::date(rangeStart), end}};
     case 3:
-        return QStringLiteral("select * from RECEIPT where year([Rdate])= year(#%1#) and Month([Rdate]) = "
-                              "Month(#%1#) order by id asc")
-            .arg(rangeEnd);
+        return {QStringLiteral("select * from RECEIPT where year([Rdate])= year(?) and Month([Rdate]) = "
+                               "Month(?) order by id asc"),
+                {end, end}};
     case 4:
-        return QStringLiteral(
-                   "select * from RECEIPT where year([Rdate]) = year(#%1#) and \t\tMonth([Rdate]) = "
-                   "Month(#%1#) and Day([Rdate]) = Day(#%1#) order by id asc")
-            .arg(rangeEnd);
+        return {QStringLiteral("select * from RECEIPT where year([Rdate]) = year(?) and \t\tMonth([Rdate]) = "
+                               "Month(?) and Day([Rdate]) = Day(?) order by id asc"),
+                {end, end, end}};
     default:
         return QStringLiteral("select * from RECEIPT order by id asc");
     }
 }
 
-QString DisplayRangeUpdateStatement(int range) {
-    return QStringLiteral("update table2 set [row5] = %1 where row1 = '1'").arg(range);
+} // namespace
+
+SqlStatement DisplayRangeStatement(int range, const QString& rangeStart, const QString& rangeEnd) {
+    return rangeStatement(range, rangeStart, rangeEnd).keepPrepared();
+}
+
+SqlStatement DisplayRangeUpdateStatement(int range) {
+    return {QStringLiteral("update table2 set [row5] = ? where row1 = '1'"), {range}};
 }
 
 namespace {
 
-// " and [column] like '%text%' escape '\'", the text's own "%", "_" and "\" taken literally, so
-// that both engines find exactly what was typed. Nothing for an empty box or " 选择全部": the
+// " and [column] like ? escape '\'" with "%text%", the text's own "%", "_" and "\" taken literally,
+// so that both engines find exactly what was typed. Nothing for an empty box or " 选择全部": the
 // column is then left free, NULL included (rows written by other tools may hold NULL).
-QString likeAnywhere(const QString& column, const QString& text) {
+SqlStatement likeAnywhere(const QString& column, const QString& text) {
     if (text.isEmpty() || text.contains(QStringLiteral("选择全部")))
         return {};
     QString escaped;
@@ -48,27 +54,26 @@ QString likeAnywhere(const QString& column, const QString& text) {
             escaped += u'\\';
         escaped += c;
     }
-    return QStringLiteral(" and ") + column + QStringLiteral(" like '%") + jet::quote(escaped) +
-           QStringLiteral("%' escape '\\'");
+    return {QStringLiteral(" and ") + column + QStringLiteral(" like ? escape '\\'"),
+            {u'%' + escaped + u'%'}};
 }
 
 } // namespace
 
-QString BuildQueryStatement(const QString& no, const QString& clerk, const QString& payee,
-                            const QString& address, const QString& remark, const QDate& from,
-                            const QDate& to) {
+SqlStatement BuildQueryStatement(const QString& no, const QString& clerk, const QString& payee,
+                                 const QString& address, const QString& remark, const QDate& from,
+                                 const QDate& to) {
     const QString fromText = QString::asprintf("%d-%d-%d 0:0:0", from.year(), from.month(), from.day());
     const QString toText = QString::asprintf("%d-%d-%d 23:59:59", to.year(), to.month(), to.day());
-    // Built by concatenation: a typed "%1" must stay what it is. Listed in the order of the
-    // display ranges, the same on either engine.
-    return QStringLiteral("select * from RECEIPT where [Rdate] between #") + fromText +
-           QStringLiteral("# and #") + toText + u'#' + likeAnywhere(QStringLiteral("[NO]"), no) +
-           likeAnywhere(QStringLiteral("[district]"), address) +
+    // Listed in the order of the display ranges, the same on either engine.
+    return SqlStatement(QStringLiteral("select * from RECEIPT where [Rdate] between ? and ?"),
+                        {SqlValue::date(fromText), SqlValue::date(toText)}) +
+           likeAnywhere(QStringLiteral("[NO]"), no) + likeAnywhere(QStringLiteral("[district]"), address) +
            likeAnywhere(QStringLiteral("[accountant]"), clerk) +
            likeAnywhere(QStringLiteral("[payee]"), payee) + likeAnywhere(QStringLiteral("[Remark]"), remark) +
            QStringLiteral(" order by id asc");
 }
 
-QString DeleteReceiptStatement(long long key) {
-    return QStringLiteral("delete from RECEIPT where [id] = %1").arg(key);
+SqlStatement DeleteReceiptStatement(long long key) {
+    return {QStringLiteral("delete from RECEIPT where [id] = ?"), {key}};
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 // The statements of the records list: the five display ranges, the stored range choice, the
-// query of the search window and the deletion of a receipt. Typed texts go through jet::quote.
+// query of the search window and the deletion of a receipt. Typed texts go as bound values.
+
+#include "data/SqlStatement.h"
 
 #include <QDate>
 #include <QString>
@@ -13,16 +15,16 @@ inline constexpr int kDisplayRangeCount = 5;
 QStringList DisplayRangeNames();
 
 // The SELECT of a display range; an index outside 0 to 4 lists every receipt.
-QString DisplayRangeStatement(int range, const QString& rangeStart, const QString& rangeEnd);
+SqlStatement DisplayRangeStatement(int range, const QString& rangeStart, const QString& rangeEnd);
 
 // Remembers the chosen range in the settings row.
-QString DisplayRangeUpdateStatement(int range);
+SqlStatement DisplayRangeUpdateStatement(int range);
 
 // The search: each text matches anywhere in its column, as typed ("%", "_" and "\" are no
 // patterns); an empty text or one containing "选择全部" lets every value pass, NULL too. Only the
 // dates of from and to count, from the start of one to the end of the other. Listed by id.
-QString BuildQueryStatement(const QString& no, const QString& clerk, const QString& payee,
-                            const QString& address, const QString& remark, const QDate& from,
-                            const QDate& to);
+SqlStatement BuildQueryStatement(const QString& no, const QString& clerk, const QString& payee,
+                                 const QString& address, const QString& remark, const QDate& from,
+                                 const QDate& to);
 
-QString DeleteReceiptStatement(long long key);
+SqlStatement DeleteReceiptStatement(long long key);

@@ -1,7 +1,6 @@
 #include "settings/ItemLists.h"
 
 #include "data/Database.h"
-#include "data/JetSql.h"
 
 ItemCategory itemCategory(int index) {
     switch (index) {
@@ -21,18 +20,16 @@ QStringList LoadItems(Database& db, const QString& table) {
     return items;
 }
 
+// The table is one of the three pick-lists (itemCategory), never typed.
 void InsertItem(Database& db, const QString& table, const QString& text) {
-    db.execute(QStringLiteral("insert into ") + table +
-               QStringLiteral(" ([items]) values('%1')").arg(jet::quote(text)));
+    db.execute(QStringLiteral("insert into ") + table + QStringLiteral(" ([items]) values(?)"), {text});
 }
 
 void RenameItem(Database& db, const QString& table, const QString& oldText, const QString& newText) {
-    db.execute(QStringLiteral("update ") + table +
-               QStringLiteral(" set items = '%1' where items = '%2' ")
-                   .arg(jet::quote(newText), jet::quote(oldText)));
+    db.execute(QStringLiteral("update ") + table + QStringLiteral(" set items = ? where items = ? "),
+               {newText, oldText});
 }
 
 void DeleteItem(Database& db, const QString& table, const QString& text) {
-    db.execute(QStringLiteral("delete from ") + table +
-               QStringLiteral(" where items = '%1'").arg(jet::quote(text)));
+    db.execute(QStringLiteral("delete from ") + table + QStringLiteral(" where items = ?"), {text});
 }

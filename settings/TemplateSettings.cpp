@@ -1,7 +1,6 @@
 #include "settings/TemplateSettings.h"
 
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "data/Settings.h"
 #include "print/AppSettings.h"
 
@@ -86,32 +85,26 @@ QString quarterText(const QString& millimetres) {
 } // namespace
 
 void SaveTemplateRows(Database& db, const TemplateValues& v) {
-    const QString title = jet::quote(v.title);
-    const QString bottom = jet::quote(v.bottomRemark);
-    const QString right = jet::quote(v.rightRemark);
-    const QString paper = QString::number(v.paperIndex);
     const QString checks = v.saveChecks ? QStringLiteral("1") : QStringLiteral("0");
-    const int changed =
-        db.execute(QStringLiteral("update USER_SET set [set4] = '%1', [set5] = '%2', [set6] = %3, "
-                                  "[set10] = '%4', [set9] = '%5' where id = 1")
-                       .arg(title, bottom, paper, right, checks));
+    const int changed = db.execute(QStringLiteral("update USER_SET set [set4] = ?, [set5] = ?, [set6] = ?, "
+                                                  "[set10] = ?, [set9] = ? where id = 1"),
+                                   {v.title, v.bottomRemark, v.paperIndex, v.rightRemark, checks});
     if (changed == 0)
         db.execute(QStringLiteral("insert into USER_SET ([id],[set4],[set5],[set6],[set10],[set9]) "
-                                  "values(1, '%1', '%2', '%3', '%4', '%5')")
-                       .arg(title, bottom, paper, right, checks));
+                                  "values(1, ?, ?, ?, ?, ?)"),
+                   {v.title, v.bottomRemark, QString::number(v.paperIndex), v.rightRemark, checks});
 
     const QString ox = quarterText(v.millimetres[OffsetX]);
     const QString oy = quarterText(v.millimetres[OffsetY]);
     const QString mx = quarterText(v.millimetres[MarginX]);
     const QString my = quarterText(v.millimetres[MarginY]);
-    const int rows =
-        db.execute(QStringLiteral("update table2 set [row3] = '%1', [row4] = '%2', [row6] = '%3', "
-                                  "[row7] = '%4' \t\t\t\twhere row1 = '1'")
-                       .arg(ox, oy, mx, my));
+    const int rows = db.execute(QStringLiteral("update table2 set [row3] = ?, [row4] = ?, [row6] = ?, "
+                                               "[row7] = ? \t\t\t\twhere row1 = '1'"),
+                                {ox, oy, mx, my});
     if (rows == 0)
         db.execute(QStringLiteral("insert into [table2] ([row1],[row2],[row3],[row4],[row5],[row6],[row7]) "
-                                  "values('1','1','%1','%2','0','%3','%4')")
-                       .arg(ox, oy, mx, my));
+                                  "values('1','1',?,?,'0',?,?)"),
+                   {ox, oy, mx, my});
 }
 
 void ApplyTemplateToAppSettings(const TemplateValues& v) {

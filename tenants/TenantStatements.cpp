@@ -10,7 +10,7 @@
 namespace {
 
 // A LIKE pattern that finds the text anywhere, with the text's own "%", "_" and "\" made literal.
-QString containsCondition(const QString& column, const QString& text) {
+SqlStatement containsCondition(const QString& column, const QString& text) {
     QString escaped;
     escaped.reserve(text.size() + 4);
     for (const QChar c : text) {
@@ -18,7 +18,7 @@ QString containsCondition(const QString& column, const QString& text) {
             escaped += u'\\';
         escaped += c;
     }
-    return column + QStringLiteral(" like '%") + jet::quote(escaped) + QStringLiteral("%' escape '\\'");
+    return {column + QStringLiteral(" like ? escape '\\'"), {u'%' + escaped + u'%'}};
 }
 
 } // namespace
@@ -47,52 +47,50 @@ QDate ParseTenantListDate(const QString& listed) {
     return QDate(number(0, 4), number(5, 2), number(8, 2));
 }
 
-QString BuildTenantQuery(const TenantFields& search) {
+SqlStatement BuildTenantQuery(const TenantFields& search) {
     const std::pair<const char*, const QString*> fields[] = {
         {"[name]", &search.name},       {"[card]", &search.card}, {"[tel]", &search.tel},
         {"[address]", &search.address}, {"[QQ]", &search.qq},     {"[company]", &search.company},
     };
-    QString statement = QStringLiteral("select * from client");
+    SqlStatement statement(QStringLiteral("select * from client"));
     QString joiner = QStringLiteral(" where ");
     for (const auto& [column, text] : fields) {
         if (text->isEmpty())
             continue;
-        statement += joiner + containsCondition(QString::fromLatin1(column), *text);
+        statement += joiner;
+        statement += containsCondition(QString::fromLatin1(column), *text);
         joiner = QStringLiteral(" and ");
     }
     // The same order on either engine (a server moves an amended row to the end of its table).
     return statement + QStringLiteral(" order by id");
 }
 
-// Quoted text of one value; built by joining, never by QString::arg over typed text, whose own
-// "%1" would be taken for a place-holder by a second pass.
-static QString quoted(const QString& text) {
-    return u'\'' + jet::quote(text) + u'\'';
+namespace {
+
+// The values Add and Modify write, in the column order of both statements; the rent as "%.2f" text
+// into its number column.
+SqlValues tenantValues(const TenantValues& v) {
+    return {v.text.name,    v.text.card, v.text.tel,           v.text.address, v.text.qq,
+            v.text.company, v.deposit,   jet::number2(v.rent), v.dateFrom,     v.dateTo};
 }
 
-QString BuildTenantInsert(const TenantValues& v) {
-    const QStringList values{quoted(v.text.name),    quoted(v.text.card),  quoted(v.text.tel),
-                             quoted(v.text.address), quoted(v.text.qq),    quoted(v.text.company),
-                             quoted(v.deposit),      jet::number2(v.rent), quoted(v.dateFrom),
-                             quoted(v.dateTo)};
-    return QStringLiteral("insert into client ([name],[card],[tel],[address],[qq],[company],[row1],[zuMoney],"
-                          "[dateFrom],[dateTo]) values(") +
-           values.join(u',') + u')';
+} // namespace
+
+SqlStatement BuildTenantInsert(const TenantValues& v) {
+    return {
+        QStringLiteral("insert into client ([name],[card],[tel],[address],[qq],[company],[row1],[zuMoney],"
+                       "[dateFrom],[dateTo]) values(?,?,?,?,?,?,?,?,?,?)"),
+        tenantValues(v)};
 }
 
-QString BuildTenantUpdate(const TenantValues& v, qint64 id) {
-    return QStringLiteral("update client set [name]=") + quoted(v.text.name) + QStringLiteral(",[card]=") +
-           quoted(v.text.card) + QStringLiteral(",[tel]=") + quoted(v.text.tel) +
-           QStringLiteral(",[address]=") + quoted(v.text.address) + QStringLiteral(",[QQ]=") +
-           quoted(v.text.qq) + QStringLiteral(",[company]=") + quoted(v.text.company) +
-           QStringLiteral(",[row1]=") + quoted(v.deposit) + QStringLiteral(",[zuMoney]=") +
-           jet::number2(v.rent) + QStringLiteral(",[dateFrom]=") + quoted(v.dateFrom) +
-           QStringLiteral(",[dateTo]=") + quoted(v.dateTo) + QStringLiteral(" where id = ") +
-           QString::number(id);
+SqlStatement BuildTenantUpdate(const TenantValues& v, qint64 id) {
+    return {QStringLiteral("update client set [name]=?,[card]=?,[tel]=?,[address]=?,[QQ]=?,[company]=?,"
+                           "[row1]=?,[zuMoney]=?,[dateFrom]=?,[dateTo]=? where id = ?"),
+            tenantValues(v) + SqlValues{id}};
 }
 
-QString BuildTenantDelete(qint64 id) {
-    return QStringLiteral("delete * from client where id = %1").arg(id);
+SqlStatement BuildTenantDelete(qint64 id) {
+    return {QStringLiteral("delete * from client where id = ?"), {id}};
 }
 
 qint64 InsertTenant(Database& db, const TenantValues& values) {
@@ -100,7 +98,7 @@ qint64 InsertTenant(Database& db, const TenantValues& values) {
 }
 
 Recordset TenantByKey(Database& db, qint64 id) {
-    return db.query(QStringLiteral("select * from client where id = %1").arg(id));
+    return db.query(QStringLiteral("select * from client where id = ?"), {id});
 }
 
 std::optional<std::uint64_t> TenantVersionByKey(Database& db, qint64 id) {

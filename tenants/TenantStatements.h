@@ -1,7 +1,9 @@
 #pragma once
 
-// The tenant register's statements and the texts its list shows. Typed text enters a statement
-// only through jet::quote.
+// The tenant register's statements and the texts its list shows. Typed text goes beside a
+// statement as a bound value, never into it.
+
+#include "data/SqlStatement.h"
 
 #include <QDate>
 #include <QString>
@@ -62,11 +64,11 @@ QDate ParseTenantListDate(const QString& listed);
 
 // The search: each non-empty field must occur in its column as typed (LIKE's wildcards in the text
 // are taken literally); an empty field leaves its column free, empty or not. Listed by id.
-QString BuildTenantQuery(const TenantFields& search);
+SqlStatement BuildTenantQuery(const TenantFields& search);
 
-QString BuildTenantInsert(const TenantValues& values);
-QString BuildTenantUpdate(const TenantValues& values, qint64 id);
-QString BuildTenantDelete(qint64 id);
+SqlStatement BuildTenantInsert(const TenantValues& values);
+SqlStatement BuildTenantUpdate(const TenantValues& values, qint64 id);
+SqlStatement BuildTenantDelete(qint64 id);
 
 // Stores a new tenant and returns its ledger key: the key this connection's insert made, never
 // the largest key (another clerk may add a tenant in between). Throws DbError.

@@ -3,7 +3,6 @@
 #include "ui_AddUserDlg.h"
 
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "data/PasswordHash.h"
 #include "platform/Services.h"
 
@@ -63,8 +62,8 @@ void CAddUserDlg::OnOK() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("insert into USER ([userName],[power],[code]) values('%1','%2','%3')")
-                   .arg(jet::quote(m_strUserName), power, HashPassword(m_strPassword)));
+    db.execute(QStringLiteral("insert into USER ([userName],[power],[code]) values(?,?,?)"),
+               {m_strUserName, power, HashPassword(m_strPassword)});
     db.close();
     accept();
 }

@@ -3,7 +3,6 @@
 #include "ui_ConfirmPasswordDlg.h"
 
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "data/PasswordHash.h"
 #include "platform/Services.h"
 
@@ -35,8 +34,7 @@ void CConfirmPasswordDlg::LoadExpectedPassword() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    Recordset rs =
-        db.query(QStringLiteral("select * from USER where userName = '%1'").arg(jet::quote(m_strUserName)));
+    Recordset rs = db.query(QStringLiteral("select * from USER where userName = ?"), {m_strUserName});
     if (rs.isEOF()) {
         platform::messageBox(this, QStringLiteral("不存在此用户"));
         return;

@@ -4,7 +4,6 @@
 #include "users/LedgerChoiceDlg.h"
 
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "data/LedgerLocation.h"
 #include "data/LoginChoice.h"
 #include "data/PasswordHash.h"
@@ -111,18 +110,17 @@ void CLoginDlg::CreateDefaultUser() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("insert into [USER] ([userName],[code]) values('%1', '%2')")
-                   .arg(QStringLiteral("admin"), QString()));
+    db.execute(QStringLiteral("insert into [USER] ([userName],[code]) values(?, ?)"),
+               {QStringLiteral("admin"), QString()});
     if (db.isServer()) {
         // The office's ledger: the remembered user and the flag are this PC's own.
-        db.execute(QStringLiteral("update [USER_SET] set [set4] = '%1',[set5] = '%2' where id = 1")
-                       .arg(QStringLiteral("收款收据"), QString()));
+        db.execute(QStringLiteral("update [USER_SET] set [set4] = ?,[set5] = ? where id = 1"),
+                   {QStringLiteral("收款收据"), QString()});
         ::SaveLoginChoice(db, QStringLiteral("admin"), 0);
     } else {
         db.execute(
-            QStringLiteral(
-                "update [USER_SET] set [set2] = '%1', [set3] = '%2',[set4] = '%3',[set5] = '%4' where id = 1")
-                .arg(QStringLiteral("admin"), QStringLiteral("0"), QStringLiteral("收款收据"), QString()));
+            QStringLiteral("update [USER_SET] set [set2] = ?, [set3] = ?,[set4] = ?,[set5] = ? where id = 1"),
+            {QStringLiteral("admin"), QStringLiteral("0"), QStringLiteral("收款收据"), QString()});
     }
     db.close();
     m_strUserName = QStringLiteral("admin");
@@ -148,8 +146,7 @@ void CLoginDlg::OnOK() {
         return;
     QString stored;
     {
-        Recordset rs = db.query(
-            QStringLiteral("select * from [USER] where [userName] = '%1'").arg(jet::quote(m_strUserName)));
+        Recordset rs = db.query(QStringLiteral("select * from [USER] where [userName] = ?"), {m_strUserName});
         if (rs.isEOF()) {
             rs.close();
             db.close();
@@ -164,9 +161,8 @@ void CLoginDlg::OnOK() {
     if (matches && !stored.isEmpty() && !IsPasswordHash(stored)) {
         // Written readable by another tool since the ledger was upgraded: kept as a hash from now on.
         try {
-            db.execute(
-                QStringLiteral("update [USER] set [code] = '%1' where [userName] = '%2' and [code] = '%3'")
-                    .arg(HashPassword(m_strPassword), jet::quote(m_strUserName), jet::quote(stored)));
+            db.execute(QStringLiteral("update [USER] set [code] = ? where [userName] = ? and [code] = ?"),
+                       {HashPassword(m_strPassword), m_strUserName, stored});
         } catch (const DbError&) {
         }
     }

@@ -3,7 +3,6 @@
 #include "ui_ModifyUserDlg.h"
 
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "data/PasswordHash.h"
 #include "platform/Services.h"
 
@@ -35,8 +34,7 @@ void CModifyUserDlg::LoadOldPassword() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    Recordset rs =
-        db.query(QStringLiteral("select * from USER where userName = '%1'").arg(jet::quote(m_strLookupName)));
+    Recordset rs = db.query(QStringLiteral("select * from USER where userName = ?"), {m_strLookupName});
     if (!rs.isEOF())
         m_strStoredPassword = rs.field(3);
 }
@@ -62,8 +60,8 @@ void CModifyUserDlg::OnOK() {
                              platform::MsgIcon::Exclamation);
         return;
     }
-    db.execute(QStringLiteral("update USER set [code] = '%1' where [userName] = '%2'")
-                   .arg(HashPassword(m_strNewPassword), jet::quote(m_strUserName)));
+    db.execute(QStringLiteral("update USER set [code] = ? where [userName] = ?"),
+               {HashPassword(m_strNewPassword), m_strUserName});
     db.close();
     accept();
     platform::messageBox(parentWidget(), QStringLiteral("用户信息修改成功!"), QStringLiteral("修改成功"),

@@ -3,7 +3,6 @@
 #include "ui_UserPage.h"
 
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "data/LoginChoice.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
@@ -143,7 +142,7 @@ void CUserPage::OnDelete() {
             CConfirmPasswordDlg confirm(this);
             confirm.m_strUserName = name;
             if (confirm.exec() == QDialog::Accepted) {
-                db.execute(QStringLiteral("delete from USER where userName = '%1'").arg(jet::quote(name)));
+                db.execute(QStringLiteral("delete from USER where userName = ?"), {name});
                 db.close();
                 LoadUsers();
             }
@@ -182,8 +181,7 @@ void CUserPage::OnSetPower() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("update USER set [power] = '%1' where [userName] = '%2'")
-                   .arg(m_strPower, jet::quote(name)));
+    db.execute(QStringLiteral("update USER set [power] = ? where [userName] = ?"), {m_strPower, name});
     db.close();
     LoadUsers();
     // The button offers the change the row now allows.

@@ -144,8 +144,8 @@ private slots:
                  QString());
         Database db;
         QVERIFY(db.open());
-        Recordset rs = db.query("select * from RECEIPT where Rdate between #2026-12-6 0:0:0# and "
-                                "#2026-12-6 23:59:59# and Day([Rdate]) = 6");
+        Recordset rs = db.query("select * from RECEIPT where Rdate between ? and ? and Day([Rdate]) = 6",
+                                {SqlValue::date("2026-12-6 0:0:0"), SqlValue::date("2026-12-6 23:59:59")});
         QVERIFY(!rs.isEOF());
         QCOMPARE(rs.field(10), QString("800"));
         QCOMPARE(rs.field(27), QString("2026-12-31 00:00:00"));

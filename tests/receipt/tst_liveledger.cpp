@@ -245,7 +245,7 @@ private slots:
         addReceipt(ledger, 1, "幸福小区");
         addReceipt(ledger, 2, "别处");
         CReceiptDlg dlg;
-        dlg.ShowQueryRecords("select * from RECEIPT where [district] = '幸福小区'");
+        dlg.ShowQueryRecords(QString("select * from RECEIPT where [district] = '幸福小区'"));
         QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
         addReceipt(ledger, 3, "幸福小区");
         QTRY_COMPARE_WITH_TIMEOUT(dlg.recordsPanel()->records()->rowCount(), 2, kRefreshTimeout);

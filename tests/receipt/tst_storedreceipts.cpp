@@ -256,12 +256,12 @@ private slots:
         TestLedger ledger;
         for (int i = 1; i <= 4; ++i)
             addReceipt(ledger, i, "A", 100 * i);
-        if (ledger.isServer())
+        if (ledger.isServer()) {
+            ledger.exec("create function refuse() returns trigger language plpgsql as $$ begin "
+                        "if old.id = 2 then raise exception 'disk I/O error'; end if; return old; end $$");
             ledger.exec(
-                "create function refuse() returns trigger language plpgsql as $$ begin "
-                "if old.id = 2 then raise exception 'disk I/O error'; end if; return old; end $$; "
                 "create trigger refuse before delete on receipt for each row execute function refuse()");
-        else
+        } else
             ledger.exec("create trigger refuse before delete on RECEIPT when old.id = 2 "
                         "begin select raise(abort, 'disk I/O error'); end");
         platform::ScopedMessageBoxScript boxes;

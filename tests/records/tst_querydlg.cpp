@@ -77,7 +77,7 @@ struct Opened {
     QList<QStringList> found;
     CQueryDlg dlg;
     explicit Opened(const QString& ledgerPath)
-        : dlg([this, ledgerPath](const QString& statement) {
+        : dlg([this, ledgerPath](const SqlStatement& statement) {
               Database db(ledgerPath);
               QStringList numbers;
               if (db.open()) {

@@ -4,7 +4,6 @@
 #include "records/RecordsModel.h"
 
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "tests/support/TestLedger.h"
 
 #include <QAbstractItemModelTester>
@@ -15,7 +14,7 @@ namespace {
 
 // A receipt with every column set; `changes` gives other values (SQL literals) for some columns.
 void insert(const TestLedger& ledger, const QMap<QString, QString>& changes = {}) {
-    QMap<QString, QString> values{{"NO", "'0000001'"},       {"Rdate", "#2026-03-05 9:05:03#"},
+    QMap<QString, QString> values{{"NO", "'0000001'"},       {"Rdate", "'2026-03-05 09:05:03'"},
                                   {"district", "'A栋101'"},  {"waterlast", "10"},
                                   {"waterthis", "15"},       {"waterfee", "17.50"},
                                   {"eleclast", "100"},       {"electhis", "150"},

@@ -3,7 +3,6 @@
 #include "records/RecordStatements.h"
 
 #include "data/Database.h"
-#include "data/JetSql.h"
 #include "tests/support/TestLedger.h"
 
 #include <QTest>
@@ -11,11 +10,10 @@
 namespace {
 
 void insert(const TestLedger& ledger, const QString& no, const QString& rdate) {
-    ledger.exec(
-        QStringLiteral("insert into RECEIPT ([NO],[Rdate]) values('%1',#%2#)").arg(jet::quote(no), rdate));
+    ledger.exec("insert into RECEIPT ([NO],[Rdate]) values(?,?)", {no, SqlValue::date(rdate)});
 }
 
-QStringList numbersOf(const QString& select) {
+QStringList numbersOf(const SqlStatement& select) {
     Database db;
     if (!db.open())
         throw DbError(QStringLiteral("no ledger"));

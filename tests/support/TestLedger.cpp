@@ -218,19 +218,19 @@ TestLedger::~TestLedger() {
     }
 }
 
-void TestLedger::exec(const QString& statement) const {
+void TestLedger::exec(const SqlStatement& statement) const {
     Database db(m_path);
     if (!db.open())
         throw DbError(QStringLiteral("test ledger cannot be opened"));
     db.execute(statement);
 }
 
-QList<QStringList> TestLedger::rows(const QString& query) const {
+QList<QStringList> TestLedger::rows(const QString& query, const SqlValues& values) const {
     Database db(m_path);
     if (!db.open())
         throw DbError(QStringLiteral("test ledger cannot be opened"));
     QList<QStringList> out;
-    for (Recordset rs = db.query(query); !rs.isEOF(); rs.moveNext()) {
+    for (Recordset rs = db.query(query, values); !rs.isEOF(); rs.moveNext()) {
         QStringList r;
         for (int i = 0; i < rs.fieldCount(); ++i)
             r << rs.field(i);
@@ -239,7 +239,7 @@ QList<QStringList> TestLedger::rows(const QString& query) const {
     return out;
 }
 
-QStringList TestLedger::row(const QString& query) const {
-    const auto all = rows(query);
+QStringList TestLedger::row(const QString& query, const SqlValues& values) const {
+    const auto all = rows(query, values);
     return all.isEmpty() ? QStringList() : all.first();
 }

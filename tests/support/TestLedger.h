@@ -11,6 +11,8 @@
 //     void initTestCase_data() { TestLedger::addEngineRows(); }
 // Every TestLedger made inside such a test then uses the row's engine ("file" or "server").
 
+#include "data/SqlStatement.h"
+
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -35,9 +37,13 @@ public:
     bool isServer() const { return m_engine == LedgerEngine::Server; }
 
     // Runs statements on a connection of its own (setting up rows, reading them back).
-    void exec(const QString& statement) const;
-    QStringList row(const QString& query) const; // first row, every column as text
-    QList<QStringList> rows(const QString& query) const;
+    void exec(const QString& statement, const SqlValues& values = {}) const {
+        exec(SqlStatement(statement, values));
+    }
+    void exec(const SqlStatement& statement) const;
+    QStringList row(const QString& query,
+                    const SqlValues& values = {}) const; // first row, every column as text
+    QList<QStringList> rows(const QString& query, const SqlValues& values = {}) const;
 
     static QString emptyLedgerPath();
 

@@ -484,15 +484,17 @@ private slots:
     // with the tenant it added, so that "修改" changes that one and not the other clerk's.
     void addedTenantIsTheOneModified() {
         TestLedger ledger;
-        ledger.exec(
-            ledger.isServer()
-                ? QString(
-                      "create function other_clerk() returns trigger language plpgsql as $$ begin "
-                      "if new.name <> '另一职员' then insert into client (name) values ('另一职员'); end if; "
-                      "return null; end $$; create trigger other_clerk after insert on client "
-                      "for each row execute function other_clerk()")
-                : QString("create trigger other_clerk after insert on client when new.name <> '另一职员' "
-                          "begin insert into client (name) values ('另一职员'); end"));
+        if (ledger.isServer()) {
+            ledger.exec(
+                "create function other_clerk() returns trigger language plpgsql as $$ begin "
+                "if new.name <> '另一职员' then insert into client (name) values ('另一职员'); end if; "
+                "return null; end $$");
+            ledger.exec("create trigger other_clerk after insert on client "
+                        "for each row execute function other_clerk()");
+        } else {
+            ledger.exec("create trigger other_clerk after insert on client when new.name <> '另一职员' "
+                        "begin insert into client (name) values ('另一职员'); end");
+        }
         platform::ScopedMessageBoxScript boxes;
         Opened t;
         t.type("nameEdit", "钱九");

@@ -384,9 +384,16 @@ void Prefill(benchmark::State& state, const SyntheticLedger* ledger, bool hit) {
 
 void PrefillBare(benchmark::State& state, const SyntheticLedger* ledger) {
     BareLedger db(ledger->path);
-    const QByteArray sql = jet::translate(PrefillQueryStatement(ledger->busiestAddress)).toUtf8();
+    const SqlStatement prefill = PrefillQueryStatement(ledger->busiestAddress);
+    const QByteArray sql = jet::translate(prefill.text()).toUtf8();
+    std::vector<QByteArray> values;
+    for (const SqlValue& v : prefill.values())
+        values.push_back(v.text().toUtf8());
     for (auto _ : state) {
         Statement st(db.prepare(sql.constData()));
+        for (std::size_t i = 0; i < values.size(); ++i)
+            sqlite3_bind_text(st.get(), int(i) + 1, values[i].constData(), int(values[i].size()),
+                              SQLITE_STATIC);
         if (sqlite3_step(st.get()) == SQLITE_ROW)
             for (int c = 0; c < kReceiptColumns; ++c) {
                 const unsigned char* text = sqlite3_column_text(st.get(), c);
