@@ -4,6 +4,7 @@
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
+#include "print/PrintSettingsStore.h"
 
 #include "ui_PaperSizeDlg.h"
 
@@ -34,8 +35,7 @@ void CPaperSizeDlg::OnSave() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("update USER_SET set [set6] = ?,[set7] = ? where id = 2"),
-               {m_strWidth, m_strHeight});
+    StoreCustomPaperSize(db, m_strWidth, m_strHeight);
     db.close();
     appSettings().customPaperWidth = textToInt(m_strWidth);
     appSettings().customPaperHeight = textToInt(m_strHeight);

@@ -4,6 +4,7 @@
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
+#include "print/PrintSettingsStore.h"
 
 #include "ui_PrinterSelectDlg.h"
 
@@ -37,7 +38,7 @@ void CPrinterSelectDlg::OnSave() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("update table2 set [row2] = ? where row1 = '1'"), {m_strPrinter});
+    StorePrinterName(db, m_strPrinter);
     db.close();
     platform::messageBox(this, QStringLiteral("打印机保存成功！"), QStringLiteral("提示"),
                          platform::MsgIcon::Information);

@@ -4,6 +4,7 @@
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
+#include "print/PrintSettingsStore.h"
 
 #include "ui_TableLineDlg.h"
 
@@ -55,8 +56,7 @@ void CTableLineDlg::OnSave() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("update USER_SET set [set4] = ?,[set5] = ? where id = 3"),
-               {m_strOutline, m_strInner});
+    StoreTableLines(db, m_strOutline, m_strInner);
     db.close();
     appSettings().outlineWidth = m_strOutline;
     appSettings().innerWidth = m_strInner;

@@ -8,6 +8,7 @@
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
 #include "receipt/SaveGuards.h"
+#include "records/RecordStatements.h"
 
 #include "data/Database.h"
 #include "data/ServerReachability.h"
@@ -89,16 +90,15 @@ void ReceiptFormPanel::loadPrices() {
 void ReceiptFormPanel::fillPickLists() {
     if (!OpenLedger(m_opDb, m_window))
         return;
-    const auto items = [this](const char* table) {
+    const auto items = [this](PickList list) {
         QStringList out;
-        for (Recordset rs = m_opDb.query(QStringLiteral("select * from ") + QLatin1String(table));
-             !rs.isEOF(); rs.moveNext())
+        for (Recordset rs = m_opDb.query(PickListStatement(list)); !rs.isEOF(); rs.moveNext())
             out << rs.field(0);
         return out;
     };
-    const QStringList addresses = items("addr_items");
-    const QStringList remarks = items("remark_items");
-    const QStringList people = items("people_items");
+    const QStringList addresses = items(PickList::Addresses);
+    const QStringList remarks = items(PickList::Remarks);
+    const QStringList people = items(PickList::People);
     const struct {
         CAutoCompleteCombo* box;
         const QStringList& list;

@@ -87,11 +87,10 @@ void CQueryDlg::FillLists() {
     {
         Database db;
         if (OpenLedger(db, this)) {
-            numbers = firstColumn(db, QStringLiteral("select top ") + QString::number(kNumberListLimit) +
-                                          QStringLiteral(" [NO] from RECEIPT order by id desc"));
-            addresses = firstColumn(db, QStringLiteral("select * from addr_items"));
-            remarks = firstColumn(db, QStringLiteral("select * from remark_items"));
-            people = firstColumn(db, QStringLiteral("select * from people_items"));
+            numbers = firstColumn(db, LatestReceiptNumbersStatement(kNumberListLimit));
+            addresses = firstColumn(db, PickListStatement(PickList::Addresses));
+            remarks = firstColumn(db, PickListStatement(PickList::Remarks));
+            people = firstColumn(db, PickListStatement(PickList::People));
         }
     }
     fillBox(ui->noCombo, numbers);

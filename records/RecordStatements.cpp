@@ -77,3 +77,20 @@ SqlStatement BuildQueryStatement(const QString& no, const QString& clerk, const 
 SqlStatement DeleteReceiptStatement(long long key) {
     return {QStringLiteral("delete from RECEIPT where [id] = ?"), {key}};
 }
+
+SqlStatement PickListStatement(PickList list) {
+    switch (list) {
+    case PickList::Addresses:
+        return SqlStatement(QStringLiteral("select * from addr_items"));
+    case PickList::Remarks:
+        return SqlStatement(QStringLiteral("select * from remark_items"));
+    case PickList::People:
+        break;
+    }
+    return SqlStatement(QStringLiteral("select * from people_items"));
+}
+
+SqlStatement LatestReceiptNumbersStatement(int count) {
+    return SqlStatement(QStringLiteral("select top ") + QString::number(count) +
+                        QStringLiteral(" [NO] from RECEIPT order by id desc"));
+}

@@ -28,3 +28,11 @@ SqlStatement BuildQueryStatement(const QString& no, const QString& clerk, const 
                                  const QDate& to);
 
 SqlStatement DeleteReceiptStatement(long long key);
+
+// The pick-lists the ledger keeps: addresses, remarks, and the people who are clerks and payees.
+enum class PickList { Addresses, Remarks, People };
+// Their values, one per row in the first column.
+SqlStatement PickListStatement(PickList list);
+
+// The numbers of the newest receipts, newest first.
+SqlStatement LatestReceiptNumbersStatement(int count);

@@ -6,6 +6,7 @@
 #include "data/JetSql.h"
 #include "data/RowVersion.h"
 #include "platform/Services.h"
+#include "records/RecordStatements.h"
 #include "tenants/TenantListModel.h"
 #include "tenants/TenantStatements.h"
 
@@ -72,7 +73,7 @@ void CTenantDlg::FillAddressCombo() {
     if (!OpenLedger(db, this))
         return;
     QStringList addresses;
-    for (Recordset rs = db.query(QStringLiteral("select * from addr_items")); !rs.isEOF(); rs.moveNext())
+    for (Recordset rs = db.query(PickListStatement(PickList::Addresses)); !rs.isEOF(); rs.moveNext())
         addresses << rs.field(0);
     addresses.sort();
     ui->addressCombo->addItems(addresses);

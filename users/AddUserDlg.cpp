@@ -3,8 +3,8 @@
 #include "ui_AddUserDlg.h"
 
 #include "data/Database.h"
-#include "data/PasswordHash.h"
 #include "platform/Services.h"
+#include "users/UserStatements.h"
 
 #include <QStyle>
 
@@ -31,12 +31,8 @@ void CAddUserDlg::UserExists() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    for (Recordset rs = db.query(QStringLiteral("select * from USER")); !rs.isEOF(); rs.moveNext()) {
-        if (rs.field(1) == m_strUserName) {
-            m_bExists = 1;
-            break;
-        }
-    }
+    if (::UserExists(db, m_strUserName))
+        m_bExists = 1;
 }
 
 void CAddUserDlg::OnOK() {
@@ -62,8 +58,7 @@ void CAddUserDlg::OnOK() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("insert into USER ([userName],[power],[code]) values(?,?,?)"),
-               {m_strUserName, power, HashPassword(m_strPassword)});
+    ::AddUser(db, m_strUserName, power, m_strPassword);
     db.close();
     accept();
 }

@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/PasswordHash.h"
 #include "platform/Services.h"
+#include "users/UserStatements.h"
 
 #include <QStyle>
 
@@ -34,12 +35,12 @@ void CConfirmPasswordDlg::LoadExpectedPassword() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    Recordset rs = db.query(QStringLiteral("select * from USER where userName = ?"), {m_strUserName});
-    if (rs.isEOF()) {
+    const std::optional<QString> stored = StoredPassword(db, m_strUserName);
+    if (!stored) {
         platform::messageBox(this, QStringLiteral("不存在此用户"));
         return;
     }
-    m_strExpected = rs.field(3);
+    m_strExpected = *stored;
 }
 
 void CConfirmPasswordDlg::OnOK() {

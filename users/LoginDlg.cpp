@@ -6,10 +6,10 @@
 #include "data/Database.h"
 #include "data/LedgerLocation.h"
 #include "data/LoginChoice.h"
-#include "data/PasswordHash.h"
 #include "data/Settings.h"
 #include "platform/Artwork.h"
 #include "platform/Services.h"
+#include "users/UserStatements.h"
 
 #include <QPalette>
 #include <QStringEncoder>
@@ -87,9 +87,7 @@ void CLoginDlg::FillUserList() {
         Database db;
         if (!OpenLedger(db, this))
             return;
-        QStringList names;
-        for (Recordset rs = db.query(QStringLiteral("select * from [USER]")); !rs.isEOF(); rs.moveNext())
-            names << rs.field(1);
+        QStringList names = UserNames(db);
         if (!names.isEmpty()) {
             // The list keeps itself in the Chinese code page's byte order, letter case aside, as
             // the records list sorts text: 李四, 王五, 张三.
@@ -110,18 +108,7 @@ void CLoginDlg::CreateDefaultUser() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("insert into [USER] ([userName],[code]) values(?, ?)"),
-               {QStringLiteral("admin"), QString()});
-    if (db.isServer()) {
-        // The office's ledger: the remembered user and the flag are this PC's own.
-        db.execute(QStringLiteral("update [USER_SET] set [set4] = ?,[set5] = ? where id = 1"),
-                   {QStringLiteral("收款收据"), QString()});
-        ::SaveLoginChoice(db, QStringLiteral("admin"), 0);
-    } else {
-        db.execute(
-            QStringLiteral("update [USER_SET] set [set2] = ?, [set3] = ?,[set4] = ?,[set5] = ? where id = 1"),
-            {QStringLiteral("admin"), QStringLiteral("0"), QStringLiteral("收款收据"), QString()});
-    }
+    ::CreateDefaultUser(db);
     db.close();
     m_strUserName = QStringLiteral("admin");
 }
@@ -144,30 +131,15 @@ void CLoginDlg::OnOK() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    QString stored;
-    {
-        Recordset rs = db.query(QStringLiteral("select * from [USER] where [userName] = ?"), {m_strUserName});
-        if (rs.isEOF()) {
-            rs.close();
-            db.close();
-            platform::messageBox(this, m_strUserName + QStringLiteral("  此用户名不存在!可能已被删除"),
-                                 QStringLiteral("用户名错误"), platform::MsgIcon::Exclamation);
-            return;
-        }
-        g_strCurrentPower = rs.field(2);
-        stored = rs.field(3);
-    }
-    const bool matches = PasswordMatches(m_strPassword, stored);
-    if (matches && !stored.isEmpty() && !IsPasswordHash(stored)) {
-        // Written readable by another tool since the ledger was upgraded: kept as a hash from now on.
-        try {
-            db.execute(QStringLiteral("update [USER] set [code] = ? where [userName] = ? and [code] = ?"),
-                       {HashPassword(m_strPassword), m_strUserName, stored});
-        } catch (const DbError&) {
-        }
-    }
+    const LoginCheck check = CheckLogin(db, m_strUserName, m_strPassword);
     db.close();
-    if (!matches) {
+    if (!check.exists) {
+        platform::messageBox(this, m_strUserName + QStringLiteral("  此用户名不存在!可能已被删除"),
+                             QStringLiteral("用户名错误"), platform::MsgIcon::Exclamation);
+        return;
+    }
+    g_strCurrentPower = check.power;
+    if (!check.matches) {
         platform::messageBox(this, QStringLiteral("请输入正确的密码!"), QStringLiteral("密码错误"),
                              platform::MsgIcon::Exclamation);
         m_strPassword.clear();

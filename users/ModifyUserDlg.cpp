@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/PasswordHash.h"
 #include "platform/Services.h"
+#include "users/UserStatements.h"
 
 #include <QStyle>
 
@@ -34,9 +35,8 @@ void CModifyUserDlg::LoadOldPassword() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    Recordset rs = db.query(QStringLiteral("select * from USER where userName = ?"), {m_strLookupName});
-    if (!rs.isEOF())
-        m_strStoredPassword = rs.field(3);
+    if (const std::optional<QString> stored = StoredPassword(db, m_strLookupName))
+        m_strStoredPassword = *stored;
 }
 
 void CModifyUserDlg::pullForm() {
@@ -60,8 +60,7 @@ void CModifyUserDlg::OnOK() {
                              platform::MsgIcon::Exclamation);
         return;
     }
-    db.execute(QStringLiteral("update USER set [code] = ? where [userName] = ?"),
-               {HashPassword(m_strNewPassword), m_strUserName});
+    SetUserPassword(db, m_strUserName, m_strNewPassword);
     db.close();
     accept();
     platform::messageBox(parentWidget(), QStringLiteral("用户信息修改成功!"), QStringLiteral("修改成功"),

@@ -9,6 +9,7 @@
 #include "users/AddUserDlg.h"
 #include "users/ConfirmPasswordDlg.h"
 #include "users/ModifyUserDlg.h"
+#include "users/UserStatements.h"
 
 #include <QHeaderView>
 #include <QStyle>
@@ -86,14 +87,14 @@ void CUserPage::LoadUsers() {
     ui->users->setRowCount(0);
     int row = 0;
     // By id: a server moves a changed row to the end of its table, and the numbers would follow.
-    for (Recordset rs = db.query(QStringLiteral("select * from USER order by id")); !rs.isEOF();
-         rs.moveNext(), ++row) {
+    for (const UserRow& user : LedgerUsers(db)) {
         ui->users->insertRow(row);
         auto* number = new QTableWidgetItem(QString::number(row + 1));
         number->setData(Qt::UserRole, row);
         ui->users->setItem(row, 0, number);
-        ui->users->setItem(row, kNameColumn, new QTableWidgetItem(rs.field(1)));
-        ui->users->setItem(row, kPowerColumn, new QTableWidgetItem(powerText(rs.field(2))));
+        ui->users->setItem(row, kNameColumn, new QTableWidgetItem(user.name));
+        ui->users->setItem(row, kPowerColumn, new QTableWidgetItem(powerText(user.power)));
+        ++row;
     }
     db.close();
     if (marked >= 0 && marked < row && rowUserName(marked) == markedName)
@@ -142,7 +143,7 @@ void CUserPage::OnDelete() {
             CConfirmPasswordDlg confirm(this);
             confirm.m_strUserName = name;
             if (confirm.exec() == QDialog::Accepted) {
-                db.execute(QStringLiteral("delete from USER where userName = ?"), {name});
+                DeleteUser(db, name);
                 db.close();
                 LoadUsers();
             }
@@ -181,7 +182,7 @@ void CUserPage::OnSetPower() {
     Database db;
     if (!OpenLedger(db, this))
         return;
-    db.execute(QStringLiteral("update USER set [power] = ? where [userName] = ?"), {m_strPower, name});
+    SetUserPower(db, name, m_strPower);
     db.close();
     LoadUsers();
     // The button offers the change the row now allows.

@@ -8,7 +8,9 @@ Checked here, each failure named by file and line:
   library includes from another library of the program against what it links (a library links
   what it includes, so that its link line tells the truth about it);
 - the libraries the table names against those the CMakeLists.txt files make;
-- no source file of the program over 700 lines.
+- no source file of the program over 700 lines;
+- no statement in a window: a `*_gui` library's sources hold no SQL text (statements live in the
+  folder's `*_core`).
 
 Usage: tst_layering.py SOURCE_DIR
 """
@@ -185,6 +187,22 @@ def check_libraries(root, table, failures):
                                     f"which {lib} does not link")
 
 
+STATEMENT = re.compile(r'"\s*(select|insert\s+into|update|delete\s+from|create|alter|drop)\s', re.I)
+
+
+def check_window_statements(root, table, failures):
+    for lib, (folder, srcs, _) in libraries_of(root, table).items():
+        if not lib.endswith("_gui"):
+            continue
+        for s in srcs:
+            path = root / folder / s
+            if path.suffix not in (".cpp", ".h") or not path.is_file():
+                continue
+            for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+                if STATEMENT.search(line) and not line.lstrip().startswith("//"):
+                    failures.append(f"{folder}/{s}:{number}: a statement in {lib}; it belongs in the folder's core")
+
+
 def check_sizes(root, table, failures, notes):
     for folder in table:
         if folder in ("tools", SUPPORT) or not (root / folder).is_dir():
@@ -207,6 +225,7 @@ def main():
     check_includes(root, table, failures)
     check_libraries(root, table, failures)
     check_sizes(root, table, failures, notes)
+    check_window_statements(root, table, failures)
     for n in notes:
         print(f"note: {n} (being split)")
     for f in failures:

@@ -299,8 +299,10 @@ private slots:
         Opened login({{"admin", "1", ""}, {"bob", "0", "s3cret"}}, "bo");
         QCOMPARE(login.users->currentText(), QString("bob"));
         login.dlg.findChild<QCheckBox*>("autoLogin")->setChecked(true);
+        // A password of another letter case, and none at all.
         login.logIn("S3cret");
-        QCOMPARE(login.boxes.texts(), QStringList{"请输入正确的密码!"});
+        login.logIn("");
+        QCOMPARE(login.boxes.texts(), QStringList({"请输入正确的密码!", "请输入正确的密码!"}));
         QCOMPARE(login.password->text(), QString());
         QCOMPARE(login.users->currentText(), QString("bob"));
         QCOMPARE(login.mainWindowRuns, 0);
