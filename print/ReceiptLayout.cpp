@@ -257,41 +257,54 @@ int clearOfRule(int width, const PrintScale& scale) {
 
 } // namespace
 
-QList<DrawOp> BuildReceiptOps(const PrintRect& page, const ReceiptPrintData& data,
-                              const PreparedReceipt& prepared, bool threeRow, const PrintScale& scale,
-                              const TextMeasurer& measure) {
-    const ReceiptPrintSettings& s = data.settings;
-    const PrintCells& cells = prepared.printCells;
-    const ReceiptFrame frame = ReceiptTableRect(page, s, threeRow, scale);
-    const PrintRect& T = frame.table;
-    const ReceiptGrid g = LayoutReceiptGrid(T, threeRow);
-    const int L = g.L, Y0 = g.Y0, W = g.W, H = g.H, G = g.G, m = g.m, t = g.t;
-    const int rentRow = m + 1, feeA = m + 2, feeB = m + 3;
-    const int Yt = g.rowTop(t);
-    const int W6 = W / 6;
-    const int outline = penWidth(s.outlineWidth, scale);
-    const int inner = penWidth(s.innerWidth, scale);
+namespace {
+
+// What each part of the drawing works from: the page, the values, and the table's grid.
+struct ReceiptSheet {
+    ReceiptSheet(const PrintRect& page, const ReceiptPrintData& data, const PreparedReceipt& prepared,
+                 bool threeRow, const PrintScale& scale, const TextMeasurer& measure)
+        : page(page), data(data), prepared(prepared), s(data.settings), cells(prepared.printCells),
+          scale(scale), measure(measure), frame(ReceiptTableRect(page, s, threeRow, scale)), T(frame.table),
+          g(LayoutReceiptGrid(T, threeRow)), L(g.L), Y0(g.Y0), W(g.W), H(g.H), G(g.G), m(g.m), t(g.t),
+          rentRow(m + 1), feeA(m + 2), feeB(m + 3), Yt(g.rowTop(t)), W6(W / 6),
+          outline(penWidth(s.outlineWidth, scale)), inner(penWidth(s.innerWidth, scale)), signTop(T.bottom),
+          signBottom(T.bottom + scale.sy(23)) {}
+
     // The five 4U cells of the fee rows, numbered 1 to 5 like their grid columns.
-    const auto feeCell = [&](int tableRow, int k) {
+    PrintRect feeCell(int tableRow, int k) const {
         return PrintRect{g.x(7 + 4 * (k - 1)), g.rowTop(tableRow), g.x(11 + 4 * (k - 1)),
                          g.rowBottom(tableRow)};
-    };
-    const auto readingCell = [&](int tableRow, int k) {
+    }
+    PrintRect readingCell(int tableRow, int k) const {
         return PrintRect{g.x(2 + 5 * k), g.rowTop(tableRow), g.x(7 + 5 * k), g.rowBottom(tableRow)};
-    };
-    const auto digitCell = [&](int top, int bottom, int k) {
+    }
+    PrintRect digitCell(int top, int bottom, int k) const {
         return PrintRect{g.x(27 + k), top, g.x(28 + k), bottom};
-    };
+    }
 
-    OpList ops;
+    const PrintRect& page;
+    const ReceiptPrintData& data;
+    const PreparedReceipt& prepared;
+    const ReceiptPrintSettings& s;
+    const PrintCells& cells;
+    const PrintScale& scale;
+    const TextMeasurer& measure;
+    const ReceiptFrame frame;
+    const PrintRect T;
+    const ReceiptGrid g;
+    const int L, Y0, W, H, G, m, t;
+    const int rentRow, feeA, feeB;
+    const int Yt, W6;
+    const int outline, inner;
+    const int signTop, signBottom;
+};
 
-    // 1. Title.
-    ops.text(frame.titleRect(), s.title, PrintFontRole::Title, TextMode::TopCentred);
-
-    // 2. Outline.
-    ops.rect(T, PenRole::Outline, outline);
-
-    // 3. Inner rules.
+// The outline and the inner rules.
+void drawRules(const ReceiptSheet& r, OpList& ops) {
+    const ReceiptGrid& g = r.g;
+    const PrintRect& T = r.T;
+    const int L = r.L, Y0 = r.Y0, G = r.G, m = r.m, t = r.t, feeA = r.feeA, feeB = r.feeB, inner = r.inner;
+    ops.rect(T, PenRole::Outline, r.outline);
     for (int i = 1; i <= t; ++i)
         ops.line(L, g.rowTop(i), i == 1 ? T.right : g.x(35), g.rowTop(i), PenRole::Inner, inner);
     ops.line(g.x(7), Y0, g.x(7), T.bottom, PenRole::Inner, inner);
@@ -304,45 +317,60 @@ QList<DrawOp> BuildReceiptOps(const PrintRect& page, const ReceiptPrintData& dat
         ops.line(g.x(k), g.rowTop(feeA), g.x(k), g.rowBottom(feeA), PenRole::Inner, inner);
     ops.line(g.x(27), Y0 + G, g.x(35), Y0 + G, PenRole::Inner, inner);
     for (int k = 28; k <= 34; ++k)
-        ops.line(g.x(k), Y0 + G, g.x(k), Yt, PenRole::Inner, inner);
+        ops.line(g.x(k), Y0 + G, g.x(k), r.Yt, PenRole::Inner, inner);
     ops.line(g.x(35), Y0, g.x(35), T.bottom, PenRole::Inner, inner);
+}
 
-    // 4. Header lines, signature captions and table captions.
+// Header lines, signature captions and table captions.
+void drawCaptions(const ReceiptSheet& r, OpList& ops) {
+    const ReceiptPrintSettings& s = r.s;
+    const PrintCells& cells = r.cells;
+    const PrintScale& scale = r.scale;
+    const PrintRect& T = r.T;
+    const int L = r.L, Y0 = r.Y0, W = r.W, H = r.H, W6 = r.W6, feeA = r.feeA, feeB = r.feeB;
+    const int signTop = r.signTop, signBottom = r.signBottom;
     const PrintFontRole heading = PrintFontRole::Heading;
-    ops.text({L, Y0 - scale.sy(55), L + W / 2, Y0}, QStringLiteral("开票日期：") + prepared.dateText, heading,
-             TextMode::LeftVCentred);
-    ops.text({L + W / 2, Y0 - scale.sy(55), T.right, Y0}, QStringLiteral("单号：") + data.number, heading,
+    ops.text({L, Y0 - scale.sy(55), L + W / 2, Y0}, QStringLiteral("开票日期：") + r.prepared.dateText,
+             heading, TextMode::LeftVCentred);
+    ops.text({L + W / 2, Y0 - scale.sy(55), T.right, Y0}, QStringLiteral("单号：") + r.data.number, heading,
              TextMode::RightVCentred);
     const PrintRect addressLine{L, Y0 - scale.sy(23), T.right, Y0};
     const QString caption = s.addressCaption.isEmpty() ? QStringLiteral("房间地址") : s.addressCaption;
-    ops.text(addressLine, caption + QStringLiteral(": ") + data.address, heading, TextMode::LeftVCentred);
+    ops.text(addressLine, caption + QStringLiteral(": ") + r.data.address, heading, TextMode::LeftVCentred);
     if (s.chargingPeriod)
-        ops.text(addressLine, QStringLiteral("收费时段: ") + prepared.periodText, heading,
+        ops.text(addressLine, QStringLiteral("收费时段: ") + r.prepared.periodText, heading,
                  TextMode::RightVCentred);
-    const int signTop = T.bottom, signBottom = T.bottom + scale.sy(23);
     ops.text({L, signTop, L + W6, signBottom}, QStringLiteral("开票人："), heading, TextMode::RightVCentred);
     ops.text({L + 2 * W6, signTop, L + 3 * W6, signBottom}, QStringLiteral("收款人："), heading,
              TextMode::RightVCentred);
     ops.text({L + 4 * W6, signTop, L + 5 * W6, signBottom}, QStringLiteral("签  章："), heading,
              TextMode::RightVCentred);
     for (int k = 1; k <= 4; ++k)
-        ops.text(readingCell(0, k), cells[0][std::size_t(k)], heading, TextMode::Centred);
-    ops.text(feeCell(feeA, 2), cells[5][2], heading, TextMode::Centred);
-    ops.text(feeCell(feeA, 4), cells[5][4], heading, TextMode::Centred);
-    ops.text(feeCell(feeB, 2), cells[6][2], heading, TextMode::Centred);
-    ops.text({g.x(35), Y0, T.right, Y0 + H}, cells[0][14], heading, TextMode::Centred);
+        ops.text(r.readingCell(0, k), cells[0][std::size_t(k)], heading, TextMode::Centred);
+    ops.text(r.feeCell(feeA, 2), cells[5][2], heading, TextMode::Centred);
+    ops.text(r.feeCell(feeA, 4), cells[5][4], heading, TextMode::Centred);
+    ops.text(r.feeCell(feeB, 2), cells[6][2], heading, TextMode::Centred);
+    ops.text({r.g.x(35), Y0, T.right, Y0 + H}, cells[0][14], heading, TextMode::Centred);
+}
 
-    // 5. The smaller captions.
+// The smaller captions: the remark column beside the table, the amount's heading and digits, the
+// total's caption.
+void drawSmallCaptions(const ReceiptSheet& r, OpList& ops) {
+    const ReceiptPrintSettings& s = r.s;
+    const PrintScale& scale = r.scale;
+    const ReceiptGrid& g = r.g;
+    const PrintRect& T = r.T;
+    const int L = r.L, Y0 = r.Y0, H = r.H, G = r.G, Yt = r.Yt, outline = r.outline, inner = r.inner;
     const PrintFontRole reduced = PrintFontRole::HeadingReduced;
     if (!s.rightRemark.isEmpty()) {
         // One character wide, so that the remark stands as a column beside the table.
-        const int c = measure.textWidth(reduced, QStringLiteral("效"));
+        const int c = r.measure.textWidth(reduced, QStringLiteral("效"));
         // A thick outline reaches into the usual gap; the column then stands clear of it.
         int gap = scale.sx(2);
         if (gap < outline / 2 + tenthOfMillimetre(scale))
             gap = clearOfRule(outline, scale);
         PrintRect column{T.right + gap, Y0, T.right + gap + c, T.bottom};
-        const int e = measure.wrappedHeight(reduced, s.rightRemark, c);
+        const int e = r.measure.wrappedHeight(reduced, s.rightRemark, c);
         if (T.bottom - Y0 > e)
             column.top = Y0 + (T.bottom - Y0 - e) / 2;
         ops.text(column, s.rightRemark, reduced, TextMode::WrapCentred);
@@ -352,26 +380,30 @@ QList<DrawOp> BuildReceiptOps(const PrintRect& page, const ReceiptPrintData& dat
     ops.text({g.x(27), Y0, g.x(35), Y0 + H - G}, QStringLiteral("金    额"), reduced, TextMode::Centred,
              clearOutline);
     for (int k = 0; k < 8; ++k)
-        ops.text(digitCell(Y0 + G, Y0 + H, k), cells[0][std::size_t(6 + k)], reduced, TextMode::Centred,
+        ops.text(r.digitCell(Y0 + G, Y0 + H, k), r.cells[0][std::size_t(6 + k)], reduced, TextMode::Centred,
                  clearInner);
     const int half = (T.bottom - Yt) / 2;
     ops.text({L, Yt, g.x(7), T.bottom - half}, QStringLiteral("合计人民币"), reduced, TextMode::BottomCentred,
              clearOutline);
     ops.text({L, Yt + half, g.x(7), T.bottom}, QStringLiteral("（大写）"), reduced, TextMode::TopCentred,
              clearOutline);
+}
 
-    // 6. Bottom remark, down to the page's edge rather than the margin.
-    ops.text({L, T.bottom + scale.sy(23) + scale.sy(3), T.right, page.bottom + scale.sy(3)}, s.bottomRemark,
-             PrintFontRole::BottomRemark, TextMode::WrapLeftTop);
-
-    // 7. Values.
+// The values: row captions, readings, amounts, the total, the signatures and the remark cell.
+void drawValues(const ReceiptSheet& r, OpList& ops) {
+    const ReceiptPrintData& data = r.data;
+    const PrintCells& cells = r.cells;
+    const PrintScale& scale = r.scale;
+    const ReceiptGrid& g = r.g;
+    const PrintRect& T = r.T;
+    const int L = r.L, Y0 = r.Y0, H = r.H, G = r.G, m = r.m, t = r.t, Yt = r.Yt, W6 = r.W6;
     const PrintFontRole body = PrintFontRole::Body;
     for (int row = 0; row < t; ++row) {
         const QString& text = cells[std::size_t(g.cellRow(row))][0];
         if (text.isEmpty())
             continue;
         PrintRect cell{L, g.rowTop(row), g.x(7), g.rowBottom(row)};
-        const int e = measure.wrappedHeight(body, text, cell.width());
+        const int e = r.measure.wrappedHeight(body, text, cell.width());
         if (cell.height() > e)
             cell.top += (cell.height() - e) / 2;
         ops.text(cell, text, body, TextMode::WrapCentred);
@@ -381,27 +413,44 @@ QList<DrawOp> BuildReceiptOps(const PrintRect& page, const ReceiptPrintData& dat
     // Reaches into the remark column, so that long totals still show.
     ops.text({g.x(27) + scale.sx(5), Yt, g.x(38) + scale.sx(5), T.bottom}, QStringLiteral("￥:") + data.total,
              body, TextMode::LeftVCentred);
-    ops.text({L + W6, signTop, L + 2 * W6, signBottom}, data.clerk, body, TextMode::LeftVCentred);
-    ops.text({L + 3 * W6, signTop, L + 4 * W6, signBottom}, data.payee, body, TextMode::LeftVCentred);
+    ops.text({L + W6, r.signTop, L + 2 * W6, r.signBottom}, data.clerk, body, TextMode::LeftVCentred);
+    ops.text({L + 3 * W6, r.signTop, L + 4 * W6, r.signBottom}, data.payee, body, TextMode::LeftVCentred);
     for (int row = 1; row < t; ++row) {
-        const auto& r = cells[std::size_t(g.cellRow(row))];
+        const auto& c = cells[std::size_t(g.cellRow(row))];
         if (row <= m) {
             for (int k = 1; k <= 4; ++k)
-                ops.text(readingCell(row, k), r[std::size_t(k)], body, TextMode::Centred);
-        } else if (row == rentRow) {
-            ops.text({g.x(7), g.rowTop(row), g.x(27), g.rowBottom(row)}, r[1], body, TextMode::Centred);
+                ops.text(r.readingCell(row, k), c[std::size_t(k)], body, TextMode::Centred);
+        } else if (row == r.rentRow) {
+            ops.text({g.x(7), g.rowTop(row), g.x(27), g.rowBottom(row)}, c[1], body, TextMode::Centred);
         } else {
             // Cells 2 and 4 hold captions, drawn in the caption font above; drawing them again in
             // the body font would print two faces on top of each other.
             for (int k : {1, 3, 5})
-                ops.text(feeCell(row, k), r[std::size_t(k)], body, TextMode::Centred);
+                ops.text(r.feeCell(row, k), c[std::size_t(k)], body, TextMode::Centred);
         }
         for (int k = 0; k < 8; ++k)
-            ops.text(digitCell(g.rowTop(row), g.rowBottom(row), k), r[std::size_t(6 + k)], body,
+            ops.text(r.digitCell(g.rowTop(row), g.rowBottom(row), k), c[std::size_t(6 + k)], body,
                      TextMode::Centred);
     }
     const int quarter = g.U / 4;
     ops.text({g.x(35) + quarter, Y0 + H + G, T.right - quarter, T.bottom - G}, cells[1][14], body,
              TextMode::WrapLeftTop);
+}
+
+} // namespace
+
+QList<DrawOp> BuildReceiptOps(const PrintRect& page, const ReceiptPrintData& data,
+                              const PreparedReceipt& prepared, bool threeRow, const PrintScale& scale,
+                              const TextMeasurer& measure) {
+    const ReceiptSheet sheet(page, data, prepared, threeRow, scale, measure);
+    OpList ops;
+    ops.text(sheet.frame.titleRect(), sheet.s.title, PrintFontRole::Title, TextMode::TopCentred);
+    drawRules(sheet, ops);
+    drawCaptions(sheet, ops);
+    drawSmallCaptions(sheet, ops);
+    // The bottom remark, down to the page's edge rather than the margin.
+    ops.text({sheet.L, sheet.T.bottom + scale.sy(23) + scale.sy(3), sheet.T.right, page.bottom + scale.sy(3)},
+             sheet.s.bottomRemark, PrintFontRole::BottomRemark, TextMode::WrapLeftTop);
+    drawValues(sheet, ops);
     return ops.take();
 }
