@@ -8,6 +8,7 @@
 // executable as bench-ledger-<N>-g<version>.rbk. RENTBOOK_BENCH_NO_CHECK skips the comparison of REAL texts
 // (one more pass over every ledger).
 
+#include "tools/bench/BenchReport.h"
 #include "tools/bench/SyntheticLedger.h"
 
 #include "data/Database.h"
@@ -30,7 +31,6 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,7 +40,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -68,30 +67,6 @@ QString g_benchDir;
 constexpr bool kChargingPeriod = true;
 
 // ---- helpers -------------------------------------------------------------------------------
-
-double residentMegabytes() {
-    long pages = 0;
-    long resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-double peakMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
-}
-
-QString loadText() {
-    double load[3] = {0, 0, 0};
-    if (getloadavg(load, 3) != 3)
-        return QStringLiteral("unknown");
-    return QString::asprintf("%.2f %.2f %.2f", load[0], load[1], load[2]);
-}
 
 // A plain connection and statement, nothing of the program's in between.
 class BareLedger {
@@ -485,85 +460,8 @@ void WindowSortTotal(benchmark::State& state, const SyntheticLedger* ledger) {
 
 // ---- the report ----------------------------------------------------------------------------
 
-// The console table as usual, and the time per iteration of every run kept for the summary.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    using benchmark::ConsoleReporter::ConsoleReporter;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations <= 0)
-                continue;
-            const std::string name = run.run_name.function_name;
-            if (run.error_occurred) {
-                m_errors[name] = run.error_message;
-                continue;
-            }
-            const double seconds = run.real_accumulated_time / double(run.iterations);
-            const auto it = m_seconds.find(name);
-            m_seconds[name] = it == m_seconds.end() ? seconds : std::min(it->second, seconds);
-        }
-        benchmark::ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::optional<double> seconds(const std::string& name) const {
-        const auto it = m_seconds.find(name);
-        return it == m_seconds.end() ? std::nullopt : std::optional<double>(it->second);
-    }
-    std::optional<std::string> error(const std::string& name) const {
-        const auto it = m_errors.find(name);
-        return it == m_errors.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
-
-private:
-    std::map<std::string, double> m_seconds;
-    std::map<std::string, std::string> m_errors;
-};
-
 std::string nameOf(const char* what, int receipts) {
     return std::string(what) + "/" + std::to_string(receipts);
-}
-
-// "  12.345 ms" or "     n/a" when the run was filtered out or failed.
-std::string timeText(const std::optional<double>& seconds) {
-    if (!seconds)
-        return "       n/a";
-    char buf[32];
-    if (*seconds >= 1.0)
-        std::snprintf(buf, sizeof buf, "%8.3f s ", *seconds);
-    else if (*seconds >= 1e-3)
-        std::snprintf(buf, sizeof buf, "%8.2f ms", *seconds * 1e3);
-    else
-        std::snprintf(buf, sizeof buf, "%8.1f us", *seconds * 1e6);
-    return buf;
-}
-
-std::string ratioText(const std::optional<double>& a, const std::optional<double>& b) {
-    if (!a || !b || *b <= 0)
-        return "   n/a";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%5.2fx", *a / *b);
-    return buf;
-}
-
-// The label padded to a width in terminal columns (a Chinese character takes two).
-std::string label(const char* text, int width = 30) {
-    std::string out = text;
-    int columns = 0;
-    for (const char* p = text; *p; ++p) {
-        const auto byte = static_cast<unsigned char>(*p);
-        if (byte < 0x80)
-            ++columns;
-        else if (byte >= 0xe0)
-            columns += 2;
-    }
-    if (columns < width)
-        out.append(std::size_t(width - columns), ' ');
-    return out;
-}
-
-const char* verdict(bool measured, bool met) {
-    return !measured ? "" : met ? "  ok" : "  MISSED";
 }
 
 struct MemoryProbe {
@@ -584,8 +482,8 @@ void printSummary(const CollectingReporter& r, const std::optional<MemoryProbe>&
                   const std::optional<WindowProbe>& window, const std::vector<RealTextCheck>& realChecks,
                   const std::optional<RealTextCheck>& randomCheck) {
     std::printf("\nRentbook benchmark summary (wall-clock time per run; load average now %s)\n",
-                loadText().toUtf8().constData());
-    std::printf("%-10s %s %12s %12s %8s  %s\n", "receipts", label("measure").c_str(), "program",
+                loadAverageText().c_str());
+    std::printf("%-10s %s %12s %12s %8s  %s\n", "receipts", padLabel("measure").c_str(), "program",
                 "bare SQLite", "ratio", "target");
     for (const SyntheticLedger& ledger : g_ledgers) {
         const int n = ledger.receipts;
@@ -593,7 +491,7 @@ void printSummary(const CollectingReporter& r, const std::optional<MemoryProbe>&
         const auto fill = r.seconds(nameOf("Fill/Model", n));
         const auto fillBare = r.seconds(nameOf("Fill/Bare", n));
         std::printf(
-            "%-10d %s %12s %12s %8s  <=2x bare%s%s\n", n, label("fill 所有记录 + totals").c_str(),
+            "%-10d %s %12s %12s %8s  <=2x bare%s%s\n", n, padLabel("fill 所有记录 + totals").c_str(),
             timeText(fill).c_str(), timeText(fillBare).c_str(), ratioText(fill, fillBare).c_str(),
             large ? ", <3 s" : "",
             verdict(fill && fillBare, fill && fillBare && *fill <= 2 * *fillBare && (!large || *fill < 3)));
@@ -601,44 +499,46 @@ void printSummary(const CollectingReporter& r, const std::optional<MemoryProbe>&
                                         std::pair{"  bare, NOMUTEX + own REAL text", "Fill/BareOwnNumbers"},
                                         std::pair{"  bare, stepping only", "Fill/BareStepOnly"}}) {
             const auto t = r.seconds(nameOf(key, n));
-            std::printf("%-10d %s %12s %12s %8s  (what the engine could cost)\n", n, label(name).c_str(), "",
-                        timeText(t).c_str(), ratioText(t, fillBare).c_str());
+            std::printf("%-10d %s %12s %12s %8s  (what the engine could cost)\n", n, padLabel(name).c_str(),
+                        "", timeText(t).c_str(), ratioText(t, fillBare).c_str());
         }
         for (const auto& [name, key] :
              {std::pair{"sort 总金额 (col 20)", "Sort/Total"}, std::pair{"sort 单号 (col 1)", "Sort/No"},
               std::pair{"sort address (col 2, text)", "Sort/Address"}}) {
             const auto t = r.seconds(nameOf(key, n));
-            std::printf("%-10d %s %12s %12s %8s  <2 s%s\n", n, label(name).c_str(), timeText(t).c_str(), "",
-                        "", verdict(bool(t), t && *t < 2));
+            std::printf("%-10d %s %12s %12s %8s  <2 s%s\n", n, padLabel(name).c_str(), timeText(t).c_str(),
+                        "", "", verdict(bool(t), t && *t < 2));
         }
         const auto csv = r.seconds(nameOf("Csv/Export", n));
         const auto csvBare = r.seconds(nameOf("Csv/Bare", n));
-        std::printf("%-10d %s %12s %12s %8s  <=2x bare%s\n", n, label("CSV export").c_str(),
+        std::printf("%-10d %s %12s %12s %8s  <=2x bare%s\n", n, padLabel("CSV export").c_str(),
                     timeText(csv).c_str(), timeText(csvBare).c_str(), ratioText(csv, csvBare).c_str(),
                     verdict(csv && csvBare, csv && csvBare && *csv <= 2 * *csvBare));
         const auto hit = r.seconds(nameOf("Prefill/Hit", n));
         const auto miss = r.seconds(nameOf("Prefill/Miss", n));
         const auto prefillBare = r.seconds(nameOf("Prefill/Bare", n));
-        std::printf("%-10d %s %12s %12s %8s  <20 ms%s\n", n, label("prefill, known address").c_str(),
+        std::printf("%-10d %s %12s %12s %8s  <20 ms%s\n", n, padLabel("prefill, known address").c_str(),
                     timeText(hit).c_str(), timeText(prefillBare).c_str(), ratioText(hit, prefillBare).c_str(),
                     verdict(bool(hit), hit && *hit < 0.02));
-        std::printf("%-10d %s %12s %12s %8s  <20 ms%s\n", n, label("prefill, partial address").c_str(),
+        std::printf("%-10d %s %12s %12s %8s  <20 ms%s\n", n, padLabel("prefill, partial address").c_str(),
                     timeText(miss).c_str(), "", "", verdict(bool(miss), miss && *miss < 0.02));
         for (const auto& [name, key] : {std::pair{"main window construct", "MainWindow/Construct"},
                                         std::pair{"main window construct+show", "MainWindow/Show"}}) {
             const auto t = r.seconds(nameOf(key, n));
             const auto err = r.error(nameOf(key, n));
-            std::printf("%-10d %s %12s %12s %8s  <1 s%s%s%s\n", n, label(name).c_str(), timeText(t).c_str(),
-                        "", "", verdict(bool(t), t && *t < 1), err ? "  " : "", err ? err->c_str() : "");
+            std::printf("%-10d %s %12s %12s %8s  <1 s%s%s%s\n", n, padLabel(name).c_str(),
+                        timeText(t).c_str(), "", "", verdict(bool(t), t && *t < 1), err ? "  " : "",
+                        err ? err->c_str() : "");
         }
         const auto windowFill = r.seconds(nameOf("MainWindow/FillAll", n));
-        std::printf("%-10d %s %12s %12s %8s  <=2x bare%s%s\n", n, label("window: 所有记录 + paint").c_str(),
-                    timeText(windowFill).c_str(), timeText(fillBare).c_str(),
-                    ratioText(windowFill, fillBare).c_str(), large ? ", <3 s" : "",
+        std::printf("%-10d %s %12s %12s %8s  <=2x bare%s%s\n", n,
+                    padLabel("window: 所有记录 + paint").c_str(), timeText(windowFill).c_str(),
+                    timeText(fillBare).c_str(), ratioText(windowFill, fillBare).c_str(),
+                    large ? ", <3 s" : "",
                     verdict(windowFill && fillBare, windowFill && fillBare && *windowFill <= 2 * *fillBare &&
                                                         (!large || *windowFill < 3)));
         const auto windowSort = r.seconds(nameOf("MainWindow/SortTotal", n));
-        std::printf("%-10d %s %12s %12s %8s  <2 s%s\n", n, label("window: sort 总金额 + paint").c_str(),
+        std::printf("%-10d %s %12s %12s %8s  <2 s%s\n", n, padLabel("window: sort 总金额 + paint").c_str(),
                     timeText(windowSort).c_str(), "", "",
                     verdict(bool(windowSort), windowSort && *windowSort < 2));
     }
@@ -677,45 +577,6 @@ void printSummary(const CollectingReporter& r, const std::optional<MemoryProbe>&
 }
 
 // ---- set-up --------------------------------------------------------------------------------
-
-std::vector<int> parseSizes(const std::string& text) {
-    std::vector<int> sizes;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        const std::string item = text.substr(start, comma - start);
-        if (!item.empty()) {
-            char* end = nullptr;
-            const long value = std::strtol(item.c_str(), &end, 10);
-            if (*end != '\0' || value <= 0 || value > 50000000)
-                throw std::invalid_argument("bad size '" + item + "' in --sizes");
-            sizes.push_back(int(value));
-        }
-        start = comma + 1;
-    }
-    std::sort(sizes.begin(), sizes.end());
-    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-    if (sizes.empty())
-        throw std::invalid_argument("--sizes names no size");
-    return sizes;
-}
-
-// Takes --sizes=... out of the arguments (Google Benchmark refuses flags it does not know).
-std::vector<int> takeSizes(int& argc, char** argv) {
-    std::string text = "10000,100000,1000000";
-    if (const char* env = std::getenv("RENTBOOK_BENCH_SIZES"); env && *env)
-        text = env;
-    int out = 1;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--sizes=", 8) == 0)
-            text = argv[i] + 8;
-        else
-            argv[out++] = argv[i];
-    }
-    argc = out;
-    argv[argc] = nullptr;
-    return parseSizes(text);
-}
 
 void registerBenchmarks() {
     for (const SyntheticLedger& l : g_ledgers) {
@@ -774,7 +635,7 @@ MemoryProbe probeMemory(const SyntheticLedger& ledger) {
 int main(int argc, char** argv) {
     std::vector<int> sizes;
     try {
-        sizes = takeSizes(argc, argv);
+        sizes = takeSizes(argc, argv, "10000,100000,1000000");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "rentbook_bench: %s\n", e.what());
         return 2;
@@ -792,7 +653,7 @@ int main(int argc, char** argv) {
     g_strCurrentPower = QStringLiteral("1");
     g_benchDir = QStringLiteral(RENTBOOK_BENCH_DIR);
 
-    std::fprintf(stderr, "load average at start: %s (%ld processors)\n", loadText().toUtf8().constData(),
+    std::fprintf(stderr, "load average at start: %s (%ld processors)\n", loadAverageText().c_str(),
                  sysconf(_SC_NPROCESSORS_ONLN));
     try {
         for (int n : sizes) {

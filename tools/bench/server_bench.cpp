@@ -8,6 +8,7 @@
 // scripts/test-postgres writes (`make bench` starts a throwaway cluster for it). The clerks
 // connect over TCP to 127.0.0.1 with a password, as clerks at other desks would.
 
+#include "tools/bench/BenchReport.h"
 #include "tools/bench/SyntheticLedger.h"
 
 #include "data/Database.h"
@@ -365,28 +366,61 @@ ManyClients clientsAtOnce(const QString& ledger, int clients, int each) {
     return out;
 }
 
-// ---- the report --------------------------------------------------------------------------------
-
-std::string ms(double s) {
-    char buf[32];
-    if (s >= 1)
-        std::snprintf(buf, sizeof buf, "%8.3f s ", s);
-    else
-        std::snprintf(buf, sizeof buf, "%8.2f ms", s * 1e3);
-    return buf;
+// The test cluster trades durability for speed; a clerk's server does not, nor does the file.
+void requireDurableServer(const QHash<QString, QString>& settings) {
+    pg_conn* admin = connectOrThrow(settings.value(QStringLiteral("RENTBOOK_TEST_PG")));
+    for (const char* sql : {"alter system set fsync = on", "alter system set synchronous_commit = on",
+                            "alter system set full_page_writes = on", "select pg_reload_conf()"})
+        run(admin, sql);
+    PQfinish(admin);
 }
 
-const char* verdict(bool met) {
-    return met ? "  ok" : "  MISSED";
-}
+template <typename T> struct FileAndServer {
+    T file;
+    T server;
+};
 
-std::string loadText() {
-    double load[3] = {0, 0, 0};
-    if (getloadavg(load, 3) != 3)
-        return "unknown";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.2f %.2f %.2f", load[0], load[1], load[2]);
-    return buf;
+void printReport(const Options& o, const FileAndServer<double>& list, const FileAndServer<SaveTimes>& save,
+                 const FileAndServer<ManyClients>& clients) {
+    const double fileList = list.file, serverList = list.server;
+    const SaveTimes& fileSave = save.file;
+    const SaveTimes& serverSave = save.server;
+    const ManyClients& fileClients = clients.file;
+    const ManyClients& serverClients = clients.server;
+    std::printf("\nServer ledger benchmark (PostgreSQL on 127.0.0.1 over TCP, %d receipts; load average now "
+                "%s)\n",
+                o.receipts, loadAverageText().c_str());
+    std::printf("%-44s %12s %12s %8s  %s\n", "measure", "file", "server", "ratio", "target");
+    std::printf("%-44s %12s %12s %7.2fx  <=2x file%s\n", "records list, 所有记录 (statement + fill)",
+                timeText(fileList).c_str(), timeText(serverList).c_str(), serverList / fileList,
+                verdict(true, serverList <= 2 * fileList));
+    std::printf("%-44s %12s %12s %7.2fx\n", "one save (InsertReceipt), median",
+                timeText(fileSave.save.median).c_str(), timeText(serverSave.save.median).c_str(),
+                serverSave.save.median / fileSave.save.median);
+    std::printf("%-44s %12s %12s %7.2fx\n", "one save (InsertReceipt), p95",
+                timeText(fileSave.save.p95).c_str(), timeText(serverSave.save.p95).c_str(),
+                serverSave.save.p95 / fileSave.save.p95);
+    std::printf("%-44s %12s %12s %7.2fx\n", "next number for the form, median",
+                timeText(fileSave.nextNumber.median).c_str(), timeText(serverSave.nextNumber.median).c_str(),
+                serverSave.nextNumber.median / fileSave.nextNumber.median);
+    for (const auto& [name, c] : {std::pair<const char*, const ManyClients&>{"file", fileClients},
+                                  std::pair<const char*, const ManyClients&>{"server", serverClients}}) {
+        // The file is not held to the server's mark: its writers may give up (see below).
+        const bool server = &c == &serverClients;
+        std::printf("%d clients x %d saves at once, %-6s: %d acknowledged, %d refused, duplicates %d, "
+                    "lost %d, %.1f s, %.0f receipts/s, save median %s p95 %s%s\n",
+                    o.clients, o.each, name, c.acknowledged, c.failed, c.duplicates, c.lost, c.seconds,
+                    double(c.acknowledged) / c.seconds, timeText(c.save.median).c_str(),
+                    timeText(c.save.p95).c_str(),
+                    verdict(true, c.duplicates == 0 && c.lost == 0 && (!server || c.failed == 0)));
+        if (!c.firstError.empty())
+            std::printf("    first refusal: %s\n",
+                        QString::fromStdString(c.firstError).simplified().toUtf8().constData());
+    }
+    std::printf(
+        "(The server writes durably here, fsync on, as the file does. The file's writers wait for its "
+        "lock by polling, not in a queue: with many clerks saving without a pause some give up after "
+        "the 5 s wait, as the refusals show; nothing acknowledged is lost.)\n");
 }
 
 } // namespace
@@ -397,16 +431,9 @@ int main(int argc, char** argv) {
         const Options o = parseOptions(argc, argv);
         const QHash<QString, QString> settings = serverSettings();
         SetServerPassword(settings.value(QStringLiteral("RENTBOOK_TEST_PG_PASSWORD")));
-        std::fprintf(stderr, "load average at start: %s\n", loadText().c_str());
+        std::fprintf(stderr, "load average at start: %s\n", loadAverageText().c_str());
 
-        // The test cluster trades durability for speed; a clerk's server does not, nor does the file.
-        {
-            pg_conn* admin = connectOrThrow(settings.value(QStringLiteral("RENTBOOK_TEST_PG")));
-            for (const char* sql : {"alter system set fsync = on", "alter system set synchronous_commit = on",
-                                    "alter system set full_page_writes = on", "select pg_reload_conf()"})
-                run(admin, sql);
-            PQfinish(admin);
-        }
+        requireDurableServer(settings);
 
         QElapsedTimer t;
         t.start();
@@ -438,40 +465,7 @@ int main(int argc, char** argv) {
         QFile::remove(fileCopy);
         const ManyClients serverClients = clientsAtOnce(server, o.clients, o.each);
 
-        std::printf(
-            "\nServer ledger benchmark (PostgreSQL on 127.0.0.1 over TCP, %d receipts; load average now "
-            "%s)\n",
-            o.receipts, loadText().c_str());
-        std::printf("%-44s %12s %12s %8s  %s\n", "measure", "file", "server", "ratio", "target");
-        std::printf("%-44s %12s %12s %7.2fx  <=2x file%s\n", "records list, 所有记录 (statement + fill)",
-                    ms(fileList).c_str(), ms(serverList).c_str(), serverList / fileList,
-                    verdict(serverList <= 2 * fileList));
-        std::printf("%-44s %12s %12s %7.2fx\n", "one save (InsertReceipt), median",
-                    ms(fileSave.save.median).c_str(), ms(serverSave.save.median).c_str(),
-                    serverSave.save.median / fileSave.save.median);
-        std::printf("%-44s %12s %12s %7.2fx\n", "one save (InsertReceipt), p95",
-                    ms(fileSave.save.p95).c_str(), ms(serverSave.save.p95).c_str(),
-                    serverSave.save.p95 / fileSave.save.p95);
-        std::printf("%-44s %12s %12s %7.2fx\n", "next number for the form, median",
-                    ms(fileSave.nextNumber.median).c_str(), ms(serverSave.nextNumber.median).c_str(),
-                    serverSave.nextNumber.median / fileSave.nextNumber.median);
-        for (const auto& [name, c] : {std::pair<const char*, const ManyClients&>{"file", fileClients},
-                                      std::pair<const char*, const ManyClients&>{"server", serverClients}}) {
-            // The file is not held to the server's mark: its writers may give up (see below).
-            const bool server = &c == &serverClients;
-            std::printf("%d clients x %d saves at once, %-6s: %d acknowledged, %d refused, duplicates %d, "
-                        "lost %d, %.1f s, %.0f receipts/s, save median %s p95 %s%s\n",
-                        o.clients, o.each, name, c.acknowledged, c.failed, c.duplicates, c.lost, c.seconds,
-                        double(c.acknowledged) / c.seconds, ms(c.save.median).c_str(), ms(c.save.p95).c_str(),
-                        verdict(c.duplicates == 0 && c.lost == 0 && (!server || c.failed == 0)));
-            if (!c.firstError.empty())
-                std::printf("    first refusal: %s\n",
-                            QString::fromStdString(c.firstError).simplified().toUtf8().constData());
-        }
-        std::printf(
-            "(The server writes durably here, fsync on, as the file does. The file's writers wait for its "
-            "lock by polling, not in a queue: with many clerks saving without a pause some give up after "
-            "the 5 s wait, as the refusals show; nothing acknowledged is lost.)\n");
+        printReport(o, {fileList, serverList}, {fileSave, serverSave}, {fileClients, serverClients});
 
         pg_conn* admin = connectOrThrow(settings.value(QStringLiteral("RENTBOOK_TEST_PG")));
         ForgetServerConnections();
