@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <SQLiteCpp/SQLiteCpp.h>
 
 #include <unistd.h>
 
@@ -190,6 +191,9 @@ void TestAccessImport::refusesWithTheLedgerUntouched_data() {
         << "" << QStringList{"--jet4", "--bad-value", "client.name=1"}
         << badValueMessage("client", 1, "1", "name");
     QTest::newRow("a ledger with receipts") << "receipts" << QStringList{"--jet4"} << "“重新开始记账”";
+    // A ledger that keeps a value other than the one written (a trigger put in by another tool).
+    QTest::newRow("an amount the ledger changed")
+        << "altered" << QStringList{"--jet3"} << "导入后核对不一致（表 RECEIPT）";
     QTest::newRow("a ledger with tenants") << "tenants" << QStringList{"--jet4"} << "租户 1 个";
 }
 
@@ -219,6 +223,13 @@ void TestAccessImport::refusesWithTheLedgerUntouched() {
                     {QStringLiteral("0000001"), QStringLiteral("12.5")});
     if (kind == u"tenants")
         ledger.exec(QStringLiteral("insert into [client] ([name]) values (?)"), {QStringLiteral("王五")});
+    if (kind == u"altered") {
+        if (ledger.isServer())
+            QSKIP("the trigger is written for the ledger file");
+        SQLite::Database(ledger.path().toStdString(), SQLite::OPEN_READWRITE)
+            .exec("create trigger off_by_a_cent after insert on RECEIPT when NEW.id = 3 begin "
+                  "update RECEIPT set housefee = coalesce(housefee, 0) + 0.01 where id = NEW.id; end");
+    }
     const QMap<QString, Rows> before = ledgerRows(ledger.path());
     {
         Database db(ledger.path());
