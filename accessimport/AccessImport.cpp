@@ -167,8 +167,10 @@ ImportResult& refuse(ImportResult& r, const QString& path, const QString& why, c
     return r;
 }
 
-// Why the ledger takes no import: its own receipts or tenants would be replaced. Empty when it does.
-QString filledLedgerProblem(Database& db) {
+} // namespace
+
+// The ledger's own receipts or tenants would be replaced.
+QString LedgerImportProblem(Database& db) {
     const auto count = [&db](const char* table) {
         Recordset rs = db.query(QStringLiteral("select count(*) from [%1]").arg(QLatin1String(table)));
         return rs.isEOF() ? 0 : rs.field(0).toLongLong();
@@ -181,6 +183,8 @@ QString filledLedgerProblem(Database& db) {
         .arg(receipts)
         .arg(tenants);
 }
+
+namespace {
 
 void describe(ImportResult& r, const AccessLedgerReader& reader) {
     for (const AccessLedgerTable& t : reader.tables())
@@ -231,7 +235,7 @@ QString firstDifference(const LedgerFigures& read, const LedgerFigures& written)
 // Writes the file into the ledger inside tx; false (r says why) where nothing may stay.
 bool importInto(Database& db, Transaction& tx, AccessLedgerReader& reader, const QString& path,
                 ImportResult& r, const ImportProgress& progress) {
-    if (const QString why = filledLedgerProblem(db); !why.isEmpty()) {
+    if (const QString why = LedgerImportProblem(db); !why.isEmpty()) {
         refuse(r, path, why, {});
         return false;
     }

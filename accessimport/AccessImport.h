@@ -46,6 +46,10 @@ using ImportProgress = std::function<bool(qint64 rows, qint64 total)>;
 ImportResult ImportAccessLedger(Database& db, const QString& path, const ImportProgress& progress = {},
                                 const AccessReadOptions& options = {});
 
+// Why the open ledger takes no import (it holds receipts or tenants, and how to start a new one),
+// empty when it does; the import asks the same inside its transaction. Throws DbError.
+QString LedgerImportProblem(Database& db);
+
 // A line per table: its rows, the columns it lacked and the columns left out; then the tables the
 // file lacks and those left out.
 QString ImportSummary(const ImportResult& result);

@@ -21,10 +21,11 @@ accessimport::ImportResult ImportAccessWithProgress(QWidget* owner, Database& db
     progress.setValue(0);
     const accessimport::ImportResult result =
         accessimport::ImportAccessLedger(db, path, [&progress](qint64 rows, qint64 total) {
-            progress.setMaximum(int(std::min<qint64>(total, INT_MAX)));
-            progress.setValue(int(std::min<qint64>(rows, INT_MAX)));
+            // The text before the value: setting the value lets the window repaint.
             progress.setLabelText(
                 QStringLiteral("正在导入旧账本：已导入 %1 行，共约 %2 行").arg(rows).arg(total));
+            progress.setMaximum(int(std::min<qint64>(total, INT_MAX)));
+            progress.setValue(int(std::min<qint64>(rows, INT_MAX)));
             return !progress.wasCanceled();
         });
     progress.close();
@@ -32,6 +33,15 @@ accessimport::ImportResult ImportAccessWithProgress(QWidget* owner, Database& db
 }
 
 void CDataMaintenance::OnImportAccess() {
+    // Said before a file is chosen: a ledger in use takes no import.
+    reopenLedger();
+    if (!m_db.isOpen())
+        return;
+    if (const QString problem = accessimport::LedgerImportProblem(m_db); !problem.isEmpty()) {
+        platform::messageBox(m_owner, problem + QStringLiteral("\n账本未做任何改动。"),
+                             QStringLiteral("导入旧账本"), platform::MsgIcon::Exclamation);
+        return;
+    }
     const auto chosen = platform::getOpenFileName(
         m_owner, {QStringLiteral("导入旧账本(Access)"),
                   {{QStringLiteral("Access数据库(.mdb)"), QStringLiteral("*.mdb *.accdb")},
