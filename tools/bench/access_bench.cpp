@@ -66,12 +66,12 @@ int readFile(const QString& file) {
 // the receipts imported, the seconds, and the most memory of child and parent.
 int importFile(const QString& file, const QString& ledger) {
     QFile::remove(ledger);
-    if (!QFile::copy(QStringLiteral(RENTBOOK_EMPTY_LEDGER), ledger) ||
-        !QFile::setPermissions(ledger, QFile::ReadOwner | QFile::WriteOwner))
-        return 1;
     Database db(ledger);
-    if (!db.open())
+    if (!QFile::copy(QStringLiteral(RENTBOOK_EMPTY_LEDGER), ledger) ||
+        !QFile::setPermissions(ledger, QFile::ReadOwner | QFile::WriteOwner) || !db.open()) {
+        std::fprintf(stderr, "no new ledger at %s from %s\n", qPrintable(ledger), RENTBOOK_EMPTY_LEDGER);
         return 1;
+    }
     QElapsedTimer clock;
     clock.start();
     const ImportResult result = ImportAccessLedger(db, file);
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the ledger of 100,000 receipts could not be made\n");
         return 1;
     }
-    for (const QString format : {QStringLiteral("--jet3"), QStringLiteral("--jet4")}) {
+    for (const QString& format : {QStringLiteral("--jet3"), QStringLiteral("--jet4")}) {
         const QString file = dir.filePath(QStringLiteral("access/receipts-100000%1.mdb").arg(format));
         QElapsedTimer clock;
         clock.start();
