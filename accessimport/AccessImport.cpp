@@ -40,16 +40,6 @@ struct TableImport {
     qint64 row = 0;
 };
 
-QString insertText(const AccessLedgerTable& table) {
-    QStringList columns, marks;
-    for (const QString& column : table.columns) {
-        columns << QLatin1Char('[') + column + QLatin1Char(']');
-        marks << QStringLiteral("?");
-    }
-    return QStringLiteral("insert into [%1] (%2) values (%3)")
-        .arg(table.name, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-}
-
 // Adds a value to the counts of a money column, as the ledger's counts take it: rounded to the
 // cent on its own; text that is no number is counted apart.
 void countMoney(MoneySum& sum, const QVariant& value) {
@@ -139,7 +129,7 @@ void spellAsLedger(LedgerFigures& figures) {
 TableImport prepareTable(const AccessLedgerTable& table, LedgerFigures& read) {
     TableImport t;
     t.table = &table;
-    t.insert = SqlStatement(insertText(table));
+    t.insert = LedgerInsertStatement(table.name, table.columns);
     t.figures = figuresOf(read, table.name);
     if (!t.figures)
         throw DbError(QStringLiteral("the ledger has no table %1").arg(table.name));
@@ -172,7 +162,7 @@ ImportResult& refuse(ImportResult& r, const QString& path, const QString& why, c
 // The ledger's own receipts or tenants would be replaced.
 QString LedgerImportProblem(Database& db) {
     const auto count = [&db](const char* table) {
-        Recordset rs = db.query(QStringLiteral("select count(*) from [%1]").arg(QLatin1String(table)));
+        Recordset rs = db.query(LedgerCountStatement(QLatin1String(table)));
         return rs.isEOF() ? 0 : rs.field(0).toLongLong();
     };
     const qint64 receipts = count("RECEIPT"), tenants = count("client");
@@ -240,7 +230,7 @@ bool importInto(Database& db, Transaction& tx, AccessLedgerReader& reader, const
         return false;
     }
     for (const AccessLedgerTable& t : reader.tables())
-        db.execute(QStringLiteral("delete from [%1]").arg(t.name));
+        db.execute(LedgerEmptyStatement(t.name));
     r.read = CountLedger(db);
     spellAsLedger(r.read);
     if (!importRows(db, reader, r, progress)) {

@@ -5,6 +5,8 @@
 #include "data/ServerConnection.h"
 #include "data/TransferTables.h"
 
+#include <QRegularExpression>
+
 #include <SQLiteCpp/Database.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
@@ -69,11 +71,45 @@ std::vector<Table> serverTables(ServerConnection& server) {
     return out;
 }
 
+// A table's or a column's name as the ledger spells it: letters, digits and "_" only.
+QString checkedName(const QString& name) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    if (!plain.match(name).hasMatch())
+        throw DbError(QStringLiteral("%1 names no table or column of the ledger").arg(name));
+    return QLatin1Char('[') + name + QLatin1Char(']');
+}
+
+QString checkedTable(const QString& table) {
+    for (const LedgerTable& lt : kLedgerTables)
+        if (table == QLatin1String(lt.name))
+            return checkedName(table);
+    throw DbError(QStringLiteral("%1 is no table of the ledger").arg(table));
+}
+
 sqlite3* fileOf(Database& db) {
     return db.handle()->getHandle();
 }
 
 } // namespace
+
+SqlStatement LedgerInsertStatement(const QString& table, const QStringList& columns) {
+    QStringList names, marks;
+    for (const QString& column : columns) {
+        names << checkedName(column);
+        marks << QStringLiteral("?");
+    }
+    return SqlStatement(
+        QStringLiteral("insert into %1 (%2) values (%3)")
+            .arg(checkedTable(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+}
+
+SqlStatement LedgerEmptyStatement(const QString& table) {
+    return SqlStatement(QStringLiteral("delete from ") + checkedTable(table));
+}
+
+SqlStatement LedgerCountStatement(const QString& table) {
+    return SqlStatement(QStringLiteral("select count(*) from ") + checkedTable(table));
+}
 
 LedgerFigures CountLedger(Database& db) {
     if (ServerConnection* server = db.server())

@@ -5,8 +5,20 @@
 // passwords it hashes. The rows themselves go in through Database with their values bound.
 
 #include "data/LedgerFigures.h"
+#include "data/SqlStatement.h"
+
+#include <QStringList>
 
 class Database;
+
+// The statements of an import, for one of the nine tables (LedgerTables.h) and its columns by the
+// names the ledger file gives them; any other name is refused with DbError. The values go beside.
+// "insert into [table] ([c1], [c2], ...) values (?, ?, ...)"
+SqlStatement LedgerInsertStatement(const QString& table, const QStringList& columns);
+// Every row of the table deleted.
+SqlStatement LedgerEmptyStatement(const QString& table);
+// The table's rows counted.
+SqlStatement LedgerCountStatement(const QString& table);
 
 // The counts of the open ledger as it is now (LedgerFigures.h): every table's rows, and every
 // number column's values and their sum in cents. Money columns are named as the ledger file names
