@@ -8,6 +8,7 @@
 #include "data/LedgerFile.h"
 #include "platform/Services.h"
 #include "tests/support/TestLedger.h"
+#include "users/UserStatements.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -109,6 +110,12 @@ void TestAccessStart::ledgerFileThatIsAccess() {
         QVERIFY(!isAccessFile(ledger));
         QCOMPARE(receiptsIn(ledger), 20 + (options.contains("--jet3") ? 32 : 33));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+        // The old program's users log in with their passwords, as before.
+        Database db(ledger);
+        QVERIFY(db.open());
+        QVERIFY(CheckLogin(db, QStringLiteral("admin"), QStringLiteral("48151623")).matches);
+        QVERIFY(!CheckLogin(db, QStringLiteral("admin"), QStringLiteral("4815162")).matches);
+        QVERIFY(CheckLogin(db, QStringLiteral("张三"), QString()).matches);
     } else {
         QCOMPARE(contents(ledger), access);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Rentbook.rbk"});
