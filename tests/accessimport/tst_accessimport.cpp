@@ -6,11 +6,11 @@
 #include "accessimport/AccessImport.h"
 #include "data/Database.h"
 #include "data/PasswordHash.h"
+#include "tests/support/AccessTestFile.h"
 #include "tests/support/TestLedger.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,18 +22,8 @@ using namespace accessimport;
 
 namespace {
 
-const QString kSource = QStringLiteral(RENTBOOK_SOURCE_DIR);
 const QStringList kTables{"RECEIPT", "USER",       "USER_SET",     "table2",      "price",
                           "client",  "addr_items", "people_items", "remark_items"};
-
-QString python(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(RENTBOOK_PYTHON), arguments);
-    if (!process.waitForFinished(120000) || process.exitCode() != 0)
-        return QStringLiteral("%1 failed: %2")
-            .arg(arguments.join(u' '), QString::fromUtf8(process.readAllStandardError()));
-    return {};
-}
 
 struct AccessFile {
     QString ledger;
@@ -41,18 +31,9 @@ struct AccessFile {
     QString error;
 };
 
-// A test ledger with the awkward rows and the Access file the tool writes of it.
 AccessFile makeAccessFile(const QTemporaryDir& dir, const QStringList& options, int receipts = 40) {
     AccessFile made{dir.filePath(QStringLiteral("source.rbk")), dir.filePath(QStringLiteral("old.mdb")), {}};
-    QStringList ledgerArgs{kSource + QStringLiteral("/tests/accessimport/make_test_ledger.py"),
-                           kSource + QStringLiteral("/data/schema.sql"), made.ledger,
-                           QStringLiteral("--receipts"), QString::number(receipts)};
-    if (options.contains(QStringLiteral("--jet3")))
-        ledgerArgs << QStringLiteral("--jet3");
-    made.error = python(ledgerArgs);
-    if (made.error.isEmpty())
-        made.error = python(QStringList{kSource + QStringLiteral("/tools/make_access_ledger")} + options +
-                            QStringList{made.ledger, made.file});
+    made.error = MakeAccessTestFile(made.ledger, made.file, options, receipts);
     return made;
 }
 

@@ -7,7 +7,7 @@
 #include "data/Database.h"
 #include "data/LedgerFile.h"
 #include "platform/Services.h"
-#include "tests/support/TestLedger.h"
+#include "tests/support/AccessTestFile.h"
 #include "users/UserStatements.h"
 
 #include <QCoreApplication>
@@ -21,29 +21,11 @@ using namespace startup;
 
 namespace {
 
-const QString kSource = QStringLiteral(RENTBOOK_SOURCE_DIR);
-
-QString python(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(RENTBOOK_PYTHON), arguments);
-    if (!process.waitForFinished(120000) || process.exitCode() != 0)
-        return QString::fromUtf8(process.readAllStandardError()) + QStringLiteral(" (failed)");
-    return {};
-}
-
-// An Access file of a test ledger with receipts receipts and more (the tool's options).
+// An Access file of a test ledger with receipts more (the tool's options).
 QString makeAccessFile(const QString& dir, const QString& out, const QStringList& options,
                        int receipts = 20) {
     const QString ledger = QDir(dir).filePath(QStringLiteral("source.rbk"));
-    QStringList ledgerArgs{kSource + QStringLiteral("/tests/accessimport/make_test_ledger.py"),
-                           kSource + QStringLiteral("/data/schema.sql"), ledger, QStringLiteral("--receipts"),
-                           QString::number(receipts)};
-    if (options.contains(QStringLiteral("--jet3")))
-        ledgerArgs << QStringLiteral("--jet3");
-    QString error = python(ledgerArgs);
-    if (error.isEmpty())
-        error = python(QStringList{kSource + QStringLiteral("/tools/make_access_ledger")} + options +
-                       QStringList{ledger, out});
+    const QString error = MakeAccessTestFile(ledger, out, options, receipts);
     QFile::remove(ledger);
     return error;
 }
