@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "app/AccessStart.h"
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "data/LedgerChoice.h"
@@ -9,6 +10,7 @@
 #include "data/Settings.h"
 #include "platform/Services.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -50,6 +52,10 @@ QString commandLineAnswer(const QStringList& arguments) {
                        "                  在服务器上这个还没有账本的数据库中建立空账本（管理员 admin，\n"
                        "                  没有密码）后退出，不打开窗口。需要密码时使用 PGPASSWORD 或\n"
                        "                  ~/.pgpass；都没有时在终端上询问。\n"
+                       "  --import-access 文件\n"
+                       "                  把旧版Windows程序的Access账本（.mdb）导入账本后退出，不打开\n"
+                       "                  窗口：导入 --ledger 所指的账本，没有写时导入上次选用的账本。\n"
+                       "                  账本中已有收据或租户时不导入。成功时退出码为 0，否则为 1。\n"
                        "  -RegServer      注册组件后退出（本平台上无须注册，直接退出）\n"
                        "  -UnregServer    注销组件后退出（同上）\n"
                        "  这两个开关也可写作 /RegServer、/UnregServer，不区分大小写。\n")
@@ -80,7 +86,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         const QString& arg = arguments[i];
         if (arg == option) {
             if (i + 1 >= arguments.size()) {
-                out.error = QStringLiteral("选项 %1 后面缺少账本。").arg(option);
+                out.error = QStringLiteral("选项 %1 后面缺少%2。")
+                                .arg(option, option == u"--import-access" ? QStringLiteral("文件")
+                                                                          : QStringLiteral("账本"));
                 return true;
             }
             given = true;
@@ -96,6 +104,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     };
     for (qsizetype i = 1; i < arguments.size() && out.error.isEmpty(); ++i) {
         if (take(i, QStringLiteral("--ledger"), out.ledgerGiven, out.ledger))
+            continue;
+        if (take(i, QStringLiteral("--import-access"), out.importGiven, out.importFile))
             continue;
         take(i, QStringLiteral("--init-ledger"), out.initGiven, out.initLedger);
     }
@@ -385,6 +395,13 @@ enum class StartOpen { Opened, Unusable, Quit };
 // A ledger file before its first connection of this start: a journal beside it would be rolled
 // into it by the first read, so it is settled first.
 StartOpen openFileAtStart(std::unique_ptr<Database>& db, const QString& path, QString& problemText) {
+    // The old program's ledger: imported into a new ledger in its place, when the operator wants.
+    if (isAccessFile(path) &&
+        !offerAccessImport(path,
+                           QDir(emptyLedgerDirectory(QCoreApplication::applicationDirPath()))
+                               .filePath(QStringLiteral("NewRentbook.nrbk")),
+                           problemText))
+        return StartOpen::Unusable;
     LedgerProblem problem = SettleLedgerJournal(path);
     db = std::make_unique<Database>(path);
     if (problem == LedgerProblem::None && !db->open())

@@ -20,14 +20,17 @@ namespace startup {
 // window (nor a window system); empty for every other start.
 QString commandLineAnswer(const QStringList& arguments);
 
-// The program's own options: "--ledger LEDGER" (or "--ledger=LEDGER") and "--init-ledger ADDRESS".
+// The program's own options: "--ledger LEDGER" (or "--ledger=LEDGER"), "--init-ledger ADDRESS" and
+// "--import-access FILE".
 // Other arguments (the window system's) are left alone.
 struct CommandLine {
     bool ledgerGiven = false;
     QString ledger; // as written, a password in it included
     bool initGiven = false;
     QString initLedger;
-    QString error; // an option without its value, a server address that cannot be read
+    bool importGiven = false;
+    QString importFile; // "--import-access FILE": an Access file to import on the terminal
+    QString error;      // an option without its value, a server address that cannot be read
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 

@@ -1,7 +1,11 @@
 #include "about/AboutDlg.h"
+#include "accessimport/AccessChild.h"
+#include "app/AccessStart.h"
 #include "app/RentbookApplication.h"
 #include "app/Startup.h"
 #include "data/Database.h"
+#include "data/LedgerChoice.h"
+#include "maintenance/AccessImportDlg.h"
 #include "maintenance/DataMaintenance.h"
 #include "overview/OverviewHooks.h"
 #include "platform/GuiServices.h"
@@ -17,7 +21,42 @@
 
 #include <cstdio>
 
+namespace {
+
+// "--import-access FILE": on the terminal, without any window; the ledger is the one --ledger
+// names, else the remembered one, else the local one.
+int importAccessOnTerminal(int argc, char** argv, const QStringList& arguments) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Rentbook"));
+    const startup::CommandLine line = startup::parseCommandLine(arguments);
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString emptyLedgerDir = startup::emptyLedgerDirectory(exeDir);
+    const bool installed = QDir(emptyLedgerDir) != QDir(exeDir);
+    const QString programDir = startup::chooseProgramDirectory(installed ? dataDir : exeDir, dataDir);
+    const QString localLedger = QDir(programDir).filePath(DataSource::name() + QStringLiteral(".rbk"));
+    ledgerchoice::setLocalLedger(localLedger);
+    const QString remembered = ledgerchoice::remembered();
+    const QString ledger = line.ledgerGiven       ? ledgerchoice::resolve(line.ledger, QDir::currentPath())
+                           : remembered.isEmpty() ? localLedger
+                                                  : remembered;
+    const startup::TerminalAnswer answer = startup::importAccessOnTerminal(
+        QDir::current().absoluteFilePath(line.importFile), ledger,
+        QDir(emptyLedgerDir).filePath(QStringLiteral("NewRentbook.nrbk")), [](const QString& text) {
+            std::fputs(text.toLocal8Bit().constData(), stdout);
+            std::fflush(stdout);
+        });
+    std::fputs(answer.out.toLocal8Bit().constData(), stdout);
+    std::fputs(answer.err.toLocal8Bit().constData(), stderr);
+    return answer.status;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Started as the reader of an Access file (AccessChild.h): that, and nothing else.
+    if (const int status = accessimport::runAccessReaderChild(argc, argv); status >= 0)
+        return status;
     // Answered on the terminal before the window system is asked for: they work without one.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -29,6 +68,8 @@ int main(int argc, char** argv) {
         std::fputs(answer.err.toLocal8Bit().constData(), stderr);
         return answer.status;
     }
+    if (startup::parseCommandLine(arguments).importGiven)
+        return importAccessOnTerminal(argc, argv, arguments);
 
     RentbookApplication app(argc, argv);
     // Docks and task bars match the windows to the installed menu entry by this name.
@@ -37,6 +78,8 @@ int main(int argc, char** argv) {
     settings::installSettingsHooks();
     app.setUpLook();
     InstallDataMaintenance();
+    startup::setAccessImportRunner(
+        [](Database& db, const QString& path) { return ImportAccessWithProgress(nullptr, db, path); });
     InstallAboutHooks();
 
     startup::SingleInstance instance(startup::defaultLockPath());

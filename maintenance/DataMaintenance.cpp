@@ -38,6 +38,7 @@ constexpr MenuEntry kDataMenu[] = {
     {ID_RESTORE_DATABASE, "导入恢复数据库(&I)"}, {0, nullptr},
     {ID_BACKUP_DATABASE, "导出备份数据库(&O)"},  {0, nullptr},
     {ID_MIGRATE_TO_SERVER, "迁移到服务器..."},   {0, nullptr},
+    {ID_IMPORT_ACCESS, "导入旧账本(Access)..."}, {0, nullptr},
     {ID_NEW_LEDGER, "重新开始记账（慎用！）"},   {0, nullptr},
     {ID_OVERVIEW, "收支统计(&T)...\tCtrl+T"},
 };
@@ -78,7 +79,7 @@ bool CDataMaintenance::canMigrate() const {
 QMenu* CDataMaintenance::BuildDataMenu(QWidget* parent) const {
     auto* menu = new QMenu(parent);
     for (const MenuEntry& e : kDataMenu) {
-        if (e.id == ID_MIGRATE_TO_SERVER && !canMigrate())
+        if ((e.id == ID_MIGRATE_TO_SERVER && !canMigrate()) || (e.id == ID_IMPORT_ACCESS && isOrdinaryUser()))
             continue;
         if (e.id == 0) {
             // No separator right after another (an entry left out).
@@ -113,6 +114,10 @@ void CDataMaintenance::RunCommand(int command) {
         break;
     case ID_MIGRATE_TO_SERVER:
         OnMigrateToServer();
+        break;
+    case ID_IMPORT_ACCESS:
+        if (!isOrdinaryUser())
+            OnImportAccess();
         break;
     case ID_OVERVIEW:
         if (m_openOverview)

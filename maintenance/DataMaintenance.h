@@ -21,6 +21,7 @@ enum DataCommand : int {
     ID_NEW_LEDGER = 32780,
     ID_OVERVIEW = 32781,
     ID_MIGRATE_TO_SERVER = 32782,
+    ID_IMPORT_ACCESS = 32783,
 };
 
 class CDataMaintenance {
@@ -31,7 +32,8 @@ public:
     // Pops the data menu up under the button and runs the command picked.
     void OnManageData(QWidget* button);
     // The data menu for the open ledger and the user; each action carries its command id as data.
-    // "迁移到服务器..." is there for an administrator on a ledger file only.
+    // "迁移到服务器..." is there for an administrator on a ledger file only, "导入旧账本(Access)..." for
+    // an administrator.
     QMenu* BuildDataMenu(QWidget* parent) const;
     void RunCommand(int command);
     // What "收支统计(&T)..." opens (the main window's overview); nothing when not given.
@@ -41,6 +43,8 @@ public:
     void OnBackupDatabase();
     void OnNewLedger();
     void OnMigrateToServer();
+    // An old Access ledger imported into the open ledger (AccessImportDlg.cpp); the program ends after.
+    void OnImportAccess();
 
     // The settings key naming this PC's ledger (organisation and application "Rentbook").
     static QString LedgerLocationKey() { return QLatin1String(ledgerchoice::kSettingsKey); }

@@ -70,9 +70,10 @@ private slots:
         // Room below the button for the whole menu on the test screen.
         window.move(window.x(), 0);
         QTest::mouseClick(dataButton, Qt::LeftButton);
-        // An administrator (the first login's "admin") on a ledger file may move it to a server.
-        QStringList expected{"导入恢复数据库(&I)", "导出备份数据库(&O)", "迁移到服务器...",
-                             "重新开始记账（慎用！）", "收支统计(&T)...\tCtrl+T"};
+        // An administrator (the first login's "admin") on a ledger file may move it to a server,
+        // and on either engine import an old ledger.
+        QStringList expected{"导入恢复数据库(&I)",    "导出备份数据库(&O)",     "迁移到服务器...",
+                             "导入旧账本(Access)...", "重新开始记账（慎用！）", "收支统计(&T)...\tCtrl+T"};
         if (TestLedger::currentEngine() == LedgerEngine::Server)
             expected.removeAll("迁移到服务器...");
         QCOMPARE(menuTexts, expected);

@@ -430,8 +430,8 @@ private slots:
         row("version", QStringList{"--version"}, 0, QStringList{"Rentbook 3.5.8\n"});
         row("help", QStringList{"--help"}, 0,
             QStringList{"用法：Rentbook [选项]\n", "--version", "--help", "--ledger 账本",
-                        "postgresql://用户@服务器:5432/rentbook", "local", "--init-ledger 地址", "-RegServer",
-                        "-UnregServer", "/RegServer"});
+                        "postgresql://用户@服务器:5432/rentbook", "local", "--init-ledger 地址",
+                        "--import-access 文件", "-RegServer", "-UnregServer", "/RegServer"});
         row("short help among other switches", QStringList{"-style", "fusion", "-h"}, 0,
             QStringList{"用法："});
         row("registration switch", QStringList{"/UnregServer"}, 0, QStringList{});

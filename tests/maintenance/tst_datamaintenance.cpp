@@ -1,9 +1,10 @@
 // The data menu against a ledger in a folder of the test's own (the program directory): backup,
-// restore, a new ledger and the move to a server, with every message, the process end and what
-// lands on disk or on the test server.
+// restore, a new ledger, the move to a server and the old program's ledger imported, with every message, the
+// process end and what lands on disk or on the test server.
 
 #include "maintenance/DataMaintenance.h"
 
+#include "accessimport/AccessChild.h"
 #include "data/Database.h"
 #include "data/LedgerFile.h"
 #include "data/LedgerLocation.h"
@@ -15,6 +16,7 @@
 #include "platform/OpenFileDialog.h"
 #include "platform/Services.h"
 #include "platform/Trash.h"
+#include "tests/support/AccessTestFile.h"
 #include "tests/support/TestLedger.h"
 #include "users/ConfirmPasswordDlg.h"
 
@@ -23,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -570,6 +573,48 @@ private slots:
         f.ledgerUntouched();
     }
 
+    // The old program's ledger: refused before any file is chosen on a ledger with receipts; on
+    // one without, the file's rows go in behind a progress window and the program ends.
+    void importAccess_data() {
+        QTest::addColumn<bool>("emptyFirst");
+        row("a ledger with receipts", false);
+        row("a ledger without", true);
+    }
+    void importAccess() {
+        QFETCH(bool, emptyFirst);
+        Fixture f;
+        const QString file = QDir(f.elsewhere.path()).filePath("old.mdb");
+        if (emptyFirst) {
+            f.db.execute("delete from RECEIPT");
+            const QString error =
+                MakeAccessTestFile(QDir(f.elsewhere.path()).filePath("source.rbk"), file, {"--jet4"}, 2500);
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+        }
+        f.openDialog.answerPath(file);
+        f.boxes.answer(platform::Yes);
+        bool progressShown = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto* progress = f.window.findChild<QProgressDialog*>();
+            if (!progress || !progress->isVisible() || std::exchange(progressShown, true))
+                return;
+            if (const QByteArray to = qgetenv("RENTBOOK_GRAB_DIR"); !to.isEmpty())
+                progress->grab().save(QString::fromLocal8Bit(to) + "/access-import-progress.png");
+        });
+        poll.start(20);
+        f.maintenance.RunCommand(ID_IMPORT_ACCESS);
+        QCOMPARE(f.openDialog.requests().size(), emptyFirst ? 1 : 0);
+        QVERIFY2(f.boxes.texts().last().contains(
+                     QString::fromUtf8(emptyFirst ? "RECEIPT：2533 行" : "“重新开始记账”")),
+                 qPrintable(f.boxes.texts().last()));
+        QCOMPARE(progressShown, emptyFirst);
+        if (emptyFirst)
+            QCOMPARE(receiptNumbers(f.ledger.path()).size(), 2533);
+        else
+            f.ledgerUntouched();
+        QCOMPARE(f.process.exited(), emptyFirst);
+    }
+
     // The move is an administrator's: for anyone else the command does nothing.
     void migrateIsForAdministrators() {
         Fixture f;
@@ -584,5 +629,13 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestDataMaintenance)
+int main(int argc, char** argv) {
+    // The import reads its file through this program started as the reader.
+    if (const int status = accessimport::runAccessReaderChild(argc, argv); status >= 0)
+        return status;
+    QApplication app(argc, argv);
+    TestDataMaintenance test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_datamaintenance.moc"

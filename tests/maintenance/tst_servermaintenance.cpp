@@ -127,7 +127,7 @@ class TestServerMaintenance : public QObject {
 
 private slots:
     // Every entry makes sense for the open ledger and the user: only an administrator on a ledger
-    // file moves it to a server.
+    // file moves it to a server, only an administrator imports an old ledger.
     void menuEntries_data() {
         QTest::addColumn<LedgerEngine>("engine");
         QTest::addColumn<QString>("power");
@@ -151,6 +151,10 @@ private slots:
         QStringList expected{"导入恢复数据库(&I)=32775", "-", "导出备份数据库(&O)=32776", "-"};
         if (migrate)
             expected << "迁移到服务器...=32782"
+                     << "-";
+        // The old program's ledger is imported by an administrator, into either engine.
+        if (power != "0")
+            expected << "导入旧账本(Access)...=32783"
                      << "-";
         expected << "重新开始记账（慎用！）=32780"
                  << "-"

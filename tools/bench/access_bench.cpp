@@ -1,12 +1,16 @@
 // The Access files of 100,000 receipts: how long the test tool takes to write a Jet 3 and a Jet 4
-// file of them, and how long the reader takes to read them, with the memory it used. Not a test.
+// file of them, how long the reader takes to read them and the import to put them into a new
+// ledger file, with the memory each used. Not a test.
 
 #include "accessimport/AccessChild.h"
+#include "accessimport/AccessImport.h"
 #include "accessimport/AccessLedger.h"
+#include "data/Database.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -58,12 +62,47 @@ int readFile(const QString& file) {
     return 0;
 }
 
+// Imports a file into a new ledger file made from the empty ledger, in a process of its own; prints
+// the receipts imported, the seconds, and the most memory of child and parent.
+int importFile(const QString& file, const QString& ledger) {
+    QFile::remove(ledger);
+    Database db(ledger);
+    if (!QFile::copy(QStringLiteral(RENTBOOK_EMPTY_LEDGER), ledger) ||
+        !QFile::setPermissions(ledger, QFile::ReadOwner | QFile::WriteOwner) || !db.open()) {
+        std::fprintf(stderr, "no new ledger at %s from %s\n", qPrintable(ledger), RENTBOOK_EMPTY_LEDGER);
+        return 1;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const ImportResult result = ImportAccessLedger(db, file);
+    if (!result.ok) {
+        std::fprintf(stderr, "%s\n", qPrintable(result.message));
+        return 1;
+    }
+    std::printf("%lld %.1f %ld %ld\n", result.tables.value(0).rows, clock.elapsed() / 1000.0,
+                maxResidentMb(RUSAGE_CHILDREN), maxResidentMb(RUSAGE_SELF));
+    return 0;
+}
+
+// Runs this program with the arguments and returns the four figures it prints; empty on failure.
+QList<QByteArray> figuresOf(const QStringList& arguments) {
+    QProcess run;
+    run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    run.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!run.waitForFinished(-1) || run.exitCode() != 0)
+        return {};
+    const QList<QByteArray> figures = run.readAllStandardOutput().simplified().split(' ');
+    return figures.size() == 4 ? figures : QList<QByteArray>{};
+}
+
 int main(int argc, char** argv) {
     if (const int status = runAccessReaderChild(argc, argv); status >= 0)
         return status;
     QCoreApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "--read") == 0)
         return readFile(QString::fromLocal8Bit(argv[2]));
+    if (argc == 4 && qstrcmp(argv[1], "--import") == 0)
+        return importFile(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     const QString source = QStringLiteral(RENTBOOK_SOURCE_DIR);
     const QDir dir(QStringLiteral(RENTBOOK_BENCH_DIR));
     dir.mkpath(QStringLiteral("access"));
@@ -75,7 +114,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the ledger of 100,000 receipts could not be made\n");
         return 1;
     }
-    for (const QString format : {QStringLiteral("--jet3"), QStringLiteral("--jet4")}) {
+    for (const QString& format : {QStringLiteral("--jet3"), QStringLiteral("--jet4")}) {
         const QString file = dir.filePath(QStringLiteral("access/receipts-100000%1.mdb").arg(format));
         QElapsedTimer clock;
         clock.start();
@@ -84,19 +123,21 @@ int main(int argc, char** argv) {
             return 1;
         }
         const double written = clock.elapsed() / 1000.0;
-        QProcess read;
-        read.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        read.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--read"), file});
-        if (!read.waitForFinished(-1) || read.exitCode() != 0)
-            return 1;
-        const QList<QByteArray> figures = read.readAllStandardOutput().simplified().split(' ');
-        if (figures.size() != 4)
+        const QList<QByteArray> figures = figuresOf({QStringLiteral("--read"), file});
+        const QList<QByteArray> imported = figuresOf(
+            {QStringLiteral("--import"), file, dir.filePath(QStringLiteral("access/imported.rbk"))});
+        if (figures.isEmpty() || imported.isEmpty())
             return 1;
         std::printf(
             "%s, %.1f MB: written in %.1f s; read in %s s, %s receipts; most memory: the reading child "
             "%s MB, the program %s MB\n",
             qPrintable(format.mid(2)), QFileInfo(file).size() / 1048576.0, written, figures[1].constData(),
             figures[0].constData(), figures[2].constData(), figures[3].constData());
+        std::printf(
+            "%s: imported into a new ledger file in %s s, %s receipts; most memory: the reading child "
+            "%s MB, the program %s MB\n",
+            qPrintable(format.mid(2)), imported[1].constData(), imported[0].constData(),
+            imported[2].constData(), imported[3].constData());
     }
     return 0;
 }
