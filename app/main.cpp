@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "data/Database.h"
 #include "maintenance/DataMaintenance.h"
+#include "meterround/InstallMeterRound.h"
 #include "overview/OverviewHooks.h"
 #include "platform/GuiServices.h"
 #include "platform/Services.h"
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
 
     InstallTenantHooks();
     InstallOverviewHooks();
+    InstallMeterRound();
     LoadPrintFonts();
     // The ledger of --ledger, the remembered one or the local one; a server ledger may ask for its
     // password here.

@@ -1,0 +1,71 @@
+#pragma once
+
+// "抄表开单": the month's meter readings of every room typed on one grid, then stored as receipts
+// at once and printed or saved as one PDF. What is typed is kept when the window closes, and comes
+// back when the round of that month is opened again. Receipts other clerks store for a room of
+// the round grey its row while the window is open.
+
+#include "meterround/RoundStore.h"
+
+#include <QDate>
+#include <QDialog>
+
+class LedgerWatcher;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class RoundGrid;
+class RoundModel;
+
+class CMeterRoundDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // watcher (not owned, may be null): the main window's, whose reports grey rooms charged meanwhile.
+    explicit CMeterRoundDlg(QWidget* parent = nullptr, LedgerWatcher* watcher = nullptr);
+    ~CMeterRoundDlg() override;
+
+    RoundModel* model() const { return m_model; }
+    RoundGrid* grid() const { return m_grid; }
+    QDate month() const { return m_loadedMonth; }
+    void setMonth(const QDate& month);
+    void setAddressFilter(const QString& part);
+    void setClerkPayee(const QString& clerk, const QString& payee);
+    QString summaryText() const;
+
+    // "开单": stores the filled rows and offers to print them. The result of the store (empty
+    // when nothing was stored or the ledger failed).
+    RoundStoreResult storeRound();
+    // The rooms charged meanwhile greyed; false when the ledger could not be read.
+    bool refreshCharged();
+    // Keeps what was typed for this ledger and month.
+    bool keepRound();
+    bool exportCsv();
+    bool importCsv();
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildWindow();
+    void load();
+    void fillAddressFilter();
+    void applyFilter();
+    void updateSummary();
+    void offerPrint(const RoundStoreResult& result);
+
+    QDateEdit* m_month = nullptr;
+    QComboBox* m_address = nullptr;
+    QComboBox* m_clerk = nullptr;
+    QComboBox* m_payee = nullptr;
+    RoundGrid* m_grid = nullptr;
+    RoundModel* m_model = nullptr;
+    QLabel* m_summary = nullptr;
+    QPushButton* m_store = nullptr;
+    QString m_location;
+    QDate m_loadedMonth;
+    bool m_loading = false;
+};
