@@ -98,6 +98,22 @@ QVariant RoundModel::data(const QModelIndex& index, int role) const {
         if (const auto field = fieldOf(column))
             return RoundFieldText(row, *field);
     }
+    if (role == Qt::ToolTipRole && !row.charged()) {
+        // The amount a "this" reading makes, as the form's usage, price and amount boxes show it.
+        const ReceiptForm& f = row.form;
+        const auto amount = [](const QString& usage, const QString& price, const QString& fee) {
+            return QStringLiteral("用量 %1 × 单价 %2 = %3元")
+                .arg(usage, price.isEmpty() ? QStringLiteral("0") : price, fee);
+        };
+        if (column == RoundColumn::WaterThis)
+            return amount(f.waterusage, f.waterprice, f.waterfee);
+        if (column == RoundColumn::ElecThis)
+            return amount(f.elecusage, f.elecprice, f.elecfee);
+        if (column == RoundColumn::HotThis && f.threeRow)
+            return amount(f.hotusage, f.hotprice, f.hotfee);
+        if (column == RoundColumn::Marks || column == RoundColumn::Total)
+            return row.marksText().isEmpty() ? QVariant() : QVariant(row.marksText());
+    }
     if (role == Qt::ForegroundRole && row.charged())
         return QBrush(QColor(0x90, 0x90, 0x90));
     if (role == Qt::BackgroundRole) {

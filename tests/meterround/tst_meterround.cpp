@@ -183,6 +183,39 @@ private slots:
                               form.hotusage, form.total, form.capitals, form.housefee, form.cleanfee}));
     }
 
+    // The marks of a row: A-1 used 10 of water a month (Dec to Feb), last reading 130.
+    void marks_data() {
+        QTest::addColumn<QStringList>("typed"); // water, electricity, hot water this
+        QTest::addColumn<QString>("marks");
+        QTest::addColumn<int>("stored"); // 1 stored, 0 kept out, -1 skipped
+        QTest::newRow("usual") << QStringList{"145", "1100", "7"} << "" << 1;
+        QTest::newRow("above twice the usual, stored all the same")
+            << QStringList{"151", "1100", "7"} << "水用量异常（平时10.00）" << 1;
+        QTest::newRow("below the last") << QStringList{"129", "1100", "7"} << "水表读数小于上月" << 0;
+        QTest::newRow("a meter left unread") << QStringList{"140", "", "7"} << "电表未抄" << 0;
+        QTest::newRow("nothing typed: no marks, skipped") << QStringList{"", "", ""} << "" << -1;
+    }
+    void marks() {
+        QFETCH(QStringList, typed);
+        QFETCH(QString, marks);
+        QFETCH(int, stored);
+        TestLedger ledger;
+        receipt(ledger, "0000001", "2025-12-10 09:00:00", "A-1", "100,110,1000,1100,'5','7'");
+        receipt(ledger, "0000002", "2026-01-10 09:00:00", "A-1", "110,120,1000,1100,'7','7'");
+        receipt(ledger, "0000003", "2026-02-10 09:00:00", "A-1", "120,130,1000,1100,'7','7'");
+        ledger.exec("update USER_SET set set10='0' where id=3");
+        QList<RoundRow> rows = loadRound(QDate(2026, 3, 1));
+        QCOMPARE(rows.size(), 1);
+        const RoundField fields[] = {RoundField::WaterThis, RoundField::ElecThis, RoundField::HotThis};
+        for (int i = 0; i < 3; ++i)
+            SetRoundField(rows[0], fields[i], typed[i]);
+        QCOMPARE(rows[0].marksText(), marks);
+        const RoundStoreResult plan = PlanRound(rows);
+        QCOMPARE(plan.stored.size(), stored == 1 ? 1 : 0);
+        QCOMPARE(plan.blocked.size(), stored == 0 ? 1 : 0);
+        QCOMPARE(plan.skipped.size(), stored == -1 ? 1 : 0);
+    }
+
     // The store numbers the receipts one after another from the newest, after what a second clerk
     // stored meanwhile, and does not charge again a room that clerk charged.
     void storeNumbersAfterASecondClerk() {

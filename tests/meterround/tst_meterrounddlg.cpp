@@ -126,6 +126,29 @@ private slots:
         QCOMPARE(cell(dlg, 1, RoundColumn::WaterThis), QString());
     }
 
+    // "开单" asks first: 否 stores nothing; 是 stores the filled rows, greys them, lists the rooms
+    // left empty and offers the batch print.
+    void storeFromTheWindow() {
+        TestLedger ledger;
+        fill(ledger);
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes({platform::No, platform::Yes, platform::choiceButton(2)});
+        CMeterRoundDlg dlg;
+        dlg.setClerkPayee("会计", "出纳");
+        for (int column : {RoundColumn::WaterThis, RoundColumn::ElecThis, RoundColumn::HotThis})
+            QVERIFY(dlg.model()->setData(dlg.model()->index(0, column), "2000", Qt::EditRole));
+        QVERIFY(dlg.storeRound().stored.isEmpty());
+        QCOMPARE(receiptCount(ledger), 2);
+        const RoundStoreResult result = dlg.storeRound();
+        QCOMPARE(result.stored.size(), 1);
+        QCOMPARE(
+            ledger.row("select [NO], [district], [Accountant], [Payee] from RECEIPT where [NO] = '0000003'"),
+            (QStringList{"0000003", "A-1", "会计", "出纳"}));
+        QCOMPARE(cell(dlg, 0, RoundColumn::Marks), QString("已开单 0000003"));
+        QVERIFY(boxes.texts().last().contains("未抄表，已跳过2间：A-2、A-4"));
+        QCOMPARE(boxes.messages().last().choices.size(), 3);
+    }
+
     // Another clerk's receipt for a room of the round greys its row while the window is open.
     void anotherClerksReceiptGreysTheRow_data() {
         QTest::addColumn<LedgerEngine>("engine");
