@@ -12,6 +12,7 @@
 
 #include "data/Database.h"
 #include "data/LedgerLocation.h"
+#include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
 #include "meterround/MeterRound.h"
 #include "meterround/RoundStore.h"
@@ -173,6 +174,7 @@ int main(int argc, char** argv) {
         std::printf("no server (RENTBOOK_TEST_PG_ENV): the server ledger is not measured\n");
         return 0;
     }
+    SetServerPassword(settings.value(QStringLiteral("RENTBOOK_TEST_PG_PASSWORD")));
     const QString server =
         freshServerDatabase(settings, QStringLiteral("rbround_%1").arg(QCoreApplication::applicationPid()));
     QString message;
