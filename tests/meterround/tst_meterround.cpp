@@ -15,6 +15,9 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
+
+#include <thread>
 
 namespace {
 
@@ -253,7 +256,31 @@ private slots:
         Database db;
         QVERIFY(db.open());
         const RoundIssue issue{"会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1)};
-        const RoundStoreResult result = StoreRound(db, rows, issue);
+        // A third clerk saves while the round is being stored, under the number proposed before
+        // the round: the save waits for the round and goes after it.
+        std::thread third;
+        QString thirdNumber;
+        const RoundStoreResult result = StoreRound(db, rows, issue, [&](int done, int) {
+            if (done == 1) {
+                third = std::thread([&] {
+                    Database own;
+                    if (!own.open())
+                        return;
+                    ReceiptForm form;
+                    form.number = "0000009";
+                    form.address = "Y-1";
+                    form.total = "50";
+                    form.issueDate = form.periodStart = form.periodEnd =
+                        QDateTime(QDate(2026, 3, 5), QTime(9, 0));
+                    InsertReceipt(own, form);
+                    thirdNumber = form.number;
+                });
+                QThread::msleep(300);
+            }
+            return true;
+        });
+        third.join();
+        QCOMPARE(thirdNumber, QString("0000012"));
         QStringList numbers;
         for (const RoundStored& s : result.stored)
             numbers << rows[s.row].room + " " + s.number;
