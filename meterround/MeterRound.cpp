@@ -177,12 +177,10 @@ QList<RoundRow> LoadRound(Database& db, const QDate& month, const RoundSettings&
         row.tenant = t.name;
         registerRent.insert(RoomKey(t.room), t.rent);
     }
-    for (const RoomCharge& r : ChargesOfMonth(db, month.addMonths(-1)).rooms)
-        if (r.charged())
-            rowOf(r.room);
+    for (const QString& room : RoomsIssuedIn(db, month.addMonths(-1)))
+        rowOf(room);
     std::sort(rows.begin(), rows.end(),
               [](const RoundRow& a, const RoundRow& b) { return RoomKey(a.room) < RoomKey(b.room); });
-    const QHash<QString, RoomUsage> usual = UsageOfRooms(db, month.addMonths(-1), 24);
     for (RoundRow& row : rows) {
         const std::optional<QStringList> last = LastReceiptOfAddress(db, row.room);
         row.form.address = row.room;
@@ -192,11 +190,16 @@ QList<RoundRow> LoadRound(Database& db, const QDate& month, const RoundSettings&
             row.form.housefee = registerRent.value(RoomKey(row.room));
             row.form.recomputeTotal();
         }
-        if (const auto u = usual.constFind(RoomKey(row.room)); u != usual.constEnd())
-            std::copy(std::begin(u->median), std::end(u->median), std::begin(row.median));
     }
     RefreshCharged(db, month, rows);
     return rows;
+}
+
+void LoadUsualUsage(Database& db, const QDate& month, QList<RoundRow>& rows) {
+    const QHash<QString, RoomUsage> usual = UsageOfRooms(db, month.addMonths(-1), 24);
+    for (RoundRow& row : rows)
+        if (const auto u = usual.constFind(RoomKey(row.room)); u != usual.constEnd())
+            std::copy(std::begin(u->median), std::end(u->median), std::begin(row.median));
 }
 
 QList<int> RefreshCharged(Database& db, const QDate& month, QList<RoundRow>& rows) {

@@ -65,11 +65,16 @@ QList<Meter> RoundMeters(bool threeRow);
 QString AddressPart(const QString& room);
 
 // The room selection and prefill for a month: the rooms of the address pick-list, the rooms of
-// the register whose tenancy reaches into the month, and the rooms with a receipt for the month
-// before (letter case aside, first spelling kept); each prefilled from its latest receipt, with
-// the register's rent when it has none. Rooms charged for the month (by charging period when the
-// ledger files receipts so) carry the receipt's number. Sorted by room. Throws DbError.
+// the register whose tenancy reaches into the month, and the rooms with a receipt issued in the
+// month before (letter case aside, first spelling kept); each prefilled from its latest receipt,
+// with the register's rent when it has none. Rooms charged for the month (by charging period when
+// the ledger files receipts so) carry the receipt's number. Sorted by room. Throws DbError.
 QList<RoundRow> LoadRound(Database& db, const QDate& month, const RoundSettings& settings);
+
+// Each room's usual monthly usage (the median of the 24 months before the month, as the overview
+// works it out), for the marks of unusual usage. Apart from LoadRound because it reads every
+// receipt of two years: the window shows the rows first. Throws DbError.
+void LoadUsualUsage(Database& db, const QDate& month, QList<RoundRow>& rows);
 
 // The ledger's options, prices and captions as the form uses them. Throws DbError.
 RoundSettings LoadRoundSettings(Database& db);

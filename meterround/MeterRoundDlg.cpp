@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -158,6 +159,21 @@ void CMeterRoundDlg::load() {
     if (kept.rooms > 0)
         m_summary->setText(summaryText() + QStringLiteral("  已恢复暂存的%1间").arg(kept.rooms));
     m_grid->focusFirst(RoundColumn::WaterThis);
+    // The usual usage reads two years of receipts: the rows are there to type meanwhile.
+    QTimer::singleShot(0, this, &CMeterRoundDlg::loadUsualUsage);
+}
+
+void CMeterRoundDlg::loadUsualUsage() {
+    Database db;
+    if (!m_loadedMonth.isValid() || !db.open())
+        return;
+    try {
+        const BackgroundRead quiet;
+        LoadUsualUsage(db, m_loadedMonth, m_model->mutableRows());
+    } catch (const DbError&) {
+        return; // without it no usage is marked unusual; nothing else depends on it
+    }
+    m_model->allChanged();
 }
 
 void CMeterRoundDlg::setMonth(const QDate& month) {
@@ -165,7 +181,7 @@ void CMeterRoundDlg::setMonth(const QDate& month) {
 }
 
 void CMeterRoundDlg::setAddressFilter(const QString& part) {
-    const int index = m_address->findText(part);
+    const int index = m_address->findText(part, Qt::MatchFixedString); // letter case aside
     m_address->setCurrentIndex(index < 0 ? 0 : index);
 }
 
@@ -191,8 +207,12 @@ void CMeterRoundDlg::fillAddressFilter() {
     applyFilter();
 }
 
+QString CMeterRoundDlg::addressFilter() const {
+    return m_address->currentIndex() <= 0 ? QString() : m_address->currentText();
+}
+
 void CMeterRoundDlg::applyFilter() {
-    const QString part = m_address->currentIndex() <= 0 ? QString() : m_address->currentText();
+    const QString part = addressFilter();
     const QList<RoundRow>& rows = m_model->rows();
     for (int i = 0; i < rows.size(); ++i)
         m_grid->setRowHidden(i, !part.isEmpty() &&
@@ -245,7 +265,7 @@ bool CMeterRoundDlg::refreshCharged() {
 
 RoundStoreResult CMeterRoundDlg::storeRound() {
     m_grid->commitEditing();
-    const RoundStoreResult plan = PlanRound(m_model->rows());
+    const RoundStoreResult plan = PlanRound(m_model->rows(), addressFilter());
     if (plan.stored.isEmpty()) {
         platform::messageBox(this, RoundStoreSummary(plan), kTitle, platform::MsgIcon::Exclamation);
         return {};
@@ -268,7 +288,7 @@ RoundStoreResult CMeterRoundDlg::storeRound() {
         progress->setMinimumDuration(0);
     }
     const RoundIssue issue{m_clerk->currentText().trimmed(), m_payee->currentText().trimmed(),
-                           platform::now(), m_loadedMonth};
+                           platform::now(), m_loadedMonth, addressFilter()};
     RoundStoreResult result;
     try {
         result = StoreRound(db, m_model->mutableRows(), issue, [&](int done, int) {

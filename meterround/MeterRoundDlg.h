@@ -31,6 +31,8 @@ public:
     QDate month() const { return m_loadedMonth; }
     void setMonth(const QDate& month);
     void setAddressFilter(const QString& part);
+    // The address chosen (empty: "全部"); "开单" stores the rooms shown.
+    QString addressFilter() const;
     void setClerkPayee(const QString& clerk, const QString& payee);
     QString summaryText() const;
 
@@ -52,6 +54,7 @@ protected:
 private:
     void buildWindow();
     void load();
+    void loadUsualUsage();
     void fillAddressFilter();
     void applyFilter();
     void updateSummary();

@@ -38,6 +38,18 @@ QList<RoundTenant> TenantsOfMonth(Database& db, const QDate& month) {
     return out;
 }
 
+QStringList RoomsIssuedIn(Database& db, const QDate& month) {
+    const QDate first(month.year(), month.month(), 1);
+    QStringList rooms;
+    Recordset rs =
+        db.query(QStringLiteral("select distinct [district] from RECEIPT where [Rdate] >= ? and [Rdate] < ?"),
+                 {dayStart(first), dayStart(first.addMonths(1))});
+    for (; !rs.isEOF(); rs.moveNext())
+        if (!rs.field(0).trimmed().isEmpty())
+            rooms << rs.field(0);
+    return rooms;
+}
+
 bool ReceiptNumberTaken(Database& db, const QString& number) {
     return !db.query(QStringLiteral("select [id] from RECEIPT where [NO] = ?"), {number}).isEOF();
 }

@@ -22,5 +22,8 @@ struct RoundTenant {
 // entered last is the room's tenant.
 QList<RoundTenant> TenantsOfMonth(Database& db, const QDate& month);
 
+// The rooms with a receipt issued in the month, as spelt there.
+QStringList RoomsIssuedIn(Database& db, const QDate& month);
+
 // Whether a receipt of that number is in the ledger.
 bool ReceiptNumberTaken(Database& db, const QString& number);

@@ -22,11 +22,12 @@ void prepare(ReceiptForm& form, const RoundRow& row, const RoundIssue& issue, co
 
 } // namespace
 
-RoundStoreResult PlanRound(const QList<RoundRow>& rows) {
+RoundStoreResult PlanRound(const QList<RoundRow>& rows, const QString& address) {
     RoundStoreResult plan;
     for (int i = 0; i < rows.size(); ++i) {
         const RoundRow& row = rows[i];
-        if (row.charged())
+        if (row.charged() ||
+            (!address.isEmpty() && AddressPart(row.room).compare(address, Qt::CaseInsensitive) != 0))
             continue;
         if (!row.hasReadings())
             plan.skipped << row.room;
@@ -40,7 +41,7 @@ RoundStoreResult PlanRound(const QList<RoundRow>& rows) {
 
 RoundStoreResult StoreRound(Database& db, QList<RoundRow>& rows, const RoundIssue& issue,
                             const RoundProgress& progress) {
-    RoundStoreResult result = PlanRound(rows);
+    RoundStoreResult result = PlanRound(rows, issue.address);
     QList<RoundStored> toStore;
     result.stored.swap(toStore);
     if (toStore.isEmpty())

@@ -22,6 +22,7 @@ struct RoundIssue {
     QString payee;
     QDateTime issued; // every receipt's issue date and time
     QDate month;      // the charging period: the month's first to last day
+    QString address;  // the address filter (AddressPart, letter case aside); empty: every room
 };
 
 struct RoundStored {
@@ -42,8 +43,9 @@ struct RoundStoreResult {
 // Reports rows done of the rows to store; false cancels (nothing is stored).
 using RoundProgress = std::function<bool(int done, int total)>;
 
-// The rooms that would be stored, skipped and kept out, without touching the ledger.
-RoundStoreResult PlanRound(const QList<RoundRow>& rows);
+// The rooms of the address (empty: all) that would be stored, skipped and kept out, without
+// touching the ledger. Rooms outside the address filter are left alone.
+RoundStoreResult PlanRound(const QList<RoundRow>& rows, const QString& address = {});
 
 // Stores the round. The rows stored get their number and become charged; the others stay as
 // they are. Throws DbError (nothing is stored then).

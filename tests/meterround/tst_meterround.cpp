@@ -50,7 +50,9 @@ QList<RoundRow> loadRound(const QDate& month, RoundSettings* settings = nullptr)
     const RoundSettings s = LoadRoundSettings(db);
     if (settings)
         *settings = s;
-    return LoadRound(db, month, s);
+    QList<RoundRow> rows = LoadRound(db, month, s);
+    LoadUsualUsage(db, month, rows);
+    return rows;
 }
 
 int rowOf(const QList<RoundRow>& rows, const QString& room) {
@@ -255,7 +257,8 @@ private slots:
         }
         Database db;
         QVERIFY(db.open());
-        const RoundIssue issue{"会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1)};
+        const RoundIssue issue{
+            "会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1), {}};
         // A third clerk saves while the round is being stored, under the number proposed before
         // the round: the save waits for the round and goes after it.
         std::thread third;
@@ -320,7 +323,8 @@ private slots:
         }
         Database db;
         QVERIFY(db.open());
-        const RoundIssue issue{"会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1)};
+        const RoundIssue issue{
+            "会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1), {}};
         const auto stopAtTwo = [fail](int done, int) {
             if (done == 2 && fail)
                 throw DbError("the ledger went away");

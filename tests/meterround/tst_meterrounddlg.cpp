@@ -23,9 +23,9 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 3, 5), QTime(10, 0));
 
-// Rooms; A-3 charged this month, A-1 with last month's receipt.
+// Rooms and B-1; A-3 charged this month, A-1 with last month's receipt.
 void fill(TestLedger& l) {
-    for (const char* room : {"A-1", "A-2", "A-3", "A-4"})
+    for (const char* room : {"A-1", "A-2", "A-3", "A-4", "B-1"})
         l.exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
     l.exec("update USER_SET set set10='0' where id=3");
     const QString insert = "insert into RECEIPT ([NO],[Rdate],[district],[waterthis],[electhis],[standby2],"
@@ -137,6 +137,10 @@ private slots:
         dlg.setClerkPayee("会计", "出纳");
         for (int column : {RoundColumn::WaterThis, RoundColumn::ElecThis, RoundColumn::HotThis})
             QVERIFY(dlg.model()->setData(dlg.model()->index(0, column), "2000", Qt::EditRole));
+        // Another building, typed but filtered out: the round stores the rooms shown.
+        for (int column : {RoundColumn::WaterThis, RoundColumn::ElecThis, RoundColumn::HotThis})
+            QVERIFY(dlg.model()->setData(dlg.model()->index(4, column), "2000", Qt::EditRole));
+        dlg.setAddressFilter("a");
         QVERIFY(dlg.storeRound().stored.isEmpty());
         QCOMPARE(receiptCount(ledger), 2);
         const RoundStoreResult result = dlg.storeRound();
@@ -147,6 +151,7 @@ private slots:
         QCOMPARE(cell(dlg, 0, RoundColumn::Marks), QString("已开单 0000003"));
         QVERIFY(boxes.texts().last().contains("未抄表，已跳过2间：A-2、A-4"));
         QCOMPARE(boxes.messages().last().choices.size(), 3);
+        QVERIFY(!dlg.model()->rows().at(4).charged());
     }
 
     // Another clerk's receipt for a room of the round greys its row while the window is open.
@@ -198,7 +203,7 @@ private slots:
             round->reject();
         });
         QTest::keyClick(&main, Qt::Key_R, Qt::ControlModifier);
-        QCOMPARE(opened, QString("抄表开单 4"));
+        QCOMPARE(opened, QString("抄表开单 5"));
     }
 };
 

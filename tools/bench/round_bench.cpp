@@ -79,7 +79,7 @@ double storeRound(const QString& location, int rooms, const QDate& month) {
     QElapsedTimer timer;
     timer.start();
     const RoundStoreResult result = StoreRound(
-        db, rows, {QStringLiteral("会计"), QStringLiteral("出纳"), QDateTime::currentDateTime(), month});
+        db, rows, {QStringLiteral("会计"), QStringLiteral("出纳"), QDateTime::currentDateTime(), month, {}});
     const double s = timer.nsecsElapsed() / 1e9;
     std::printf("  stored %lld receipts (%s to %s)\n", qlonglong(result.stored.size()),
                 qPrintable(result.stored.value(0).number),
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     std::printf("ledger %s: %d receipts over %d rooms; the round of %s\n", qPrintable(ledger.path),
                 ledger.receipts, ledger.rooms, qPrintable(month.toString(QStringLiteral("yyyy-MM"))));
 
-    std::vector<double> opens;
+    std::vector<double> opens, usual;
     qsizetype roundRooms = 0;
     for (int r = 0; r < runs; ++r) {
         QElapsedTimer timer;
@@ -153,9 +153,12 @@ int main(int argc, char** argv) {
         Database db(ledger.path);
         if (!db.open())
             return 1;
-        const QList<RoundRow> rows = LoadRound(db, month, LoadRoundSettings(db));
+        QList<RoundRow> rows = LoadRound(db, month, LoadRoundSettings(db));
         opens.push_back(timer.nsecsElapsed() / 1e9);
         roundRooms = rows.size();
+        timer.restart();
+        LoadUsualUsage(db, month, rows);
+        usual.push_back(timer.nsecsElapsed() / 1e9);
     }
     std::printf("open the round (%lld rooms) on %d receipts: median %.3f s of %d runs [%s 1 s]\n",
                 qlonglong(roundRooms), ledger.receipts, median(opens), runs,
