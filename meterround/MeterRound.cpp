@@ -195,11 +195,22 @@ QList<RoundRow> LoadRound(Database& db, const QDate& month, const RoundSettings&
     return rows;
 }
 
-void LoadUsualUsage(Database& db, const QDate& month, QList<RoundRow>& rows) {
-    const QHash<QString, RoomUsage> usual = UsageOfRooms(db, month.addMonths(-1), 24);
+UsualUsage ReadUsualUsage(Database& db, const QDate& month) {
+    UsualUsage out;
+    const QHash<QString, RoomUsage> usage = UsageOfRooms(db, month.addMonths(-1), 24);
+    for (auto it = usage.constBegin(); it != usage.constEnd(); ++it)
+        out.insert(it.key(), {it->median[0], it->median[1], it->median[2]});
+    return out;
+}
+
+void ApplyUsualUsage(const UsualUsage& usual, QList<RoundRow>& rows) {
     for (RoundRow& row : rows)
         if (const auto u = usual.constFind(RoomKey(row.room)); u != usual.constEnd())
-            std::copy(std::begin(u->median), std::end(u->median), std::begin(row.median));
+            std::copy(u->begin(), u->end(), std::begin(row.median));
+}
+
+void LoadUsualUsage(Database& db, const QDate& month, QList<RoundRow>& rows) {
+    ApplyUsualUsage(ReadUsualUsage(db, month), rows);
 }
 
 QList<int> RefreshCharged(Database& db, const QDate& month, QList<RoundRow>& rows) {

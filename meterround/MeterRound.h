@@ -7,9 +7,12 @@
 #include "receipt/ReceiptForm.h"
 
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <array>
 
 class Database;
 
@@ -75,6 +78,10 @@ QList<RoundRow> LoadRound(Database& db, const QDate& month, const RoundSettings&
 // works it out), for the marks of unusual usage. Apart from LoadRound because it reads every
 // receipt of two years: the window shows the rows first. Throws DbError.
 void LoadUsualUsage(Database& db, const QDate& month, QList<RoundRow>& rows);
+// The same in two steps, the read apart (on a connection of its own, away from the window).
+using UsualUsage = QHash<QString, std::array<double, 3>>; // by RoomKey
+UsualUsage ReadUsualUsage(Database& db, const QDate& month);
+void ApplyUsualUsage(const UsualUsage& usual, QList<RoundRow>& rows);
 
 // The ledger's options, prices and captions as the form uses them. Throws DbError.
 RoundSettings LoadRoundSettings(Database& db);

@@ -10,11 +10,14 @@
 #include <QDate>
 #include <QDialog>
 
+#include <memory>
+
 class LedgerWatcher;
 class QComboBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
+class QThread;
 class RoundGrid;
 class RoundModel;
 
@@ -48,6 +51,10 @@ public:
 
     void reject() override;
 
+signals:
+    // The rooms' usual usage has been read (the marks of unusual usage are in place).
+    void usualUsageRead();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -55,6 +62,7 @@ private:
     void buildWindow();
     void load();
     void loadUsualUsage();
+    void waitForUsualUsage();
     void fillAddressFilter();
     void applyFilter();
     void updateSummary();
@@ -71,4 +79,5 @@ private:
     QString m_location;
     QDate m_loadedMonth;
     bool m_loading = false;
+    std::unique_ptr<QThread> m_usualRead; // reads the usual usage on a connection of its own
 };

@@ -21,6 +21,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Rows read again (charged by another clerk, the usual usage arrived) leave the cell being
+    // typed as the operator has it.
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
 };
 
 // The editor of a cell: digits and the point only; Enter and the arrow keys up and down keep the

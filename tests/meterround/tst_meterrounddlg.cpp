@@ -8,6 +8,7 @@
 #include "meterround/MeterRoundDlg.h"
 #include "meterround/RoundGrid.h"
 #include "meterround/RoundModel.h"
+#include "platform/FileDialog.h"
 #include "platform/Services.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptDlg.h"
@@ -15,6 +16,8 @@
 #include "tests/support/TestLedger.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -71,7 +74,10 @@ private slots:
         dlg.grid()->setFocus();
         QCOMPARE(dlg.grid()->currentIndex(), dlg.model()->index(0, RoundColumn::WaterThis));
         QWindow* window = dlg.windowHandle();
-        typeKeys(window, "112");
+        typeKeys(window, "11");
+        // The rows read again meanwhile (another clerk, the usual usage): the typing stays.
+        dlg.model()->allChanged();
+        typeKeys(window, "2");
         QTest::keyClick(window, Qt::Key_Return);
         QCOMPARE(dlg.grid()->currentIndex(), dlg.model()->index(1, RoundColumn::WaterThis));
         typeKeys(window, "7");
@@ -132,7 +138,12 @@ private slots:
         TestLedger ledger;
         fill(ledger);
         platform::ScopedClock clock(kNow);
-        platform::ScopedMessageBoxScript boxes({platform::No, platform::Yes, platform::choiceButton(2)});
+        // 否, then 是 and "导出PDF(&D)...", then the export's word on the file.
+        platform::ScopedMessageBoxScript boxes(
+            {platform::No, platform::Yes, platform::choiceButton(1), platform::Ok});
+        platform::ScopedFileDialogScript files;
+        const QString pdf = ledger.dir() + "/round.pdf";
+        files.answerPath(pdf);
         CMeterRoundDlg dlg;
         dlg.setClerkPayee("会计", "出纳");
         for (int column : {RoundColumn::WaterThis, RoundColumn::ElecThis, RoundColumn::HotThis})
@@ -149,9 +160,38 @@ private slots:
             ledger.row("select [NO], [district], [Accountant], [Payee] from RECEIPT where [NO] = '0000003'"),
             (QStringList{"0000003", "A-1", "会计", "出纳"}));
         QCOMPARE(cell(dlg, 0, RoundColumn::Marks), QString("已开单 0000003"));
-        QVERIFY(boxes.texts().last().contains("未抄表，已跳过2间：A-2、A-4"));
-        QCOMPARE(boxes.messages().last().choices.size(), 3);
+        const QStringList texts = boxes.texts();
+        QVERIFY(texts.at(texts.size() - 2).contains("未抄表，已跳过2间：A-2、A-4"));
+        QCOMPARE(boxes.messages().at(texts.size() - 2).choices.size(), 3);
+        // The new receipt in one PDF, named after its number as the records list's export names it.
+        QCOMPARE(files.requests().size(), 1);
+        QVERIFY(files.requests().first().fileName.endsWith("收据0000003.pdf"));
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.read(5) == "%PDF-");
         QVERIFY(!dlg.model()->rows().at(4).charged());
+    }
+
+    // The usual usage arrives after the rows: A-1 used 10 of water in each of three months.
+    void unusualUsageMarkedOnceRead() {
+        TestLedger ledger;
+        fill(ledger);
+        ledger.exec("update RECEIPT set [waterlast] = 90 where [NO] = '0000001'");
+        const QString insert =
+            "insert into RECEIPT ([NO],[Rdate],[district],[waterlast],[waterthis],[housefee],"
+            "[total_money]) values(?,?,'A-1',?,?,800,800)";
+        ledger.exec(insert, {QStringLiteral("0000008"), QStringLiteral("2025-12-03 09:00:00"), 70, 80});
+        ledger.exec(insert, {QStringLiteral("0000009"), QStringLiteral("2026-01-03 09:00:00"), 80, 90});
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        CMeterRoundDlg dlg;
+        QSignalSpy read(&dlg, &CMeterRoundDlg::usualUsageRead);
+        QVERIFY(read.wait(10000));
+        for (int column : {RoundColumn::ElecThis, RoundColumn::HotThis})
+            QVERIFY(dlg.model()->setData(dlg.model()->index(0, column), "1000", Qt::EditRole));
+        QVERIFY(dlg.model()->setData(dlg.model()->index(0, RoundColumn::WaterThis), "121", Qt::EditRole));
+        QVERIFY(dlg.model()->setData(dlg.model()->index(0, RoundColumn::HotThis), "5", Qt::EditRole));
+        QVERIFY(cell(dlg, 0, RoundColumn::Marks).startsWith("水用量异常（平时10.00）"));
     }
 
     // Another clerk's receipt for a room of the round greys its row while the window is open.
