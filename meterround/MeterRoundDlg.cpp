@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -58,7 +59,10 @@ CMeterRoundDlg::CMeterRoundDlg(QWidget* parent, LedgerWatcher* watcher) : QDialo
         connect(watcher, &LedgerWatcher::receiptsChanged, this, &CMeterRoundDlg::refreshCharged);
 }
 
-CMeterRoundDlg::~CMeterRoundDlg() = default;
+CMeterRoundDlg::~CMeterRoundDlg() {
+    // The read reports to this window: it ends before the window goes.
+    waitForUsualUsage();
+}
 
 void CMeterRoundDlg::buildWindow() {
     auto* top = new QHBoxLayout;
@@ -164,16 +168,38 @@ void CMeterRoundDlg::load() {
 }
 
 void CMeterRoundDlg::loadUsualUsage() {
-    Database db;
-    if (!m_loadedMonth.isValid() || !db.open())
+    waitForUsualUsage();
+    const QDate month = m_loadedMonth;
+    const QString location = m_location;
+    if (!month.isValid())
         return;
-    try {
-        const BackgroundRead quiet;
-        LoadUsualUsage(db, m_loadedMonth, m_model->mutableRows());
-    } catch (const DbError&) {
-        return; // without it no usage is marked unusual; nothing else depends on it
-    }
-    m_model->allChanged();
+    m_usualRead.reset(QThread::create([this, month, location] {
+        UsualUsage usual;
+        try {
+            Database db(location);
+            if (!db.open())
+                return;
+            usual = ReadUsualUsage(db, month);
+        } catch (const DbError&) {
+            return; // without it no usage is marked unusual; nothing else depends on it
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, month, usual] {
+                if (month != m_loadedMonth)
+                    return;
+                ApplyUsualUsage(usual, m_model->mutableRows());
+                m_model->allChanged();
+                emit usualUsageRead();
+            },
+            Qt::QueuedConnection);
+    }));
+    m_usualRead->start();
+}
+
+void CMeterRoundDlg::waitForUsualUsage() {
+    if (m_usualRead)
+        m_usualRead->wait();
 }
 
 void CMeterRoundDlg::setMonth(const QDate& month) {
