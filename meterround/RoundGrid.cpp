@@ -47,6 +47,22 @@ void RoundGrid::commitEditing() {
     }
 }
 
+void RoundGrid::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                            const QList<int>& roles) {
+    auto* editor = state() == QAbstractItemView::EditingState
+                       ? qobject_cast<QLineEdit*>(QApplication::focusWidget())
+                       : nullptr;
+    if (!editor || !isAncestorOf(editor)) {
+        QTableView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    const QString typed = editor->text();
+    const int cursor = editor->cursorPosition();
+    QTableView::dataChanged(topLeft, bottomRight, roles);
+    editor->setText(typed);
+    editor->setCursorPosition(cursor);
+}
+
 void RoundGrid::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
