@@ -213,11 +213,15 @@ void LoadUsualUsage(Database& db, const QDate& month, QList<RoundRow>& rows) {
     ApplyUsualUsage(ReadUsualUsage(db, month), rows);
 }
 
-QList<int> RefreshCharged(Database& db, const QDate& month, QList<RoundRow>& rows) {
-    QHash<QString, QString> charged;
+ChargedRooms ReadChargedRooms(Database& db, const QDate& month) {
+    ChargedRooms charged;
     for (const RoomCharge& r : ChargesOfMonth(db, month).rooms)
         if (r.charged())
             charged.insert(RoomKey(r.room), r.numbers.last());
+    return charged;
+}
+
+QList<int> ApplyChargedRooms(const ChargedRooms& charged, QList<RoundRow>& rows) {
     QList<int> changed;
     for (int i = 0; i < rows.size(); ++i) {
         const QString number = charged.value(RoomKey(rows[i].room));
@@ -227,6 +231,10 @@ QList<int> RefreshCharged(Database& db, const QDate& month, QList<RoundRow>& row
         }
     }
     return changed;
+}
+
+QList<int> RefreshCharged(Database& db, const QDate& month, QList<RoundRow>& rows) {
+    return ApplyChargedRooms(ReadChargedRooms(db, month), rows);
 }
 
 namespace {

@@ -89,6 +89,11 @@ RoundSettings LoadRoundSettings(Database& db);
 // Marks the rooms now charged for the month (another clerk may have charged them since).
 // Returns the rows that changed. Throws DbError.
 QList<int> RefreshCharged(Database& db, const QDate& month, QList<RoundRow>& rows);
+// The same in two steps, the read apart: the number of each room's receipt for the month, by
+// RoomKey; then the rows marked by it (the rows that changed).
+using ChargedRooms = QHash<QString, QString>;
+ChargedRooms ReadChargedRooms(Database& db, const QDate& month);
+QList<int> ApplyChargedRooms(const ChargedRooms& charged, QList<RoundRow>& rows);
 
 // A cell typed: the reading or fee set as the form's box would be, then the form's computation.
 enum class RoundField {

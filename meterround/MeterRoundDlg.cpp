@@ -60,8 +60,10 @@ CMeterRoundDlg::CMeterRoundDlg(QWidget* parent, LedgerWatcher* watcher) : QDialo
 }
 
 CMeterRoundDlg::~CMeterRoundDlg() {
-    // The read reports to this window: it ends before the window goes.
+    // The reads report to this window: they end before the window goes.
     waitForUsualUsage();
+    if (m_chargedRead)
+        m_chargedRead->wait();
 }
 
 void CMeterRoundDlg::buildWindow() {
@@ -272,21 +274,44 @@ void CMeterRoundDlg::updateSummary() {
     m_summary->setText(summaryText());
 }
 
-bool CMeterRoundDlg::refreshCharged() {
+void CMeterRoundDlg::refreshCharged() {
+    // On a large ledger the read takes a while: it runs on a connection of its own, one at a
+    // time, and a report that comes meanwhile reads again once it is done.
     if (!m_loadedMonth.isValid())
-        return false;
-    Database db;
-    if (!db.open())
-        return false;
-    try {
-        const BackgroundRead quiet;
-        m_model->rowsChanged(RefreshCharged(db, m_loadedMonth, m_model->mutableRows()));
-    } catch (const DbError&) {
-        // Nobody asked for this read: the next report or the operator's next command tries again.
-        return false;
+        return;
+    if (m_chargedRead && m_chargedRead->isRunning()) {
+        m_chargedAgain = true;
+        return;
     }
-    updateSummary();
-    return true;
+    m_chargedAgain = false;
+    const QDate month = m_loadedMonth;
+    const QString location = m_location;
+    m_chargedRead.reset(QThread::create([this, month, location] {
+        ChargedRooms charged;
+        try {
+            Database db(location);
+            if (!db.open())
+                return;
+            charged = ReadChargedRooms(db, month);
+        } catch (const DbError&) {
+            return; // nobody asked for this read: the next report tries again
+        }
+        QMetaObject::invokeMethod(
+            this, [this, month, charged] { applyCharged(month, charged); }, Qt::QueuedConnection);
+    }));
+    m_chargedRead->start();
+}
+
+void CMeterRoundDlg::applyCharged(const QDate& month, const ChargedRooms& charged) {
+    if (month == m_loadedMonth) {
+        m_model->rowsChanged(ApplyChargedRooms(charged, m_model->mutableRows()));
+        updateSummary();
+        emit chargedRead();
+    }
+    if (m_chargedAgain) {
+        m_chargedRead->wait();
+        refreshCharged();
+    }
 }
 
 RoundStoreResult CMeterRoundDlg::storeRound() {

@@ -42,8 +42,8 @@ public:
     // "开单": stores the filled rows and offers to print them. The result of the store (empty
     // when nothing was stored or the ledger failed).
     RoundStoreResult storeRound();
-    // The rooms charged meanwhile greyed; false when the ledger could not be read.
-    bool refreshCharged();
+    // The rooms charged meanwhile greyed, once read (chargedRead).
+    void refreshCharged();
     // Keeps what was typed for this ledger and month.
     bool keepRound();
     bool exportCsv();
@@ -54,6 +54,8 @@ public:
 signals:
     // The rooms' usual usage has been read (the marks of unusual usage are in place).
     void usualUsageRead();
+    // The rooms charged for the month have been read again and greyed.
+    void chargedRead();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +65,7 @@ private:
     void load();
     void loadUsualUsage();
     void waitForUsualUsage();
+    void applyCharged(const QDate& month, const ChargedRooms& charged);
     void fillAddressFilter();
     void applyFilter();
     void updateSummary();
@@ -79,5 +82,7 @@ private:
     QString m_location;
     QDate m_loadedMonth;
     bool m_loading = false;
-    std::unique_ptr<QThread> m_usualRead; // reads the usual usage on a connection of its own
+    std::unique_ptr<QThread> m_usualRead;   // reads the usual usage on a connection of its own
+    std::unique_ptr<QThread> m_chargedRead; // reads the rooms charged meanwhile, likewise
+    bool m_chargedAgain = false;            // a report came while the last read was running
 };
