@@ -44,7 +44,8 @@ bench:
 		./$(BENCH_BUILD_DIR)/tools/bench/tenants_bench; \
 		./$(BENCH_BUILD_DIR)/tools/bench/pdf_bench; \
 		./$(BENCH_BUILD_DIR)/tools/bench/overview_bench; \
-		./$(BENCH_BUILD_DIR)/tools/bench/server_bench'
+		./$(BENCH_BUILD_DIR)/tools/bench/server_bench; \
+		./$(BENCH_BUILD_DIR)/tools/bench/round_bench'
 
 # Saves killed with SIGKILL and two copies saving at once, on a throwaway ledger; then on a server
 # ledger clerks killed while saving, the server crashing under three clerks, and connections cut right

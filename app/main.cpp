@@ -7,6 +7,7 @@
 #include "data/LedgerChoice.h"
 #include "maintenance/AccessImportDlg.h"
 #include "maintenance/DataMaintenance.h"
+#include "meterround/InstallMeterRound.h"
 #include "overview/OverviewHooks.h"
 #include "platform/GuiServices.h"
 #include "platform/Services.h"
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
 
     InstallTenantHooks();
     InstallOverviewHooks();
+    InstallMeterRound();
     LoadPrintFonts();
     // The ledger of --ledger, the remembered one or the local one; a server ledger may ask for its
     // password here.

@@ -46,15 +46,6 @@ int monthsBetween(const QDate& from, const QDate& to) {
     return (to.year() - from.year()) * 12 + to.month() - from.month();
 }
 
-// Rooms are one room whatever the letter case of their Latin letters, as the prefill has it.
-QString roomKey(const QString& room) {
-    QString key = room;
-    for (QChar& c : key)
-        if (c.unicode() < 128)
-            c = c.toLower();
-    return key;
-}
-
 double number(const Recordset& rs, int column) {
     return textToDouble(rs.field(column));
 }
@@ -80,7 +71,17 @@ qint64 periodDays(const QString& text) {
     return days;
 }
 
+const auto roomKey = RoomKey;
+
 } // namespace
+
+QString RoomKey(const QString& room) {
+    QString key = room;
+    for (QChar& c : key)
+        if (c.unicode() < 128)
+            c = c.toLower();
+    return key;
+}
 
 // ---- which months a receipt is for -------------------------------------------------------------
 
@@ -279,50 +280,88 @@ double median(QList<double> values) {
 
 } // namespace
 
-RoomUsage UsageOfRoom(Database& db, const QString& room, const QDate& today, int count) {
+namespace {
+
+// The columns a usage read starts with, and the row it adds to a room's months.
+const QString kUsageColumns =
+    QStringLiteral("select [Rdate], [Tdate], [standby6], [waterthis] - [waterlast], [electhis] - [eleclast], "
+                   "[standby5], cast([standby2] as real) - cast([standby1] as real)");
+
+RoomUsage emptyUsage(const QDate& first, const QDate& last, bool byPeriod) {
     RoomUsage out;
-    const QDate last = firstOfMonth(today);
-    const QDate first = last.addMonths(-(std::max(count, 1) - 1));
     for (QDate m = first; m <= last; m = m.addMonths(1)) {
         MonthUsage usage;
         usage.month = m;
         out.months.append(usage);
     }
-    out.byPeriod = ReceiptsByPeriod(db);
-    Recordset rs = db.query(
-        QStringLiteral(
-            "select [Rdate], [Tdate], [standby6], [waterthis] - [waterlast], [electhis] - [eleclast], "
-            "[standby5], cast([standby2] as real) - cast([standby1] as real) from RECEIPT "
-            "where ") +
-        AddressMatchCondition(room) + QStringLiteral(" and ") +
-        forMonthsCondition(first, last, out.byPeriod));
-    for (; !rs.isEOF(); rs.moveNext()) {
-        const ReceiptMonths months = MonthsOfReceipt(rs.field(0), rs.field(1), rs.field(2), out.byPeriod);
-        if (!months.first.isValid())
-            continue;
-        const bool hotWater = rs.field(5) == QLatin1String("1");
-        const double usage[UsageMeterCount] = {number(rs, 3), number(rs, 4), hotWater ? number(rs, 6) : 0};
-        const int from = std::max(0, monthsBetween(first, months.first));
-        const int to = std::min(int(out.months.size()), monthsBetween(first, months.first) + months.count);
-        for (int i = from; i < to; ++i) {
-            MonthUsage& m = out.months[i];
-            m.hasReceipt = true;
-            m.hasHotWater = m.hasHotWater || hotWater;
-            for (int k = 0; k < UsageMeterCount; ++k)
-                m.usage[k] += usage[k] / months.count;
-        }
+    out.byPeriod = byPeriod;
+    return out;
+}
+
+void addUsageRow(RoomUsage& out, const Recordset& rs, const QDate& first) {
+    const ReceiptMonths months = MonthsOfReceipt(rs.field(0), rs.field(1), rs.field(2), out.byPeriod);
+    if (!months.first.isValid())
+        return;
+    const bool hotWater = rs.field(5) == QLatin1String("1");
+    const double usage[UsageMeterCount] = {number(rs, 3), number(rs, 4), hotWater ? number(rs, 6) : 0};
+    const int from = std::max(0, monthsBetween(first, months.first));
+    const int to = std::min(int(out.months.size()), monthsBetween(first, months.first) + months.count);
+    for (int i = from; i < to; ++i) {
+        MonthUsage& m = out.months[i];
+        m.hasReceipt = true;
+        m.hasHotWater = m.hasHotWater || hotWater;
+        for (int k = 0; k < UsageMeterCount; ++k)
+            m.usage[k] += usage[k] / months.count;
     }
+}
+
+void markUnusual(RoomUsage& out) {
     for (int k = 0; k < UsageMeterCount; ++k) {
         QList<double> values;
         for (const MonthUsage& m : out.months)
             if (m.has(k))
                 values << m.usage[k];
         out.median[k] = median(values);
-        if (out.median[k] <= 0)
-            continue;
         for (MonthUsage& m : out.months)
-            m.unusual[k] = m.has(k) && m.usage[k] > 2 * out.median[k];
+            m.unusual[k] = m.has(k) && IsUnusualUsage(m.usage[k], out.median[k]);
     }
+}
+
+} // namespace
+
+bool IsUnusualUsage(double usage, double median) {
+    return median > 0 && usage > 2 * median;
+}
+
+RoomUsage UsageOfRoom(Database& db, const QString& room, const QDate& today, int count) {
+    const QDate last = firstOfMonth(today);
+    const QDate first = last.addMonths(-(std::max(count, 1) - 1));
+    RoomUsage out = emptyUsage(first, last, ReceiptsByPeriod(db));
+    Recordset rs =
+        db.query(kUsageColumns + QStringLiteral(" from RECEIPT where ") + AddressMatchCondition(room) +
+                 QStringLiteral(" and ") + forMonthsCondition(first, last, out.byPeriod));
+    for (; !rs.isEOF(); rs.moveNext())
+        addUsageRow(out, rs, first);
+    markUnusual(out);
+    return out;
+}
+
+QHash<QString, RoomUsage> UsageOfRooms(Database& db, const QDate& today, int count) {
+    const QDate last = firstOfMonth(today);
+    const QDate first = last.addMonths(-(std::max(count, 1) - 1));
+    const bool byPeriod = ReceiptsByPeriod(db);
+    QHash<QString, RoomUsage> out;
+    Recordset rs = db.query(kUsageColumns + QStringLiteral(", [district] from RECEIPT where ") +
+                            forMonthsCondition(first, last, byPeriod));
+    for (; !rs.isEOF(); rs.moveNext()) {
+        const QString key = RoomKey(rs.field(7));
+        auto at = out.find(key);
+        if (at == out.end())
+            at = out.insert(key, emptyUsage(first, last, byPeriod));
+        addUsageRow(*at, rs, first);
+    }
+    for (RoomUsage& usage : out)
+        markUnusual(usage);
     return out;
 }
 

@@ -11,11 +11,15 @@
 // on the 4th of November is October's.
 
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 class Database;
+
+// A room as the figures compare it: the Latin letters in lower case, all else as it stands.
+QString RoomKey(const QString& room);
 
 // ---- which months a receipt is for -------------------------------------------------------------
 
@@ -115,6 +119,11 @@ struct RoomUsage {
 // form. A month is unusual for a meter when its usage is more than twice the median of the months
 // that have it (and that median is above zero).
 RoomUsage UsageOfRoom(Database& db, const QString& room, const QDate& today, int count = 24);
+// The same for every room with a receipt in those months, in one read, by RoomKey.
+QHash<QString, RoomUsage> UsageOfRooms(Database& db, const QDate& today, int count = 24);
+// The rule of "unusual": more than twice the median of the months that have the meter, that
+// median above zero.
+bool IsUnusualUsage(double usage, double median);
 // "用量异常" lines: "2026-05 水 45.00（中位数 12.00）".
 QStringList UnusualUsageLines(const RoomUsage& usage);
 QString UsageMeterName(UsageMeter meter);

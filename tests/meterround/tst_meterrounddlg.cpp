@@ -1,0 +1,251 @@
+// The round's window as the operator works it: keys through the window system down a column,
+// charged rooms passed and greyed as another clerk stores them, nothing typed lost by closing,
+// nothing stored by 取消, and the main window's command.
+
+#include "data/Database.h"
+#include "data/LedgerWatcher.h"
+#include "meterround/InstallMeterRound.h"
+#include "meterround/MeterRoundDlg.h"
+#include "meterround/RoundGrid.h"
+#include "meterround/RoundModel.h"
+#include "platform/FileDialog.h"
+#include "platform/Services.h"
+#include "receipt/MainWindowHooks.h"
+#include "receipt/ReceiptDlg.h"
+#include "receipt/ReceiptLedger.h"
+#include "tests/support/TestLedger.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 3, 5), QTime(10, 0));
+
+// Rooms and B-1; A-3 charged this month, A-1 with last month's receipt.
+void fill(TestLedger& l) {
+    for (const char* room : {"A-1", "A-2", "A-3", "A-4", "B-1"})
+        l.exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
+    l.exec("update USER_SET set set10='0' where id=3");
+    const QString insert = "insert into RECEIPT ([NO],[Rdate],[district],[waterthis],[electhis],[standby2],"
+                           "[housefee],[total_money],[standby5]) values(?,?,?,100,1000,'5',800,800,'1')";
+    l.exec(insert, {QStringLiteral("0000001"), QStringLiteral("2026-02-03 09:00:00"), QStringLiteral("A-1")});
+    l.exec(insert, {QStringLiteral("0000002"), QStringLiteral("2026-03-02 09:00:00"), QStringLiteral("A-3")});
+}
+
+QString cell(const CMeterRoundDlg& dlg, int row, int column) {
+    return dlg.model()->index(row, column).data().toString();
+}
+
+// Keys as the window system delivers them, one character at a time.
+void typeKeys(QWindow* window, const char* text) {
+    for (const char* c = text; *c; ++c)
+        QTest::keyClick(window, *c);
+}
+
+int receiptCount(const TestLedger& l) {
+    return l.row("select count(*) from RECEIPT").value(0).toInt();
+}
+
+} // namespace
+
+class TestMeterRoundDlg : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    // Typing goes to the cell, Enter and the arrows go down and up the column, past the greyed
+    // room; the figures follow each cell.
+    void keysThroughTheWindowSystem() {
+        TestLedger ledger;
+        fill(ledger);
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        CMeterRoundDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QCOMPARE(cell(dlg, 2, RoundColumn::Marks), QString("已开单 0000002"));
+        QVERIFY(!(dlg.model()->index(2, RoundColumn::WaterThis).flags() & Qt::ItemIsEditable));
+        dlg.grid()->setFocus();
+        QCOMPARE(dlg.grid()->currentIndex(), dlg.model()->index(0, RoundColumn::WaterThis));
+        QWindow* window = dlg.windowHandle();
+        typeKeys(window, "11");
+        // The rows read again meanwhile (another clerk, the usual usage): the typing stays.
+        dlg.model()->allChanged();
+        typeKeys(window, "2");
+        QTest::keyClick(window, Qt::Key_Return);
+        QCOMPARE(dlg.grid()->currentIndex(), dlg.model()->index(1, RoundColumn::WaterThis));
+        typeKeys(window, "7");
+        QTest::keyClick(window, Qt::Key_Down);
+        typeKeys(window, "8x");
+        QTest::keyClick(window, Qt::Key_Up);
+        QTest::keyClick(window, Qt::Key_Up);
+        QCOMPARE(dlg.grid()->currentIndex(), dlg.model()->index(0, RoundColumn::WaterThis));
+        QTest::keyClick(window, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(dlg.grid()->currentIndex(), dlg.model()->index(1, RoundColumn::WaterThis));
+        QCOMPARE(cell(dlg, 0, RoundColumn::WaterThis), QString("112"));
+        QCOMPARE(cell(dlg, 1, RoundColumn::WaterThis), QString("7"));
+        QCOMPARE(cell(dlg, 2, RoundColumn::WaterThis), QString());
+        QCOMPARE(cell(dlg, 3, RoundColumn::WaterThis), QString("8"));
+        // the electricity and hot water readings are still missing.
+        QCOMPARE(cell(dlg, 0, RoundColumn::Marks), QString("电表未抄；热水表未抄"));
+        const QModelIndex elec = dlg.model()->index(0, RoundColumn::ElecThis);
+        dlg.grid()->setCurrentIndex(elec);
+        typeKeys(window, "990");
+        QTest::keyClick(window, Qt::Key_Tab);
+        QTest::keyClick(window, Qt::Key_Tab);
+        typeKeys(window, "6");
+        QTest::keyClick(window, Qt::Key_Return);
+        QCOMPARE(cell(dlg, 0, RoundColumn::Marks), QString("电表读数小于上月"));
+        QVERIFY(dlg.summaryText().contains("已开单1间"));
+        if (qEnvironmentVariableIsSet("RENTBOOK_ROUND_SHOT"))
+            dlg.grab().save(qEnvironmentVariable("RENTBOOK_ROUND_SHOT"));
+        dlg.reject();
+    }
+
+    // Closing keeps what was typed, 取消 stores nothing, and the round of the month comes back.
+    void closingKeepsTheTyping() {
+        TestLedger ledger;
+        fill(ledger);
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        {
+            CMeterRoundDlg dlg;
+            QVERIFY(dlg.model()->setData(dlg.model()->index(3, RoundColumn::ElecThis), "55", Qt::EditRole));
+            dlg.close();
+        }
+        {
+            CMeterRoundDlg dlg;
+            QCOMPARE(cell(dlg, 3, RoundColumn::ElecThis), QString("55"));
+            QVERIFY(dlg.model()->setData(dlg.model()->index(1, RoundColumn::WaterThis), "9", Qt::EditRole));
+            dlg.reject();
+        }
+        CMeterRoundDlg dlg;
+        QCOMPARE(cell(dlg, 1, RoundColumn::WaterThis), QString("9"));
+        QCOMPARE(receiptCount(ledger), 2);
+        dlg.setMonth(QDate(2026, 4, 1));
+        QCOMPARE(cell(dlg, 1, RoundColumn::WaterThis), QString());
+    }
+
+    // "开单" asks first: 否 stores nothing; 是 stores the filled rows, greys them, lists the rooms
+    // left empty and offers the batch print.
+    void storeFromTheWindow() {
+        TestLedger ledger;
+        fill(ledger);
+        platform::ScopedClock clock(kNow);
+        // 否, then 是 and "导出PDF(&D)...", then the export's word on the file.
+        platform::ScopedMessageBoxScript boxes(
+            {platform::No, platform::Yes, platform::choiceButton(1), platform::Ok});
+        platform::ScopedFileDialogScript files;
+        const QString pdf = ledger.dir() + "/round.pdf";
+        files.answerPath(pdf);
+        CMeterRoundDlg dlg;
+        dlg.setClerkPayee("会计", "出纳");
+        for (int column : {RoundColumn::WaterThis, RoundColumn::ElecThis, RoundColumn::HotThis})
+            QVERIFY(dlg.model()->setData(dlg.model()->index(0, column), "2000", Qt::EditRole));
+        // Another building, typed but filtered out: the round stores the rooms shown.
+        for (int column : {RoundColumn::WaterThis, RoundColumn::ElecThis, RoundColumn::HotThis})
+            QVERIFY(dlg.model()->setData(dlg.model()->index(4, column), "2000", Qt::EditRole));
+        dlg.setAddressFilter("a");
+        QVERIFY(dlg.storeRound().stored.isEmpty());
+        QCOMPARE(receiptCount(ledger), 2);
+        const RoundStoreResult result = dlg.storeRound();
+        QCOMPARE(result.stored.size(), 1);
+        QCOMPARE(
+            ledger.row("select [NO], [district], [Accountant], [Payee] from RECEIPT where [NO] = '0000003'"),
+            (QStringList{"0000003", "A-1", "会计", "出纳"}));
+        QCOMPARE(cell(dlg, 0, RoundColumn::Marks), QString("已开单 0000003"));
+        const QStringList texts = boxes.texts();
+        QVERIFY(texts.at(texts.size() - 2).contains("未抄表，已跳过2间：A-2、A-4"));
+        QCOMPARE(boxes.messages().at(texts.size() - 2).choices.size(), 3);
+        // The new receipt in one PDF, named after its number as the records list's export names it.
+        QCOMPARE(files.requests().size(), 1);
+        QVERIFY(files.requests().first().fileName.endsWith("收据0000003.pdf"));
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.read(5) == "%PDF-");
+        QVERIFY(!dlg.model()->rows().at(4).charged());
+    }
+
+    // The usual usage arrives after the rows: A-1 used 10 of water in each of three months.
+    void unusualUsageMarkedOnceRead() {
+        TestLedger ledger;
+        fill(ledger);
+        ledger.exec("update RECEIPT set [waterlast] = 90 where [NO] = '0000001'");
+        const QString insert =
+            "insert into RECEIPT ([NO],[Rdate],[district],[waterlast],[waterthis],[housefee],"
+            "[total_money]) values(?,?,'A-1',?,?,800,800)";
+        ledger.exec(insert, {QStringLiteral("0000008"), QStringLiteral("2025-12-03 09:00:00"), 70, 80});
+        ledger.exec(insert, {QStringLiteral("0000009"), QStringLiteral("2026-01-03 09:00:00"), 80, 90});
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        CMeterRoundDlg dlg;
+        QSignalSpy read(&dlg, &CMeterRoundDlg::usualUsageRead);
+        QVERIFY(read.wait(10000));
+        for (int column : {RoundColumn::ElecThis, RoundColumn::HotThis})
+            QVERIFY(dlg.model()->setData(dlg.model()->index(0, column), "1000", Qt::EditRole));
+        QVERIFY(dlg.model()->setData(dlg.model()->index(0, RoundColumn::WaterThis), "121", Qt::EditRole));
+        QVERIFY(dlg.model()->setData(dlg.model()->index(0, RoundColumn::HotThis), "5", Qt::EditRole));
+        QCOMPARE(cell(dlg, 0, RoundColumn::Marks), QString("水用量异常（平时10.00）"));
+    }
+
+    // Another clerk's receipt for a room of the round greys its row while the window is open.
+    void anotherClerksReceiptGreysTheRow_data() {
+        QTest::addColumn<LedgerEngine>("engine");
+        QTest::newRow("file") << LedgerEngine::File;
+        QTest::newRow("server") << LedgerEngine::Server;
+    }
+    void anotherClerksReceiptGreysTheRow() {
+        QFETCH(LedgerEngine, engine);
+        TestLedger ledger(engine);
+        fill(ledger);
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        Database db;
+        QVERIFY(db.open());
+        LedgerWatcher watcher(db.path());
+        CMeterRoundDlg dlg(nullptr, &watcher);
+        QVERIFY(dlg.model()->index(3, RoundColumn::WaterThis).flags() & Qt::ItemIsEditable);
+        ReceiptForm form;
+        form.number = "0000003";
+        form.address = "a-4";
+        form.total = "100";
+        form.issueDate = kNow;
+        form.periodStart = form.periodEnd = kNow;
+        InsertReceipt(db, form);
+        QTRY_COMPARE_WITH_TIMEOUT(cell(dlg, 3, RoundColumn::Marks), QString("已开单 0000003"), 10000);
+        QVERIFY(!(dlg.model()->index(3, RoundColumn::WaterThis).flags() & Qt::ItemIsEditable));
+    }
+
+    // Ctrl+R in the main window opens the round.
+    void theMainWindowsCommand() {
+        TestLedger ledger;
+        fill(ledger);
+        platform::ScopedClock clock(kNow);
+        platform::ScopedMessageBoxScript boxes;
+        InstallMeterRound();
+        const struct Uninstall {
+            ~Uninstall() { mainWindowHooks().commands.clear(); }
+        } uninstall;
+        CReceiptDlg main;
+        main.show();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        QString opened;
+        QTimer::singleShot(0, this, [&] {
+            QTRY_VERIFY(qobject_cast<CMeterRoundDlg*>(QApplication::activeModalWidget()));
+            auto* round = qobject_cast<CMeterRoundDlg*>(QApplication::activeModalWidget());
+            opened = round->windowTitle() + " " + QString::number(round->model()->rowCount());
+            round->reject();
+        });
+        QTest::keyClick(&main, Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(opened, QString("抄表开单 5"));
+    }
+};
+
+QTEST_MAIN(TestMeterRoundDlg)
+#include "tst_meterrounddlg.moc"
