@@ -6,7 +6,7 @@
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "tests/support/PasswordLedger.h"
-#include "tests/support/TestLedger.h"
+#include "tests/support/LedgerProbe.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,10 +26,6 @@
 using namespace startup;
 
 namespace {
-
-template <typename... T> void row(const char* tag, const T&... values) {
-    (QTest::newRow(tag) << ... << values);
-}
 
 struct StartOutcome {
     bool opened = false;

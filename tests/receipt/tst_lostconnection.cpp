@@ -18,6 +18,7 @@
 #include "receipt/ReceiptDlg.h"
 #include "receipt/ReceiptLedger.h"
 #include "records/RecordsModel.h"
+#include "tests/support/GlobalState.h"
 #include "tests/support/Forwarder.h"
 
 #include <QComboBox>
@@ -171,9 +172,7 @@ private slots:
     }
 
     void init() {
-        g_strCurrentUser = "admin";
-        g_strCurrentPower = "1";
-        appSettings() = AppSettings();
+        resetGlobalState(appSettings());
         QVERIFY(cluster("server-start"));
     }
 
