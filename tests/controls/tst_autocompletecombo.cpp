@@ -61,6 +61,9 @@ private slots:
         QTest::newRow("the next key completes") << QString("3\b\b30") << QString("301") << QString("1") << 3;
         QTest::newRow("no match, typed at Home") << QString("4\x01") + "1" << QString("14") << QString() << 1;
         QTest::newRow("Enter adds nothing") << QString("999\r") << QString("999") << QString() << 3;
+        // Ctrl+A, Ctrl+X: an empty box is no prefix of any entry.
+        QTest::newRow("cutting it all brings nothing back")
+            << QString("3\x02\x18") << QString() << QString() << 0;
     }
     void typingCompletes() {
         QFETCH(QString, keys);
@@ -69,10 +72,12 @@ private slots:
         QFETCH(int, cursor);
         auto combo = makeCombo({"302", "301", "B-101", "花园路1号"});
         for (const QChar c : keys) {
-            const int special = QString("\b\x7f\x01\r").indexOf(c);
+            const int special = QString("\b\x7f\x01\r\x02\x18").indexOf(c);
             if (special >= 0)
-                QTest::keyClick(combo.get(), std::array{Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Home,
-                                                        Qt::Key_Return}[special]);
+                QTest::keyClick(combo.get(),
+                                std::array{Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Home, Qt::Key_Return,
+                                           Qt::Key_A, Qt::Key_X}[special],
+                                special >= 4 ? Qt::ControlModifier : Qt::NoModifier);
             else
                 type(combo.get(), c);
         }

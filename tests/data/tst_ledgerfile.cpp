@@ -241,7 +241,8 @@ private slots:
         QVERIFY(live.open());
         QVERIFY(RestoreLedgerInto(live.handle()->getHandle(), source));
         Recordset rs = live.query(QStringLiteral("select count(*), sum(district = 'crashed') from RECEIPT"));
-        QCOMPARE((QStringList{rs.field(0), rs.field(1)}), (QStringList{crashed ? QString("200") : QString("2"), "0"}));
+        QCOMPARE((QStringList{rs.field(0), rs.field(1)}),
+                 (QStringList{crashed ? QString("200") : QString("2"), "0"}));
         rs.close();
         if (!crashed)
             QCOMPARE(receiptNumbers(ledger.path()), (QStringList{"0000001", "0000002"}));

@@ -157,17 +157,7 @@ QStringList serverState(const QString& uri) {
 
 // The program's own view of the receipts, through its data layer.
 Cells programReceipts(const QString& location) {
-    Database db(location);
-    if (!db.open())
-        return {{"<cannot open>"}};
-    Cells out;
-    for (Recordset rs = db.query("select * from RECEIPT order by id"); !rs.isEOF(); rs.moveNext()) {
-        QStringList row;
-        for (int i = 0; i < rs.fieldCount(); ++i)
-            row << rs.field(i);
-        out << row;
-    }
-    return out;
+    return ledgerRows(location, "select * from RECEIPT order by id");
 }
 
 // The id the next insert into the table gets (the row stays).
@@ -394,19 +384,23 @@ private slots:
         QTest::addColumn<QString>("words"); // the start of a migration's message, in a restore's
         const QString notEmpty = "服务器上的这个数据库里已经有账本数据";
         const auto add = [](const char* tag, bool restore, const char* trouble, TransferProblem problem,
-                            const QString& words) { row(tag, restore, QString::fromLatin1(trouble), problem, words); };
+                            const QString& words) {
+            row(tag, restore, QString::fromLatin1(trouble), problem, words);
+        };
         add("a ledger with a receipt", false, "receipt", TransferProblem::TargetNotEmpty,
             notEmpty + "（收据 1 张，租户 0 个，常用项目 0 条）");
         add("a ledger with a tenant", false, "tenant", TransferProblem::TargetNotEmpty,
             notEmpty + "（收据 0 张，租户 1 个，常用项目 0 条）");
         add("a ledger with a list entry", false, "item", TransferProblem::TargetNotEmpty,
             notEmpty + "（收据 0 张，租户 0 个，常用项目 1 条）");
-        add("a ledger of a newer build", false, "newer", TransferProblem::TargetUnusable, "此账本由更新版本的程序创建");
+        add("a ledger of a newer build", false, "newer", TransferProblem::TargetUnusable,
+            "此账本由更新版本的程序创建");
         add("tables of another program", false, "foreign", TransferProblem::TargetUnusable,
             "这个数据库里的表不是本程序的账本");
         add("no server there", false, "unreachable", TransferProblem::TargetUnusable,
             "无法连接账本服务器 127.0.0.1 的端口 1");
-        add("the source is no ledger", false, "source", TransferProblem::SourceUnusable, "这个文件不是本程序的账本");
+        add("the source is no ledger", false, "source", TransferProblem::SourceUnusable,
+            "这个文件不是本程序的账本");
         add("restore: not a ledger", true, "source", TransferProblem::SourceUnusable,
             "所选文件不是有效的账本数据库，未做任何更改。");
         add("restore: made by a newer version", true, "newer file", TransferProblem::SourceUnusable,
@@ -427,7 +421,8 @@ private slots:
         const QString file = makeSourceFile(dir.path());
         ScratchDatabase db;
         const QString uri = trouble == "unreachable" ? "postgresql://clerk@127.0.0.1:1/rentbook" : db.uri;
-        if (!QStringList{"foreign", "unreachable", "no ledger"}.contains(trouble) && !(trouble == "source" && !restore))
+        if (!QStringList{"foreign", "unreachable", "no ledger"}.contains(trouble) &&
+            !(trouble == "source" && !restore))
             prepareTarget(db.uri, "init-ledger");
         Raw raw(db.uri);
         if (restore && trouble != "no ledger")
@@ -438,7 +433,8 @@ private slots:
             {"item", "insert into people_items values ('张三')"},
             {"newer", "update ledger_meta set value = '99'"},
             {"foreign", "create table receipt (no text); insert into receipt values ('x')"},
-            {"constraint", "alter table remark_items add constraint no_refunds check (items <> '押金已退') not valid"}};
+            {"constraint",
+             "alter table remark_items add constraint no_refunds check (items <> '押金已退') not valid"}};
         if (sql.contains(trouble))
             QCOMPARE(raw.exec(sql.value(trouble)), QString());
         if (trouble == "source") {
@@ -456,7 +452,8 @@ private slots:
         const QStringList before = serverState(db.uri);
         const QByteArray source = readAll(file);
 
-        const TransferResult r = restore ? RestoreLedgerFileIntoServer(file, uri) : CopyLedgerFileToServer(file, uri);
+        const TransferResult r =
+            restore ? RestoreLedgerFileIntoServer(file, uri) : CopyLedgerFileToServer(file, uri);
         SetServerLockWait(5000);
         otherClerk.reset();
         QVERIFY(!r.ok);

@@ -396,6 +396,10 @@ private slots:
         QTest::newRow("15th to 14th") << "2026-11-20 10:00:00"
                                       << "2026-11-14"
                                       << "30" << true << "2026-10 1";
+        // Begun on the 15th: the month of the start counts.
+        QTest::newRow("15th to 14th, two months") << "2026-12-20 10:00:00"
+                                                  << "2026-12-14"
+                                                  << "60" << true << "2026-10 2";
         QTest::newRow("16th to 15th") << "2026-11-20 10:00:00"
                                       << "2026-11-15"
                                       << "30" << true << "2026-11 1";

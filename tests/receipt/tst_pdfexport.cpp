@@ -12,8 +12,8 @@
 #include "print/PrintJob.h"
 #include "print/ReceiptRenderer.h"
 #include "receipt/CapitalWords.h"
-#include "tests/support/GlobalState.h"
 #include "tests/support/DataRows.h"
+#include "tests/support/GlobalState.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The records list model: filling from the ledger, rows written from the form, removal,
 // totals and the summary line, and the heading-click sort with its guessed comparison.
 
-#include "records/RecordsModel.h"
 #include "records/RecordStatements.h"
+#include "records/RecordsModel.h"
 
 #include "data/Database.h"
 #include "tests/support/TestLedger.h"

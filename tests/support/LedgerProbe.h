@@ -20,14 +20,26 @@ inline QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The receipts' numbers in the order they were stored, read through the program's data layer.
-inline QStringList receiptNumbers(const QString& location) {
+// Every row a query gives through the program's data layer, each cell as text.
+inline QList<QStringList> ledgerRows(const QString& location, const QString& query) {
     Database db(location);
     if (!db.open())
-        return {"<cannot open>"};
+        return {{"<cannot open>"}};
+    QList<QStringList> out;
+    for (Recordset rs = db.query(query); !rs.isEOF(); rs.moveNext()) {
+        QStringList row;
+        for (int i = 0; i < rs.fieldCount(); ++i)
+            row << rs.field(i);
+        out << row;
+    }
+    return out;
+}
+
+// The receipts' numbers in the order they were stored.
+inline QStringList receiptNumbers(const QString& location) {
     QStringList out;
-    for (Recordset rs = db.query("select [NO] from RECEIPT order by id"); !rs.isEOF(); rs.moveNext())
-        out << rs.field(0);
+    for (const QStringList& row : ledgerRows(location, "select [NO] from RECEIPT order by id"))
+        out << row.value(0);
     return out;
 }
 
@@ -47,11 +59,14 @@ public:
     pg_conn* conn() const { return m_conn; }
     // Runs statements; empty when they ran, else the server's words.
     QString exec(const QString& sql) const {
+        if (!m_conn)
+            return QStringLiteral("no connection");
         PGresult* r = PQexec(m_conn, sql.toUtf8().constData());
         const auto status = PQresultStatus(r);
         const QString error = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK
                                   ? QString()
-                                  : QString::fromUtf8(PQresultErrorMessage(r));
+                                  : QString::fromUtf8(PQresStatus(status)) + QStringLiteral(": ") +
+                                        QString::fromUtf8(PQerrorMessage(m_conn));
         PQclear(r);
         return error;
     }

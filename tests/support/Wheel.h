@@ -21,9 +21,9 @@ inline void wheel(QWidget* target, int notches) {
     QVERIFY(target);
     QVERIFY(QTest::qWaitForWindowExposed(target->window()));
     const QPoint at = target->rect().center();
-    QWindowSystemInterface::handleWheelEvent(target->window()->windowHandle(),
-                                             QPointF(target->mapTo(target->window(), at)),
-                                             QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, 120 * notches),
-                                             Qt::NoModifier, Qt::NoScrollPhase, Qt::MouseEventNotSynthesized);
+    QWindowSystemInterface::handleWheelEvent(
+        target->window()->windowHandle(), QPointF(target->mapTo(target->window(), at)),
+        QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, 120 * notches), Qt::NoModifier,
+        Qt::NoScrollPhase, Qt::MouseEventNotSynthesized);
     QCoreApplication::processEvents();
 }
