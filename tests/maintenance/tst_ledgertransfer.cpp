@@ -11,7 +11,7 @@
 #include "data/PasswordHash.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
-#include "tests/support/LedgerProbe.h"
+#include "tests/support/LedgerCells.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,166 +19,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <charconv>
-
 #include <SQLiteCpp/Database.h>
 
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
-
-using Cells = QList<QStringList>;
-using LedgerCells = QMap<QString, Cells>;
-
-// A cell as its engine holds it: "∅" for NULL, "#" and the shortest exact text for a number,
-// "i" for an integer, "'" before text.
-QString numberCell(double v) {
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return QStringLiteral("#") + QString::fromLatin1(buf, int(r.ptr - buf));
-}
-
-Cells fileCells(const QString& path, const char* table) {
-    sqlite3* db = nullptr;
-    Cells out;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close_v2(db);
-        return {{"<cannot open>"}};
-    }
-    sqlite3_stmt* st = nullptr;
-    const QByteArray sql = QByteArray("select * from \"") + table + "\" order by rowid";
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK)
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            QStringList row;
-            for (int i = 0; i < sqlite3_column_count(st); ++i)
-                switch (sqlite3_column_type(st, i)) {
-                case SQLITE_NULL:
-                    row << "∅";
-                    break;
-                case SQLITE_INTEGER:
-                    row << "i" + QString::number(sqlite3_column_int64(st, i));
-                    break;
-                case SQLITE_FLOAT:
-                    row << numberCell(sqlite3_column_double(st, i));
-                    break;
-                default:
-                    row << "'" + QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
-                                                   sqlite3_column_bytes(st, i));
-                }
-            out << row;
-        }
-    sqlite3_finalize(st);
-    sqlite3_close_v2(db);
-    return out;
-}
-
-// A connection of the test's own, reading rows cell by cell as the file side does.
-struct Raw : ServerSession {
-    using ServerSession::ServerSession;
-    Cells rows(const QString& sql) const {
-        Cells out;
-        PGresult* r = PQexec(conn(), sql.toUtf8().constData());
-        if (PQresultStatus(r) != PGRES_TUPLES_OK) {
-            out << QStringList{"<error>", QString::fromUtf8(PQresultErrorMessage(r))};
-            PQclear(r);
-            return out;
-        }
-        for (int i = 0; i < PQntuples(r); ++i) {
-            QStringList row;
-            for (int c = 0; c < PQnfields(r); ++c) {
-                if (PQgetisnull(r, i, c)) {
-                    row << "∅";
-                    continue;
-                }
-                const char* text = PQgetvalue(r, i, c);
-                const Oid type = PQftype(r, c);
-                if (type == 701) {
-                    double v = 0;
-                    std::from_chars(text, text + PQgetlength(r, i, c), v);
-                    row << numberCell(v);
-                } else if (type == 23 || type == 20) {
-                    row << "i" + QString::fromLatin1(text);
-                } else {
-                    row << "'" + QString::fromUtf8(text, PQgetlength(r, i, c));
-                }
-            }
-            out << row;
-        }
-        PQclear(r);
-        return out;
-    }
-};
-
-Cells serverCells(const QString& uri, const char* table) {
-    Raw raw(uri);
-    const QByteArray name = QByteArray(table).toLower();
-    // Rows in the order they were written; the keyed tables by key.
-    const bool keyed = name != "table2" && !name.endsWith("_items");
-    return raw.rows(
-        QStringLiteral("select * from \"%1\" order by %2")
-            .arg(QString::fromLatin1(name), keyed ? QStringLiteral("id") : QStringLiteral("ctid")));
-}
-
-bool isServer(const QString& location) {
-    return location.startsWith("postgresql:");
-}
-
-// The nine tables of a ledger, cell for cell.
-LedgerCells ledgerCells(const QString& location) {
-    LedgerCells out;
-    for (const LedgerTable& t : kLedgerTables)
-        out.insert(QString::fromLatin1(t.name),
-                   isServer(location) ? serverCells(location, t.name) : fileCells(location, t.name));
-    return out;
-}
-
-// What a database holds: its tables and the nine tables' cells where they exist, and the next id
-// each sequence would hand out (read without taking one).
-QStringList serverState(const QString& uri) {
-    Raw raw(uri);
-    QStringList out;
-    const Cells tables =
-        raw.rows("select table_schema || '.' || table_name from information_schema.tables "
-                 "where table_schema not in ('pg_catalog', 'information_schema') order by 1");
-    for (const QStringList& t : tables)
-        out << t.join(",");
-    for (const LedgerTable& t : kLedgerTables)
-        if (tables.contains(QStringList{"'public." + QString::fromLatin1(t.name).toLower()}))
-            for (const QStringList& row : serverCells(uri, t.name))
-                out << QString::fromLatin1(t.name) + ": " + row.join("|");
-    for (const QStringList& s : raw.rows("select quote_ident(schemaname) || '.' || quote_ident(sequencename) "
-                                         "from pg_sequences order by 1"))
-        out << "sequence " + s.first() + " " +
-                   raw.rows("select last_value, is_called from " + s.first().mid(1)).value(0).join(" ");
-    return out;
-}
-
-// The program's own view of the receipts, through its data layer.
-Cells programReceipts(const QString& location) {
-    return ledgerRows(location, "select * from RECEIPT order by id");
-}
-
-// The id the next insert into the table gets (the row stays).
-long long nextId(const QString& location, const QString& insert) {
-    Database db(location);
-    if (!db.open())
-        return -1;
-    return db.insert(insert);
-}
-
-void runSql(const QString& path, const QString& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error);
-    const QString text = QString::fromUtf8(error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close_v2(db);
-    if (rc != SQLITE_OK)
-        QFAIL(qPrintable(text));
-}
 
 // A ledger file with what a copy must carry: amounts of one cent, ones a double cannot hold
 // exactly, very large and negative ones, NULLs, quotes, backslashes, tabs and line breaks, Chinese,
@@ -263,7 +108,7 @@ void prepareTarget(const QString& uri, const QString& kind) {
     }
     QString message;
     QVERIFY2(InitServerLedger(uri, message), qPrintable(message));
-    Raw raw(uri);
+    RawSession raw(uri);
     if (kind == "init-ledger, used once")
         // An administrator logged in once: the window wrote its settings row, the login its choice.
         QCOMPARE(raw.exec("insert into table2 values ('1','','','','','',''); "
@@ -276,8 +121,8 @@ void prepareTarget(const QString& uri, const QString& kind) {
 QStringList passwordsIn(const QString& location, const QString& schema = {}) {
     const Cells codes =
         isServer(location)
-            ? Raw(location).rows("select code from " + (schema.isEmpty() ? QString() : schema + ".") +
-                                 "\"user\" order by id")
+            ? RawSession(location).rows("select code from " + (schema.isEmpty() ? QString() : schema + ".") +
+                                        "\"user\" order by id")
             : fileCells(location, "USER");
     QStringList out;
     for (const QStringList& row : codes) {
@@ -424,7 +269,7 @@ private slots:
         if (!QStringList{"foreign", "unreachable", "no ledger"}.contains(trouble) &&
             !(trouble == "source" && !restore))
             prepareTarget(db.uri, "init-ledger");
-        Raw raw(db.uri);
+        RawSession raw(db.uri);
         if (restore && trouble != "no ledger")
             QCOMPARE(raw.exec("insert into receipt (\"no\", housefee) values ('0000042', 42)"), QString());
         const QHash<QString, QString> sql{
@@ -500,7 +345,7 @@ private slots:
         const QString file = makeSourceFile(dir.path());
         ScratchDatabase db;
         prepareTarget(db.uri, target);
-        Raw raw(db.uri);
+        RawSession raw(db.uri);
         if (fault == "words")
             // Only a tool writes words into a number column; the file keeps them as text.
             runSql(file, "update RECEIPT set waterfee = 'twelve' where NO = '0000004'");
@@ -561,7 +406,7 @@ private slots:
         const QString file = makeSourceFile(dir.path());
         ScratchDatabase db;
         prepareTarget(db.uri, "init-ledger");
-        Raw raw(db.uri);
+        RawSession raw(db.uri);
         QCOMPARE(
             raw.exec(QString("create function tamper() returns trigger language plpgsql as $$ BEGIN %1 "
                              "RETURN NEW; END $$; create trigger tamper before insert on %2 for each row "
@@ -597,7 +442,7 @@ private slots:
         // Ids the server handed out and took back: the next one is 8 there.
         QCOMPARE(nextId(a.uri, "insert into RECEIPT ([NO]) values ('0000006')"), 6);
         QCOMPARE(nextId(a.uri, "insert into RECEIPT ([NO],[housefee]) values ('0000007', 0.07)"), 7);
-        Raw(a.uri).exec("delete from receipt where \"no\" = '0000007'");
+        RawSession(a.uri).exec("delete from receipt where \"no\" = '0000007'");
         const LedgerCells original = ledgerCells(a.uri);
 
         const QString backup = QDir(dir.path()).filePath("备份.rbk");
@@ -675,7 +520,7 @@ private slots:
             // A server ledger as an earlier build left it: the passwords as typed.
             runSql(earlier, "pragma user_version = 3");
             QVERIFY(CopyLedgerFileToServer(earlier, db.uri).ok);
-            QCOMPARE(Raw(db.uri).exec("update ledger_meta set value = '2'"), QString());
+            QCOMPARE(RawSession(db.uri).exec("update ledger_meta set value = '2'"), QString());
             QCOMPARE(passwordsIn(db.uri), (QStringList{"readable pw", "readable 1234"}));
             runSql(earlier, "pragma user_version = 2");
             if (way == "backup") {
@@ -691,9 +536,9 @@ private slots:
                 QVERIFY2(opened.open(), qPrintable(opened.problemText()));
                 QCOMPARE(passwordsIn(db.uri), QStringList{"hash of 1234"});
                 QCOMPARE(passwordsIn(db.uri, fresh.archiveSchema), hashed);
-                QCOMPARE(Raw(db.uri).rows("select value from " + fresh.archiveSchema + ".ledger_meta"),
+                QCOMPARE(RawSession(db.uri).rows("select value from " + fresh.archiveSchema + ".ledger_meta"),
                          Cells{{"'3"}});
-                QCOMPARE(Raw(db.uri).rows("select value from ledger_meta"), Cells{{"'3"}});
+                QCOMPARE(RawSession(db.uri).rows("select value from ledger_meta"), Cells{{"'3"}});
                 return;
             }
         }
