@@ -8,6 +8,7 @@
 #include "platform/FileDialog.h"
 #include "platform/Services.h"
 #include "receipt/ReceiptDlg.h"
+#include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 
 #include <QApplication>
@@ -25,8 +26,7 @@ private slots:
     void initTestCase() {
         InstallDataMaintenance();
         InstallAboutHooks();
-        g_strCurrentUser = QStringLiteral("admin");
-        g_strCurrentPower = QStringLiteral("1");
+        logIn("admin");
     }
 
     void commandsReachTheirFolders() {

@@ -5,8 +5,8 @@
 #include "data/Database.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "tests/support/LedgerProbe.h"
 #include "tests/support/PasswordLedger.h"
-#include "tests/support/TestLedger.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,10 +26,6 @@
 using namespace startup;
 
 namespace {
-
-template <typename... T> void row(const char* tag, const T&... values) {
-    (QTest::newRow(tag) << ... << values);
-}
 
 struct StartOutcome {
     bool opened = false;
@@ -424,9 +420,9 @@ private slots:
     void terminalAnswers_data() {
         QTest::addColumn<QStringList>("arguments"); // {new}: a new database on the test server
         QTest::addColumn<int>("status");
-        // What stdout (status 0) or stderr holds, its beginning first.
+        // What stdout (status 0) or stderr holds, its beginning first. The program itself, end to
+        // end; each switch's cases are in tst_ledgerchoice.
         QTest::addColumn<QStringList>("printed");
-        const QString down = "postgresql://clerk@127.0.0.1:1/rentbook";
         row("version", QStringList{"--version"}, 0, QStringList{"Rentbook 3.5.8\n"});
         row("help", QStringList{"--help"}, 0,
             QStringList{"用法：Rentbook [选项]\n", "--version", "--help", "--ledger 账本",
@@ -437,13 +433,6 @@ private slots:
         row("registration switch", QStringList{"/UnregServer"}, 0, QStringList{});
         row("init a new database", QStringList{"--init-ledger", "{new}"}, 0,
             QStringList{"已建立空账本，管理员为 admin（没有密码，请登录后设置）。\n账本：服务器 本机:"});
-        row("init where no server answers", QStringList{"--init-ledger", down}, 1,
-            QStringList{"无法连接账本服务器 127.0.0.1 的端口 1：服务器没有应答。\n"});
-        row("init a file", QStringList{"--init-ledger", "Rentbook.rbk"}, 1,
-            QStringList{"--init-ledger 只用于服务器上的账本"});
-        row("unreadable ledger address",
-            QStringList{"--ledger", "postgresql://clerk:pw@127.0.0.1/r?nosuch=1"}, 1,
-            QStringList{"--ledger 的账本地址无法识别：postgresql://clerk@127.0.0.1/r?nosuch=1\n"});
         row("ledger without its value", QStringList{"--ledger"}, 1,
             QStringList{"选项 --ledger 后面缺少账本。\n"});
     }

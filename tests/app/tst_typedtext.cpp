@@ -10,6 +10,7 @@
 #include "platform/Services.h"
 #include "print/AppSettings.h"
 #include "receipt/ReceiptDlg.h"
+#include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 #include "users/LoginDlg.h"
 
@@ -105,11 +106,7 @@ private slots:
         m_noProcesses.emplace();
     }
 
-    void init() {
-        g_strCurrentUser = QStringLiteral("admin");
-        g_strCurrentPower = QStringLiteral("1");
-        appSettings() = AppSettings();
-    }
+    void init() { resetGlobalState(appSettings()); }
 
     void shownAsTyped_data() {
         QTest::addColumn<QString>("window");

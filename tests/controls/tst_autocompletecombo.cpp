@@ -1,12 +1,22 @@
 // The auto-completing combo box typed into as an operator would: completion with the untyped
 // rest selected, Backspace and Delete that never complete, text that matches nothing, editing
-// in the middle, letter case, and the signal the owner runs its prefill on.
+// in the middle, letter case, and the signal the owner runs its prefill on. Control characters
+// pasted or committed by an input method into the program's boxes: dropped wherever they come in,
+// the caret behind what it was behind; tab and line feed stay, and boxes with a validator of
+// their own keep it.
 
 #include "controls/AutoCompleteCombo.h"
+#include "controls/TextGuard.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QDoubleSpinBox>
+#include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 
 class TestAutoCompleteCombo : public QObject {
     Q_OBJECT
@@ -51,6 +61,9 @@ private slots:
         QTest::newRow("the next key completes") << QString("3\b\b30") << QString("301") << QString("1") << 3;
         QTest::newRow("no match, typed at Home") << QString("4\x01") + "1" << QString("14") << QString() << 1;
         QTest::newRow("Enter adds nothing") << QString("999\r") << QString("999") << QString() << 3;
+        // Ctrl+A, Ctrl+X: an empty box is no prefix of any entry.
+        QTest::newRow("cutting it all brings nothing back")
+            << QString("3\x02\x18") << QString() << QString() << 0;
     }
     void typingCompletes() {
         QFETCH(QString, keys);
@@ -59,10 +72,12 @@ private slots:
         QFETCH(int, cursor);
         auto combo = makeCombo({"302", "301", "B-101", "花园路1号"});
         for (const QChar c : keys) {
-            const int special = QString("\b\x7f\x01\r").indexOf(c);
+            const int special = QString("\b\x7f\x01\r\x02\x18").indexOf(c);
             if (special >= 0)
-                QTest::keyClick(combo.get(), std::array{Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Home,
-                                                        Qt::Key_Return}[special]);
+                QTest::keyClick(combo.get(),
+                                std::array{Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Home, Qt::Key_Return,
+                                           Qt::Key_A, Qt::Key_X}[special],
+                                special >= 4 ? Qt::ControlModifier : Qt::NoModifier);
             else
                 type(combo.get(), c);
         }
@@ -118,6 +133,88 @@ private slots:
         combo.addItemSorted("A-0");
         QCOMPARE(combo.itemText(6), QString("a-0"));
         QCOMPARE(combo.itemText(7), QString("A-0"));
+    }
+
+    void initTestCase() { GuardTypedText(*qApp); }
+
+    void controlCharactersNeverEnterABox_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("kept");
+        const QChar nul(0);
+        QTest::newRow("NUL pasted into a line box") << "line"
+                                                    << "paste" << QString("tenant") + nul + "keys"
+                                                    << "tenantkeys";
+        QTest::newRow("Windows line end pasted into a line box") << "line"
+                                                                 << "paste"
+                                                                 << "a\r\nb"
+                                                                 << "a\nb";
+        QTest::newRow("tab pasted into a line box") << "line"
+                                                    << "paste"
+                                                    << "a\tb"
+                                                    << "a\tb";
+        QTest::newRow("bell, escape, DEL and C1 pasted into the address box")
+            << "combo"
+            << "paste" << QString("a\x07") + "b\x1b" + "c\x7f" + "d" + QChar(0x85) + "e"
+            << "abcde";
+        QTest::newRow("NUL from an input method") << "line"
+                                                  << "input method" << QString("x") + nul + "y"
+                                                  << "xy";
+        QTest::newRow("NUL pasted into a plain-text box") << "plain"
+                                                          << "paste" << QString("a") + nul + "b\tc\r\nd\x01"
+                                                          << "ab\tc\nd";
+    }
+    void controlCharactersNeverEnterABox() {
+        QFETCH(QString, box);
+        QFETCH(QString, how);
+        QFETCH(QString, text);
+        QFETCH(QString, kept);
+        std::unique_ptr<QWidget> widget;
+        QLineEdit* line = nullptr;
+        QPlainTextEdit* plain = nullptr;
+        if (box == "plain") {
+            widget = std::make_unique<QPlainTextEdit>();
+            plain = static_cast<QPlainTextEdit*>(widget.get());
+        } else if (box == "combo") {
+            widget = std::make_unique<CAutoCompleteCombo>();
+            line = static_cast<CAutoCompleteCombo*>(widget.get())->lineEdit();
+        } else {
+            widget = std::make_unique<QLineEdit>();
+            line = static_cast<QLineEdit*>(widget.get());
+        }
+        widget->show();
+        QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
+        QApplication::clipboard()->setText(text);
+        if (plain) {
+            plain->setPlainText("[]");
+            QTextCursor cursor = plain->textCursor();
+            cursor.setPosition(1);
+            plain->setTextCursor(cursor);
+            plain->paste();
+            QCOMPARE(plain->toPlainText(), "[" + kept + "]");
+            return;
+        }
+        line->setText("[]");
+        line->setCursorPosition(1);
+        if (how == "paste") {
+            line->paste();
+        } else {
+            QInputMethodEvent commit;
+            commit.setCommitString(text);
+            QApplication::sendEvent(line, &commit);
+        }
+        QCOMPARE(line->text(), "[" + kept + "]");
+        QCOMPARE(line->cursorPosition(), 1 + kept.size());
+    }
+
+    void boxesWithTheirOwnValidatorKeepIt() {
+        QDoubleSpinBox spin;
+        spin.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&spin));
+        const QLineEdit* inner = spin.findChild<QLineEdit*>();
+        QVERIFY(inner && inner->validator());
+        QVERIFY(!qobject_cast<const CControlCharFilter*>(inner->validator()));
     }
 };
 

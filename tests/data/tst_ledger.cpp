@@ -179,7 +179,7 @@ private slots:
             QCOMPARE(adminExec("drop owned by " + clerk + "; drop role " + clerk), QByteArray());
     }
 
-    // The list, query and prefill statements run in tst_recordstatements, tst_querydlg and
+    // The list, query and prefill statements run in tst_recordsmodel, tst_querydlg and
     // tst_receiptledger; these are the forms only the other dialogs write.
     void deleteSpellingsAndMaxId() {
         TestLedger ledger;

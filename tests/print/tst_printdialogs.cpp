@@ -12,6 +12,7 @@
 #include "print/PrinterSelectDlg.h"
 #include "print/ReceiptRenderer.h"
 #include "print/TableLineDlg.h"
+#include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 
 #include <QComboBox>
@@ -73,7 +74,7 @@ private slots:
     void initTestCase_data() { TestLedger::addEngineRows(); }
 
     void init() {
-        appSettings() = AppSettings();
+        resetGlobalState(appSettings());
         printFonts() = factoryFonts();
         m_previousDir = QDir::currentPath();
         m_dir = std::make_unique<QTemporaryDir>();

@@ -15,6 +15,7 @@
 #include "receipt/ReceiptNumber.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
+#include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 
 #include <QComboBox>
@@ -81,11 +82,7 @@ class TestLiveLedger : public QObject {
 private slots:
     void initTestCase_data() { TestLedger::addEngineRows(); }
 
-    void init() {
-        g_strCurrentUser = "admin";
-        g_strCurrentPower = "1";
-        appSettings() = AppSettings();
-    }
+    void init() { resetGlobalState(appSettings()); }
 
     // ---- the watcher ----------------------------------------------------------------------
 

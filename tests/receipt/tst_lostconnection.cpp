@@ -19,6 +19,8 @@
 #include "receipt/ReceiptLedger.h"
 #include "records/RecordsModel.h"
 #include "tests/support/Forwarder.h"
+#include "tests/support/GlobalState.h"
+#include "tests/support/LedgerProbe.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -85,54 +87,23 @@ class TestLostConnection : public QObject {
 
     // Runs a statement as the cluster's superuser in the database named in uri.
     static void superExec(const QString& uri, const QString& statement) {
-        LedgerProblem problem;
-        QString detail;
-        pg_conn* conn = ConnectToServer(uri, problem, detail);
-        QVERIFY2(conn, qPrintable(detail));
-        PGresult* r = PQexec(conn, statement.toUtf8().constData());
-        const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
-        const QString error = QString::fromUtf8(PQerrorMessage(conn));
-        PQclear(r);
-        PQfinish(conn);
-        QVERIFY2(ok, qPrintable(error));
+        QCOMPARE(ServerSession(uri).exec(statement), QString());
     }
 
-    // A fresh database with an empty ledger (and the administrator) on the cluster.
-    QString makeLedger() {
+    // A fresh database with an empty ledger (and the administrator) on the cluster: the
+    // superuser's, or owned by clerk and reached as a clerk's PC reaches it, over TCP.
+    QString makeLedger(bool clerks = false) {
         const QString name = QString("rblost_%1").arg(++m_databases);
-        superExec(m_superuser, "create database " + name);
-        QString uri = m_superuser;
-        uri.replace("/postgres?", "/" + name + "?");
+        superExec(m_superuser, "create database " + name + (clerks ? QString(" owner clerk") : QString()));
+        QString uri = clerks ? m_clerk : m_superuser;
+        if (clerks)
+            uri.replace("/postgres", "/" + name);
+        else
+            uri.replace("/postgres?", "/" + name + "?");
         QString message;
         if (!InitServerLedger(uri, message))
             qWarning("%s", qPrintable(message));
         return uri;
-    }
-
-    // A fresh database owned by clerk with an empty ledger, as a clerk's PC reaches it: over TCP.
-    QString makeClerkLedger() {
-        const QString name = QString("rblost_%1").arg(++m_databases);
-        superExec(m_superuser, "create database " + name + " owner clerk");
-        QString uri = m_clerk;
-        uri.replace("/postgres", "/" + name);
-        QString message;
-        if (!InitServerLedger(uri, message))
-            qWarning("%s", qPrintable(message));
-        return uri;
-    }
-
-    static QList<QStringList> rows(const QString& uri, const QString& query) {
-        Database db(uri);
-        if (!db.open())
-            return {{"cannot open"}};
-        QList<QStringList> out;
-        for (Recordset rs = db.query(query); !rs.isEOF(); rs.moveNext()) {
-            QStringList r;
-            for (int i = 0; i < rs.fieldCount(); ++i)
-                r << rs.field(i);
-            out << r;
-        }
-        return out;
     }
 
 private slots:
@@ -171,9 +142,7 @@ private slots:
     }
 
     void init() {
-        g_strCurrentUser = "admin";
-        g_strCurrentPower = "1";
-        appSettings() = AppSettings();
+        resetGlobalState(appSettings());
         QVERIFY(cluster("server-start"));
     }
 
@@ -210,7 +179,7 @@ private slots:
         QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 0);
 
         QVERIFY(cluster("server-start"));
-        QCOMPARE(rows(uri, "select count(*) from RECEIPT"), QList<QStringList>{{"0"}});
+        QCOMPARE(ledgerRows(uri, "select count(*) from RECEIPT"), QList<QStringList>{{"0"}});
         // The watcher is back within its retry interval, and the list is read again once.
         const int refreshes = dlg.recordsPanel()->liveList()->refreshCount();
         QTRY_VERIFY_WITH_TIMEOUT(dlg.watcher()->isWatching(), LedgerWatcher::kRetryInterval + 3000);
@@ -219,7 +188,7 @@ private slots:
         // The same window, the same connections: the next save works, without a word.
         dlg.OnSaveOnly();
         QCOMPARE(boxes.texts(), QStringList());
-        QCOMPARE(rows(uri, "select [NO], district, housefee from RECEIPT"),
+        QCOMPARE(ledgerRows(uri, "select [NO], district, housefee from RECEIPT"),
                  (QList<QStringList>{{"0000001", "幸福小区3栋", "500"}}));
         QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
@@ -236,7 +205,8 @@ private slots:
         QVERIFY(cluster("server-start"));
         dlg.OnSaveOnly();
         QCOMPARE(boxes.texts(), QStringList());
-        QCOMPARE(rows(uri, "select [NO], housefee from RECEIPT"), (QList<QStringList>{{"0000001", "300"}}));
+        QCOMPARE(ledgerRows(uri, "select [NO], housefee from RECEIPT"),
+                 (QList<QStringList>{{"0000001", "300"}}));
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
     }
 
@@ -297,7 +267,7 @@ private slots:
         QFETCH(QString, check);
         QFETCH(QStringList, before);
         QFETCH(QStringList, after);
-        const QString uri = makeClerkLedger();
+        const QString uri = makeLedger(true);
         {
             Database direct(uri);
             QVERIFY(direct.open());
@@ -334,7 +304,7 @@ private slots:
         }
         QCOMPARE(network.acted(), 1);
         QCOMPARE(told, afterPassing ? 0 : kServerConnectionLost);
-        QCOMPARE(rows(uri, check), QList<QStringList>{afterPassing ? after : before});
+        QCOMPARE(ledgerRows(uri, check), QList<QStringList>{afterPassing ? after : before});
         // The connection serves on.
         QCOMPARE(db.query("select count(*) from client").isEOF(), false);
         db.close();
@@ -388,7 +358,7 @@ private slots:
         QFETCH(QString, told);
         QFETCH(bool, resumeFirst);
         QFETCH(bool, restart);
-        const QString uri = makeClerkLedger();
+        const QString uri = makeLedger(true);
         Forwarder network(std::uint16_t(QUrl(uri).port()));
         QVERIFY(network.isValid());
         DataSource::setLedgerPath(through(uri, network));
@@ -454,7 +424,7 @@ private slots:
             clerkB.join();
         network.setSilent(false);
         QTest::qWait(1000);
-        QCOMPARE(rows(uri, "select count(*) from RECEIPT where district = 'A座101'"),
+        QCOMPARE(ledgerRows(uri, "select count(*) from RECEIPT where district = 'A座101'"),
                  QList<QStringList>{{stored ? "1" : "0"}});
         if (resumeFirst)
             clerkB.join();
@@ -464,9 +434,9 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList());
         QVERIFY2(longestStill < 2000, qPrintable(QString::number(longestStill)));
         QVERIFY2(bSaved >= 0 && bSaved < 30000, qPrintable(QString::number(bSaved)));
-        QCOMPARE(rows(uri, "select count(*) from RECEIPT where district = 'A座101'"),
+        QCOMPARE(ledgerRows(uri, "select count(*) from RECEIPT where district = 'A座101'"),
                  QList<QStringList>{{stored ? "1" : "0"}});
-        QCOMPARE(rows(uri, "select count(*) from RECEIPT where district = 'B座202'"),
+        QCOMPARE(ledgerRows(uri, "select count(*) from RECEIPT where district = 'B座202'"),
                  QList<QStringList>{{"1"}});
         if (stored && told.isEmpty()) {
             // As after any save: the receipt listed, the form ready for the next one.
@@ -499,7 +469,7 @@ private slots:
     void typingWithTheServerAway() {
         QFETCH(QString, how);
         const bool silent = how == "silent";
-        const QString uri = silent ? makeClerkLedger() : makeLedger();
+        const QString uri = silent ? makeLedger(true) : makeLedger();
         Forwarder network(std::uint16_t(silent ? QUrl(uri).port() : 0));
         DataSource::setLedgerPath(silent ? through(uri, network) : uri);
         platform::ScopedMessageBoxScript boxes;

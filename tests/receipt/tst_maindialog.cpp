@@ -8,7 +8,9 @@
 #include "receipt/ReceiptDlg.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
+#include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
+#include "tests/support/Wheel.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -56,37 +58,11 @@ QComboBox* combo(QWidget& w, const char* name) {
 
 } // namespace
 
-// Qt's entry for input from the window system: a wheel event delivered through it takes the
-// way a real one takes (focus by wheel, travel to the parents), which a sent event does not.
-class QWindowSystemInterface {
-public:
-    static bool handleWheelEvent(QWindow* window, const QPointF& local, const QPointF& global,
-                                 QPoint pixelDelta, QPoint angleDelta, Qt::KeyboardModifiers mods,
-                                 Qt::ScrollPhase phase, Qt::MouseEventSource source);
-};
-
-namespace {
-
-void realWheel(QWidget* over, int delta) {
-    QWindow* window = over->window()->windowHandle();
-    const QPoint centre = over->rect().center();
-    QWindowSystemInterface::handleWheelEvent(window, QPointF(over->mapTo(over->window(), centre)),
-                                             QPointF(over->mapToGlobal(centre)), QPoint(), QPoint(0, delta),
-                                             Qt::NoModifier, Qt::NoScrollPhase, Qt::MouseEventNotSynthesized);
-    QCoreApplication::processEvents();
-}
-
-} // namespace
-
 class TestMainDialog : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        g_strCurrentUser = "admin";
-        g_strCurrentPower = "1";
-        appSettings() = AppSettings();
-    }
+    void init() { resetGlobalState(appSettings()); }
 
     void opensWithTitleNumberAndSettings() {
         TestLedger ledger;
@@ -273,13 +249,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QLineEdit* rent = box(dlg, "rent");
         rent->setFocus();
-        realWheel(rent, 120);
+        wheel(rent, 1);
         QCOMPARE(rent->text(), QString("1.0"));
         QCOMPARE(box(dlg, "total")->text(), QString("1"));
         rent->setText("1.5");
-        realWheel(rent, -120);
+        wheel(rent, -1);
         QCOMPARE(rent->text(), QString("0.5"));
-        realWheel(rent, -120);
+        wheel(rent, -1);
         QCOMPARE(rent->text(), QString("0.5"));
     }
 
@@ -419,11 +395,11 @@ private slots:
         const QStringList typed = texts(dlg, {"waterThis", "waterUsage", "waterAmount", "total"});
         QCOMPARE(typed, (QStringList{"260", "30.00", "60.00", "60"}));
         for (int i = 0; i < notches; ++i)
-            realWheel(under, -120);
+            wheel(under, -1);
         if (list)
             QCOMPARE(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
         for (int i = 0; i < notches; ++i)
-            realWheel(under, 120);
+            wheel(under, 1);
         if (list)
             QCOMPARE(list->verticalScrollBar()->value(), 0);
         QCOMPARE(texts(dlg, {"waterThis", "waterUsage", "waterAmount", "total"}), typed);
@@ -434,9 +410,9 @@ private slots:
         if (list || target == "summary")
             return;
         under->setFocus();
-        realWheel(under, -120);
+        wheel(under, -1);
         if (state() == before) // already at the last entry
-            realWheel(under, 120);
+            wheel(under, 1);
         if (target != "address") // an editable address box without entries to step through
             QVERIFY(state() != before);
     }

@@ -12,6 +12,8 @@
 #include "print/PrintJob.h"
 #include "print/ReceiptRenderer.h"
 #include "receipt/CapitalWords.h"
+#include "tests/support/DataRows.h"
+#include "tests/support/GlobalState.h"
 
 #include <QAction>
 #include <QApplication>
@@ -110,10 +112,6 @@ QByteArray contents(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-template <typename... T> void row(const char* tag, const T&... values) {
-    (QTest::newRow(tag) << ... << values);
-}
-
 QStringList folderListing(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
@@ -127,7 +125,7 @@ class TestPdfExport : public QObject {
 
 private slots:
     void init() {
-        appSettings() = AppSettings();
+        resetGlobalState(appSettings());
         printFonts() = factoryFonts();
         m_noPrinters.emplace(QStringList{}, QString{});
     }

@@ -10,6 +10,7 @@
 #include "receipt/SaveGuards.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
+#include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 
 #include <QComboBox>
@@ -43,11 +44,7 @@ class TestSaveGuards : public QObject {
 private slots:
     void initTestCase_data() { TestLedger::addEngineRows(); }
 
-    void init() {
-        g_strCurrentUser = "admin";
-        g_strCurrentPower = "1";
-        appSettings() = AppSettings();
-    }
+    void init() { resetGlobalState(appSettings()); }
 
     // A new receipt of "a-101" issued 2026-12-06 for the period 2026-12-01 to 2026-12-31 (or, with
     // the period off, for December), 500 of rent and the water readings given.
@@ -181,73 +178,29 @@ private slots:
         QCOMPARE(ledger.rows("select * from RECEIPT").size(), 1);
     }
 
-    // Esc asks only when the form holds typed work; 否 keeps the window and the work.
-    void closingWithUnsavedWork_data() {
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<platform::MsgButton>("answer");
-        QTest::addColumn<bool>("asked");
-        QTest::addColumn<bool>("exited");
-        QTest::newRow("empty form") << "empty" << platform::No << false << true;
-        QTest::newRow("typed, no") << "typed" << platform::No << true << false;
-        QTest::newRow("typed, yes") << "typed" << platform::Yes << true << true;
-        QTest::newRow("typed then emptied") << "emptied" << platform::No << false << true;
-        QTest::newRow("just saved") << "saved" << platform::No << false << true;
-        QTest::newRow("stored receipt opened") << "opened" << platform::No << false << true;
-        QTest::newRow("stored receipt changed") << "changed" << platform::No << true << false;
-    }
-    void closingWithUnsavedWork() {
-        QFETCH(QString, state);
-        QFETCH(platform::MsgButton, answer);
-        QFETCH(bool, asked);
-        QFETCH(bool, exited);
-        TestLedger ledger;
-        ledger.exec(stored("2026-11-02 10:00:00", "2026-11-30", 29));
-        platform::ScopedClock clock(kNow);
-        platform::ScopedProcessRecorder process;
-        CReceiptDlg dlg;
-        dlg.show();
-        if (state != "empty" && state != "opened" && state != "changed") {
-            box(dlg, "rent")->setFocus();
-            QTest::keyClicks(box(dlg, "rent"), "800");
-        }
-        if (state == "emptied")
-            box(dlg, "rent")->clear();
-        if (state == "opened" || state == "changed") {
-            auto* list = dlg.findChild<CSortListCtrl*>("records");
-            list->selectionModel()->select(list->model()->index(0, 0),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            dlg.OnDblclkRecords();
-            if (state == "changed")
-                box(dlg, "rent")->setText("501");
-        }
-        platform::ScopedMessageBoxScript boxes({answer});
-        if (state == "saved")
-            dlg.OnSaveOnly();
-        QTest::keyClick(&dlg, Qt::Key_Escape);
-        QCOMPARE(boxes.texts(), asked ? QStringList{kUnsavedWorkMessage.toString()} : QStringList{});
-        if (asked)
-            QCOMPARE(boxes.messages()[0].defaultButton, platform::No);
-        QCOMPARE(process.exited(), exited);
-        QCOMPARE(dlg.isVisible(), !exited);
-        if (!exited)
-            QVERIFY(!box(dlg, "rent")->text().isEmpty());
-    }
-
-    // "新建" and opening a stored receipt ask as closing does when the form holds typed work; 否
-    // keeps the work. A delete asks nothing more and keeps typed work, unless the work was the
-    // receipt deleted.
+    // Closing (Esc), "新建" and opening a stored receipt ask when the form holds typed work; 否 keeps
+    // the work. A delete asks nothing more and keeps typed work, unless the work was the receipt
+    // deleted. "<closed>": the window closed and the program ended.
     void replacingUnsavedWork_data() {
-        QTest::addColumn<QString>("command"); // "new", "open" or "delete"
-        QTest::addColumn<QString>("state");   // as in closingWithUnsavedWork
+        QTest::addColumn<QString>("command"); // "close", "new", "open" or "delete"
+        QTest::addColumn<QString>("state");
         QTest::addColumn<platform::MsgButton>("answer");
         QTest::addColumn<QString>("asked"); // empty: nothing asked
         QTest::addColumn<QString>("rentAfter");
         const QString discardForNew = "收据尚未保存，确定放弃并新建收据吗？";
         const QString discardForOpen = "收据尚未保存，确定放弃并打开单号为0000007的收据吗？";
+        const QString unsaved = kUnsavedWorkMessage.toString(), closed = "<closed>";
         const auto row = [](const char* tag, const QString& command, const QString& state,
                             platform::MsgButton answer, const QString& asked, const QString& rent) {
             QTest::newRow(tag) << command << state << answer << asked << rent;
         };
+        row("closing, empty form", "close", "empty", platform::No, "", closed);
+        row("closing, typed, no", "close", "typed", platform::No, unsaved, "800");
+        row("closing, typed, yes", "close", "typed", platform::Yes, unsaved, closed);
+        row("closing, typed then emptied", "close", "emptied", platform::No, "", closed);
+        row("closing, just saved", "close", "saved", platform::No, "", closed);
+        row("closing, stored receipt opened", "close", "opened", platform::No, "", closed);
+        row("closing, stored receipt changed", "close", "changed", platform::No, unsaved, "501");
         row("新建, empty form", "new", "empty", platform::No, "", "");
         row("新建, typed, no", "new", "typed", platform::No, discardForNew, "800");
         row("新建, typed, yes", "new", "typed", platform::Yes, discardForNew, "");
@@ -266,9 +219,11 @@ private slots:
         QFETCH(platform::MsgButton, answer);
         QFETCH(QString, asked);
         QFETCH(QString, rentAfter);
+        const QString closed = "<closed>";
         TestLedger ledger;
         ledger.exec(stored("2026-11-02 10:00:00", "2026-11-30", 29));
         platform::ScopedClock clock(kNow);
+        platform::ScopedProcessRecorder process;
         CReceiptDlg dlg;
         dlg.show();
         auto* list = dlg.findChild<CSortListCtrl*>("records");
@@ -276,10 +231,12 @@ private slots:
             list->selectionModel()->select(list->model()->index(0, 0),
                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         };
-        if (state == "typed") {
+        if (state == "typed" || state == "emptied" || state == "saved") {
             box(dlg, "rent")->setFocus();
             QTest::keyClicks(box(dlg, "rent"), "800");
         }
+        if (state == "emptied")
+            box(dlg, "rent")->clear();
         if (state == "opened" || state == "changed") {
             selectStored();
             dlg.OnDblclkRecords();
@@ -287,7 +244,11 @@ private slots:
                 box(dlg, "rent")->setText("501");
         }
         platform::ScopedMessageBoxScript boxes({answer});
-        if (command == "new") {
+        if (state == "saved")
+            dlg.OnSaveOnly();
+        if (command == "close") {
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        } else if (command == "new") {
             QTest::mouseClick(dlg.findChild<QPushButton*>("newButton"), Qt::LeftButton);
         } else {
             selectStored();
@@ -301,7 +262,10 @@ private slots:
         QCOMPARE(boxes.texts(), expected);
         if (!asked.isEmpty())
             QCOMPARE(boxes.messages()[0].defaultButton, platform::No);
-        QCOMPARE(box(dlg, "rent")->text(), rentAfter);
+        QCOMPARE(process.exited(), rentAfter == closed);
+        QCOMPARE(dlg.isVisible(), rentAfter != closed);
+        if (rentAfter != closed)
+            QCOMPARE(box(dlg, "rent")->text(), rentAfter);
     }
 
     // Hot water counts only in the three-row form; an empty box is no reading.

@@ -9,6 +9,7 @@
 #include "data/Settings.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/Services.h"
+#include "tests/support/GlobalState.h"
 #include "tests/support/PasswordLedger.h"
 #include "tests/support/TestLedger.h"
 #include "users/ConfirmPasswordDlg.h"
@@ -68,8 +69,7 @@ class TestLogin : public QObject {
 
 private slots:
     void init() {
-        g_strCurrentUser.clear();
-        g_strCurrentPower.clear();
+        logIn(QString(), QString());
         ledgerchoice::remember(QString());
         SetServerPassword(QString());
     }

@@ -8,6 +8,7 @@
 #include "data/PasswordHash.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 #include "users/AddUserDlg.h"
 #include "users/ConfirmPasswordDlg.h"
@@ -77,8 +78,7 @@ struct Page {
         for (const QStringList& u : users)
             ledger.exec(QString("insert into USER ([userName],[power],[code]) values('%1','%2','%3')")
                             .arg(QString(u[0]).replace("'", "''"), u[1], HashPassword(u[2])));
-        g_strCurrentUser = user;
-        g_strCurrentPower = user == "bob" ? "0" : "1";
+        logIn(user, user == "bob" ? "0" : "1");
     }
     ~Page() { delete page; }
     void show() {
