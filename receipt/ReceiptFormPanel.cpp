@@ -3,6 +3,7 @@
 #include "ui_ReceiptDlg.h"
 
 #include "receipt/CapitalWords.h"
+#include "receipt/FormBoxFilter.h"
 #include "receipt/RangeDates.h"
 #include "receipt/ReceiptLedger.h"
 #include "receipt/ReceiptNumber.h"
@@ -17,9 +18,6 @@
 #include "print/AppSettings.h"
 #include "receipt/FormSettings.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-
 namespace {
 // How long the prefill leaves a server alone after it was found out of reach.
 constexpr int kPrefillRetryMs = 3000;
@@ -30,8 +28,20 @@ ReceiptFormPanel::ReceiptFormPanel(Ui::CReceiptDlg* ui, Database& db, Database& 
     // Filled before anything listens: the first entry would pass for the operator's choice.
     ui->layout->addItems({QStringLiteral("两行项目"), QStringLiteral("三行项目")});
     connectForm();
-    for (QLineEdit* box : numericBoxes() + captionBoxes())
-        box->installEventFilter(this);
+    const QList<QLineEdit*> prices{ui->waterPrice, ui->elecPrice, ui->hotPrice};
+    m_boxFilter = new FormBoxFilter(
+        {numericBoxes(),
+         {ui->waterLast, ui->waterThis, ui->elecLast, ui->elecThis, ui->hotLast, ui->hotThis, ui->rent,
+          ui->cleanFee, ui->tvFee, ui->manageFee, ui->netFee, ui->otherFee},
+         prices + captionBoxes(),
+         {ui->issueDate, ui->periodStart, ui->periodEnd}},
+        window);
+    connect(m_boxFilter, &FormBoxFilter::focusLeft, this, [this, prices](QLineEdit* box) {
+        if (prices.contains(box))
+            onPriceFocusLost(box);
+        else
+            onCaptionFocusLost(box);
+    });
     for (QLineEdit* price : {ui->waterPrice, ui->elecPrice, ui->hotPrice})
         price->setReadOnly(true);
     ui->rounding->blockSignals(true);
@@ -449,7 +459,7 @@ ReceiptPrintData ReceiptFormPanel::printData() const {
     return d;
 }
 
-// ---- keyboard and mouse wheel ---------------------------------------------------------------
+// ---- the boxes ---------------------------------------------------------------
 
 QList<QLineEdit*> ReceiptFormPanel::numericBoxes() const {
     return {ui->waterLast, ui->waterThis, ui->waterPrice, ui->rent,     ui->elecLast,
@@ -462,55 +472,6 @@ QList<QLineEdit*> ReceiptFormPanel::captionBoxes() const {
             ui->netCaption, ui->hotCaption,   ui->addressCaption};
 }
 
-bool ReceiptFormPanel::isWheelBox(QObject* watched) const {
-    for (QLineEdit* box : {ui->waterLast, ui->waterThis, ui->elecLast, ui->elecThis, ui->hotLast, ui->hotThis,
-                           ui->rent, ui->cleanFee, ui->tvFee, ui->manageFee, ui->netFee, ui->otherFee})
-        if (watched == box)
-            return true;
-    return false;
-}
-
-bool ReceiptFormPanel::eventFilter(QObject* watched, QEvent* event) {
-    auto* box = qobject_cast<QLineEdit*>(watched);
-    if (!box)
-        return false;
-    if (event->type() == QEvent::KeyPress && numericBoxes().contains(box)) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        if (!text.isEmpty() && text[0].isPrint() && !(key->modifiers() & Qt::ControlModifier)) {
-            const QChar c = text[0];
-            if (!(c.isDigit() && c.unicode() < 128) && c != QLatin1Char('.'))
-                return true;
-        }
-    } else if (event->type() == QEvent::FocusOut) {
-        if (box == ui->waterPrice || box == ui->elecPrice || box == ui->hotPrice)
-            onPriceFocusLost(box);
-        else if (captionBoxes().contains(box))
-            onCaptionFocusLost(box);
-    }
-    return false;
-}
-
 void ReceiptFormPanel::wheelTurned(bool up, const QPoint& pointer) {
-    const auto under = [pointer](QWidget* w) { return w->rect().contains(w->mapFromGlobal(pointer)); };
-    for (QDateTimeEdit* picker : {ui->issueDate, ui->periodStart, ui->periodEnd}) {
-        if (picker->hasFocus() && under(picker)) {
-            QKeyEvent key(QEvent::KeyPress, up ? Qt::Key_Up : Qt::Key_Down, Qt::NoModifier);
-            QApplication::sendEvent(picker, &key);
-        }
-    }
-    if (auto* box = qobject_cast<QLineEdit*>(m_window->focusWidget()); box && isWheelBox(box) && under(box))
-        onWheelStep(box, up);
-}
-
-void ReceiptFormPanel::onWheelStep(QLineEdit* box, bool up) {
-    if (!box->isEnabled() || box->isReadOnly())
-        return;
-    if (box->text().isEmpty())
-        box->setText(QStringLiteral("0"));
-    const double value = FormNumber(box->text());
-    if (up)
-        box->setText(QString::asprintf("%.1f", value + 1));
-    else if (value > 1)
-        box->setText(QString::asprintf("%.1f", value - 1));
+    m_boxFilter->wheelTurned(up, pointer);
 }

@@ -18,6 +18,7 @@ namespace Ui {
 class CReceiptDlg;
 }
 class CAutoCompleteCombo;
+class FormBoxFilter;
 class Database;
 class QLineEdit;
 class QPoint;
@@ -74,9 +75,6 @@ signals:
     // The hot-water caption as it stands: the summary line names it.
     void hotWaterCaptionChanged(const QString& caption);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void connectForm();
     void onReadingChanged(Meter meter);
@@ -88,18 +86,17 @@ private:
     void onChargingPeriodClicked();
     void onCaptionFocusLost(QLineEdit* box);
     void onPriceFocusLost(QLineEdit* box);
-    void onWheelStep(QLineEdit* box, bool up);
     void applyHotWaterBoxes();
     QList<std::pair<QLineEdit*, QString ReceiptForm::*>> textBoxes() const;
     QList<std::pair<CAutoCompleteCombo*, QString ReceiptForm::*>> comboBoxes() const;
     QList<QLineEdit*> numericBoxes() const;
     QList<QLineEdit*> captionBoxes() const;
-    bool isWheelBox(QObject* watched) const;
 
     Ui::CReceiptDlg* ui; // the window's template
     Database& m_db;
     Database& m_opDb;
     QWidget* m_window;
+    FormBoxFilter* m_boxFilter = nullptr;
     ReceiptForm m_form;
     // The form as last reset, saved or opened: closing asks only when the typed boxes differ.
     ReceiptForm m_baseline;
