@@ -6,6 +6,7 @@
 #include "data/JetSql.h"
 #include "data/ServerConnection.h"
 #include "tests/support/DataRows.h"
+#include "tests/support/LedgerProbe.h"
 #include "tests/support/TbHelpers.h"
 #include "tests/support/TestLedger.h"
 
@@ -109,12 +110,9 @@ private slots:
         if (TestLedger::currentEngine() == LedgerEngine::File)
             QSKIP("a ledger file keeps its own triggers");
         TestLedger ledger;
-        LedgerProblem problem;
-        QString detail;
-        const std::unique_ptr<pg_conn, void (*)(pg_conn*)> connection(
-            ConnectToServer(ledger.path(), problem, detail), PQfinish);
-        pg_conn* admin = connection.get();
-        QVERIFY2(admin, qPrintable(detail));
+        const ServerSession session(ledger.path());
+        pg_conn* admin = session.conn();
+        QVERIFY(admin);
         const auto adminExec = [admin](const QByteArray& sql) {
             PGresult* r = PQexec(admin, sql.constData());
             const QByteArray out = PQresultStatus(r) == PGRES_TUPLES_OK ? QByteArray(PQgetvalue(r, 0, 0))
@@ -490,19 +488,12 @@ private slots:
         Database db;
         QVERIFY(db.open());
         const QString backend = db.query("select pg_backend_pid()").field(0);
-        const auto cutOff = [&] {
-            LedgerProblem problem;
-            QString detail;
-            pg_conn* conn = ConnectToServer(TestLedger::serverSetting("RENTBOOK_TEST_PG"), problem, detail);
-            QVERIFY(conn);
-            PQclear(
-                PQexec(conn, QString("select pg_terminate_backend(%1)").arg(backend).toUtf8().constData()));
-            PQfinish(conn);
-        };
         {
             Transaction t(db);
             db.execute("insert into addr_items values('before')");
-            cutOff();
+            QCOMPARE(ServerSession(TestLedger::serverSetting("RENTBOOK_TEST_PG"))
+                         .exec(QString("select pg_terminate_backend(%1)").arg(backend)),
+                     QString());
             const auto lost = [](const std::optional<DbError>& e) {
                 return e && e->engineCode() == kServerConnectionLost;
             };
@@ -585,18 +576,16 @@ private slots:
             Database a, b;
             QVERIFY(a.open() && b.open());
         }
-        LedgerProblem problem;
-        QString detail;
-        pg_conn* admin = ConnectToServer(ledger.path(), problem, detail);
-        QVERIFY2(admin, qPrintable(detail));
+        const ServerSession admin(ledger.path());
+        QVERIFY(admin.conn());
         // "offset 0" keeps the server from ending connections before it has chosen them.
-        PGresult* r = PQexec(admin, "select count(*) from (select pid from pg_stat_activity "
-                                    "where datname = current_database() and application_name = 'Rentbook' "
-                                    "and pid <> pg_backend_pid() offset 0) chosen "
-                                    "where pg_terminate_backend(pid, 5000)");
+        PGresult* r =
+            PQexec(admin.conn(), "select count(*) from (select pid from pg_stat_activity "
+                                 "where datname = current_database() and application_name = 'Rentbook' "
+                                 "and pid <> pg_backend_pid() offset 0) chosen "
+                                 "where pg_terminate_backend(pid, 5000)");
         const QByteArray ended = PQgetvalue(r, 0, 0);
         PQclear(r);
-        PQfinish(admin);
         QVERIFY2(ended.toInt() >= 2, ended.constData());
         for (int i = 0; i < 3; ++i) {
             Database db;

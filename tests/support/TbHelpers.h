@@ -5,7 +5,6 @@
 #include "data/DbError.h"
 #include "tests/support/TestLedger.h"
 
-#include <QComboBox>
 #include <QTest>
 
 #include <optional>
@@ -26,12 +25,4 @@ inline void addEngineColumn() {
     QTest::addColumn<LedgerEngine>("engine");
     QTest::newRow("file") << LedgerEngine::File;
     QTest::newRow("server") << LedgerEngine::Server;
-}
-
-// The texts a combo box lists, in its order.
-inline QStringList listedIn(const QComboBox* box) {
-    QStringList out;
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i);
-    return out;
 }

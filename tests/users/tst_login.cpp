@@ -34,6 +34,18 @@
 
 #include <functional>
 
+namespace {
+
+// The texts a combo box lists, in its order.
+QStringList listedIn(const QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
+} // namespace
+
 class TestLogin : public QObject {
     Q_OBJECT
 
