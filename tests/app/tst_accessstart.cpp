@@ -8,6 +8,7 @@
 #include "data/LedgerFile.h"
 #include "platform/Services.h"
 #include "tests/support/AccessTestFile.h"
+#include "tests/support/LedgerProbe.h"
 #include "users/UserStatements.h"
 
 #include <QCoreApplication>
@@ -30,129 +31,112 @@ QString makeAccessFile(const QString& dir, const QString& out, const QStringList
     return error;
 }
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-qint64 receiptsIn(const QString& ledger) {
-    Database db(ledger);
-    if (!db.open())
-        return -1;
-    Recordset rs = db.query(QStringLiteral("select count(*) from [RECEIPT]"));
-    return rs.field(0).toLongLong();
-}
-
 } // namespace
 
 class TestAccessStart : public QObject {
     Q_OBJECT
 private slots:
-    void ledgerFileThatIsAccess_data();
-    void ledgerFileThatIsAccess();
-    void importOnTerminal_data();
-    void importOnTerminal();
-};
-
-void TestAccessStart::ledgerFileThatIsAccess_data() {
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<platform::MsgButton>("answer");
-    QTest::addColumn<bool>("imported");
-    QTest::newRow("imported") << QStringList{"--jet4"} << platform::Yes << true;
-    QTest::newRow("Jet 3, imported") << QStringList{"--jet3"} << platform::Yes << true;
-    QTest::newRow("declined") << QStringList{"--jet4"} << platform::No << false;
-    QTest::newRow("the import refused")
-        << QStringList{"--jet4", "--bad-value", "RECEIPT.Rdate=15"} << platform::Yes << false;
-}
-
-// Declined or refused, every file stays as it was; imported, the Access file is put aside whole and
-// the new ledger, in its place, opens for the login.
-void TestAccessStart::ledgerFileThatIsAccess() {
-    QFETCH(QStringList, options);
-    QFETCH(platform::MsgButton, answer);
-    QFETCH(bool, imported);
-    QTemporaryDir dir;
-    const QString ledger = dir.filePath(QStringLiteral("Rentbook.rbk"));
-    const QString error = makeAccessFile(dir.path(), ledger, options);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QVERIFY(isAccessFile(ledger));
-    const QByteArray access = contents(ledger);
-    DataSource::setLedgerPath(ledger);
-    platform::ScopedClock clock(QDateTime(QDate(2026, 12, 7), QTime(9, 30, 5)));
-    platform::ScopedMessageBoxScript boxes({answer});
-    const StartupSettings s = loadStartupSettings();
-    QVERIFY(!boxes.texts().isEmpty());
-    QVERIFY2(boxes.texts()[0].contains(u"Access账本") &&
-                 boxes.texts()[0].contains(u"Rentbook-access-20261207-093005.mdb"),
-             qPrintable(boxes.texts()[0]));
-    const QString aside = dir.filePath(QStringLiteral("Rentbook-access-20261207-093005.mdb"));
-    QCOMPARE(s.databaseOpened, imported);
-    if (imported) {
-        QCOMPARE(contents(aside), access);
-        QVERIFY(!isAccessFile(ledger));
-        QCOMPARE(receiptsIn(ledger), 20 + (options.contains("--jet3") ? 32 : 33));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
-        // The old program's users log in with their passwords, as before.
-        Database db(ledger);
-        QVERIFY(db.open());
-        QVERIFY(CheckLogin(db, QStringLiteral("admin"), QStringLiteral("48151623")).matches);
-        QVERIFY(!CheckLogin(db, QStringLiteral("admin"), QStringLiteral("4815162")).matches);
-        QVERIFY(CheckLogin(db, QStringLiteral("张三"), QString()).matches);
-    } else {
-        QCOMPARE(contents(ledger), access);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Rentbook.rbk"});
-        QVERIFY2(s.ledgerProblem.contains(answer == platform::No ? u"没有导入" : u"RECEIPT"),
-                 qPrintable(s.ledgerProblem));
+    void ledgerFileThatIsAccess_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<platform::MsgButton>("answer");
+        QTest::addColumn<bool>("imported");
+        QTest::newRow("imported") << QStringList{"--jet4"} << platform::Yes << true;
+        QTest::newRow("Jet 3, imported") << QStringList{"--jet3"} << platform::Yes << true;
+        QTest::newRow("declined") << QStringList{"--jet4"} << platform::No << false;
+        QTest::newRow("the import refused")
+            << QStringList{"--jet4", "--bad-value", "RECEIPT.Rdate=15"} << platform::Yes << false;
     }
-}
 
-void TestAccessStart::importOnTerminal_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("output"); // a part of what the program prints
-    QTest::newRow("into a new ledger file") << "new" << 0 << "RECEIPT：38 行";
-    QTest::newRow("into a ledger with receipts") << "again" << 1 << "“重新开始记账”";
-    QTest::newRow("a file that is no Access file") << "text" << 1 << "不是Access数据库文件";
-    QTest::newRow("no file named") << "none" << 1 << "选项 --import-access 后面缺少文件";
-}
-
-// The program itself, as the operator runs it; a ledger it made for a refused import is gone again.
-void TestAccessStart::importOnTerminal() {
-    QFETCH(QString, kind);
-    QFETCH(int, status);
-    QFETCH(QString, output);
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("old.mdb"));
-    const QString ledger = dir.filePath(QStringLiteral("new.rbk"));
-    if (kind == u"text") {
-        QFile text(file);
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write("no ledger\n");
-    } else if (kind != u"none") {
-        const QString error = makeAccessFile(dir.path(), file, {"--jet4"}, 5);
+    // Declined or refused, every file stays as it was; imported, the Access file is put aside whole and
+    // the new ledger, in its place, opens for the login.
+    void ledgerFileThatIsAccess() {
+        QFETCH(QStringList, options);
+        QFETCH(platform::MsgButton, answer);
+        QFETCH(bool, imported);
+        QTemporaryDir dir;
+        const QString ledger = dir.filePath(QStringLiteral("Rentbook.rbk"));
+        const QString error = makeAccessFile(dir.path(), ledger, options);
         QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(isAccessFile(ledger));
+        const QByteArray access = readAll(ledger);
+        DataSource::setLedgerPath(ledger);
+        platform::ScopedClock clock(QDateTime(QDate(2026, 12, 7), QTime(9, 30, 5)));
+        platform::ScopedMessageBoxScript boxes({answer});
+        const StartupSettings s = loadStartupSettings();
+        QVERIFY(!boxes.texts().isEmpty());
+        QVERIFY2(boxes.texts()[0].contains(u"Access账本") &&
+                     boxes.texts()[0].contains(u"Rentbook-access-20261207-093005.mdb"),
+                 qPrintable(boxes.texts()[0]));
+        const QString aside = dir.filePath(QStringLiteral("Rentbook-access-20261207-093005.mdb"));
+        QCOMPARE(s.databaseOpened, imported);
+        if (imported) {
+            QCOMPARE(readAll(aside), access);
+            QVERIFY(!isAccessFile(ledger));
+            QCOMPARE(ledgerRows(ledger, "select count(*) from [RECEIPT]"),
+                     QList<QStringList>{{QString::number(20 + (options.contains("--jet3") ? 32 : 33))}});
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+            // The old program's users log in with their passwords, as before.
+            Database db(ledger);
+            QVERIFY(db.open());
+            QVERIFY(CheckLogin(db, QStringLiteral("admin"), QStringLiteral("48151623")).matches);
+            QVERIFY(!CheckLogin(db, QStringLiteral("admin"), QStringLiteral("4815162")).matches);
+            QVERIFY(CheckLogin(db, QStringLiteral("张三"), QString()).matches);
+        } else {
+            QCOMPARE(readAll(ledger), access);
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Rentbook.rbk"});
+            QVERIFY2(s.ledgerProblem.contains(answer == platform::No ? u"没有导入" : u"RECEIPT"),
+                     qPrintable(s.ledgerProblem));
+        }
     }
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(dir.path());
-    const QStringList arguments = kind == u"none"
-                                      ? QStringList{"--ledger", ledger, "--import-access"}
-                                      : QStringList{"--import-access", "old.mdb", "--ledger", ledger};
-    for (int run = 0; run < (kind == u"again" ? 2 : 1); ++run) {
-        program.start(QStringLiteral(RENTBOOK_EXE), arguments);
-        QVERIFY(program.waitForFinished(120000));
+
+    void importOnTerminal_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output"); // a part of what the program prints
+        QTest::newRow("into a new ledger file") << "new" << 0 << "RECEIPT：38 行";
+        QTest::newRow("into a ledger with receipts") << "again" << 1 << "“重新开始记账”";
+        QTest::newRow("a file that is no Access file") << "text" << 1 << "不是Access数据库文件";
+        QTest::newRow("no file named") << "none" << 1 << "选项 --import-access 后面缺少文件";
     }
-    const QString printed =
-        QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
-    QCOMPARE(program.exitCode(), status);
-    QVERIFY2(printed.contains(output), qPrintable(printed));
-    if (kind == u"new")
-        QVERIFY2(printed.startsWith(u"已导入 "), qPrintable(printed)); // the progress first
-    QCOMPARE(QFile::exists(ledger), kind == u"new" || kind == u"again");
-}
+
+    // The program itself, as the operator runs it; a ledger it made for a refused import is gone again.
+    void importOnTerminal() {
+        QFETCH(QString, kind);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("old.mdb"));
+        const QString ledger = dir.filePath(QStringLiteral("new.rbk"));
+        if (kind == u"text") {
+            QFile text(file);
+            QVERIFY(text.open(QIODevice::WriteOnly));
+            text.write("no ledger\n");
+        } else if (kind != u"none") {
+            const QString error = makeAccessFile(dir.path(), file, {"--jet4"}, 5);
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+        }
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(dir.path());
+        const QStringList arguments = kind == u"none"
+                                          ? QStringList{"--ledger", ledger, "--import-access"}
+                                          : QStringList{"--import-access", "old.mdb", "--ledger", ledger};
+        for (int run = 0; run < (kind == u"again" ? 2 : 1); ++run) {
+            program.start(QStringLiteral(RENTBOOK_EXE), arguments);
+            QVERIFY(program.waitForFinished(120000));
+        }
+        const QString printed =
+            QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
+        QCOMPARE(program.exitCode(), status);
+        QVERIFY2(printed.contains(output), qPrintable(printed));
+        if (kind == u"new")
+            QVERIFY2(printed.startsWith(u"已导入 "), qPrintable(printed)); // the progress first
+        QCOMPARE(QFile::exists(ledger), kind == u"new" || kind == u"again");
+    }
+};
 
 int main(int argc, char** argv) {
     if (const int status = accessimport::runAccessReaderChild(argc, argv); status >= 0)

@@ -10,6 +10,7 @@
 #include "data/ServerConnection.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/PasswordLedger.h"
 #include "tests/support/TestLedger.h"
 
@@ -172,21 +173,15 @@ private slots:
     void rememberedLedger_data() {
         QTest::addColumn<QString>("location");
         QTest::addColumn<QString>("kept"); // empty: nothing kept (the local ledger)
-        QTest::newRow("password in the authority") << "postgresql://clerk:s3cret@db:5432/rentbook"
-                                                   << "postgresql://clerk@db:5432/rentbook";
-        QTest::newRow("password among the parameters")
-            << "postgres://clerk@db/rentbook?password=s3cret&sslmode=require"
-            << "postgres://clerk@db/rentbook?sslmode=require";
-        QTest::newRow("no password") << "postgresql://clerk@db/rentbook"
-                                     << "postgresql://clerk@db/rentbook";
-        QTest::newRow("another file") << "{other}"
-                                      << "{other}";
-        QTest::newRow("local") << "local"
-                               << "";
-        QTest::newRow("the local ledger's path") << "{local}"
-                                                 << "";
-        QTest::newRow("empty") << ""
-                               << "";
+        row("password in the authority", "postgresql://clerk:s3cret@db:5432/rentbook",
+            "postgresql://clerk@db:5432/rentbook");
+        row("password among the parameters", "postgres://clerk@db/rentbook?password=s3cret&sslmode=require",
+            "postgres://clerk@db/rentbook?sslmode=require");
+        row("no password", "postgresql://clerk@db/rentbook", "postgresql://clerk@db/rentbook");
+        row("another file", "{other}", "{other}");
+        row("local", "local", "");
+        row("the local ledger's path", "{local}", "");
+        row("empty", "", "");
     }
     void rememberedLedger() {
         QFETCH(QString, location);
@@ -202,18 +197,12 @@ private slots:
     void resolvedLedgerArgument_data() {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("resolved");
-        QTest::newRow("local") << "local"
-                               << "{local}";
-        QTest::newRow("empty") << ""
-                               << "{local}";
-        QTest::newRow("a file") << "{other}"
-                                << "{other}";
-        QTest::newRow("a relative file") << "rel/../Rentbook.rbk"
-                                         << "/srv/start/Rentbook.rbk";
-        QTest::newRow("the local ledger by its path") << "{local}"
-                                                      << "{local}";
-        QTest::newRow("a server") << "postgresql://clerk:pw@db/r"
-                                  << "postgresql://clerk:pw@db/r";
+        row("local", "local", "{local}");
+        row("empty", "", "{local}");
+        row("a file", "{other}", "{other}");
+        row("a relative file", "rel/../Rentbook.rbk", "/srv/start/Rentbook.rbk");
+        row("the local ledger by its path", "{local}", "{local}");
+        row("a server", "postgresql://clerk:pw@db/r", "postgresql://clerk:pw@db/r");
     }
     void resolvedLedgerArgument() {
         QFETCH(QString, value);

@@ -95,15 +95,18 @@ private slots:
     }
 
     // Who holds the lock decides whether a start may go on: a live copy keeps it, a lock that
-    // names no living owner (a crashed run, an empty or unreadable file) is taken over.
+    // names no living owner (a crashed run, an empty or unreadable file) is taken over, and a copy
+    // that ended through the process end (closing the main window, Esc, 退出) leaves none behind.
     void lockOwners_data() {
-        QTest::addColumn<QByteArray>("content"); // what the lock file holds; "live" = held by a live copy
+        QTest::addColumn<QByteArray>("content"); // what the lock file holds; "live": held by a live
+                                                 // copy, "ended": by a copy that has ended
         QTest::addColumn<int>("probeExit");      // 2: refused, 1: acquired
         QTest::newRow("live copy") << QByteArray("live") << 2;
         QTest::newRow("crashed run") << ("999999\nRentbook\n" + QSysInfo::machineHostName().toUtf8() + "\n")
                                      << 1;
         QTest::newRow("empty") << QByteArray() << 1;
         QTest::newRow("garbage") << QByteArray("\xff\xfe not a lock") << 1;
+        QTest::newRow("ended run") << QByteArray("ended") << 1;
     }
     void lockOwners() {
         QFETCH(QByteArray, content);
@@ -114,6 +117,12 @@ private slots:
         if (content == "live") {
             first = std::make_unique<SingleInstance>(lock);
             QCOMPARE(first->result(), InstanceResult::Acquired);
+        } else if (content == "ended") {
+            QProcess run;
+            run.start(QCoreApplication::applicationFilePath(), {"-lock-and-exit", lock});
+            QVERIFY(run.waitForFinished(20000));
+            QCOMPARE(run.exitCode(), 0);
+            QVERIFY(!QFile::exists(lock));
         } else {
             QFile f(lock);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -124,20 +133,6 @@ private slots:
         probe.start(QCoreApplication::applicationFilePath(), {"-probe-lock", lock});
         QVERIFY(probe.waitForFinished(20000));
         QCOMPARE(probe.exitCode(), probeExit);
-    }
-
-    // A copy that ends through the process end (closing the main window, Esc, 退出) leaves no
-    // lock behind for the next start.
-    void processEndReleasesTheLock() {
-        QTemporaryDir dir;
-        const QString lock = dir.filePath("Rentbook.lock");
-        QProcess run;
-        run.start(QCoreApplication::applicationFilePath(), {"-lock-and-exit", lock});
-        QVERIFY(run.waitForFinished(20000));
-        QCOMPARE(run.exitCode(), 0);
-        QVERIFY(!QFile::exists(lock));
-        SingleInstance next(lock);
-        QCOMPARE(next.result(), InstanceResult::Acquired);
     }
 
     // Another account's leftover lock must never keep this user out: the folder is the user's own.
@@ -538,12 +533,12 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    // A child started by secondInstanceIsKeptOut: try the lock and say what happened.
+    // A child started by lockOwners: try the lock and say what happened.
     if (argc == 3 && QByteArray(argv[1]) == "-probe-lock") {
         SingleInstance probe(QString::fromLocal8Bit(argv[2]));
         return probe.result() == InstanceResult::AlreadyRunning ? 2 : 1;
     }
-    // A child started by processEndReleasesTheLock: take the lock, then end as the program does.
+    // A child started by lockOwners("ended run"): take the lock, then end as the program does.
     if (argc == 3 && QByteArray(argv[1]) == "-lock-and-exit") {
         SingleInstance held(QString::fromLocal8Bit(argv[2]));
         if (held.result() != InstanceResult::Acquired)

@@ -9,8 +9,10 @@
 #include "data/Settings.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/Services.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/PasswordLedger.h"
+#include "tests/support/TbHelpers.h"
 #include "tests/support/TestLedger.h"
 #include "users/ConfirmPasswordDlg.h"
 #include "users/LedgerChoiceDlg.h"
@@ -31,6 +33,18 @@
 #include <QTimer>
 
 #include <functional>
+
+namespace {
+
+// The texts a combo box lists, in its order.
+QStringList listedIn(const QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
+} // namespace
 
 class TestLogin : public QObject {
     Q_OBJECT
@@ -59,12 +73,7 @@ class TestLogin : public QObject {
             QTest::keyClicks(password, typed);
             QTest::mouseClick(dlg.findChild<QPushButton*>("okButton"), Qt::LeftButton);
         }
-        QStringList listed() const {
-            QStringList out;
-            for (int i = 0; i < users->count(); ++i)
-                out << users->itemText(i);
-            return out;
-        }
+        QStringList listed() const { return listedIn(users); }
     };
 
 private slots:
@@ -195,10 +204,8 @@ private slots:
 
         CLoginDlg login;
         login.show();
-        QStringList before_users;
-        for (int i = 0; i < login.findChild<QComboBox*>("userList")->count(); ++i)
-            before_users << login.findChild<QComboBox*>("userList")->itemText(i);
-        QCOMPARE(before_users, (QStringList{"admin", "本地用户"}));
+        auto* userList = login.findChild<QComboBox*>("userList");
+        QCOMPARE(listedIn(userList), (QStringList{"admin", "本地用户"}));
 
         bool stayed = false;
         QString shownPath;
@@ -246,10 +253,7 @@ private slots:
                 !settings.readAll().contains(PasswordLedger::password().toUtf8()));
         QCOMPARE(login.findChild<QLabel*>("ledgerText")->toolTip(),
                  "账本：" + LedgerLocation::describe(expected));
-        QStringList listed;
-        for (int i = 0; i < login.findChild<QComboBox*>("userList")->count(); ++i)
-            listed << login.findChild<QComboBox*>("userList")->itemText(i);
-        QCOMPARE(listed, users);
+        QCOMPARE(listedIn(userList), users);
         // Opened again, the dialog shows the ledger now in use, never a password typed in its
         // address.
         if (switched) {
@@ -271,7 +275,7 @@ private slots:
         // The new ledger's users log in there.
         if (switched) {
             login.setMainWindowRunner([] {});
-            login.findChild<QComboBox*>("userList")->setCurrentText(users.last());
+            userList->setCurrentText(users.last());
             QTest::mouseClick(login.findChild<QPushButton*>("okButton"), Qt::LeftButton);
             QCOMPARE(g_strCurrentUser, users.last());
         }
@@ -394,11 +398,7 @@ private slots:
     // "下次直接登录" is kept in a ledger file itself. A server ledger is the whole office's: there
     // it is this PC's alone, the shared settings row untouched, and another PC still shows the
     // login (and proposes its own last user).
-    void automaticLoginBelongsToThePc_data() {
-        QTest::addColumn<LedgerEngine>("engine");
-        QTest::newRow("file") << LedgerEngine::File;
-        QTest::newRow("server") << LedgerEngine::Server;
-    }
+    void automaticLoginBelongsToThePc_data() { addEngineColumn(); }
     void automaticLoginBelongsToThePc() {
         QFETCH(LedgerEngine, engine);
         const bool server = engine == LedgerEngine::Server;
@@ -449,11 +449,7 @@ private slots:
     // A ledger of the version before passwords were hashed: everyone logs in as before, and then
     // no password is kept readable; one written readable by another tool since is hashed at its
     // first login.
-    void earlierLedgerLogsInWithItsPasswords_data() {
-        QTest::addColumn<LedgerEngine>("engine");
-        QTest::newRow("file") << LedgerEngine::File;
-        QTest::newRow("server") << LedgerEngine::Server;
-    }
+    void earlierLedgerLogsInWithItsPasswords_data() { addEngineColumn(); }
     void earlierLedgerLogsInWithItsPasswords() {
         QFETCH(LedgerEngine, engine);
         TestLedger ledger(engine);
@@ -503,14 +499,10 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QStringList>("messages");
-        const auto row = [](const char* tag, const QString& user, const QString& typed, bool accepted,
-                            const QStringList& messages) {
-            QTest::newRow(tag) << user << typed << accepted << messages;
-        };
-        row("match", "bob", "pw", true, {});
-        row("mismatch", "bob", "PW", false, {"密码错误!"});
-        row("unknown user, empty", "nobody", "", true, {"不存在此用户"});
-        row("unknown user, typed", "nobody", "pw", false, {"不存在此用户", "密码错误!"});
+        row("match", "bob", "pw", true, QStringList{});
+        row("mismatch", "bob", "PW", false, QStringList{"密码错误!"});
+        row("unknown user, empty", "nobody", "", true, QStringList{"不存在此用户"});
+        row("unknown user, typed", "nobody", "pw", false, QStringList{"不存在此用户", "密码错误!"});
     }
     void confirmPassword() {
         QFETCH(QString, user);

@@ -8,7 +8,9 @@
 #include "data/PasswordHash.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
+#include "tests/support/TbHelpers.h"
 #include "tests/support/TestLedger.h"
 #include "users/AddUserDlg.h"
 #include "users/ConfirmPasswordDlg.h"
@@ -112,31 +114,22 @@ class TestUserPage : public QObject {
     Q_OBJECT
 
 private slots:
-    // A password changed (here by another clerk) leaves the user where the list had them.
-    void listKeepsItsOrderAfterAChange_data() {
-        QTest::addColumn<LedgerEngine>("engine");
-        QTest::newRow("file") << LedgerEngine::File;
-        QTest::newRow("server") << LedgerEngine::Server;
-    }
-    void listKeepsItsOrderAfterAChange() {
+    // Each user with their power, an empty power counting as administrator; a password changed
+    // (here by another clerk) leaves the user where the list had them.
+    void listsUsersWithTheirPower_data() { addEngineColumn(); }
+    void listsUsersWithTheirPower() {
         QFETCH(LedgerEngine, engine);
         Page p(kUsers, "admin", engine);
         p.ledger.exec("update USER set code = '' where userName = 'bob'");
-        platform::ScopedMessageBoxScript boxes;
-        p.show();
-        QCOMPARE(p.row(1), (QStringList{"2", "bob", "普通用户"}));
-        QCOMPARE(p.row(2), (QStringList{"3", "carol", "管理员"}));
-    }
-
-    void listsUsersWithTheirPower() {
-        Page p;
         p.ledger.exec("insert into USER ([userName],[power],[code]) values('dave','','')");
         platform::ScopedMessageBoxScript boxes;
         p.show();
         QCOMPARE(p.list->rowCount(), 4);
         QCOMPARE(p.row(1), (QStringList{"2", "bob", "普通用户"}));
-        QCOMPARE(p.row(3), (QStringList{"4", "dave", "管理员"})); // an empty power counts as administrator
-        QVERIFY(p.page->grab().save("user-page.png"));
+        QCOMPARE(p.row(2), (QStringList{"3", "carol", "管理员"}));
+        QCOMPARE(p.row(3), (QStringList{"4", "dave", "管理员"}));
+        if (engine == LedgerEngine::File)
+            QVERIFY(p.page->grab().save("user-page.png"));
     }
 
     void deleteRules_data() {
@@ -148,18 +141,14 @@ private slots:
         QTest::addColumn<QString>("left");
         const QString all = "admin,bob,carol", ask = "真的要删除用户“ bob ”吗？";
         const int yes = platform::Yes;
-        QTest::newRow("nothing marked")
-            << kUsers << -1 << yes << "" << QStringList{"请选择您要删除的行!"} << all;
-        QTest::newRow("only one user, not the current one")
-            << QList<QStringList>{{"bob", "0", ""}} << 0 << yes << ""
-            << QStringList{"当前只有一个用户不能再删除了!"} << "bob";
-        QTest::newRow("the current user")
-            << kUsers << 0 << yes << "" << QStringList{"当前用户“ admin ”正在使用无法删除!"} << all;
-        QTest::newRow("answered no") << kUsers << 1 << int(platform::No) << "" << QStringList{ask} << all;
-        QTest::newRow("the deleted user's password")
-            << kUsers << 1 << yes << "b'pw" << QStringList{ask} << "admin,carol";
-        QTest::newRow("the logged-in user's password is not enough")
-            << kUsers << 1 << yes << "" << QStringList{ask, "密码错误!"} << all;
+        row("nothing marked", kUsers, -1, yes, "", QStringList{"请选择您要删除的行!"}, all);
+        row("only one user, not the current one", QList<QStringList>{{"bob", "0", ""}}, 0, yes, "",
+            QStringList{"当前只有一个用户不能再删除了!"}, "bob");
+        row("the current user", kUsers, 0, yes, "", QStringList{"当前用户“ admin ”正在使用无法删除!"}, all);
+        row("answered no", kUsers, 1, int(platform::No), "", QStringList{ask}, all);
+        row("the deleted user's password", kUsers, 1, yes, "b'pw", QStringList{ask}, "admin,carol");
+        row("the logged-in user's password is not enough", kUsers, 1, yes, "", QStringList{ask, "密码错误!"},
+            all);
     }
     void deleteRules() {
         QFETCH(QList<QStringList>, users);
@@ -197,13 +186,13 @@ private slots:
         QTest::addColumn<int>("presses");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("powers"); // admin, bob, carol afterwards
-        QTest::newRow("ordinary user made administrator") << 1 << -1 << 1 << QStringList{} << "1,1,1";
-        QTest::newRow("pressed twice, taken back") << 1 << -1 << 2 << QStringList{} << "1,0,1";
-        QTest::newRow("keyboard: ordinary user") << 1 << 1 << 1 << QStringList{} << "1,1,1";
-        QTest::newRow("keyboard: administrator") << 2 << 2 << 1 << QStringList{} << "1,0,0";
-        QTest::newRow("one's own row")
-            << 0 << -1 << 1 << QStringList{"不可取消用户自己的管理员权限！"} << "1,0,1";
-        QTest::newRow("nothing marked") << -1 << -1 << 1 << QStringList{"请选择您要修改的行!"} << "1,0,1";
+        const QStringList none;
+        row("ordinary user made administrator", 1, -1, 1, none, "1,1,1");
+        row("pressed twice, taken back", 1, -1, 2, none, "1,0,1");
+        row("keyboard: ordinary user", 1, 1, 1, none, "1,1,1");
+        row("keyboard: administrator", 2, 2, 1, none, "1,0,0");
+        row("one's own row", 0, -1, 1, QStringList{"不可取消用户自己的管理员权限！"}, "1,0,1");
+        row("nothing marked", -1, -1, 1, QStringList{"请选择您要修改的行!"}, "1,0,1");
     }
     void power() {
         QFETCH(int, row);
@@ -240,18 +229,13 @@ private slots:
         QTest::addColumn<int>("power");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("stored"); // name, power, code; empty: nothing added
-        QTest::newRow("administrator")
-            << QStringList{"dave", "pw", "pw"} << 1 << QStringList{} << QStringList{"dave", "1", "pw"};
-        QTest::newRow("ordinary, with quotes") << QStringList{"O'Neil", "it's", "it's"} << 0 << QStringList{}
-                                               << QStringList{"O'Neil", "0", "it's"};
-        QTest::newRow("another letter case")
-            << QStringList{"BOB", "", ""} << 0 << QStringList{} << QStringList{"BOB", "0", ""};
-        QTest::newRow("name in use") << QStringList{"bob", "", ""} << 0
-                                     << QStringList{"此用户名已存在,请选择其它用户名!"} << QStringList{};
-        QTest::newRow("no name") << QStringList{"", "x", "x"} << 0 << QStringList{"用户名不能为空!"}
-                                 << QStringList{};
-        QTest::newRow("passwords differ")
-            << QStringList{"dave", "pw", "PW"} << 0 << QStringList{"两次输入的密码不同!"} << QStringList{};
+        using L = QStringList;
+        row("administrator", L{"dave", "pw", "pw"}, 1, L{}, L{"dave", "1", "pw"});
+        row("ordinary, with quotes", L{"O'Neil", "it's", "it's"}, 0, L{}, L{"O'Neil", "0", "it's"});
+        row("another letter case", L{"BOB", "", ""}, 0, L{}, L{"BOB", "0", ""});
+        row("name in use", L{"bob", "", ""}, 0, L{"此用户名已存在,请选择其它用户名!"}, L{});
+        row("no name", L{"", "x", "x"}, 0, L{"用户名不能为空!"}, L{});
+        row("passwords differ", L{"dave", "pw", "PW"}, 0, L{"两次输入的密码不同!"}, L{});
     }
     void addUser() {
         QFETCH(QStringList, typed);
@@ -275,20 +259,31 @@ private slots:
     }
 
     // At the program's own cost (the tests otherwise hash as cheaply as they can): a password is
-    // kept as a slow, salted hash, and the page never shows it.
+    // kept as a slow, salted hash, and the page never shows it; a user added there without one
+    // logs in.
     void passwordsAreKeptAsSlowSaltedHashes() {
         SetPasswordHashCost(PasswordHashCost::Interactive);
         const auto cheapAgain = qScopeGuard([] { SetPasswordHashCost(PasswordHashCost::TestOnly); });
         Page p;
         platform::ScopedMessageBoxScript boxes;
         p.show();
-        for (const char* name : {"dave", "erin"}) {
-            whenModal(p.page, [name](QWidget* modal) {
-                fillAndOk(modal, {"userName", "password", "confirm"},
-                          {QString::fromLatin1(name), "pw", "pw"});
+        // The last one without a password, which then logs in without one.
+        for (const QString& name : QStringList{"dave", "erin", "fay"}) {
+            const QString pw = name == "fay" ? QString() : QString("pw");
+            whenModal(p.page, [name, pw](QWidget* modal) {
+                fillAndOk(modal, {"userName", "password", "confirm"}, {name, pw, pw});
             });
             click(p.page, "addButton");
         }
+        QCOMPARE(p.row(5), (QStringList{"6", "fay", "管理员"}));
+        CLoginDlg login;
+        int runs = 0;
+        login.setProposedUser("fay");
+        login.setMainWindowRunner([&] { ++runs; });
+        login.show();
+        click(&login, "okButton");
+        QCOMPARE(runs, 1);
+        QCOMPARE(g_strCurrentUser, QString("fay"));
         QVERIFY(boxes.messages().isEmpty());
         const QStringList codes{p.ledger.row("select code from USER where userName='dave'").value(0),
                                 p.ledger.row("select code from USER where userName='erin'").value(0)};
@@ -303,36 +298,16 @@ private slots:
                 QVERIFY(!p.list->item(r, c)->text().contains("argon2"));
     }
 
-    void addedUserWithoutPasswordLogsIn() {
-        Page p;
-        platform::ScopedMessageBoxScript boxes;
-        p.show();
-        whenModal(p.page, [](QWidget* modal) { fillAndOk(modal, {"userName"}, {"erin"}); });
-        click(p.page, "addButton");
-        QCOMPARE(p.row(3), (QStringList{"4", "erin", "管理员"}));
-
-        CLoginDlg login;
-        int runs = 0;
-        login.setProposedUser("erin");
-        login.setMainWindowRunner([&] { ++runs; });
-        login.show();
-        click(&login, "okButton");
-        QCOMPARE(runs, 1);
-        QCOMPARE(g_strCurrentUser, QString("erin"));
-        QVERIFY(boxes.messages().isEmpty());
-    }
-
     void changePassword_data() {
         QTest::addColumn<QStringList>("typed"); // old, new, confirmation
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("changed") << QStringList{"b'pw", "n'ew", "n'ew"} << QStringList{"用户信息修改成功!"}
-                                 << "n'ew";
-        QTest::newRow("removed") << QStringList{"b'pw", "", ""} << QStringList{"用户信息修改成功!"} << "";
-        QTest::newRow("wrong old password")
-            << QStringList{"bpw", "new", "new"} << QStringList{"旧密码错误!"} << "b'pw";
-        QTest::newRow("new ones differ")
-            << QStringList{"b'pw", "new", "New"} << QStringList{"两次输入的新密码不同!"} << "b'pw";
+        const QStringList done{"用户信息修改成功!"};
+        row("changed", QStringList{"b'pw", "n'ew", "n'ew"}, done, "n'ew");
+        row("removed", QStringList{"b'pw", "", ""}, done, "");
+        row("wrong old password", QStringList{"bpw", "new", "new"}, QStringList{"旧密码错误!"}, "b'pw");
+        row("new ones differ", QStringList{"b'pw", "new", "New"}, QStringList{"两次输入的新密码不同!"},
+            "b'pw");
     }
     void changePassword() {
         QFETCH(QStringList, typed);
@@ -373,11 +348,7 @@ private slots:
     }
 
     // On a server ledger the flag is this PC's own, and so is its cancellation.
-    void cancelAutoLoginBringsTheLoginBack_data() {
-        QTest::addColumn<LedgerEngine>("engine");
-        QTest::newRow("file") << LedgerEngine::File;
-        QTest::newRow("server") << LedgerEngine::Server;
-    }
+    void cancelAutoLoginBringsTheLoginBack_data() { addEngineColumn(); }
     void cancelAutoLoginBringsTheLoginBack() {
         QFETCH(LedgerEngine, engine);
         Page p(kUsers, "bob", engine);
