@@ -4,11 +4,12 @@
 
 #include "accessimport/AccessChild.h"
 #include "accessimport/AccessLedger.h"
+#include "tests/support/TcAccessFiles.h"
+#include "tests/support/TcColumns.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,40 +21,6 @@
 using namespace accessimport;
 
 namespace {
-
-const QString kSource = QStringLiteral(RENTBOOK_SOURCE_DIR);
-
-// Runs a Python script of the source tree; its error output on failure.
-QString python(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(RENTBOOK_PYTHON), arguments);
-    if (!process.waitForFinished(120000) || process.exitCode() != 0)
-        return QStringLiteral("%1 failed: %2")
-            .arg(arguments.join(u' '), QString::fromUtf8(process.readAllStandardError()));
-    return {};
-}
-
-// A test ledger and the Access file the tool writes of it (options: the tool's).
-struct AccessFile {
-    QString ledger;
-    QString file;
-    QString error;
-};
-
-AccessFile makeAccessFile(const QTemporaryDir& dir, const QStringList& options, int receipts = 40) {
-    AccessFile made{
-        dir.filePath(QStringLiteral("ledger.rbk")), dir.filePath(QStringLiteral("ledger.mdb")), {}};
-    QStringList ledgerArgs{kSource + QStringLiteral("/tests/accessimport/make_test_ledger.py"),
-                           kSource + QStringLiteral("/data/schema.sql"), made.ledger,
-                           QStringLiteral("--receipts"), QString::number(receipts)};
-    if (options.contains(QStringLiteral("--jet3")))
-        ledgerArgs << QStringLiteral("--jet3");
-    made.error = python(ledgerArgs);
-    if (made.error.isEmpty())
-        made.error = python(QStringList{kSource + QStringLiteral("/tools/make_access_ledger")} + options +
-                            QStringList{made.ledger, made.file});
-    return made;
-}
 
 // Everything the ledger reader gives of a file.
 struct Contents {
@@ -255,8 +222,8 @@ void TestAccessReader::listsWhatDiffersFromTheLedger() {
 }
 
 void TestAccessReader::refusesWhatIsNoLedger_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("message"); // %1: the path
+    // message: %1: the path
+    columns<QString, QString>("kind", "message");
     QTest::newRow("missing") << "missing"
                              << "找不到文件“%1”";
     QTest::newRow("a folder") << "folder"
@@ -276,22 +243,18 @@ void TestAccessReader::refusesWhatIsNoLedger_data() {
 }
 
 void TestAccessReader::refusesWhatIsNoLedger() {
-    QFETCH(QString, kind);
-    QFETCH(QString, message);
+    auto [kind, message] = fetch<QString, QString>("kind", "message");
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("old.mdb"));
     // These are refused before any child runs: one that ran would fail to start.
     AccessReadOptions options{QStringLiteral("/nonexistent/reader"), 30000, 60000};
-    QFile file(path);
     if (kind == u"folder") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("old.mdb")));
     } else if (kind == u"empty" || kind == u"text" || kind == u"unreadable") {
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(kind == u"empty" ? "" : "Standard Jet DB, says a text file\n");
-        file.close();
+        QVERIFY(writeFile(path, kind == u"empty" ? "" : "Standard Jet DB, says a text file\n"));
         if (kind == u"unreadable") {
             if (geteuid() != 0)
-                QVERIFY(file.setPermissions({}));
+                QVERIFY(QFile::setPermissions(path, {}));
             else if (QFile::exists(QStringLiteral("/proc/sys/vm/compact_memory")))
                 path = QStringLiteral("/proc/sys/vm/compact_memory"); // write-only, even for root
             else
@@ -314,8 +277,7 @@ void TestAccessReader::refusesWhatIsNoLedger() {
 }
 
 void TestAccessReader::namesTheRowOfAnUnreadableValue_data() {
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QString>("message");
+    columns<QStringList, QString>("options", "message");
     QTest::newRow("a date out of range") << QStringList{"--jet4", "--bad-value", "RECEIPT.Rdate=3"}
                                          << badValueMessage("RECEIPT", 3, "3", "Rdate");
     QTest::newRow("a reading that is no number")
@@ -333,8 +295,7 @@ void TestAccessReader::namesTheRowOfAnUnreadableValue_data() {
 }
 
 void TestAccessReader::namesTheRowOfAnUnreadableValue() {
-    QFETCH(QStringList, options);
-    QFETCH(QString, message);
+    auto [options, message] = fetch<QStringList, QString>("options", "message");
     QTemporaryDir dir;
     const AccessFile made = makeAccessFile(dir, options);
     QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
@@ -358,32 +319,18 @@ void TestAccessReader::damagedFilesEndInAMessage() {
     QTemporaryDir dir;
     const AccessFile made = makeAccessFile(dir, options, 60);
     QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
-    QFile source(made.file);
-    QVERIFY(source.open(QIODevice::ReadOnly));
-    const QByteArray good = source.readAll();
+    const QByteArray good = readFile(made.file);
     const qsizetype page = options.contains(QStringLiteral("--jet3")) ? 2048 : 4096;
     const QString damaged = dir.filePath(QStringLiteral("damaged.mdb"));
     auto readDamaged = [&](const QByteArray& bytes) {
-        QFile out(damaged);
-        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        out.write(bytes);
-        out.close();
+        writeFile(damaged, bytes);
         return readAll(damaged, {{}, 15000, 60000});
     };
     QElapsedTimer clock;
     clock.start();
 
-    QList<qsizetype> cuts{1,
-                          18,
-                          19,
-                          100,
-                          page - 1,
-                          page,
-                          page + 1,
-                          2 * page + 7,
-                          good.size() - page,
-                          good.size() - page + 300,
-                          good.size() - 1};
+    QList<qsizetype> cuts{1, 18, 19, 100, page - 1, page, page + 1, 2 * page + 7};
+    cuts << good.size() - page << good.size() - page + 300 << good.size() - 1;
     for (int i = 1; i < 12; ++i)
         cuts << good.size() * i / 12;
     for (qsizetype cut : std::as_const(cuts)) {
@@ -393,16 +340,11 @@ void TestAccessReader::damagedFilesEndInAMessage() {
                  qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(read.error)));
     }
 
-    // Bytes that hold something: most of a page is free space, where a change harms nothing.
     QRandomGenerator random(20240229);
     int refused = 0, crashed = 0;
     for (int i = 0; i < 40; ++i) {
         QByteArray bytes = good;
-        qsizetype at = 0;
-        do
-            at = random.bounded(qsizetype(20), bytes.size());
-        while (bytes[at] == 0);
-        bytes[at] = char(bytes[at] ^ (1 + random.bounded(255)));
+        const qsizetype at = changeAByte(bytes, random);
         const Contents read = readDamaged(bytes);
         if (read.ok)
             continue;
@@ -433,11 +375,8 @@ void TestAccessReader::aChildThatFailsMeansADamagedFile() {
     const AccessFile made = makeAccessFile(dir, {"--jet4"}, 0);
     QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
     const QString program = dir.filePath(QStringLiteral("reader.sh"));
-    QFile file(program);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(("#!/bin/sh\n" + script + "\n").toUtf8());
-    file.close();
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(writeFile(program, ("#!/bin/sh\n" + script + "\n").toUtf8()));
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
     QElapsedTimer clock;
     clock.start();
     const Contents read = readAll(made.file, {program, 1000, 20000});

@@ -7,6 +7,7 @@
 
 #include "controls/AutoCompleteCombo.h"
 #include "controls/TextGuard.h"
+#include "tests/support/TcColumns.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -44,10 +45,7 @@ private slots:
     // Keys typed into an empty box (\b is Backspace, \x7f Delete, \x01 Home, \r Return): the text,
     // the completed rest selected, and the caret.
     void typingCompletes_data() {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("selection");
-        QTest::addColumn<int>("cursor");
+        columns<QString, QString, QString, int>("keys", "text", "selection", "cursor");
         QTest::newRow("first entry") << QString("3") << QString("301") << QString("01") << 3;
         QTest::newRow("letter case ignored") << QString("b") << QString("B-101") << QString("-101") << 5;
         QTest::newRow("Chinese") << QString("花园") << QString("花园路1号") << QString("路1号") << 5;
@@ -66,10 +64,8 @@ private slots:
             << QString("3\x02\x18") << QString() << QString() << 0;
     }
     void typingCompletes() {
-        QFETCH(QString, keys);
-        QFETCH(QString, text);
-        QFETCH(QString, selection);
-        QFETCH(int, cursor);
+        auto [keys, text, selection, cursor] =
+            fetch<QString, QString, QString, int>("keys", "text", "selection", "cursor");
         auto combo = makeCombo({"302", "301", "B-101", "花园路1号"});
         for (const QChar c : keys) {
             const int special = QString("\b\x7f\x01\r\x02\x18").indexOf(c);
@@ -138,10 +134,7 @@ private slots:
     void initTestCase() { GuardTypedText(*qApp); }
 
     void controlCharactersNeverEnterABox_data() {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("kept");
+        columns<QString, QString, QString, QString>("box", "how", "text", "kept");
         const QChar nul(0);
         QTest::newRow("NUL pasted into a line box") << "line"
                                                     << "paste" << QString("tenant") + nul + "keys"
@@ -166,10 +159,7 @@ private slots:
                                                           << "ab\tc\nd";
     }
     void controlCharactersNeverEnterABox() {
-        QFETCH(QString, box);
-        QFETCH(QString, how);
-        QFETCH(QString, text);
-        QFETCH(QString, kept);
+        auto [box, how, text, kept] = fetch<QString, QString, QString, QString>("box", "how", "text", "kept");
         std::unique_ptr<QWidget> widget;
         QLineEdit* line = nullptr;
         QPlainTextEdit* plain = nullptr;

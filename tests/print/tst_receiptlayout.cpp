@@ -5,6 +5,7 @@
 #include "print/PrintFonts.h"
 #include "print/ReceiptLayout.h"
 #include "print/ReceiptRenderer.h"
+#include "tests/support/TcColumns.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -223,11 +224,7 @@ private slots:
 
     // The amount column's eight digit cells, 十万 to 分, a blank for an empty cell.
     void digitSplit_data() {
-        QTest::addColumn<QString>("water");
-        QTest::addColumn<QString>("rent");
-        QTest::addColumn<QString>("manageFee");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("columns");
+        columns<QString, QString, QString, int, QString>("water", "rent", "manageFee", "row", "columns");
         const auto row = [](const char* name, QString water, QString rent, QString fee, int row,
                             QString columns) {
             QTest::newRow(name) << water << rent << fee << row << columns;
@@ -240,11 +237,8 @@ private slots:
         row("minus sign takes a column", "0.00", "", "-5", 6, "    -500");
     }
     void digitSplit() {
-        QFETCH(QString, water);
-        QFETCH(QString, rent);
-        QFETCH(QString, manageFee);
-        QFETCH(int, row);
-        QFETCH(QString, columns);
+        auto [water, rent, manageFee, row, columns] =
+            fetch<QString, QString, QString, int, QString>("water", "rent", "manageFee", "row", "columns");
         ReceiptPrintData d;
         d.water.amount = water;
         d.electricity.amount = d.hotWater.amount = QStringLiteral("0.00");
@@ -338,18 +332,15 @@ private slots:
     // Wrapped texts break into lines one font height apart; a line that does not fit whole is
     // left out, as an edit control shows it.
     void wrappedTextLeavesOutCutLines_data() {
-        QTest::addColumn<TextMode>("mode");
-        QTest::addColumn<double>("lines"); // the rectangle's height, in lines
-        QTest::addColumn<int>("shown");
+        // lines: the rectangle's height, in lines
+        columns<TextMode, double, int>("mode", "lines", "shown");
         QTest::newRow("left, two and a half") << TextMode::WrapLeftTop << 2.5 << 2;
         QTest::newRow("centred, two and a half") << TextMode::WrapCentred << 2.5 << 2;
         QTest::newRow("exactly three") << TextMode::WrapLeftTop << 3.0 << 3;
         QTest::newRow("half a line") << TextMode::WrapCentred << 0.5 << 0;
     }
     void wrappedTextLeavesOutCutLines() {
-        QFETCH(TextMode, mode);
-        QFETCH(double, lines);
-        QFETCH(int, shown);
+        auto [mode, lines, shown] = fetch<TextMode, double, int>("mode", "lines", "shown");
         const ReceiptFonts fonts(factoryFonts(), PrintScale(192, 192, 96, 96));
         QImage image(400, 400, QImage::Format_RGB32);
         image.fill(Qt::white);
@@ -373,11 +364,7 @@ private slots:
     // their font: drawn alone, no caption's ink touches a pixel the rules drew, and one that fits
     // keeps its size (ink of at least most of a full character, or of the room it has).
     void captionsKeepClearOfTheRules_data() {
-        QTest::addColumn<int>("paper");
-        QTest::addColumn<bool>("threeRow");
-        QTest::addColumn<int>("dpi");
-        QTest::addColumn<QString>("outline");
-        QTest::addColumn<QString>("inner");
+        columns<int, bool, int, QString, QString>("paper", "threeRow", "dpi", "outline", "inner");
         const auto row = [](const char* name, int paper, bool threeRow, int dpi, const char* widths) {
             QTest::newRow(name) << paper << threeRow << dpi << QString(widths[0]) << QString(widths[1]);
         };
@@ -388,11 +375,8 @@ private slots:
         row("thick rules, 190 third sheet, 96 dpi", 3, true, 96, "86");
     }
     void captionsKeepClearOfTheRules() {
-        QFETCH(int, paper);
-        QFETCH(bool, threeRow);
-        QFETCH(int, dpi);
-        QFETCH(QString, outline);
-        QFETCH(QString, inner);
+        auto [paper, threeRow, dpi, outline, inner] =
+            fetch<int, bool, int, QString, QString>("paper", "threeRow", "dpi", "outline", "inner");
         const PrintScale scale(dpi, dpi, 96, 96);
         const QSize size(int(paperSpec(paper).width / 254.0 * dpi),
                          int(paperSpec(paper).length / 254.0 * dpi));
