@@ -136,27 +136,21 @@ private slots:
     void controlCharactersNeverEnterABox_data() {
         columns<QString, QString, QString, QString>("box", "how", "text", "kept");
         const QChar nul(0);
-        QTest::newRow("NUL pasted into a line box") << "line"
-                                                    << "paste" << QString("tenant") + nul + "keys"
-                                                    << "tenantkeys";
-        QTest::newRow("Windows line end pasted into a line box") << "line"
-                                                                 << "paste"
-                                                                 << "a\r\nb"
-                                                                 << "a\nb";
-        QTest::newRow("tab pasted into a line box") << "line"
-                                                    << "paste"
-                                                    << "a\tb"
-                                                    << "a\tb";
+        QTest::newRow("NUL pasted into a line box")
+            << QString("line") << QString("paste") << QString("tenant") + nul + "keys"
+            << QString("tenantkeys");
+        QTest::newRow("Windows line end pasted into a line box")
+            << QString("line") << QString("paste") << QString("a\r\nb") << QString("a\nb");
+        QTest::newRow("tab pasted into a line box")
+            << QString("line") << QString("paste") << QString("a\tb") << QString("a\tb");
         QTest::newRow("bell, escape, DEL and C1 pasted into the address box")
-            << "combo"
-            << "paste" << QString("a\x07") + "b\x1b" + "c\x7f" + "d" + QChar(0x85) + "e"
-            << "abcde";
-        QTest::newRow("NUL from an input method") << "line"
-                                                  << "input method" << QString("x") + nul + "y"
-                                                  << "xy";
-        QTest::newRow("NUL pasted into a plain-text box") << "plain"
-                                                          << "paste" << QString("a") + nul + "b\tc\r\nd\x01"
-                                                          << "ab\tc\nd";
+            << QString("combo") << QString("paste")
+            << QString("a\x07") + "b\x1b" + "c\x7f" + "d" + QChar(0x85) + "e" << QString("abcde");
+        QTest::newRow("NUL from an input method")
+            << QString("line") << QString("input method") << QString("x") + nul + "y" << QString("xy");
+        QTest::newRow("NUL pasted into a plain-text box")
+            << QString("plain") << QString("paste") << QString("a") + nul + "b\tc\r\nd\x01"
+            << QString("ab\tc\nd");
     }
     void controlCharactersNeverEnterABox() {
         auto [box, how, text, kept] = fetch<QString, QString, QString, QString>("box", "how", "text", "kept");

@@ -21,13 +21,13 @@ private slots:
     void fileThatIsNoLedgerDoesNotOpen_data() {
         columns<QString, QString>("kind", "message");
         const QString cannot = "不能打开数据库";
-        QTest::newRow("missing") << "missing" << cannot;
-        QTest::newRow("garbage") << "garbage" << cannot;
-        QTest::newRow("zero bytes") << "empty" << cannot;
-        QTest::newRow("other database") << "other" << cannot;
-        QTest::newRow("ledger missing a table") << "partial" << cannot;
-        QTest::newRow("newer version") << "newer"
-                                       << "此账本由更新版本的程序创建，本程序不能打开它。";
+        QTest::newRow("missing") << QString("missing") << cannot;
+        QTest::newRow("garbage") << QString("garbage") << cannot;
+        QTest::newRow("zero bytes") << QString("empty") << cannot;
+        QTest::newRow("other database") << QString("other") << cannot;
+        QTest::newRow("ledger missing a table") << QString("partial") << cannot;
+        QTest::newRow("newer version")
+            << QString("newer") << QString("此账本由更新版本的程序创建，本程序不能打开它。");
     }
     void fileThatIsNoLedgerDoesNotOpen() {
         auto [kind, message] = fetch<QString, QString>("kind", "message");

@@ -152,16 +152,11 @@ private slots:
     // The summary sums money: the hot-water caption goes in without its unit.
     void summaryCaptionWithoutUnit_data() {
         columns<QString, QString>("caption", "shown");
-        QTest::newRow("half-width") << "热水费(吨)"
-                                    << "热水费";
-        QTest::newRow("full-width, blank before") << "热水 （立方米）"
-                                                  << "热水";
-        QTest::newRow("no unit") << "热水费"
-                                 << "热水费";
-        QTest::newRow("not at the end") << "热水(A栋)费"
-                                        << "热水(A栋)费";
-        QTest::newRow("nothing but a unit") << "(吨)"
-                                            << "(吨)";
+        QTest::newRow("half-width") << QString("热水费(吨)") << QString("热水费");
+        QTest::newRow("full-width, blank before") << QString("热水 （立方米）") << QString("热水");
+        QTest::newRow("no unit") << QString("热水费") << QString("热水费");
+        QTest::newRow("not at the end") << QString("热水(A栋)费") << QString("热水(A栋)费");
+        QTest::newRow("nothing but a unit") << QString("(吨)") << QString("(吨)");
     }
     void summaryCaptionWithoutUnit() {
         if (TestLedger::currentEngine() == LedgerEngine::Server)
