@@ -56,6 +56,22 @@ ReceiptPrintData sampleReceipt(bool threeRow) {
     return d;
 }
 
+QImage blankImage(const QSize& size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+// A paper's page in pixels at a printer resolution.
+QSize pagePixels(int paper, int dpi) {
+    return QSize(int(paperSpec(paper).width / 254.0 * dpi), int(paperSpec(paper).length / 254.0 * dpi));
+}
+
+void draw(QImage& image, const QList<DrawOp>& ops, const ReceiptFonts& fonts) {
+    QPainter painter(&image);
+    DrawReceiptOps(painter, ops, fonts);
+}
+
 // Dark pixels inside a rectangle of an image.
 int inkIn(const QImage& image, const QRect& r) {
     int ink = 0;
@@ -342,18 +358,14 @@ private slots:
     void wrappedTextLeavesOutCutLines() {
         auto [mode, lines, shown] = fetch<TextMode, double, int>("mode", "lines", "shown");
         const ReceiptFonts fonts(factoryFonts(), PrintScale(192, 192, 96, 96));
-        QImage image(400, 400, QImage::Format_RGB32);
-        image.fill(Qt::white);
+        QImage image = blankImage({400, 400});
         const int lineHeight = QFontMetrics(fonts.font(PrintFontRole::Body), &image).height();
         DrawOp op;
         op.rect = {10, 10, 10 + 4 * lineHeight, 10 + int(lines * lineHeight)};
         op.text = QString(20, QChar(0x6C34)); // five lines of four
         op.font = PrintFontRole::Body;
         op.mode = mode;
-        {
-            QPainter painter(&image);
-            DrawReceiptOps(painter, {op}, fonts);
-        }
+        draw(image, {op}, fonts);
         for (int line = 0; line < 3; ++line) {
             const QRect band(10, 10 + line * lineHeight + 2, 4 * lineHeight, lineHeight - 4);
             QCOMPARE(inkIn(image, band) > 0, line < shown);
@@ -378,20 +390,14 @@ private slots:
         auto [paper, threeRow, dpi, outline, inner] =
             fetch<int, bool, int, QString, QString>("paper", "threeRow", "dpi", "outline", "inner");
         const PrintScale scale(dpi, dpi, 96, 96);
-        const QSize size(int(paperSpec(paper).width / 254.0 * dpi),
-                         int(paperSpec(paper).length / 254.0 * dpi));
+        const QSize size = pagePixels(paper, dpi);
         const PrintRect page{0, 0, size.width(), size.height()};
-        const auto blank = [&size] {
-            QImage image(size, QImage::Format_RGB32);
-            image.fill(Qt::white);
-            return image;
-        };
         ReceiptPrintData d = sampleReceipt(threeRow);
         d.settings.paperIndex = paper;
         d.settings.outlineWidth = outline;
         d.settings.innerWidth = inner;
         const ReceiptFonts fonts(factoryFonts(), scale);
-        QImage rules = blank(), whole = blank();
+        QImage rules = blankImage(size), whole = blankImage(size);
         const QList<DrawOp> ops = BuildReceiptOps(page, d, PrepareReceiptCells(d), threeRow, scale,
                                                   DeviceTextMeasurer(fonts, &rules));
         QList<DrawOp> lines, captions;
@@ -402,12 +408,8 @@ private slots:
                 captions << op; // all but the remark beside the table
         }
         QCOMPARE(captions.size(), 11);
-        {
-            QPainter painter(&rules);
-            DrawReceiptOps(painter, lines, fonts);
-            QPainter all(&whole);
-            DrawReceiptOps(all, ops, fonts);
-        }
+        draw(rules, lines, fonts);
+        draw(whole, ops, fonts);
         QVERIFY(whole.save(
             QDir(QStringLiteral(QT_TESTCASE_BUILDDIR))
                 .filePath(QStringLiteral("captions-%1.png")
@@ -416,11 +418,8 @@ private slots:
                                           .tightBoundingRect("国")
                                           .height());
         for (const DrawOp& op : captions) {
-            QImage alone = blank();
-            {
-                QPainter painter(&alone);
-                DrawReceiptOps(painter, {op}, fonts);
-            }
+            QImage alone = blankImage(size);
+            draw(alone, {op}, fonts);
             QRect ink;
             const QRect around = op.rect.toQRect().adjusted(-50, -50, 50, 50) & alone.rect();
             for (int y = around.top(); y <= around.bottom(); ++y)
@@ -442,9 +441,8 @@ private slots:
     // beside the test for a look.
     void outlineIsStrokedOnTheTableEdges() {
         const PrintScale scale(192, 192, 96, 96);
-        const QSize size(int(paperSpec(1).width / 254.0 * 192), int(paperSpec(1).length / 254.0 * 192));
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(Qt::white);
+        const QSize size = pagePixels(1, 192);
+        QImage image = blankImage(size);
         ReceiptPrintData d = sampleReceipt(false);
         d.settings.paperIndex = 1;
         d.settings.marginX = d.settings.marginY = 10; // the first-start margins

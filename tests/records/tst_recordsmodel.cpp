@@ -127,11 +127,10 @@ private slots:
         model.appendRow(cellsWith({{1, "stale"}}));
         const auto totals = fillFrom(model, allRows(), RecordsModel::FillKind::Range, true);
         // Every column from its receipt column.
-        const QStringList first = {"1",      "0000001", "A栋101", "2026-03-05", "2026-03-01至2026-03-31",
-                                   "10",     "15",      "17.5",   "100",        "150",
-                                   "30.25",  "1",       "3",      "8.5",        "200",
-                                   "50",     "10",      "20",     "0",          "500",
-                                   "827.75", "张三",    "李四",   "备注",       "1"};
+        const QStringList first =
+            QString("1|0000001|A栋101|2026-03-05|2026-03-01至2026-03-31|10|15|17.5|100|150|"
+                    "30.25|1|3|8.5|200|50|10|20|0|500|827.75|张三|李四|备注|1")
+                .split(u'|');
         QCOMPARE(model.columnCount(), 25);
         for (int c = 0; c < 25; ++c)
             QCOMPARE(model.data(model.index(0, c)).toString(), first[c]);
