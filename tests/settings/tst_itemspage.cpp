@@ -143,14 +143,10 @@ private slots:
     // says so), 设置模版 saves, 设置用户 opens the new user's dialog.
     void enterPressesTheShownPagesDefault_data() {
         columns<int, QString, QString>("tab", "focus", "answer");
-        QTest::newRow("items") << 0 << "items"
-                               << "名目不能为空!";
-        QTest::newRow("template") << 1 << "title"
-                                  << "保存成功!";
-        QTest::newRow("users") << 2 << "users"
-                               << "CAddUserDlg";
-        QTest::newRow("items after the others") << -1 << "items"
-                                                << "名目不能为空!";
+        QTest::newRow("items") << 0 << QString("items") << QString("名目不能为空!");
+        QTest::newRow("template") << 1 << QString("title") << QString("保存成功!");
+        QTest::newRow("users") << 2 << QString("users") << QString("CAddUserDlg");
+        QTest::newRow("items after the others") << -1 << QString("items") << QString("名目不能为空!");
     }
     void enterPressesTheShownPagesDefault() {
         auto [tab, focus, answer] = fetch<int, QString, QString>("tab", "focus", "answer");
