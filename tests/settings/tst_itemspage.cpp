@@ -43,8 +43,7 @@ struct Page {
     // The rows of a category's table, as the ledger and the page have them.
     Page(const TestLedger& ledger, int categoryIndex, const QStringList& rows) {
         for (const QString& r : rows)
-            ledger.exec("insert into " + kTables[categoryIndex] + " values('" +
-                        QString(r).replace("'", "''") + "')");
+            ledger.exec("insert into " + kTables[categoryIndex] + " values(?)", {r});
         page.show();
         if (!QTest::qWaitForWindowActive(&page))
             qWarning("the page did not become active");
@@ -467,7 +466,7 @@ private slots:
     void saveChecksSwitch() {
         auto [stored, shown] = fetch<QString, bool>("stored", "shown");
         TestLedger ledger;
-        ledger.exec("update USER_SET set set9='" + stored + "' where id=1");
+        ledger.exec("update USER_SET set set9=? where id=1", {stored});
         platform::ScopedMessageBoxScript boxes;
         CTemplatePage page;
         auto* checks = page.findChild<QCheckBox*>("saveChecks");
