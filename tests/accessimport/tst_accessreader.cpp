@@ -4,11 +4,12 @@
 
 #include "accessimport/AccessChild.h"
 #include "accessimport/AccessLedger.h"
+#include "tests/support/TcAccessFiles.h"
+#include "tests/support/TcColumns.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,40 +21,6 @@
 using namespace accessimport;
 
 namespace {
-
-const QString kSource = QStringLiteral(RENTBOOK_SOURCE_DIR);
-
-// Runs a Python script of the source tree; its error output on failure.
-QString python(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(RENTBOOK_PYTHON), arguments);
-    if (!process.waitForFinished(120000) || process.exitCode() != 0)
-        return QStringLiteral("%1 failed: %2")
-            .arg(arguments.join(u' '), QString::fromUtf8(process.readAllStandardError()));
-    return {};
-}
-
-// A test ledger and the Access file the tool writes of it (options: the tool's).
-struct AccessFile {
-    QString ledger;
-    QString file;
-    QString error;
-};
-
-AccessFile makeAccessFile(const QTemporaryDir& dir, const QStringList& options, int receipts = 40) {
-    AccessFile made{
-        dir.filePath(QStringLiteral("ledger.rbk")), dir.filePath(QStringLiteral("ledger.mdb")), {}};
-    QStringList ledgerArgs{kSource + QStringLiteral("/tests/accessimport/make_test_ledger.py"),
-                           kSource + QStringLiteral("/data/schema.sql"), made.ledger,
-                           QStringLiteral("--receipts"), QString::number(receipts)};
-    if (options.contains(QStringLiteral("--jet3")))
-        ledgerArgs << QStringLiteral("--jet3");
-    made.error = python(ledgerArgs);
-    if (made.error.isEmpty())
-        made.error = python(QStringList{kSource + QStringLiteral("/tools/make_access_ledger")} + options +
-                            QStringList{made.ledger, made.file});
-    return made;
-}
 
 // Everything the ledger reader gives of a file.
 struct Contents {
@@ -148,9 +115,6 @@ private slots:
     void ledgerColumnsAreTheSchemas();
     void readsTheLedger_data();
     void readsTheLedger();
-    void skipsDeletedRowsAndFollowsMovedOnes_data();
-    void skipsDeletedRowsAndFollowsMovedOnes();
-    void listsWhatDiffersFromTheLedger();
     void refusesWhatIsNoLedger_data();
     void refusesWhatIsNoLedger();
     void namesTheRowOfAnUnreadableValue_data();
@@ -194,8 +158,27 @@ void TestAccessReader::readsTheLedger_data() {
     QTest::newRow("names in upper case, Jet 3") << QStringList{"--jet3", "--name-case", "upper"};
     // A file not closed properly may record no rows in its table definitions.
     QTest::newRow("no row counts recorded") << QStringList{"--jet4", "--zero-row-count"};
+    // Access leaves a deleted row on its page, marked, until the file is compacted, and moves a
+    // row that outgrew its page elsewhere, leaving a pointer: the one stays out, the other in place.
+    for (const char* format : {"--jet3", "--jet4"})
+        QTest::newRow((QByteArray("deleted and moved rows, ") + format).constData())
+            << QStringList{QString::fromLatin1(format),
+                           "--deleted-row",
+                           "RECEIPT=2",
+                           "--deleted-row",
+                           "RECEIPT=30",
+                           "--moved-row",
+                           "RECEIPT=3",
+                           "--moved-row",
+                           "RECEIPT=9",
+                           "--deleted-row",
+                           "USER=1"};
+    QTest::newRow("tables and columns missing and extra") << QStringList{
+        "--jet4",    "--omit-table",   "price",        "--omit-column", "RECEIPT.payee", "--omit-column",
+        "client.qq", "--extra-column", "RECEIPT.note", "--extra-table", "Notes"};
 }
 
+// What the reader must list as differing from the ledger is what the options made differ.
 void TestAccessReader::readsTheLedger() {
     QFETCH(QStringList, options);
     QTemporaryDir dir;
@@ -203,95 +186,54 @@ void TestAccessReader::readsTheLedger() {
     QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
     const Contents read = readAll(made.file);
     QVERIFY2(read.ok, qPrintable(read.error));
-    QCOMPARE(read.tables.size(), ledgerTableColumns().size());
-    QVERIFY(read.missingTables.isEmpty());
-    QVERIFY(read.extraTables.isEmpty());
-    for (const AccessLedgerTable& table : read.tables) {
-        QVERIFY(table.missingColumns.isEmpty());
-        QVERIFY(table.extraColumns.isEmpty());
+    QMap<QString, QStringList> differs;
+    QMap<QString, QSet<qint64>> deleted;
+    for (qsizetype i = 0; i + 1 < options.size(); ++i) {
+        const QString value = options[i + 1];
+        if (options[i] == u"--deleted-row")
+            deleted[value.section(u'=', 0, 0)] << value.section(u'=', 1).toLongLong();
+        else if (options[i].startsWith(u"--omit-") || options[i].startsWith(u"--extra-"))
+            differs[options[i] + u' ' + value.section(u'.', 0, -2)] << value.section(u'.', -1);
     }
-    compareWithLedger(read, made.ledger);
-}
-
-void TestAccessReader::skipsDeletedRowsAndFollowsMovedOnes_data() {
-    QTest::addColumn<QString>("format");
-    QTest::newRow("Jet 3") << "--jet3";
-    QTest::newRow("Jet 4") << "--jet4";
-}
-
-// Access leaves a deleted row on its page, marked, until the file is compacted, and moves a row
-// that outgrew its page elsewhere, leaving a pointer: the one must stay out, the other in its place.
-void TestAccessReader::skipsDeletedRowsAndFollowsMovedOnes() {
-    QFETCH(QString, format);
-    QTemporaryDir dir;
-    const AccessFile made = makeAccessFile(dir, {format, "--deleted-row", "RECEIPT=2", "--deleted-row",
-                                                 "RECEIPT=30", "--moved-row", "RECEIPT=3", "--moved-row",
-                                                 "RECEIPT=9", "--deleted-row", "USER=1"});
-    QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
-    const Contents read = readAll(made.file);
-    QVERIFY2(read.ok, qPrintable(read.error));
-    compareWithLedger(read, made.ledger, {{"RECEIPT", {2, 30}}, {"USER", {1}}});
-}
-
-void TestAccessReader::listsWhatDiffersFromTheLedger() {
-    QTemporaryDir dir;
-    const AccessFile made = makeAccessFile(dir, {"--jet4", "--omit-table", "price", "--omit-column",
-                                                 "RECEIPT.payee", "--omit-column", "client.qq",
-                                                 "--extra-column", "RECEIPT.note", "--extra-table", "Notes"});
-    QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
-    const Contents read = readAll(made.file);
-    QVERIFY2(read.ok, qPrintable(read.error));
-    QCOMPARE(read.missingTables, QStringList{"price"});
-    QCOMPARE(read.extraTables, QStringList{"Notes"});
+    QCOMPARE(read.missingTables, differs.value("--omit-table "));
+    QCOMPARE(read.extraTables, differs.value("--extra-table "));
+    QCOMPARE(read.tables.size() + read.missingTables.size(), ledgerTableColumns().size());
     for (const AccessLedgerTable& table : read.tables) {
-        const bool receipt = table.name == u"RECEIPT", client = table.name == u"client";
-        QCOMPARE(table.missingColumns, receipt  ? QStringList{"payee"}
-                                       : client ? QStringList{"qq"}
-                                                : QStringList{});
-        QCOMPARE(table.extraColumns, receipt ? QStringList{"note"} : QStringList{});
-        QVERIFY(!table.columns.contains(receipt ? u"payee" : u"qq") || !(receipt || client));
+        QCOMPARE(table.missingColumns, differs.value("--omit-column " + table.name));
+        QCOMPARE(table.extraColumns, differs.value("--extra-column " + table.name));
+        for (const QString& column : table.missingColumns)
+            QVERIFY(!table.columns.contains(column));
     }
-    compareWithLedger(read, made.ledger);
+    compareWithLedger(read, made.ledger, deleted);
 }
 
 void TestAccessReader::refusesWhatIsNoLedger_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("message"); // %1: the path
-    QTest::newRow("missing") << "missing"
-                             << "找不到文件“%1”";
-    QTest::newRow("a folder") << "folder"
-                              << "“%1”是文件夹，不是Access数据库文件";
-    QTest::newRow("empty") << "empty"
-                           << "文件“%1”是空的，不是Access数据库文件";
-    QTest::newRow("text") << "text"
-                          << "“%1”不是Access数据库文件";
-    QTest::newRow("a SQLite ledger") << "sqlite"
-                                     << "“%1”不是Access数据库文件";
-    QTest::newRow("the header cut short") << "short"
-                                          << "“%1”不是Access数据库文件";
-    QTest::newRow("not readable") << "unreadable"
-                                  << "没有读取文件“%1”的权限";
-    QTest::newRow("no RECEIPT table") << "no receipt"
-                                      << "“%1”不是Rentbook的账本：其中没有表 RECEIPT";
+    // message: %1: the path
+    columns<QString, QString>("kind", "message");
+    QTest::newRow("missing") << QString("missing") << QString("找不到文件“%1”");
+    QTest::newRow("a folder") << QString("folder") << QString("“%1”是文件夹，不是Access数据库文件");
+    QTest::newRow("empty") << QString("empty") << QString("文件“%1”是空的，不是Access数据库文件");
+    QTest::newRow("text") << QString("text") << QString("“%1”不是Access数据库文件");
+    QTest::newRow("a SQLite ledger") << QString("sqlite") << QString("“%1”不是Access数据库文件");
+    QTest::newRow("the header cut short") << QString("short") << QString("“%1”不是Access数据库文件");
+    QTest::newRow("not readable") << QString("unreadable") << QString("没有读取文件“%1”的权限");
+    QTest::newRow("no RECEIPT table")
+        << QString("no receipt") << QString("“%1”不是Rentbook的账本：其中没有表 RECEIPT");
 }
 
 void TestAccessReader::refusesWhatIsNoLedger() {
-    QFETCH(QString, kind);
-    QFETCH(QString, message);
+    auto [kind, message] = fetch<QString, QString>("kind", "message");
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("old.mdb"));
     // These are refused before any child runs: one that ran would fail to start.
     AccessReadOptions options{QStringLiteral("/nonexistent/reader"), 30000, 60000};
-    QFile file(path);
     if (kind == u"folder") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("old.mdb")));
     } else if (kind == u"empty" || kind == u"text" || kind == u"unreadable") {
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(kind == u"empty" ? "" : "Standard Jet DB, says a text file\n");
-        file.close();
+        QVERIFY(writeFile(path, kind == u"empty" ? "" : "Standard Jet DB, says a text file\n"));
         if (kind == u"unreadable") {
             if (geteuid() != 0)
-                QVERIFY(file.setPermissions({}));
+                QVERIFY(QFile::setPermissions(path, {}));
             else if (QFile::exists(QStringLiteral("/proc/sys/vm/compact_memory")))
                 path = QStringLiteral("/proc/sys/vm/compact_memory"); // write-only, even for root
             else
@@ -314,8 +256,7 @@ void TestAccessReader::refusesWhatIsNoLedger() {
 }
 
 void TestAccessReader::namesTheRowOfAnUnreadableValue_data() {
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QString>("message");
+    columns<QStringList, QString>("options", "message");
     QTest::newRow("a date out of range") << QStringList{"--jet4", "--bad-value", "RECEIPT.Rdate=3"}
                                          << badValueMessage("RECEIPT", 3, "3", "Rdate");
     QTest::newRow("a reading that is no number")
@@ -333,8 +274,7 @@ void TestAccessReader::namesTheRowOfAnUnreadableValue_data() {
 }
 
 void TestAccessReader::namesTheRowOfAnUnreadableValue() {
-    QFETCH(QStringList, options);
-    QFETCH(QString, message);
+    auto [options, message] = fetch<QStringList, QString>("options", "message");
     QTemporaryDir dir;
     const AccessFile made = makeAccessFile(dir, options);
     QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
@@ -358,32 +298,18 @@ void TestAccessReader::damagedFilesEndInAMessage() {
     QTemporaryDir dir;
     const AccessFile made = makeAccessFile(dir, options, 60);
     QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
-    QFile source(made.file);
-    QVERIFY(source.open(QIODevice::ReadOnly));
-    const QByteArray good = source.readAll();
+    const QByteArray good = readFile(made.file);
     const qsizetype page = options.contains(QStringLiteral("--jet3")) ? 2048 : 4096;
     const QString damaged = dir.filePath(QStringLiteral("damaged.mdb"));
     auto readDamaged = [&](const QByteArray& bytes) {
-        QFile out(damaged);
-        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        out.write(bytes);
-        out.close();
+        writeFile(damaged, bytes);
         return readAll(damaged, {{}, 15000, 60000});
     };
     QElapsedTimer clock;
     clock.start();
 
-    QList<qsizetype> cuts{1,
-                          18,
-                          19,
-                          100,
-                          page - 1,
-                          page,
-                          page + 1,
-                          2 * page + 7,
-                          good.size() - page,
-                          good.size() - page + 300,
-                          good.size() - 1};
+    QList<qsizetype> cuts{1, 18, 19, 100, page - 1, page, page + 1, 2 * page + 7};
+    cuts << good.size() - page << good.size() - page + 300 << good.size() - 1;
     for (int i = 1; i < 12; ++i)
         cuts << good.size() * i / 12;
     for (qsizetype cut : std::as_const(cuts)) {
@@ -393,16 +319,11 @@ void TestAccessReader::damagedFilesEndInAMessage() {
                  qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(read.error)));
     }
 
-    // Bytes that hold something: most of a page is free space, where a change harms nothing.
     QRandomGenerator random(20240229);
     int refused = 0, crashed = 0;
     for (int i = 0; i < 40; ++i) {
         QByteArray bytes = good;
-        qsizetype at = 0;
-        do
-            at = random.bounded(qsizetype(20), bytes.size());
-        while (bytes[at] == 0);
-        bytes[at] = char(bytes[at] ^ (1 + random.bounded(255)));
+        const qsizetype at = changeAByte(bytes, random);
         const Contents read = readDamaged(bytes);
         if (read.ok)
             continue;
@@ -433,11 +354,8 @@ void TestAccessReader::aChildThatFailsMeansADamagedFile() {
     const AccessFile made = makeAccessFile(dir, {"--jet4"}, 0);
     QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
     const QString program = dir.filePath(QStringLiteral("reader.sh"));
-    QFile file(program);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(("#!/bin/sh\n" + script + "\n").toUtf8());
-    file.close();
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(writeFile(program, ("#!/bin/sh\n" + script + "\n").toUtf8()));
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
     QElapsedTimer clock;
     clock.start();
     const Contents read = readAll(made.file, {program, 1000, 20000});

@@ -1,4 +1,5 @@
 #include "accessimport/JetValues.h"
+#include "tests/support/TcColumns.h"
 
 #include <QStringEncoder>
 #include <QTest>
@@ -20,8 +21,7 @@ private slots:
 };
 
 void TestJetValues::dates_data() {
-    QTest::addColumn<double>("days");
-    QTest::addColumn<QString>("text");
+    columns<double, QString>("days", "text");
     const double second = 1.0 / 86400;
     QTest::newRow("the first day") << 0.0 << "1899-12-30 00:00:00";
     QTest::newRow("its noon") << 0.5 << "1899-12-30 12:00:00";
@@ -50,14 +50,12 @@ void TestJetValues::dates_data() {
 }
 
 void TestJetValues::dates() {
-    QFETCH(double, days);
-    QFETCH(QString, text);
+    auto [days, text] = fetch<double, QString>("days", "text");
     QCOMPARE(jetDateText(days), text);
 }
 
 void TestJetValues::currency_data() {
-    QTest::addColumn<qint64>("units");
-    QTest::addColumn<QString>("text");
+    columns<qint64, QString>("units", "text");
     QTest::newRow("zero") << qint64(0) << "0.0000";
     QTest::newRow("one ten-thousandth") << qint64(1) << "0.0001";
     QTest::newRow("minus one ten-thousandth") << qint64(-1) << "-0.0001";
@@ -67,16 +65,12 @@ void TestJetValues::currency_data() {
 }
 
 void TestJetValues::currency() {
-    QFETCH(qint64, units);
-    QFETCH(QString, text);
+    auto [units, text] = fetch<qint64, QString>("units", "text");
     QCOMPARE(currencyText(units), text);
 }
 
 void TestJetValues::text_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("jet3");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("ok");
+    columns<QByteArray, bool, QString, bool>("bytes", "jet3", "text", "ok");
     const QString gbkOnly = QStringLiteral("堃喆犇镕赟 收据");
     QTest::newRow("Jet 3: GBK") << QByteArray(QStringEncoder("GBK")(gbkOnly)) << true << gbkOnly << true;
     QTest::newRow("Jet 3: a lead byte alone") << QByteArray("ab\x81") << true << "" << false;
@@ -84,31 +78,20 @@ void TestJetValues::text_data() {
     const QString wide = QStringLiteral("租金😀𠮷");
     QTest::newRow("Jet 4: UCS-2 with surrogate pairs")
         << QByteArray(QStringEncoder(QStringEncoder::Utf16LE)(wide)) << false << wide << true;
-    QTest::newRow("Jet 4: half a surrogate pair") << QByteArray("a\0\x3d\xd8", 4) << false << "" << false;
-    QTest::newRow("Jet 4: the second half of a pair alone") << QByteArray("\x00\xdc"
-                                                                          "a\0",
-                                                                          4)
-                                                            << false << "" << false;
-    QTest::newRow("Jet 4: an odd byte") << QByteArray("a\0b", 3) << false << "" << false;
-    QTest::newRow("Jet 4: compressed") << QByteArray("\xff\xfe"
-                                                     "AB\0\x2d\x4e\0C",
-                                                     9)
-                                       << false << "AB中C" << true;
-    QTest::newRow("Jet 4: compressed, wide at the end") << QByteArray("\xff\xfe"
-                                                                      "A\0\x2d\x4e",
-                                                                      6)
-                                                        << false << "A中" << true;
-    QTest::newRow("Jet 4: compressed, half a wide character") << QByteArray("\xff\xfe"
-                                                                            "A\0\x2d",
-                                                                            5)
-                                                              << false << "" << false;
+    // Bytes in hexadecimal, one row of Jet 4 each: the text decoded, empty when it is refused.
+    const auto jet4 = [](const char* tag, const char* hex, const QString& text, bool ok) {
+        QTest::newRow(tag) << QByteArray::fromHex(hex) << false << text << ok;
+    };
+    jet4("Jet 4: half a surrogate pair", "61003dd8", "", false);
+    jet4("Jet 4: the second half of a pair alone", "00dc6100", "", false);
+    jet4("Jet 4: an odd byte", "610062", "", false);
+    jet4("Jet 4: compressed", "fffe4142002d4e0043", "AB中C", true);
+    jet4("Jet 4: compressed, wide at the end", "fffe41002d4e", "A中", true);
+    jet4("Jet 4: compressed, half a wide character", "fffe41002d", "", false);
 }
 
 void TestJetValues::text() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, jet3);
-    QFETCH(QString, text);
-    QFETCH(bool, ok);
+    auto [bytes, jet3, text, ok] = fetch<QByteArray, bool, QString, bool>("bytes", "jet3", "text", "ok");
     bool decoded = !ok;
     const QString got = jetText(bytes, jet3, &decoded);
     QCOMPARE(decoded, ok);

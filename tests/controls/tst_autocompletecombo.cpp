@@ -7,6 +7,7 @@
 
 #include "controls/AutoCompleteCombo.h"
 #include "controls/TextGuard.h"
+#include "tests/support/TcColumns.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -44,10 +45,7 @@ private slots:
     // Keys typed into an empty box (\b is Backspace, \x7f Delete, \x01 Home, \r Return): the text,
     // the completed rest selected, and the caret.
     void typingCompletes_data() {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("selection");
-        QTest::addColumn<int>("cursor");
+        columns<QString, QString, QString, int>("keys", "text", "selection", "cursor");
         QTest::newRow("first entry") << QString("3") << QString("301") << QString("01") << 3;
         QTest::newRow("letter case ignored") << QString("b") << QString("B-101") << QString("-101") << 5;
         QTest::newRow("Chinese") << QString("花园") << QString("花园路1号") << QString("路1号") << 5;
@@ -66,10 +64,8 @@ private slots:
             << QString("3\x02\x18") << QString() << QString() << 0;
     }
     void typingCompletes() {
-        QFETCH(QString, keys);
-        QFETCH(QString, text);
-        QFETCH(QString, selection);
-        QFETCH(int, cursor);
+        auto [keys, text, selection, cursor] =
+            fetch<QString, QString, QString, int>("keys", "text", "selection", "cursor");
         auto combo = makeCombo({"302", "301", "B-101", "花园路1号"});
         for (const QChar c : keys) {
             const int special = QString("\b\x7f\x01\r\x02\x18").indexOf(c);
@@ -138,38 +134,26 @@ private slots:
     void initTestCase() { GuardTypedText(*qApp); }
 
     void controlCharactersNeverEnterABox_data() {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("kept");
+        columns<QString, QString, QString, QString>("box", "how", "text", "kept");
         const QChar nul(0);
-        QTest::newRow("NUL pasted into a line box") << "line"
-                                                    << "paste" << QString("tenant") + nul + "keys"
-                                                    << "tenantkeys";
-        QTest::newRow("Windows line end pasted into a line box") << "line"
-                                                                 << "paste"
-                                                                 << "a\r\nb"
-                                                                 << "a\nb";
-        QTest::newRow("tab pasted into a line box") << "line"
-                                                    << "paste"
-                                                    << "a\tb"
-                                                    << "a\tb";
+        QTest::newRow("NUL pasted into a line box")
+            << QString("line") << QString("paste") << QString("tenant") + nul + "keys"
+            << QString("tenantkeys");
+        QTest::newRow("Windows line end pasted into a line box")
+            << QString("line") << QString("paste") << QString("a\r\nb") << QString("a\nb");
+        QTest::newRow("tab pasted into a line box")
+            << QString("line") << QString("paste") << QString("a\tb") << QString("a\tb");
         QTest::newRow("bell, escape, DEL and C1 pasted into the address box")
-            << "combo"
-            << "paste" << QString("a\x07") + "b\x1b" + "c\x7f" + "d" + QChar(0x85) + "e"
-            << "abcde";
-        QTest::newRow("NUL from an input method") << "line"
-                                                  << "input method" << QString("x") + nul + "y"
-                                                  << "xy";
-        QTest::newRow("NUL pasted into a plain-text box") << "plain"
-                                                          << "paste" << QString("a") + nul + "b\tc\r\nd\x01"
-                                                          << "ab\tc\nd";
+            << QString("combo") << QString("paste")
+            << QString("a\x07") + "b\x1b" + "c\x7f" + "d" + QChar(0x85) + "e" << QString("abcde");
+        QTest::newRow("NUL from an input method")
+            << QString("line") << QString("input method") << QString("x") + nul + "y" << QString("xy");
+        QTest::newRow("NUL pasted into a plain-text box")
+            << QString("plain") << QString("paste") << QString("a") + nul + "b\tc\r\nd\x01"
+            << QString("ab\tc\nd");
     }
     void controlCharactersNeverEnterABox() {
-        QFETCH(QString, box);
-        QFETCH(QString, how);
-        QFETCH(QString, text);
-        QFETCH(QString, kept);
+        auto [box, how, text, kept] = fetch<QString, QString, QString, QString>("box", "how", "text", "kept");
         std::unique_ptr<QWidget> widget;
         QLineEdit* line = nullptr;
         QPlainTextEdit* plain = nullptr;

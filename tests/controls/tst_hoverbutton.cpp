@@ -3,6 +3,7 @@
 // disabled captions and the "&" of a caption.
 
 #include "controls/HoverButton.h"
+#include "tests/support/TcColumns.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -68,9 +69,7 @@ private slots:
     // that step at the right edge), then the inner frame where the focus dots do not run (left,
     // right, top, bottom) and the outline; whether the dotted focus rectangle is drawn.
     void look_data() {
-        QTest::addColumn<State>("state");
-        QTest::addColumn<QStringList>("colours");
-        QTest::addColumn<bool>("dotted");
+        columns<State, QStringList, bool>("state", "colours", "dotted");
         const QStringList plainFace{"#fcfcfe", "#ededf8", "#e0e0f3", "#e0e0f3"};
         const QStringList hoverFace{"#fcfcf9", "#ededdb", "#e0e0c0", "#e0e0c0"};
         const QStringList hoverFrame{"#fac458", "#fbca6a", "#fcd279", "#e59700", "#3264a0"};
@@ -91,9 +90,7 @@ private slots:
         QTest::newRow("disabled") << State::Disabled << plainFace + noFrame << false;
     }
     void look() {
-        QFETCH(State, state);
-        QFETCH(QStringList, colours);
-        QFETCH(bool, dotted);
+        auto [state, colours, dotted] = fetch<State, QStringList, bool>("state", "colours", "dotted");
         (state == State::Focus || state == State::HoverAndFocus ? m_button : m_other)->setFocus();
         if (state == State::Disabled) {
             m_button->setEnabled(false);

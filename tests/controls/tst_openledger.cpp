@@ -4,6 +4,7 @@
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "platform/Services.h"
+#include "tests/support/TcColumns.h"
 #include "tests/support/TestLedger.h"
 
 #include <QFile>
@@ -18,20 +19,18 @@ private slots:
     // Whatever is no ledger is refused like a missing one, and stays as it was: a missing file
     // is never created. A ledger of a newer build is refused on every connection, by name.
     void fileThatIsNoLedgerDoesNotOpen_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("message");
+        columns<QString, QString>("kind", "message");
         const QString cannot = "不能打开数据库";
-        QTest::newRow("missing") << "missing" << cannot;
-        QTest::newRow("garbage") << "garbage" << cannot;
-        QTest::newRow("zero bytes") << "empty" << cannot;
-        QTest::newRow("other database") << "other" << cannot;
-        QTest::newRow("ledger missing a table") << "partial" << cannot;
-        QTest::newRow("newer version") << "newer"
-                                       << "此账本由更新版本的程序创建，本程序不能打开它。";
+        QTest::newRow("missing") << QString("missing") << cannot;
+        QTest::newRow("garbage") << QString("garbage") << cannot;
+        QTest::newRow("zero bytes") << QString("empty") << cannot;
+        QTest::newRow("other database") << QString("other") << cannot;
+        QTest::newRow("ledger missing a table") << QString("partial") << cannot;
+        QTest::newRow("newer version")
+            << QString("newer") << QString("此账本由更新版本的程序创建，本程序不能打开它。");
     }
     void fileThatIsNoLedgerDoesNotOpen() {
-        QFETCH(QString, kind);
-        QFETCH(QString, message);
+        auto [kind, message] = fetch<QString, QString>("kind", "message");
         if (TestLedger::currentEngine() == LedgerEngine::Server)
             QSKIP("the server's cases: serverLedgerThatCannotBeUsedIsNamed");
         TestLedger ledger;

@@ -6,6 +6,7 @@
 #include "controls/TitleTip.h"
 #include "controls/TitleTipCombo.h"
 #include "controls/TitleTipListBox.h"
+#include "tests/support/TcColumns.h"
 
 #include <QAbstractItemView>
 #include <QLineEdit>
@@ -72,11 +73,8 @@ private slots:
     }
 
     void comboTip_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("focused");
-        QTest::addColumn<bool>("editable");
-        QTest::addColumn<bool>("shown");
-        QTest::addColumn<int>("spare"); // pixels of the text area left beside the text; -1: as made
+        // spare: pixels of the text area left beside the text; -1: as made
+        columns<QString, bool, bool, bool, int>("text", "focused", "editable", "shown", "spare");
         QTest::newRow("fits") << kShort << true << false << false << -1;
         QTest::newRow("too wide, focused") << kLong << true << false << true << -1;
         QTest::newRow("too wide, no focus") << kLong << false << false << true << -1;
@@ -86,11 +84,8 @@ private slots:
         QTest::newRow("5 pixels to spare") << kShort << true << false << true << 5;
     }
     void comboTip() {
-        QFETCH(QString, text);
-        QFETCH(bool, focused);
-        QFETCH(bool, editable);
-        QFETCH(bool, shown);
-        QFETCH(int, spare);
+        auto [text, focused, editable, shown, spare] =
+            fetch<QString, bool, bool, bool, int>("text", "focused", "editable", "shown", "spare");
         m_combo->setEditable(editable);
         m_combo->setCurrentText(text);
         if (spare >= 0) {
@@ -130,16 +125,14 @@ private slots:
 
     // The tip goes within a poll of the pointer leaving (or the list going), never to stay.
     void tipGoes_data() {
-        QTest::addColumn<bool>("list");
-        QTest::addColumn<QString>("how");
+        columns<bool, QString>("list", "how");
         QTest::newRow("combo, pointer off the box") << false << "off";
         QTest::newRow("combo, pointer onto the drop-down button") << false << "button";
         QTest::newRow("list, pointer off the list") << true << "off";
         QTest::newRow("list hidden") << true << "hide";
     }
     void tipGoes() {
-        QFETCH(bool, list);
-        QFETCH(QString, how);
+        auto [list, how] = fetch<bool, QString>("list", "how");
         m_combo->setCurrentText(kLong);
         if (list)
             QTest::mouseMove(m_list->viewport(), onEntry(1));
@@ -187,14 +180,12 @@ private slots:
     // The drop-down list grows to its widest entry, up to the screen's width: an entry wider
     // than the screen is cut and gets the tip.
     void dropDownListTip_data() {
-        QTest::addColumn<int>("repeat");
-        QTest::addColumn<bool>("shown");
+        columns<int, bool>("repeat", "shown");
         QTest::newRow("fits the list") << 1 << false;
         QTest::newRow("wider than the screen") << 8 << true;
     }
     void dropDownListTip() {
-        QFETCH(int, repeat);
-        QFETCH(bool, shown);
+        auto [repeat, shown] = fetch<int, bool>("repeat", "shown");
         const QString text = kLong.repeated(repeat);
         m_combo->setItemText(1, text);
         QVERIFY(!m_combo->listTitleTip());

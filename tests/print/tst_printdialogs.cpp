@@ -13,6 +13,7 @@
 #include "print/ReceiptRenderer.h"
 #include "print/TableLineDlg.h"
 #include "tests/support/GlobalState.h"
+#include "tests/support/TcColumns.h"
 #include "tests/support/TestLedger.h"
 
 #include <QComboBox>
@@ -88,14 +89,12 @@ private slots:
     // The print system's printers, the saved one chosen (or the default when it is gone); a
     // save stores the choice, as often as asked, and keeps the dialog open.
     void printerSelection_data() {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("selected");
+        columns<QString, QString>("chosen", "selected");
         QTest::newRow("saved printer") << QString("Label") << QString("Label");
         QTest::newRow("saved printer gone: default") << QString("Gone") << QString("Counter");
     }
     void printerSelection() {
-        QFETCH(QString, chosen);
-        QFETCH(QString, selected);
+        auto [chosen, selected] = fetch<QString, QString>("chosen", "selected");
         TestLedger ledger;
         ledger.exec("insert into table2 values('1','Old','0','0','0','10','10')");
         platform::ScopedPrinters printers({"Counter", "Jo's printer", "Label"}, "Counter");
@@ -220,14 +219,12 @@ private slots:
     }
 
     void restoringFactoryFonts_data() {
-        QTest::addColumn<platform::MsgButton>("answer");
-        QTest::addColumn<bool>("restored");
+        columns<platform::MsgButton, bool>("answer", "restored");
         QTest::newRow("yes") << platform::Yes << true;
         QTest::newRow("no") << platform::No << false;
     }
     void restoringFactoryFonts() {
-        QFETCH(platform::MsgButton, answer);
-        QFETCH(bool, restored);
+        auto [answer, restored] = fetch<platform::MsgButton, bool>("answer", "restored");
         auto mine = factoryFonts();
         mine[HeadingFont].weight = 700;
         QVERIFY(SavePrintFonts(mine));

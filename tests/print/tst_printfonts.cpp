@@ -4,6 +4,7 @@
 #include "print/LogFont.h"
 #include "print/PrintFonts.h"
 #include "print/ReceiptRenderer.h"
+#include "tests/support/TcColumns.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -48,8 +49,7 @@ private slots:
 
     // A line and how the parsed record writes back: "" does not parse, "=" writes back as read.
     void parse_data() {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("formatted");
+        columns<QString, QString>("line", "formatted");
         const QString k = "-16,0,0,0,400,0,0,0,134,3,2,1,49,";
         const auto row = [](const char* name, const QString& line, const QString& formatted) {
             QTest::newRow(name) << line << (formatted == "=" ? line : formatted);
@@ -76,8 +76,7 @@ private slots:
             k + "AB" + QString(14, QChar(0x6977)));
     }
     void parse() {
-        QFETCH(QString, line);
-        QFETCH(QString, formatted);
+        auto [line, formatted] = fetch<QString, QString>("line", "formatted");
         const auto font = parseLogFont(line);
         QCOMPARE(font.has_value(), !formatted.isEmpty());
         if (font)
@@ -106,10 +105,7 @@ private slots:
     }
 
     void fromChooser_data() {
-        QTest::addColumn<QFont>("font");
-        QTest::addColumn<int>("dpi");
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("face");
+        columns<QFont, int, QString, QString>("font", "dpi", "start", "face");
 
         QFont heiti(QStringLiteral("黑体"));
         heiti.setPointSize(12);
@@ -124,10 +120,7 @@ private slots:
             << kai << 96 << QString("-12,0,0,0,400,1,0,0,134") << "楷体";
     }
     void fromChooser() {
-        QFETCH(QFont, font);
-        QFETCH(int, dpi);
-        QFETCH(QString, start);
-        QFETCH(QString, face);
+        auto [font, dpi, start, face] = fetch<QFont, int, QString, QString>("font", "dpi", "start", "face");
         const QString line = formatLogFont(fromQFont(font, dpi));
         QVERIFY2(line.startsWith(start + u','), qPrintable(line));
         QVERIFY2(line.endsWith(u',' + face), qPrintable(line));
@@ -135,34 +128,27 @@ private slots:
     }
 
     void drawingScalesWithTruncation_data() {
-        QTest::addColumn<int>("height");
-        QTest::addColumn<double>("ratio");
-        QTest::addColumn<int>("adjust");
-        QTest::addColumn<int>("expected");
+        columns<int, double, int, int>("height", "ratio", "adjust", "expected");
         QTest::newRow("600 dpi reduced") << -16 << 6.25 << 25 << -75;
         QTest::newRow("truncates toward zero") << -17 << 3.125 << 0 << -53; // -53.125
         QTest::newRow("no height") << 0 << 2.0 << 0 << -32;
     }
     void drawingScalesWithTruncation() {
-        QFETCH(int, height);
-        QFETCH(double, ratio);
-        QFETCH(int, adjust);
-        QFETCH(int, expected);
+        auto [height, ratio, adjust, expected] =
+            fetch<int, double, int, int>("height", "ratio", "adjust", "expected");
         LogFont f = factoryFont(BodyFont);
         f.height = height;
         QCOMPARE(scaledFontHeight(f, ratio, adjust), expected);
     }
 
     void chineseFacesFindInstalledFonts_data() {
-        QTest::addColumn<QString>("face");
-        QTest::addColumn<QString>("installed");
+        columns<QString, QString>("face", "installed");
         QTest::newRow("kai") << QString("楷体") << "AR PL UKai CN";
         QTest::newRow("song") << QString("宋体") << "AR PL UMing CN";
         QTest::newRow("hei") << QString("黑体") << "Noto Sans CJK SC";
     }
     void chineseFacesFindInstalledFonts() {
-        QFETCH(QString, face);
-        QFETCH(QString, installed);
+        auto [face, installed] = fetch<QString, QString>("face", "installed");
         LogFont f = factoryFont(BodyFont);
         f.faceName = face;
         QCOMPARE(QFontInfo(toQFont(f, 1.0)).family(), installed);
@@ -180,8 +166,8 @@ private slots:
     }
 
     void loadReadsEveryLineAndRepairsBrokenOnes_data() {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QList<int>>("fromFile"); // roles taken from the file, the others factory
+        // fromFile: roles taken from the file, the others factory
+        columns<QByteArray, QList<int>>("file", "fromFile");
 
         const QByteArray a = gbk("-20,0,0,0,700,0,0,0,134,3,2,1,49,黑体\n");
         const QByteArray b = gbk("-30,0,0,0,400,1,0,0,134,3,2,1,2,宋体\n");
@@ -193,8 +179,7 @@ private slots:
             << a + gbk("-2147483648,0,0,0,400,0,0,0,134,3,2,1,49,黑体\n") + a + b << QList<int>{0, 2, 3};
     }
     void loadReadsEveryLineAndRepairsBrokenOnes() {
-        QFETCH(QByteArray, file);
-        QFETCH(QList<int>, fromFile);
+        auto [file, fromFile] = fetch<QByteArray, QList<int>>("file", "fromFile");
         writeFile(file);
         LoadPrintFonts();
         const QStringList lines = QStringDecoder("GBK").decode(file).operator QString().split(u'\n');

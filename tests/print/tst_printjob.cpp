@@ -11,6 +11,7 @@
 #include "print/PrintFonts.h"
 #include "print/PrintJob.h"
 #include "tests/support/GlobalState.h"
+#include "tests/support/TcColumns.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -145,20 +146,16 @@ private slots:
     }
 
     void printerLookup_data() {
-        QTest::addColumn<QStringList>("installed");
-        QTest::addColumn<QString>("defaultPrinter");
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("printedOn"); // empty: nothing printed
+        // printedOn: empty: nothing printed
+        columns<QStringList, QString, QString, QString>("installed", "defaultPrinter", "chosen", "printedOn");
         QTest::newRow("chosen printer installed") << QStringList{"A", "B"} << "A" << QString("B") << "B";
         QTest::newRow("chosen printer removed") << QStringList{"A", "B"} << "A" << QString("Gone") << "A";
         QTest::newRow("no printer at all") << QStringList{} << "" << QString("Gone") << "";
         QTest::newRow("default not installed") << QStringList{"A"} << "Ghost" << QString("Gone") << "";
     }
     void printerLookup() {
-        QFETCH(QStringList, installed);
-        QFETCH(QString, defaultPrinter);
-        QFETCH(QString, chosen);
-        QFETCH(QString, printedOn);
+        auto [installed, defaultPrinter, chosen, printedOn] = fetch<QStringList, QString, QString, QString>(
+            "installed", "defaultPrinter", "chosen", "printedOn");
         platform::ScopedPrinters printers(installed, defaultPrinter);
         platform::ScopedPrintCapture capture;
         platform::ScopedMessageBoxScript messages;
@@ -180,11 +177,8 @@ private slots:
     // Every paper reaches the printer as its exact size in millimetres (a custom size for the
     // driver too, A4 and B5 included), with the printable area as the page and no margins of Qt's.
     void paperOfTheRequestAndThePrinter_data() {
-        QTest::addColumn<int>("paper");
-        QTest::addColumn<QString>("orientation");
-        QTest::addColumn<QSizeF>("mm");
-        QTest::addColumn<QPageLayout::Orientation>("expected");
-        QTest::addColumn<QString>("driverSize");
+        columns<int, QString, QSizeF, QPageLayout::Orientation, QString>("paper", "orientation", "mm",
+                                                                         "expected", "driverSize");
         // The driver's size is the paper's in millimetres: "Custom.241x93.3mm".
         const auto row = [](const char* tag, int paper, double w, double h, bool landscape = false) {
             QTest::newRow(tag) << paper << (landscape ? QString("1") : QString("0")) << QSizeF(w, h)
@@ -201,11 +195,9 @@ private slots:
         row("unknown index", 12, 241, 140);
     }
     void paperOfTheRequestAndThePrinter() {
-        QFETCH(int, paper);
-        QFETCH(QString, orientation);
-        QFETCH(QSizeF, mm);
-        QFETCH(QPageLayout::Orientation, expected);
-        QFETCH(QString, driverSize);
+        auto [paper, orientation, mm, expected, driverSize] =
+            fetch<int, QString, QSizeF, QPageLayout::Orientation, QString>("paper", "orientation", "mm",
+                                                                           "expected", "driverSize");
         appSettings().orientation = orientation;
         appSettings().customPaperWidth = 1000;
         appSettings().customPaperHeight = 505;
@@ -247,19 +239,14 @@ private slots:
     // Receipts of the batch alternate three-row and two-row records: the hot water row shows on
     // the three-row ones only, whatever the form's own variant.
     void sheetsTakeTwoReceipts_data() {
-        QTest::addColumn<int>("paper");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QList<int>>("perPage");
-        QTest::addColumn<QList<int>>("hotWaterPerPage");
+        columns<int, int, QList<int>, QList<int>>("paper", "count", "perPage", "hotWaterPerPage");
         QTest::newRow("A4, five") << 4 << 5 << QList<int>{2, 2, 1} << QList<int>{1, 1, 1};
         QTest::newRow("B5, three") << 5 << 3 << QList<int>{2, 1} << QList<int>{1, 1};
         QTest::newRow("third sheet, three") << 1 << 3 << QList<int>{1, 1, 1} << QList<int>{1, 0, 1};
     }
     void sheetsTakeTwoReceipts() {
-        QFETCH(int, paper);
-        QFETCH(int, count);
-        QFETCH(QList<int>, perPage);
-        QFETCH(QList<int>, hotWaterPerPage);
+        auto [paper, count, perPage, hotWaterPerPage] =
+            fetch<int, int, QList<int>, QList<int>>("paper", "count", "perPage", "hotWaterPerPage");
         platform::ScopedPrinters printers({"P"}, "P");
         platform::ScopedPrintCapture capture;
         appSettings().printerName = "P";
@@ -282,17 +269,13 @@ private slots:
     // The second receipt of a sheet is drawn half a page lower, on a page rectangle of the
     // same size; the next sheet starts at the top again.
     void batchSlots_data() {
-        QTest::addColumn<int>("paper");
-        QTest::addColumn<QList<int>>("pages");
-        QTest::addColumn<QList<int>>("shifts");
+        columns<int, QList<int>, QList<int>>("paper", "pages", "shifts");
         QTest::newRow("A4") << 4 << QList<int>{0, 0, 1} << QList<int>{0, 561, 0};
         QTest::newRow("B5") << 5 << QList<int>{0, 0, 1} << QList<int>{0, 561, 0};
         QTest::newRow("half sheet") << 0 << QList<int>{0, 1, 2} << QList<int>{0, 0, 0};
     }
     void batchSlots() {
-        QFETCH(int, paper);
-        QFETCH(QList<int>, pages);
-        QFETCH(QList<int>, shifts);
+        auto [paper, pages, shifts] = fetch<int, QList<int>, QList<int>>("paper", "pages", "shifts");
         const PrintRect page{0, 0, 794, 1123};
         const QList<BatchSlot> placed = LayoutBatch(page, paper, 3);
         QCOMPARE(placed.size(), 3);
@@ -322,31 +305,24 @@ private slots:
         QCOMPARE(LoadListRowForPrint({"1", "0000001"}, form, fakeWords).number, QStringLiteral("0000001"));
     }
 
-    void initTestCase() {
-        if (!QPrinterInfo::availablePrinterNames().contains(kQueue))
-            QSKIP("no print queue \"PDF\": run scripts/start-test-printer to print through CUPS");
-        if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty() ||
-            QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
-            QSKIP("pdfinfo and pdftoppm (poppler-utils) are needed to read the printed page");
-    }
-
     // Figures from the page geometry: 100 layout units of inset (26.46 mm at 96 dpi) and the
     // paper's own edges; the third sheet's table is 172.2 × 53.6 mm at 31.75 mm, 15.88 mm.
     void outlineLandsWhereThePaperExpectsIt_data() {
-        QTest::addColumn<int>("paper");
-        QTest::addColumn<bool>("threeRow");
-        QTest::addColumn<QSizeF>("pageMm");
-        QTest::addColumn<QRectF>("tableMm");
+        columns<int, bool, QSizeF, QRectF>("paper", "threeRow", "pageMm", "tableMm");
         QTest::newRow("241 third sheet")
             << 1 << false << QSizeF(241, 93.3) << QRectF(31.75, 15.875, 172.21, 53.61);
         QTest::newRow("B5, three-row")
             << 5 << true << QSizeF(182, 257) << QRectF(26.46, 38.46, 129.08, 69.63);
     }
     void outlineLandsWhereThePaperExpectsIt() {
-        QFETCH(int, paper);
-        QFETCH(bool, threeRow);
-        QFETCH(QSizeF, pageMm);
-        QFETCH(QRectF, tableMm);
+        // Only this test needs the print queue: skipped in initTestCase it would skip every test.
+        if (!QPrinterInfo::availablePrinterNames().contains(kQueue))
+            QSKIP("no print queue \"PDF\": run scripts/start-test-printer to print through CUPS");
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+            QSKIP("pdfinfo and pdftoppm (poppler-utils) are needed to read the printed page");
+        auto [paper, threeRow, pageMm, tableMm] =
+            fetch<int, bool, QSizeF, QRectF>("paper", "threeRow", "pageMm", "tableMm");
         resetGlobalState(appSettings());
         appSettings().printerName = kQueue;
         appSettings().paperIndex = paper;

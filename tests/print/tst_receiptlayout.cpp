@@ -5,6 +5,7 @@
 #include "print/PrintFonts.h"
 #include "print/ReceiptLayout.h"
 #include "print/ReceiptRenderer.h"
+#include "tests/support/TcColumns.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -53,6 +54,22 @@ ReceiptPrintData sampleReceipt(bool threeRow) {
     d.periodTo = QDate(2026, 3, 31);
     d.threeRow = threeRow;
     return d;
+}
+
+QImage blankImage(const QSize& size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+// A paper's page in pixels at a printer resolution.
+QSize pagePixels(int paper, int dpi) {
+    return QSize(int(paperSpec(paper).width / 254.0 * dpi), int(paperSpec(paper).length / 254.0 * dpi));
+}
+
+void draw(QImage& image, const QList<DrawOp>& ops, const ReceiptFonts& fonts) {
+    QPainter painter(&image);
+    DrawReceiptOps(painter, ops, fonts);
 }
 
 // Dark pixels inside a rectangle of an image.
@@ -223,11 +240,7 @@ private slots:
 
     // The amount column's eight digit cells, 十万 to 分, a blank for an empty cell.
     void digitSplit_data() {
-        QTest::addColumn<QString>("water");
-        QTest::addColumn<QString>("rent");
-        QTest::addColumn<QString>("manageFee");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("columns");
+        columns<QString, QString, QString, int, QString>("water", "rent", "manageFee", "row", "columns");
         const auto row = [](const char* name, QString water, QString rent, QString fee, int row,
                             QString columns) {
             QTest::newRow(name) << water << rent << fee << row << columns;
@@ -240,11 +253,8 @@ private slots:
         row("minus sign takes a column", "0.00", "", "-5", 6, "    -500");
     }
     void digitSplit() {
-        QFETCH(QString, water);
-        QFETCH(QString, rent);
-        QFETCH(QString, manageFee);
-        QFETCH(int, row);
-        QFETCH(QString, columns);
+        auto [water, rent, manageFee, row, columns] =
+            fetch<QString, QString, QString, int, QString>("water", "rent", "manageFee", "row", "columns");
         ReceiptPrintData d;
         d.water.amount = water;
         d.electricity.amount = d.hotWater.amount = QStringLiteral("0.00");
@@ -338,31 +348,24 @@ private slots:
     // Wrapped texts break into lines one font height apart; a line that does not fit whole is
     // left out, as an edit control shows it.
     void wrappedTextLeavesOutCutLines_data() {
-        QTest::addColumn<TextMode>("mode");
-        QTest::addColumn<double>("lines"); // the rectangle's height, in lines
-        QTest::addColumn<int>("shown");
+        // lines: the rectangle's height, in lines
+        columns<TextMode, double, int>("mode", "lines", "shown");
         QTest::newRow("left, two and a half") << TextMode::WrapLeftTop << 2.5 << 2;
         QTest::newRow("centred, two and a half") << TextMode::WrapCentred << 2.5 << 2;
         QTest::newRow("exactly three") << TextMode::WrapLeftTop << 3.0 << 3;
         QTest::newRow("half a line") << TextMode::WrapCentred << 0.5 << 0;
     }
     void wrappedTextLeavesOutCutLines() {
-        QFETCH(TextMode, mode);
-        QFETCH(double, lines);
-        QFETCH(int, shown);
+        auto [mode, lines, shown] = fetch<TextMode, double, int>("mode", "lines", "shown");
         const ReceiptFonts fonts(factoryFonts(), PrintScale(192, 192, 96, 96));
-        QImage image(400, 400, QImage::Format_RGB32);
-        image.fill(Qt::white);
+        QImage image = blankImage({400, 400});
         const int lineHeight = QFontMetrics(fonts.font(PrintFontRole::Body), &image).height();
         DrawOp op;
         op.rect = {10, 10, 10 + 4 * lineHeight, 10 + int(lines * lineHeight)};
         op.text = QString(20, QChar(0x6C34)); // five lines of four
         op.font = PrintFontRole::Body;
         op.mode = mode;
-        {
-            QPainter painter(&image);
-            DrawReceiptOps(painter, {op}, fonts);
-        }
+        draw(image, {op}, fonts);
         for (int line = 0; line < 3; ++line) {
             const QRect band(10, 10 + line * lineHeight + 2, 4 * lineHeight, lineHeight - 4);
             QCOMPARE(inkIn(image, band) > 0, line < shown);
@@ -373,11 +376,7 @@ private slots:
     // their font: drawn alone, no caption's ink touches a pixel the rules drew, and one that fits
     // keeps its size (ink of at least most of a full character, or of the room it has).
     void captionsKeepClearOfTheRules_data() {
-        QTest::addColumn<int>("paper");
-        QTest::addColumn<bool>("threeRow");
-        QTest::addColumn<int>("dpi");
-        QTest::addColumn<QString>("outline");
-        QTest::addColumn<QString>("inner");
+        columns<int, bool, int, QString, QString>("paper", "threeRow", "dpi", "outline", "inner");
         const auto row = [](const char* name, int paper, bool threeRow, int dpi, const char* widths) {
             QTest::newRow(name) << paper << threeRow << dpi << QString(widths[0]) << QString(widths[1]);
         };
@@ -388,26 +387,17 @@ private slots:
         row("thick rules, 190 third sheet, 96 dpi", 3, true, 96, "86");
     }
     void captionsKeepClearOfTheRules() {
-        QFETCH(int, paper);
-        QFETCH(bool, threeRow);
-        QFETCH(int, dpi);
-        QFETCH(QString, outline);
-        QFETCH(QString, inner);
+        auto [paper, threeRow, dpi, outline, inner] =
+            fetch<int, bool, int, QString, QString>("paper", "threeRow", "dpi", "outline", "inner");
         const PrintScale scale(dpi, dpi, 96, 96);
-        const QSize size(int(paperSpec(paper).width / 254.0 * dpi),
-                         int(paperSpec(paper).length / 254.0 * dpi));
+        const QSize size = pagePixels(paper, dpi);
         const PrintRect page{0, 0, size.width(), size.height()};
-        const auto blank = [&size] {
-            QImage image(size, QImage::Format_RGB32);
-            image.fill(Qt::white);
-            return image;
-        };
         ReceiptPrintData d = sampleReceipt(threeRow);
         d.settings.paperIndex = paper;
         d.settings.outlineWidth = outline;
         d.settings.innerWidth = inner;
         const ReceiptFonts fonts(factoryFonts(), scale);
-        QImage rules = blank(), whole = blank();
+        QImage rules = blankImage(size), whole = blankImage(size);
         const QList<DrawOp> ops = BuildReceiptOps(page, d, PrepareReceiptCells(d), threeRow, scale,
                                                   DeviceTextMeasurer(fonts, &rules));
         QList<DrawOp> lines, captions;
@@ -418,12 +408,8 @@ private slots:
                 captions << op; // all but the remark beside the table
         }
         QCOMPARE(captions.size(), 11);
-        {
-            QPainter painter(&rules);
-            DrawReceiptOps(painter, lines, fonts);
-            QPainter all(&whole);
-            DrawReceiptOps(all, ops, fonts);
-        }
+        draw(rules, lines, fonts);
+        draw(whole, ops, fonts);
         QVERIFY(whole.save(
             QDir(QStringLiteral(QT_TESTCASE_BUILDDIR))
                 .filePath(QStringLiteral("captions-%1.png")
@@ -432,11 +418,8 @@ private slots:
                                           .tightBoundingRect("国")
                                           .height());
         for (const DrawOp& op : captions) {
-            QImage alone = blank();
-            {
-                QPainter painter(&alone);
-                DrawReceiptOps(painter, {op}, fonts);
-            }
+            QImage alone = blankImage(size);
+            draw(alone, {op}, fonts);
             QRect ink;
             const QRect around = op.rect.toQRect().adjusted(-50, -50, 50, 50) & alone.rect();
             for (int y = around.top(); y <= around.bottom(); ++y)
@@ -458,9 +441,8 @@ private slots:
     // beside the test for a look.
     void outlineIsStrokedOnTheTableEdges() {
         const PrintScale scale(192, 192, 96, 96);
-        const QSize size(int(paperSpec(1).width / 254.0 * 192), int(paperSpec(1).length / 254.0 * 192));
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(Qt::white);
+        const QSize size = pagePixels(1, 192);
+        QImage image = blankImage(size);
         ReceiptPrintData d = sampleReceipt(false);
         d.settings.paperIndex = 1;
         d.settings.marginX = d.settings.marginY = 10; // the first-start margins

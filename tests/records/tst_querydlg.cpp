@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "platform/Services.h"
 #include "records/QueryDlg.h"
+#include "tests/support/TcColumns.h"
 #include "tests/support/TestLedger.h"
 
 #include <QApplication>
@@ -42,12 +43,15 @@ void seedLedger(const TestLedger& ledger) {
     for (const QString& values : receipts + april)
         ledger.exec("insert into RECEIPT ([NO], Rdate, district, Remark, accountant, payee) values (" +
                     values + ")");
-    for (const char* name : {"张三", "李四", "王五"})
-        ledger.exec(QString("insert into people_items values ('%1')").arg(QString::fromUtf8(name)));
-    for (const char* address : {"幸福路3号101", "和平街8号"})
-        ledger.exec(QString("insert into addr_items values ('%1')").arg(QString::fromUtf8(address)));
-    for (const char* remark : {"普通", "押金"})
-        ledger.exec(QString("insert into remark_items values ('%1')").arg(QString::fromUtf8(remark)));
+    for (const auto& [table, entry] : {std::pair{"people_items", "张三"},
+                                       {"people_items", "李四"},
+                                       {"people_items", "王五"},
+                                       {"addr_items", "幸福路3号101"},
+                                       {"addr_items", "和平街8号"},
+                                       {"remark_items", "普通"},
+                                       {"remark_items", "押金"}})
+        ledger.exec(QString("insert into %1 values (?)").arg(QLatin1String(table)),
+                    {QString::fromUtf8(entry)});
 }
 
 QStringList sorted(QStringList list) {
@@ -162,11 +166,8 @@ private slots:
     }
 
     void findsWhatTheBoxesSay_data() {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QDate>("from"); // null: as the dialog opens
-        QTest::addColumn<QDate>("to");
-        QTest::addColumn<QStringList>("expected");
+        // from: null: as the dialog opens
+        columns<QString, QString, QDate, QDate, QStringList>("box", "typed", "from", "to", "expected");
         const QStringList month{"0012", "1120", "1302", "3125"};
         const auto row = [](const char* tag, const QString& box, const QString& typed,
                             const QStringList& expected, QDate from = {},
@@ -199,11 +200,8 @@ private slots:
         april("a clerk left NULL is not found", "开票人", "张", {"A_1", "5000"});
     }
     void findsWhatTheBoxesSay() {
-        QFETCH(QString, box);
-        QFETCH(QString, typed);
-        QFETCH(QDate, from);
-        QFETCH(QDate, to);
-        QFETCH(QStringList, expected);
+        auto [box, typed, from, to, expected] =
+            fetch<QString, QString, QDate, QDate, QStringList>("box", "typed", "from", "to", "expected");
         TestLedger ledger;
         seedLedger(ledger);
         platform::ScopedClock clock(kNow);
@@ -223,11 +221,9 @@ private slots:
     }
 
     void wheelStepsBothDates_data() {
-        QTest::addColumn<QString>("over"); // empty: the dialog itself
-        QTest::addColumn<int>("delta");
-        QTest::addColumn<int>("section"); // -1: as the dialog opens
-        QTest::addColumn<QDate>("fromAfter");
-        QTest::addColumn<QDate>("toAfter");
+        // over: empty: the dialog itself
+        // section: -1: as the dialog opens
+        columns<QString, int, int, QDate, QDate>("over", "delta", "section", "fromAfter", "toAfter");
         QTest::newRow("up, year as opened") << "" << 120 << -1 << QDate(2027, 3, 10) << QDate(2027, 5, 20);
         QTest::newRow("down on the day")
             << "" << -120 << int(QDateTimeEdit::DaySection) << QDate(2026, 3, 9) << QDate(2026, 5, 19);
@@ -235,9 +231,7 @@ private slots:
             << "至" << -120 << int(QDateTimeEdit::MonthSection) << QDate(2026, 2, 10) << QDate(2026, 4, 20);
     }
     void wheelStepsBothDates() {
-        QFETCH(QString, over);
-        QFETCH(int, delta);
-        QFETCH(int, section);
+        auto [over, delta, section] = fetch<QString, int, int>("over", "delta", "section");
         TestLedger ledger;
         platform::ScopedClock clock(kNow);
         Opened q(ledger.path());
@@ -256,8 +250,7 @@ private slots:
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(target, &wheel);
         QCoreApplication::processEvents();
-        QFETCH(QDate, fromAfter);
-        QFETCH(QDate, toAfter);
+        auto [fromAfter, toAfter] = fetch<QDate, QDate>("fromAfter", "toAfter");
         QCOMPARE(from->date(), fromAfter);
         QCOMPARE(to->date(), toAfter);
     }

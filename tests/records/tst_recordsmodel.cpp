@@ -3,6 +3,7 @@
 
 #include "records/RecordStatements.h"
 #include "records/RecordsModel.h"
+#include "tests/support/TcColumns.h"
 
 #include "data/Database.h"
 #include "tests/support/TestLedger.h"
@@ -86,10 +87,8 @@ private slots:
     void initTestCase_data() { TestLedger::addEngineRows(); }
 
     void chargingPeriodColumn_data() {
-        QTest::addColumn<bool>("query");
-        QTest::addColumn<bool>("option");
-        QTest::addColumn<QStringList>("stored"); // Tdate, days as SQL literals
-        QTest::addColumn<QString>("expected");
+        // stored: Tdate, days as SQL literals
+        columns<bool, bool, QStringList, QString>("query", "option", "stored", "expected");
         // "now" is 6 December 2026.
         const auto row = [](const char* tag, bool query, bool option, const QString& end, const QString& days,
                             const QString& expected) {
@@ -103,10 +102,8 @@ private slots:
         row("query without end", true, true, "NULL", "'5'", "");
     }
     void chargingPeriodColumn() {
-        QFETCH(bool, query);
-        QFETCH(bool, option);
-        QFETCH(QStringList, stored);
-        QFETCH(QString, expected);
+        auto [query, option, stored, expected] =
+            fetch<bool, bool, QStringList, QString>("query", "option", "stored", "expected");
         TestLedger ledger;
         insert(ledger, {{"Tdate", stored[0]}, {"standby6", stored[1]}});
         RecordsModel model;
@@ -130,11 +127,10 @@ private slots:
         model.appendRow(cellsWith({{1, "stale"}}));
         const auto totals = fillFrom(model, allRows(), RecordsModel::FillKind::Range, true);
         // Every column from its receipt column.
-        const QStringList first = {"1",      "0000001", "A栋101", "2026-03-05", "2026-03-01至2026-03-31",
-                                   "10",     "15",      "17.5",   "100",        "150",
-                                   "30.25",  "1",       "3",      "8.5",        "200",
-                                   "50",     "10",      "20",     "0",          "500",
-                                   "827.75", "张三",    "李四",   "备注",       "1"};
+        const QStringList first =
+            QString("1|0000001|A栋101|2026-03-05|2026-03-01至2026-03-31|10|15|17.5|100|150|"
+                    "30.25|1|3|8.5|200|50|10|20|0|500|827.75|张三|李四|备注|1")
+                .split(u'|');
         QCOMPARE(model.columnCount(), 25);
         for (int c = 0; c < 25; ++c)
             QCOMPARE(model.data(model.index(0, c)).toString(), first[c]);
@@ -154,24 +150,17 @@ private slots:
 
     // The summary sums money: the hot-water caption goes in without its unit.
     void summaryCaptionWithoutUnit_data() {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("half-width") << "热水费(吨)"
-                                    << "热水费";
-        QTest::newRow("full-width, blank before") << "热水 （立方米）"
-                                                  << "热水";
-        QTest::newRow("no unit") << "热水费"
-                                 << "热水费";
-        QTest::newRow("not at the end") << "热水(A栋)费"
-                                        << "热水(A栋)费";
-        QTest::newRow("nothing but a unit") << "(吨)"
-                                            << "(吨)";
+        columns<QString, QString>("caption", "shown");
+        QTest::newRow("half-width") << QString("热水费(吨)") << QString("热水费");
+        QTest::newRow("full-width, blank before") << QString("热水 （立方米）") << QString("热水");
+        QTest::newRow("no unit") << QString("热水费") << QString("热水费");
+        QTest::newRow("not at the end") << QString("热水(A栋)费") << QString("热水(A栋)费");
+        QTest::newRow("nothing but a unit") << QString("(吨)") << QString("(吨)");
     }
     void summaryCaptionWithoutUnit() {
         if (TestLedger::currentEngine() == LedgerEngine::Server)
             QSKIP("no ledger involved");
-        QFETCH(QString, caption);
-        QFETCH(QString, shown);
+        auto [caption, shown] = fetch<QString, QString>("caption", "shown");
         RecordsModel::Totals totals;
         totals.hotWater = 1274;
         QCOMPARE(RecordsModel::summaryText(totals, caption),
@@ -245,9 +234,7 @@ private slots:
     // ---- sorting ---------------------------------------------------------------------------
 
     void firstClickSortsByTheGuessedKind_data() {
-        QTest::addColumn<int>("col");
-        QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<QStringList>("sorted");
+        columns<int, QStringList, QStringList>("col", "texts", "sorted");
         const auto row = [](const char* tag, int col, const QString& texts, const QString& sorted) {
             QTest::newRow(tag) << col << texts.split(u' ') << sorted.split(u' ');
         };
@@ -261,9 +248,7 @@ private slots:
         row("gbk order, not unicode", 21, "一 啊 阿 A", "A 啊 阿 一");
     }
     void firstClickSortsByTheGuessedKind() {
-        QFETCH(int, col);
-        QFETCH(QStringList, texts);
-        QFETCH(QStringList, sorted);
+        auto [col, texts, sorted] = fetch<int, QStringList, QStringList>("col", "texts", "sorted");
         RecordsModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         for (const QString& t : texts)
@@ -302,8 +287,7 @@ private slots:
     }
 
     void displayRangesSelect_data() {
-        QTest::addColumn<int>("range");
-        QTest::addColumn<QStringList>("expected");
+        columns<int, QStringList>("range", "expected");
         QTest::newRow("all") << 0 << QStringList{"1", "2", "3", "4", "5", "6"};
         QTest::newRow("last 20 of fewer") << 1 << QStringList{"1", "2", "3", "4", "5", "6"};
         QTest::newRow("last month") << 2 << QStringList{"3", "4"};
@@ -312,8 +296,7 @@ private slots:
         QTest::newRow("outside the list: all") << 7 << QStringList{"1", "2", "3", "4", "5", "6"};
     }
     void displayRangesSelect() {
-        QFETCH(int, range);
-        QFETCH(QStringList, expected);
+        auto [range, expected] = fetch<int, QStringList>("range", "expected");
         TestLedger ledger;
         insert(ledger, "1", "2026-02-15 10: 0: 0");
         insert(ledger, "2", "2026-03-02 23:59:59");

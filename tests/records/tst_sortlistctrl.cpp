@@ -8,6 +8,7 @@
 #include "records/FileExportDialog.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
+#include "tests/support/TcColumns.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,24 +25,11 @@
 
 namespace {
 
-QStringList cells(const QString& no, const QString& total) {
-    QStringList c(kRecordCellCount);
-    c[RecordColumn::No - 1] = no;
-    c[RecordColumn::Total - 1] = total;
-    return c;
-}
-
 void sendMouse(QWidget* target, QEvent::Type type, const QPoint& pos, Qt::MouseButton button,
                Qt::MouseButtons buttons) {
     QMouseEvent event(type, pos, target->mapToGlobal(pos), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(target, &event);
 }
-
-} // namespace
-
-using platform::FileType;
-
-namespace {
 
 QByteArray gbk(const QString& text) {
     return QStringEncoder("GBK").encode(text);
@@ -72,6 +60,8 @@ const QString kHeading =
 
 } // namespace
 
+using platform::FileType;
+
 class TestSortListCtrl : public QObject {
     Q_OBJECT
 
@@ -82,10 +72,9 @@ private slots:
     void init() {
         m_list = new CSortListCtrl;
         m_model = new RecordsModel(m_list);
-        m_model->setHeadings(
-            RecordsModel::headingsFor("房间地址", "热水费", "押金", "网费", "卫生费", "管理费"));
+        setUp(*m_model);
         for (const char* no : {"10", "9", "100", "2", "30", "4"})
-            m_model->appendRow(cells(QString::fromLatin1(no), "1.00"));
+            m_model->appendRow(row(QString::fromLatin1(no), "", "1.00", "", "", ""));
         m_list->setRecordsModel(m_model);
         m_list->resize(900, 300);
         m_list->show();
@@ -157,8 +146,7 @@ private slots:
     }
 
     void parsesTypeSpecs_data() {
-        QTest::addColumn<QString>("typeList");
-        QTest::addColumn<QList<FileType>>("types");
+        columns<QString, QList<FileType>>("typeList", "types");
         QTest::newRow("two") << "表格文件(*.csv)|账本备份(*.rbk)"
                              << QList<FileType>{{"表格文件(*.csv)", "*.csv"}, {"账本备份(*.rbk)", "*.rbk"}};
         QTest::newRow("parentheses in the words")
@@ -167,15 +155,12 @@ private slots:
         QTest::newRow("trailing bar") << "表格文件(*.csv)|" << QList<FileType>{{"表格文件(*.csv)", "*.csv"}};
     }
     void parsesTypeSpecs() {
-        QFETCH(QString, typeList);
-        QFETCH(QList<FileType>, types);
+        auto [typeList, types] = fetch<QString, QList<FileType>>("typeList", "types");
         QCOMPARE(ParseFileTypeSpec(typeList), types);
     }
 
     void switchesTheExtension_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<QString>("expected");
+        columns<QString, QString, QString>("name", "pattern", "expected");
         QTest::newRow("replaced") << QString("a.b.txt") << QString("*.csv") << QString("a.b.csv");
         QTest::newRow("dot in a folder")
             << QString("/tmp/x.y/备份") << QString("*.csv") << QString("/tmp/x.y/备份.csv");
@@ -186,9 +171,7 @@ private slots:
         QTest::newRow("first of several") << QString("a.txt") << QString("*.rbk;*.bak") << QString("a.rbk");
     }
     void switchesTheExtension() {
-        QFETCH(QString, name);
-        QFETCH(QString, pattern);
-        QFETCH(QString, expected);
+        auto [name, pattern, expected] = fetch<QString, QString, QString>("name", "pattern", "expected");
         QCOMPARE(SwitchFileExtension(name, pattern), expected);
     }
 
@@ -268,10 +251,7 @@ private slots:
     // A text cell that a spreadsheet would run as a formula is written as text; numbers, negative
     // ones too, stay numbers.
     void formulaCellsBecomeText_data() {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("remark");
-        QTest::addColumn<QString>("addressCell");
-        QTest::addColumn<QString>("remarkCell");
+        columns<QString, QString, QString, QString>("address", "remark", "addressCell", "remarkCell");
         const auto row = [](const char* tag, const char* address, const char* remark, const char* addressCell,
                             const char* remarkCell) {
             QTest::newRow(tag) << address << remark << addressCell << remarkCell;
@@ -286,10 +266,8 @@ private slots:
         row("sign later in the cell", "A=1", "x-1", "A=1", "x-1");
     }
     void formulaCellsBecomeText() {
-        QFETCH(QString, address);
-        QFETCH(QString, remark);
-        QFETCH(QString, addressCell);
-        QFETCH(QString, remarkCell);
+        auto [address, remark, addressCell, remarkCell] =
+            fetch<QString, QString, QString, QString>("address", "remark", "addressCell", "remarkCell");
         RecordsModel model;
         setUp(model);
         model.appendRow(row("0000001", address, "1.00", "", "", remark));

@@ -17,6 +17,7 @@
 #include "settings/SettingsHooks.h"
 #include "settings/TemplatePage.h"
 #include "tests/support/GlobalState.h"
+#include "tests/support/TcColumns.h"
 #include "tests/support/TestLedger.h"
 #include "users/UserPage.h"
 
@@ -42,8 +43,7 @@ struct Page {
     // The rows of a category's table, as the ledger and the page have them.
     Page(const TestLedger& ledger, int categoryIndex, const QStringList& rows) {
         for (const QString& r : rows)
-            ledger.exec("insert into " + kTables[categoryIndex] + " values('" +
-                        QString(r).replace("'", "''") + "')");
+            ledger.exec("insert into " + kTables[categoryIndex] + " values(?)", {r});
         page.show();
         if (!QTest::qWaitForWindowActive(&page))
             qWarning("the page did not become active");
@@ -141,22 +141,14 @@ private slots:
     // Enter answers with the default button of the page shown: 设置名目 adds (here nothing, so it
     // says so), 设置模版 saves, 设置用户 opens the new user's dialog.
     void enterPressesTheShownPagesDefault_data() {
-        QTest::addColumn<int>("tab");
-        QTest::addColumn<QString>("focus");
-        QTest::addColumn<QString>("answer");
-        QTest::newRow("items") << 0 << "items"
-                               << "名目不能为空!";
-        QTest::newRow("template") << 1 << "title"
-                                  << "保存成功!";
-        QTest::newRow("users") << 2 << "users"
-                               << "CAddUserDlg";
-        QTest::newRow("items after the others") << -1 << "items"
-                                                << "名目不能为空!";
+        columns<int, QString, QString>("tab", "focus", "answer");
+        QTest::newRow("items") << 0 << QString("items") << QString("名目不能为空!");
+        QTest::newRow("template") << 1 << QString("title") << QString("保存成功!");
+        QTest::newRow("users") << 2 << QString("users") << QString("CAddUserDlg");
+        QTest::newRow("items after the others") << -1 << QString("items") << QString("名目不能为空!");
     }
     void enterPressesTheShownPagesDefault() {
-        QFETCH(int, tab);
-        QFETCH(QString, focus);
-        QFETCH(QString, answer);
+        auto [tab, focus, answer] = fetch<int, QString, QString>("tab", "focus", "answer");
         TestLedger ledger;
         platform::ScopedMessageBoxScript boxes;
         CSettingsDlg dlg;
@@ -190,63 +182,45 @@ private slots:
 
     // Each case starts from the rows given in the people list; -1 marks no row.
     void entries_data() {
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("marked");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("answer"); // to a confirmation
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<int>("selectedAfter"); // -1: none
+        // answer: to a confirmation
+        // selectedAfter: -1: none
+        columns<QStringList, QString, int, QString, int, QStringList, QStringList, int>(
+            "rows", "button", "marked", "typed", "answer", "messages", "stored", "selectedAfter");
+        // One message at most: empty for none.
+        const auto row = [](const char* tag, const QStringList& rows, const char* button, int marked,
+                            const QString& typed, const QString& message, const QStringList& stored,
+                            int selectedAfter, int answer = platform::Ok) {
+            QTest::newRow(tag) << rows << QString::fromLatin1(button) << marked << typed << answer
+                               << (message.isEmpty() ? QStringList{} : QStringList{message}) << stored
+                               << selectedAfter;
+        };
         const QStringList three{"a", "O'Neil", "c"};
-        const int ok = platform::Ok, cancel = platform::Cancel;
         const QString exists = "此项已存在!", empty = "名目不能为空!";
-        QTest::newRow("add") << three << "addButton" << -1 << "d" << ok << QStringList{}
-                             << QStringList{"a", "O'Neil", "c", "d"} << 3;
-        QTest::newRow("add in another letter case")
-            << three << "addButton" << -1 << "A" << ok << QStringList{}
-            << QStringList{"a", "O'Neil", "c", "A"} << 3;
-        QTest::newRow("add the same")
-            << three << "addButton" << -1 << "c" << ok << QStringList{exists} << three << 2;
-        QTest::newRow("add nothing") << three << "addButton" << -1 << "" << ok << QStringList{empty} << three
-                                     << 2;
-        QTest::newRow("add quotes") << QStringList{} << "addButton" << -1 << "'" << ok << QStringList{}
-                                    << QStringList{"'"} << 0;
-        QTest::newRow("rename with quotes") << three << "modifyButton" << 1 << "O'Neil's" << ok
-                                            << QStringList{} << QStringList{"a", "O'Neil's", "c"} << 1;
-        QTest::newRow("rename unchanged")
-            << three << "modifyButton" << 2 << "c" << ok << QStringList{exists} << three << 2;
-        QTest::newRow("rename to another row")
-            << three << "modifyButton" << 0 << "c" << ok << QStringList{exists} << three << 0;
-        QTest::newRow("rename to nothing")
-            << three << "modifyButton" << 0 << "" << ok << QStringList{empty} << three << 0;
-        QTest::newRow("rename nothing marked") << three << "modifyButton" << -1 << "x" << ok
-                                               << QStringList{"请选择需要修改的项!"} << three << -1;
-        QTest::newRow("delete the last: the new last is selected")
-            << three << "deleteButton" << 2 << "c" << ok << QStringList{"确定要删除<c>记录吗?"}
-            << QStringList{"a", "O'Neil"} << 1;
-        QTest::newRow("delete the middle, with quotes")
-            << three << "deleteButton" << 1 << "O'Neil" << ok << QStringList{"确定要删除<O'Neil>记录吗?"}
-            << QStringList{"a", "c"} << 1;
-        QTest::newRow("delete the only row") << QStringList{"a"} << "deleteButton" << 0 << "a" << ok
-                                             << QStringList{"确定要删除<a>记录吗?"} << QStringList{} << -1;
-        QTest::newRow("delete cancelled") << three << "deleteButton" << 0 << "a" << cancel
-                                          << QStringList{"确定要删除<a>记录吗?"} << three << 0;
-        QTest::newRow("delete a text with its twins")
-            << QStringList{"a", "b", "b"} << "deleteButton" << 1 << "b" << ok
-            << QStringList{"确定要删除<b>记录吗?"} << QStringList{"a"} << 0;
-        QTest::newRow("delete nothing marked")
-            << three << "deleteButton" << -1 << "" << ok << QStringList{"请选择需要删除的项!"} << three << -1;
+        row("add", three, "addButton", -1, "d", "", {"a", "O'Neil", "c", "d"}, 3);
+        row("add in another letter case", three, "addButton", -1, "A", "", {"a", "O'Neil", "c", "A"}, 3);
+        row("add the same", three, "addButton", -1, "c", exists, three, 2);
+        row("add nothing", three, "addButton", -1, "", empty, three, 2);
+        row("add quotes", {}, "addButton", -1, "'", "", {"'"}, 0);
+        row("rename with quotes", three, "modifyButton", 1, "O'Neil's", "", {"a", "O'Neil's", "c"}, 1);
+        row("rename unchanged", three, "modifyButton", 2, "c", exists, three, 2);
+        row("rename to another row", three, "modifyButton", 0, "c", exists, three, 0);
+        row("rename to nothing", three, "modifyButton", 0, "", empty, three, 0);
+        row("rename nothing marked", three, "modifyButton", -1, "x", "请选择需要修改的项!", three, -1);
+        row("delete the last: the new last is selected", three, "deleteButton", 2, "c",
+            "确定要删除<c>记录吗?", {"a", "O'Neil"}, 1);
+        row("delete the middle, with quotes", three, "deleteButton", 1, "O'Neil", "确定要删除<O'Neil>记录吗?",
+            {"a", "c"}, 1);
+        row("delete the only row", {"a"}, "deleteButton", 0, "a", "确定要删除<a>记录吗?", {}, -1);
+        row("delete cancelled", three, "deleteButton", 0, "a", "确定要删除<a>记录吗?", three, 0,
+            platform::Cancel);
+        row("delete a text with its twins", {"a", "b", "b"}, "deleteButton", 1, "b", "确定要删除<b>记录吗?",
+            {"a"}, 0);
+        row("delete nothing marked", three, "deleteButton", -1, "", "请选择需要删除的项!", three, -1);
     }
     void entries() {
-        QFETCH(QStringList, rows);
-        QFETCH(QString, button);
-        QFETCH(int, marked);
-        QFETCH(QString, typed);
-        QFETCH(int, answer);
-        QFETCH(QStringList, messages);
-        QFETCH(QStringList, stored);
-        QFETCH(int, selectedAfter);
+        auto [rows, button, marked, typed, answer, messages, stored, selectedAfter] =
+            fetch<QStringList, QString, int, QString, int, QStringList, QStringList, int>(
+                "rows", "button", "marked", "typed", "answer", "messages", "stored", "selectedAfter");
         // A delete is typed with the text the marked row put in the entry box.
         TestLedger ledger;
         platform::ScopedMessageBoxScript boxes({platform::MsgButton(answer)});
@@ -381,8 +355,7 @@ private slots:
 
     // The title is limited in bytes of the Chinese code page: two for a Chinese character.
     void titleLength_data() {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<bool>("saved");
+        columns<QString, bool>("title", "saved");
         QTest::newRow("25 Chinese") << QString(25, QChar(u'收')) << true;
         QTest::newRow("26 Chinese") << QString(26, QChar(u'收')) << false;
         QTest::newRow("50 letters") << QString(50, QChar(u'a')) << true;
@@ -397,8 +370,7 @@ private slots:
             << QString(24, QChar(u'收')) + QString::fromUtf8("\U00020000") << false;
     }
     void titleLength() {
-        QFETCH(QString, title);
-        QFETCH(bool, saved);
+        auto [title, saved] = fetch<QString, bool>("title", "saved");
         TestLedger ledger;
         platform::ScopedMessageBoxScript boxes;
         CTemplatePage page;
@@ -413,9 +385,10 @@ private slots:
     }
 
     void millimetreChecks_data() {
-        QTest::addColumn<QStringList>("typed");  // offset x, offset y, margin x, margin y
-        QTest::addColumn<int>("refused");        // the box refused first; -1: saved
-        QTest::addColumn<QStringList>("stored"); // row3, row4, row6, row7 in quarter millimetres
+        // typed: offset x, offset y, margin x, margin y
+        // refused: the box refused first; -1: saved
+        // stored: row3, row4, row6, row7 in quarter millimetres
+        columns<QStringList, int, QStringList>("typed", "refused", "stored");
         const QStringList untouched{"0", "0", "10", "10"};
         QTest::newRow("limits pass") << QStringList{"60", "-60", "-60", "60"} << -1
                                      << QStringList{"240", "-240", "-240", "240"};
@@ -428,9 +401,7 @@ private slots:
         QTest::newRow("beyond any integer") << QStringList{"0", "0", "0", "-99999999999"} << 3 << untouched;
     }
     void millimetreChecks() {
-        QFETCH(QStringList, typed);
-        QFETCH(int, refused);
-        QFETCH(QStringList, stored);
+        auto [typed, refused, stored] = fetch<QStringList, int, QStringList>("typed", "refused", "stored");
         const QString messages[] = {
             "打印偏差左右的参数设置过大（不可超过60毫米），会超出打印机打印范围，请重新设置！",
             "打印偏差上下的参数设置过大（不可超过60毫米），会超出打印机打印范围，请重新设置！",
@@ -487,17 +458,15 @@ private slots:
 
     // "保存前检查重复收据和读数" is on unless stored "0", and a save stores what it shows.
     void saveChecksSwitch_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<bool>("shown");
+        columns<QString, bool>("stored", "shown");
         QTest::newRow("new ledger") << "" << true;
         QTest::newRow("off") << "0" << false;
         QTest::newRow("on") << "1" << true;
     }
     void saveChecksSwitch() {
-        QFETCH(QString, stored);
-        QFETCH(bool, shown);
+        auto [stored, shown] = fetch<QString, bool>("stored", "shown");
         TestLedger ledger;
-        ledger.exec("update USER_SET set set9='" + stored + "' where id=1");
+        ledger.exec("update USER_SET set set9=? where id=1", {stored});
         platform::ScopedMessageBoxScript boxes;
         CTemplatePage page;
         auto* checks = page.findChild<QCheckBox*>("saveChecks");
