@@ -6,8 +6,8 @@
 #include "accessimport/AccessImport.h"
 #include "data/Database.h"
 #include "data/PasswordHash.h"
-#include "tests/support/TcAccessFiles.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/AccessFiles.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/TestLedger.h"
 
 #include <QCoreApplication>

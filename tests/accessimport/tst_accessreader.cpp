@@ -4,8 +4,8 @@
 
 #include "accessimport/AccessChild.h"
 #include "accessimport/AccessLedger.h"
-#include "tests/support/TcAccessFiles.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/AccessFiles.h"
+#include "tests/support/DataColumns.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

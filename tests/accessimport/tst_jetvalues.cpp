@@ -1,5 +1,5 @@
 #include "accessimport/JetValues.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 
 #include <QStringEncoder>
 #include <QTest>

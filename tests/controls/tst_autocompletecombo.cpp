@@ -7,7 +7,7 @@
 
 #include "controls/AutoCompleteCombo.h"
 #include "controls/TextGuard.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 
 #include <QApplication>
 #include <QClipboard>

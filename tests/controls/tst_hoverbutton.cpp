@@ -3,7 +3,7 @@
 // disabled captions and the "&" of a caption.
 
 #include "controls/HoverButton.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 
 #include <QPushButton>
 #include <QTest>

@@ -4,7 +4,7 @@
 #include "controls/OpenLedger.h"
 #include "data/Database.h"
 #include "platform/Services.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/TestLedger.h"
 
 #include <QFile>

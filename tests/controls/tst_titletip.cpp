@@ -6,7 +6,7 @@
 #include "controls/TitleTip.h"
 #include "controls/TitleTipCombo.h"
 #include "controls/TitleTipListBox.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 
 #include <QAbstractItemView>
 #include <QLineEdit>

@@ -7,7 +7,7 @@
 #include "data/ServerConnection.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/LedgerProbe.h"
-#include "tests/support/TbHelpers.h"
+#include "tests/support/Refusals.h"
 #include "tests/support/TestLedger.h"
 
 #include <QCoreApplication>

@@ -12,8 +12,8 @@
 #include "print/PrinterSelectDlg.h"
 #include "print/ReceiptRenderer.h"
 #include "print/TableLineDlg.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/GlobalState.h"
-#include "tests/support/TcColumns.h"
 #include "tests/support/TestLedger.h"
 
 #include <QComboBox>

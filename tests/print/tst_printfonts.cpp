@@ -4,7 +4,7 @@
 #include "print/LogFont.h"
 #include "print/PrintFonts.h"
 #include "print/ReceiptRenderer.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -10,8 +10,8 @@
 #include "print/PaperCatalogue.h"
 #include "print/PrintFonts.h"
 #include "print/PrintJob.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/GlobalState.h"
-#include "tests/support/TcColumns.h"
 
 #include <QApplication>
 #include <QDateTime>

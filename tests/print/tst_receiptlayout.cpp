@@ -5,7 +5,7 @@
 #include "print/PrintFonts.h"
 #include "print/ReceiptLayout.h"
 #include "print/ReceiptRenderer.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "data/Database.h"
 #include "platform/Services.h"
 #include "records/QueryDlg.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/TestLedger.h"
 
 #include <QApplication>

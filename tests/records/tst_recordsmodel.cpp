@@ -3,7 +3,7 @@
 
 #include "records/RecordStatements.h"
 #include "records/RecordsModel.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 
 #include "data/Database.h"
 #include "tests/support/TestLedger.h"

@@ -8,7 +8,7 @@
 #include "records/FileExportDialog.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
-#include "tests/support/TcColumns.h"
+#include "tests/support/DataColumns.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -16,8 +16,8 @@
 #include "settings/SettingsDlg.h"
 #include "settings/SettingsHooks.h"
 #include "settings/TemplatePage.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/GlobalState.h"
-#include "tests/support/TcColumns.h"
 #include "tests/support/TestLedger.h"
 #include "users/UserPage.h"
 

@@ -12,7 +12,7 @@
 #include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/PasswordLedger.h"
-#include "tests/support/TbHelpers.h"
+#include "tests/support/Refusals.h"
 #include "tests/support/TestLedger.h"
 #include "users/ConfirmPasswordDlg.h"
 #include "users/LedgerChoiceDlg.h"

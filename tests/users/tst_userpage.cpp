@@ -10,7 +10,7 @@
 #include "platform/Services.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
-#include "tests/support/TbHelpers.h"
+#include "tests/support/Refusals.h"
 #include "tests/support/TestLedger.h"
 #include "users/AddUserDlg.h"
 #include "users/ConfirmPasswordDlg.h"

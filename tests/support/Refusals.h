@@ -1,6 +1,7 @@
 #pragma once
 
-// Small helpers the data, app and users tests share.
+// What the data, app and users tests share: the refusal an action meets, and the engine as a
+// data column.
 
 #include "data/DbError.h"
 #include "tests/support/TestLedger.h"
