@@ -55,6 +55,9 @@ CMeterRoundDlg::CMeterRoundDlg(QWidget* parent, LedgerWatcher* watcher) : QDialo
     const QDate today = platform::now().date();
     m_month->setDate(QDate(today.year(), today.month(), 1));
     load();
+    // The operator types readings first: the grid has the keys when the window opens, not the
+    // month box at the head of the tab order.
+    m_grid->setFocus();
     if (watcher)
         connect(watcher, &LedgerWatcher::receiptsChanged, this, &CMeterRoundDlg::refreshCharged);
 }
