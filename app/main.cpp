@@ -52,6 +52,44 @@ int importAccessOnTerminal(int argc, char** argv, const QStringList& arguments) 
     return answer.status;
 }
 
+// The folder the program keeps its ledger and files in, made the current one, with the local
+// ledger provided there; returns the local ledger's path.
+QString setUpProgramDirectory() {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString emptyLedgerDir = startup::emptyLedgerDirectory(exeDir);
+    // An installed program keeps its files in the user's data folder, even for a user (root) who
+    // could write into the program's own folder: the data folder stands in for the executable's.
+    const bool installed = QDir(emptyLedgerDir) != QDir(exeDir);
+    const QString programDir = startup::chooseProgramDirectory(installed ? dataDir : exeDir, dataDir);
+    QDir::setCurrent(programDir);
+    if (const QString notice = startup::programDirectoryNotice(exeDir, programDir); !notice.isEmpty())
+        platform::messageBox(nullptr, notice, {}, platform::MsgIcon::Exclamation);
+    startup::provisionLedger(programDir, emptyLedgerDir);
+    const QString localLedger = QDir(programDir).filePath(DataSource::name() + QStringLiteral(".rbk"));
+    DataSource::setLedgerPath(localLedger);
+    startup::registerDataSource(programDir, localLedger);
+    return localLedger;
+}
+
+// The main window after a remembered automatic login, else the login window first.
+void openWindows(const startup::StartupSettings& settings) {
+    // A ledger that did not open has been named; the login then offers another one.
+    if (settings.databaseOpened && settings.autoLogin != 0) {
+        CReceiptDlg dlg;
+        dlg.exec();
+    } else {
+        CLoginDlg login;
+        login.setProposedUser(settings.rememberedUser);
+        login.setLedgerProblem(settings.ledgerProblem);
+        login.setMainWindowRunner([] {
+            CReceiptDlg dlg;
+            dlg.exec();
+        });
+        login.exec();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -99,20 +137,7 @@ int main(int argc, char** argv) {
 
     // A ledger file named on the command line is found from where the program was started.
     const QString startDir = QDir::currentPath();
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    const QString emptyLedgerDir = startup::emptyLedgerDirectory(exeDir);
-    // An installed program keeps its files in the user's data folder, even for a user (root) who
-    // could write into the program's own folder: the data folder stands in for the executable's.
-    const bool installed = QDir(emptyLedgerDir) != QDir(exeDir);
-    const QString programDir = startup::chooseProgramDirectory(installed ? dataDir : exeDir, dataDir);
-    QDir::setCurrent(programDir);
-    if (const QString notice = startup::programDirectoryNotice(exeDir, programDir); !notice.isEmpty())
-        platform::messageBox(nullptr, notice, {}, platform::MsgIcon::Exclamation);
-    startup::provisionLedger(programDir, emptyLedgerDir);
-    const QString localLedger = QDir(programDir).filePath(DataSource::name() + QStringLiteral(".rbk"));
-    DataSource::setLedgerPath(localLedger);
-    startup::registerDataSource(programDir, localLedger);
+    const QString localLedger = setUpProgramDirectory();
 
     InstallTenantHooks();
     InstallOverviewHooks();
@@ -124,19 +149,6 @@ int main(int argc, char** argv) {
     if (settings.quit)
         return 1;
 
-    // A ledger that did not open has been named; the login then offers another one.
-    if (settings.databaseOpened && settings.autoLogin != 0) {
-        CReceiptDlg dlg;
-        dlg.exec();
-    } else {
-        CLoginDlg login;
-        login.setProposedUser(settings.rememberedUser);
-        login.setLedgerProblem(settings.ledgerProblem);
-        login.setMainWindowRunner([] {
-            CReceiptDlg dlg;
-            dlg.exec();
-        });
-        login.exec();
-    }
+    openWindows(settings);
     return 0;
 }
