@@ -16,6 +16,7 @@
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
 #include "tests/support/GlobalState.h"
+#include "tests/support/ReceiptWindow.h"
 #include "tests/support/TestLedger.h"
 
 #include <QComboBox>
@@ -33,13 +34,6 @@
 namespace {
 
 constexpr int kRefreshTimeout = 2000;
-
-QLineEdit* box(QWidget& w, const char* name) {
-    return w.findChild<QLineEdit*>(QString::fromLatin1(name));
-}
-CSortListCtrl* list(QWidget& w) {
-    return w.findChild<CSortListCtrl*>("records");
-}
 
 // Receipt n (key n on a fresh ledger): rent 10 * n, so that sorting by the total reverses the keys.
 void addReceipt(const TestLedger& ledger, int n, const QString& address = {}) {
@@ -65,13 +59,6 @@ void selectKeys(CSortListCtrl* l, const QList<long long>& keys) {
     for (long long key : keys)
         l->selectionModel()->select(l->model()->index(l->recordsModel()->rowOfKey(key), 0),
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
-}
-
-QStringList column(const RecordsModel* model, int c) {
-    QStringList out;
-    for (int r = 0; r < model->rowCount(); ++r)
-        out << model->cell(r, c);
-    return out;
 }
 
 } // namespace
@@ -121,10 +108,7 @@ private slots:
             QTest::qWait(LedgerWatcher::kPollInterval + 500);
             QCOMPARE(changed.count(), 0);
         }
-        QStringList rents;
-        for (const QStringList& r : ledger.rows("select housefee from RECEIPT order by id"))
-            rents << r[0];
-        QCOMPARE(rents, stored);
+        QCOMPARE(firstCells(ledger.rows("select housefee from RECEIPT order by id")), stored);
     }
 
     // Thirty commits in a row come out as one report, not thirty list reloads.

@@ -21,6 +21,7 @@
 #include "tests/support/Forwarder.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/LedgerProbe.h"
+#include "tests/support/ReceiptWindow.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -40,10 +41,6 @@
 #include <libpq-fe.h>
 
 namespace {
-
-QLineEdit* box(QWidget& w, const char* name) {
-    return w.findChild<QLineEdit*>(QString::fromLatin1(name));
-}
 
 ReceiptForm sampleForm(const QString& address, const QString& number) {
     ReceiptForm f;
@@ -121,14 +118,14 @@ private slots:
         QVERIFY2(cluster("start"), "the test's own cluster would not start");
         QFile env(m_dir + "/env");
         QVERIFY(env.open(QIODevice::ReadOnly | QIODevice::Text));
+        const std::pair<QString, QString*> keys[] = {{"RENTBOOK_TEST_PG=", &m_superuser},
+                                                     {"RENTBOOK_TEST_PG_TCP=", &m_clerk},
+                                                     {"RENTBOOK_TEST_PG_PASSWORD=", &m_password}};
         while (!env.atEnd()) {
             const QString line = QString::fromUtf8(env.readLine()).trimmed();
-            if (line.startsWith("RENTBOOK_TEST_PG="))
-                m_superuser = line.mid(int(strlen("RENTBOOK_TEST_PG=")));
-            if (line.startsWith("RENTBOOK_TEST_PG_TCP="))
-                m_clerk = line.mid(int(strlen("RENTBOOK_TEST_PG_TCP=")));
-            if (line.startsWith("RENTBOOK_TEST_PG_PASSWORD="))
-                m_password = line.mid(int(strlen("RENTBOOK_TEST_PG_PASSWORD=")));
+            for (const auto& [key, value] : keys)
+                if (line.startsWith(key))
+                    *value = line.mid(key.size());
         }
         QVERIFY(m_superuser.contains("/postgres?"));
         QVERIFY(m_clerk.endsWith("/postgres"));
@@ -157,8 +154,8 @@ private slots:
         box(dlg, "rent")->setText("500");
         box(dlg, "waterLast")->setText("10");
         box(dlg, "waterThis")->setText("12");
-        const QString total = box(dlg, "total")->text();
-        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
+        const QStringList typed = texts(dlg, {"rent", "waterThis", "total", "receiptNo"});
+        QCOMPARE(typed.last(), QString("0000001"));
 
         QVERIFY(cluster("server-stop"));
         // The watcher notices at once: the server closed its connection.
@@ -172,10 +169,7 @@ private slots:
         }
         // Everything typed is still there.
         QCOMPARE(dlg.findChild<QComboBox*>("address")->currentText(), QString("幸福小区3栋"));
-        QCOMPARE(box(dlg, "rent")->text(), QString("500"));
-        QCOMPARE(box(dlg, "waterThis")->text(), QString("12"));
-        QCOMPARE(box(dlg, "total")->text(), total);
-        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
+        QCOMPARE(texts(dlg, {"rent", "waterThis", "total", "receiptNo"}), typed);
         QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 0);
 
         QVERIFY(cluster("server-start"));
