@@ -8,6 +8,7 @@
 #include "receipt/ReceiptDlg.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/ReceiptWindow.h"
 #include "tests/support/TestLedger.h"
@@ -410,12 +411,9 @@ private slots:
     void pastedTextIsFiltered_data() {
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("thousands separator") << "1,234"
-                                             << "1234";
-        QTest::newRow("trailing letters") << "12abc"
-                                          << "12";
-        QTest::newRow("full-width digits and blanks") << " 8０0.5 "
-                                                      << "80.5";
+        row("thousands separator", QString("1,234"), QString("1234"));
+        row("trailing letters", QString("12abc"), QString("12"));
+        row("full-width digits and blanks", QString(" 8０0.5 "), QString("80.5"));
     }
     void pastedTextIsFiltered() {
         QFETCH(QString, pasted);
