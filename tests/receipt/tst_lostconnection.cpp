@@ -18,6 +18,7 @@
 #include "receipt/ReceiptDlg.h"
 #include "receipt/ReceiptLedger.h"
 #include "records/RecordsModel.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/Forwarder.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/LedgerProbe.h"
@@ -324,24 +325,21 @@ private slots:
         const int cut = int(Forwarder::Action::Cut), stall = int(Forwarder::Action::Stall),
                   silence = int(Forwarder::Action::Silence);
         const QString commit = QString::fromLatin1(kCommit.data(), int(kCommit.size()));
-        QTest::newRow("answer to the commit cut")
-            << commit << cut << true << -1 << true << "" << true << false;
-        QTest::newRow("commit cut before it arrives")
-            << commit << cut << false << -1 << false << "与账本服务器的连接中断了" << true << false;
-        QTest::newRow("answer to the commit stalls, A cancels")
-            << commit << stall << true << 1500 << true << "" << true << false;
-        QTest::newRow("commit stalls before it arrives, A cancels")
-            << commit << stall << false << 1500 << false << "已停止等待账本服务器" << true << false;
-        QTest::newRow("network silent before the insert, A cancels")
-            << "insert into" << silence << false << 1500 << false << "已停止等待账本服务器" << false << false;
-        QTest::newRow("network silent before the insert, no answer in time")
-            << "insert into" << silence << false << -1 << false << "与账本服务器的连接中断了" << false
-            << false;
-        QTest::newRow("network silent after the commit, A cancels the check too")
-            << commit << silence << true << 1500 << true << "提交时与账本服务器的连接中断了" << false
-            << false;
-        QTest::newRow("answer to the commit stalls, the server restarts, A cancels")
-            << commit << stall << true << 10000 << true << "" << true << true;
+        const QString cutOff = "与账本服务器的连接中断了", stopped = "已停止等待账本服务器", none;
+        const QString insert = "insert into";
+        row("answer to the commit cut", commit, cut, true, -1, true, none, true, false);
+        row("commit cut before it arrives", commit, cut, false, -1, false, cutOff, true, false);
+        row("answer to the commit stalls, A cancels", commit, stall, true, 1500, true, none, true, false);
+        row("commit stalls before it arrives, A cancels", commit, stall, false, 1500, false, stopped, true,
+            false);
+        row("network silent before the insert, A cancels", insert, silence, false, 1500, false, stopped,
+            false, false);
+        row("network silent before the insert, no answer in time", insert, silence, false, -1, false, cutOff,
+            false, false);
+        row("network silent after the commit, A cancels the check too", commit, silence, true, 1500, true,
+            "提交时" + cutOff, false, false);
+        row("answer to the commit stalls, the server restarts, A cancels", commit, stall, true, 10000, true,
+            none, true, true);
     }
     void networkFailsMidSave() {
         QFETCH(QString, pattern);
