@@ -3,6 +3,7 @@
 // clerk's work unseen, and receipts saved at the same moment never share a number.
 // (A server that goes away and comes back: tst_lostconnection.)
 
+#include "ReceiptWindow.h"
 #include "data/Database.h"
 #include "data/LedgerWatcher.h"
 #include "data/Settings.h"
@@ -17,7 +18,6 @@
 #include "records/SortListCtrl.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
-#include "tests/support/ReceiptWindow.h"
 #include "tests/support/TestLedger.h"
 
 #include <QComboBox>

@@ -5,6 +5,7 @@
 // goes silent holding the ledger's lock neither freezes the window nor locks the other clerks out.
 // The server is a cluster of this test's own (scripts/test-postgres), never the shared one.
 
+#include "ReceiptWindow.h"
 #include "data/Database.h"
 #include "data/LedgerWatcher.h"
 #include "data/ServerConnection.h"
@@ -22,7 +23,6 @@
 #include "tests/support/Forwarder.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/LedgerProbe.h"
-#include "tests/support/ReceiptWindow.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,6 +1,7 @@
 // The main window on a ledger of its own: typing a receipt, saving it, the list and the summary,
 // prefill, the form's options, and the stored receipts opened, amended and deleted.
 
+#include "ReceiptWindow.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
@@ -10,7 +11,6 @@
 #include "records/SortListCtrl.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
-#include "tests/support/ReceiptWindow.h"
 #include "tests/support/TestLedger.h"
 #include "tests/support/Wheel.h"
 

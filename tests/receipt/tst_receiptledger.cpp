@@ -12,6 +12,7 @@
 #include "receipt/ReceiptLedger.h"
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 
@@ -98,18 +99,17 @@ private slots:
         QTest::addColumn<QDateTime>("end");
         QTest::addColumn<QString>("days");
         QTest::addColumn<QString>("tdate");
-        const QTime t(10, 0);
-        QTest::newRow("default period")
-            << QDateTime(QDate(2026, 12, 1), QTime(0, 0)) << QDateTime(QDate(2026, 12, 31), QTime(23, 0))
-            << "30" << QString("2026-12-31");
-        QTest::newRow("one second short")
-            << QDateTime(QDate(2026, 12, 1), t) << QDateTime(QDate(2026, 12, 31), QTime(9, 59, 59)) << "29"
-            << QString("2026-12-31");
+        const auto at = [](int m, int d, QTime t, const QTimeZone& zone = QTimeZone()) {
+            return zone.isValid() ? QDateTime(QDate(2026, m, d), t, zone) : QDateTime(QDate(2026, m, d), t);
+        };
+        row("default period", at(12, 1, QTime(0, 0)), at(12, 31, QTime(23, 0)), QString("30"),
+            QString("2026-12-31"));
+        row("one second short", at(12, 1, QTime(10, 0)), at(12, 31, QTime(9, 59, 59)), QString("29"),
+            QString("2026-12-31"));
         const QTimeZone berlin("Europe/Berlin");
         if (berlin.isValid())
-            QTest::newRow("across daylight saving")
-                << QDateTime(QDate(2026, 3, 1), QTime(0, 0), berlin)
-                << QDateTime(QDate(2026, 3, 31), QTime(0, 0), berlin) << "30" << QString("2026-03-31");
+            row("across daylight saving", at(3, 1, QTime(0, 0), berlin), at(3, 31, QTime(0, 0), berlin),
+                QString("30"), QString("2026-03-31"));
     }
     void dateTexts() {
         QFETCH(QDateTime, start);
@@ -118,9 +118,6 @@ private slots:
         QFETCH(QString, tdate);
         QCOMPARE(PeriodDaysText(start, end), days);
         QCOMPARE(TdateText(end), tdate);
-    }
-
-    void rdateIsBlankPadded() {
         QCOMPARE(RdateText(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 3))), QString("2026-12-06  9: 5: 3"));
     }
 

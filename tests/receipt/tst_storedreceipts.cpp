@@ -1,6 +1,7 @@
 // Stored receipts from the main window: opened for viewing or amending, deleted from the list's
 // menu, and printed (the form's receipt, the preview and the selected rows).
 
+#include "ReceiptWindow.h"
 #include "data/Database.h"
 #include "data/ServerConnection.h"
 #include "data/Settings.h"
@@ -12,8 +13,8 @@
 #include "receipt/ReceiptDlg.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
-#include "tests/support/ReceiptWindow.h"
 #include "tests/support/TestLedger.h"
 
 #include <QAction>
@@ -81,16 +82,13 @@ private slots:
         QTest::addColumn<QStringList>("remaining");
         QTest::addColumn<int>("selectedAfter");
         QTest::addColumn<QString>("total");
-        QTest::newRow("last row") << QList<int>{3} << true << QStringList{"0000001", "0000002", "0000003"}
-                                  << 2 << "390.00";
-        QTest::newRow("middle row") << QList<int>{1} << true << QStringList{"0000001", "0000003", "0000004"}
-                                    << 1 << "390.00";
-        QTest::newRow("several rows")
-            << QList<int>{0, 2} << true << QStringList{"0000002", "0000004"} << 1 << "260.00";
-        QTest::newRow("every row") << QList<int>{0, 1, 2, 3} << true << QStringList{} << -1 << "0.00";
-        QTest::newRow("cancelled") << QList<int>{0, 2} << false
-                                   << QStringList{"0000001", "0000002", "0000003", "0000004"} << 0
-                                   << "520.00";
+        using L = QStringList;
+        row("last row", QList<int>{3}, true, L{"0000001", "0000002", "0000003"}, 2, QString("390.00"));
+        row("middle row", QList<int>{1}, true, L{"0000001", "0000003", "0000004"}, 1, QString("390.00"));
+        row("several rows", QList<int>{0, 2}, true, L{"0000002", "0000004"}, 1, QString("260.00"));
+        row("every row", QList<int>{0, 1, 2, 3}, true, L{}, -1, QString("0.00"));
+        row("cancelled", QList<int>{0, 2}, false, L{"0000001", "0000002", "0000003", "0000004"}, 0,
+            QString("520.00"));
     }
     void deleting() {
         QFETCH(QList<int>, selected);
