@@ -3,6 +3,7 @@
 // clerk's work unseen, and receipts saved at the same moment never share a number.
 // (A server that goes away and comes back: tst_lostconnection.)
 
+#include "ReceiptWindow.h"
 #include "data/Database.h"
 #include "data/LedgerWatcher.h"
 #include "data/Settings.h"
@@ -15,6 +16,7 @@
 #include "receipt/ReceiptNumber.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 
@@ -33,13 +35,6 @@
 namespace {
 
 constexpr int kRefreshTimeout = 2000;
-
-QLineEdit* box(QWidget& w, const char* name) {
-    return w.findChild<QLineEdit*>(QString::fromLatin1(name));
-}
-CSortListCtrl* list(QWidget& w) {
-    return w.findChild<CSortListCtrl*>("records");
-}
 
 // Receipt n (key n on a fresh ledger): rent 10 * n, so that sorting by the total reverses the keys.
 void addReceipt(const TestLedger& ledger, int n, const QString& address = {}) {
@@ -67,13 +62,6 @@ void selectKeys(CSortListCtrl* l, const QList<long long>& keys) {
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
-QStringList column(const RecordsModel* model, int c) {
-    QStringList out;
-    for (int r = 0; r < model->rowCount(); ++r)
-        out << model->cell(r, c);
-    return out;
-}
-
 } // namespace
 
 class TestLiveLedger : public QObject {
@@ -90,12 +78,12 @@ private slots:
         QTest::addColumn<QString>("statement");
         QTest::addColumn<bool>("committed");
         QTest::addColumn<QStringList>("stored"); // the rents afterwards
-        QTest::newRow("insert") << "insert into RECEIPT ([NO],[Rdate],[housefee]) values('9','2026-12-06',7)"
-                                << true << QStringList{"10", "20", "7"};
-        QTest::newRow("amend") << "update RECEIPT set [housefee] = 99 where [id] = 1" << true
-                               << QStringList{"99", "20"};
-        QTest::newRow("delete") << "delete from RECEIPT where [id] = 2" << true << QStringList{"10"};
-        QTest::newRow("rolled back") << "delete from RECEIPT" << false << QStringList{"10", "20"};
+        using L = QStringList;
+        row("insert", QString("insert into RECEIPT ([NO],[Rdate],[housefee]) values('9','2026-12-06',7)"),
+            true, L{"10", "20", "7"});
+        row("amend", QString("update RECEIPT set [housefee] = 99 where [id] = 1"), true, L{"99", "20"});
+        row("delete", QString("delete from RECEIPT where [id] = 2"), true, L{"10"});
+        row("rolled back", QString("delete from RECEIPT"), false, L{"10", "20"});
     }
     void watcherReportsCommittedChanges() {
         QFETCH(QString, statement);
@@ -121,10 +109,7 @@ private slots:
             QTest::qWait(LedgerWatcher::kPollInterval + 500);
             QCOMPARE(changed.count(), 0);
         }
-        QStringList rents;
-        for (const QStringList& r : ledger.rows("select housefee from RECEIPT order by id"))
-            rents << r[0];
-        QCOMPARE(rents, stored);
+        QCOMPARE(firstCells(ledger.rows("select housefee from RECEIPT order by id")), stored);
     }
 
     // Thirty commits in a row come out as one report, not thirty list reloads.
@@ -154,20 +139,21 @@ private slots:
         QTest::addColumn<QList<long long>>("selectedBefore");
         QTest::addColumn<QList<long long>>("selectedAfter");
         QTest::addColumn<QString>("numberAfter"); // the form's
-        const QList<long long> two{25, 30};
-        QTest::newRow("insert above the top")
-            << "insert into RECEIPT ([NO],[Rdate],[housefee],[total_money]) values('0000041','2026-12-02',"
-               "395,395)"
-            << 41LL << "395" << two << two << "0000042";
-        QTest::newRow("amend a listed receipt") << "update RECEIPT set [housefee] = 12345 where [id] = 31"
-                                                << 31LL << "12345" << two << two << "0000041";
-        QTest::newRow("amend, the first row selected")
-            << "update RECEIPT set [housefee] = 12345 where [id] = 31" << 31LL << "12345"
-            << QList<long long>{40, 25} << QList<long long>{25, 40} << "0000041";
-        QTest::newRow("delete above the top")
-            << "delete from RECEIPT where [id] = 38" << 38LL << "" << two << two << "0000041";
-        QTest::newRow("delete a selected receipt") << "delete from RECEIPT where [id] = 30" << 30LL << ""
-                                                   << two << QList<long long>{25} << "0000041";
+        using Keys = QList<long long>;
+        const Keys two{25, 30};
+        const QString amend31 = "update RECEIPT set [housefee] = 12345 where [id] = 31";
+        row("insert above the top",
+            QString(
+                "insert into RECEIPT ([NO],[Rdate],[housefee],[total_money]) values('0000041','2026-12-02',"
+                "395,395)"),
+            41LL, QString("395"), two, two, QString("0000042"));
+        row("amend a listed receipt", amend31, 31LL, QString("12345"), two, two, QString("0000041"));
+        row("amend, the first row selected", amend31, 31LL, QString("12345"), Keys{40, 25}, Keys{25, 40},
+            QString("0000041"));
+        row("delete above the top", QString("delete from RECEIPT where [id] = 38"), 38LL, QString(), two, two,
+            QString("0000041"));
+        row("delete a selected receipt", QString("delete from RECEIPT where [id] = 30"), 30LL, QString(), two,
+            Keys{25}, QString("0000041"));
     }
     void listFollowsOtherClerks() {
         QFETCH(QString, statement);
@@ -303,21 +289,20 @@ private slots:
         QTest::addColumn<QString>("otherClerk"); // what another clerk commits after the opening
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("storedAfter"); // receipt 1's housefee and Remark; empty: gone
-        QTest::newRow("unchanged") << ""
-                                   << "" << QStringList{"150", "r"};
-        QTest::newRow("changed")
-            << "update RECEIPT set [Remark] = '对方改的' where [id] = 1"
-            << "这张收据（单号0000001）在您打开之后已被其他职员修改，为免覆盖对方的修改，"
-               "这次没有保存。请重新打开这张收据查看后再修改。"
-            << QStringList{"10", "对方改的"};
-        QTest::newRow("changed and put back") << "update RECEIPT set [housefee] = 11 where [id] = 1; update "
-                                                 "RECEIPT set [housefee] = 10 where [id] = 1"
-                                              << "" << QStringList{"150", "r"};
-        QTest::newRow("deleted")
-            << "delete from RECEIPT where [id] = 1"
-            << "这张收据（单号0000001）已被其他职员删除，修改没有保存。您填写的内容仍在表单中，"
-               "可以另存为新收据。"
-            << QStringList{};
+        const QStringList kept{"150", "r"};
+        row("unchanged", QString(), QString(), kept);
+        row("changed", QString("update RECEIPT set [Remark] = '对方改的' where [id] = 1"),
+            QString("这张收据（单号0000001）在您打开之后已被其他职员修改，为免覆盖对方的修改，"
+                    "这次没有保存。请重新打开这张收据查看后再修改。"),
+            QStringList{"10", "对方改的"});
+        row("changed and put back",
+            QString("update RECEIPT set [housefee] = 11 where [id] = 1; "
+                    "update RECEIPT set [housefee] = 10 where [id] = 1"),
+            QString(), kept);
+        row("deleted", QString("delete from RECEIPT where [id] = 1"),
+            QString("这张收据（单号0000001）已被其他职员删除，修改没有保存。您填写的内容仍在表单中，"
+                    "可以另存为新收据。"),
+            QStringList{});
     }
     void amendmentChecksTheReceiptIsAsOpened() {
         QFETCH(QString, otherClerk);
@@ -382,22 +367,20 @@ private slots:
         QTest::addColumn<QString>("otherClerk");
         QTest::addColumn<QStringList>("messages"); // after the confirmation
         QTest::addColumn<QList<long long>>("remaining");
-        QTest::newRow("unchanged") << QList<long long>{2} << "" << QStringList{} << QList<long long>{1, 3, 4};
-        QTest::newRow("changed")
-            << QList<long long>{2} << "update RECEIPT set [housefee] = 99 where [id] = 2"
-            << QStringList{"单号为0000002的收据在列表显示之后已被其他职员修改，没有删除。"
-                           "列表已更新，请查看后再决定是否删除。"}
-            << QList<long long>{1, 2, 3, 4};
-        QTest::newRow("already deleted")
-            << QList<long long>{2} << "delete from RECEIPT where [id] = 2"
-            << QStringList{"单号为0000002的收据已被其他职员删除。"} << QList<long long>{1, 3, 4};
-        QTest::newRow("some of each")
-            << QList<long long>{1, 2, 3, 4}
-            << "update RECEIPT set [Remark] = 'x' where [id] = 2; delete from RECEIPT where [id] in (1, 4)"
-            << QStringList{"已删除1条记录。\n单号为0000001、0000004的收据已被其他职员删除。\n"
-                           "单号为0000002的收据在列表显示之后已被其他职员修改，没有删除。列表已更新，请查看后"
-                           "再决定是否删除。"}
-            << QList<long long>{2};
+        using Keys = QList<long long>;
+        const QString changed = "单号为0000002的收据在列表显示之后已被其他职员修改，没有删除。";
+        const QString refreshed = "列表已更新，请查看后再决定是否删除。";
+        row("unchanged", Keys{2}, QString(), QStringList{}, Keys{1, 3, 4});
+        row("changed", Keys{2}, QString("update RECEIPT set [housefee] = 99 where [id] = 2"),
+            QStringList{changed + refreshed}, Keys{1, 2, 3, 4});
+        row("already deleted", Keys{2}, QString("delete from RECEIPT where [id] = 2"),
+            QStringList{"单号为0000002的收据已被其他职员删除。"}, Keys{1, 3, 4});
+        row("some of each", Keys{1, 2, 3, 4},
+            QString(
+                "update RECEIPT set [Remark] = 'x' where [id] = 2; delete from RECEIPT where [id] in (1, 4)"),
+            QStringList{"已删除1条记录。\n单号为0000001、0000004的收据已被其他职员删除。\n" + changed +
+                        refreshed},
+            Keys{2});
     }
     void deleteChecksTheReceiptsAreAsListed() {
         QFETCH(QList<long long>, selected);

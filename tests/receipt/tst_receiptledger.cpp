@@ -12,14 +12,13 @@
 #include "receipt/ReceiptLedger.h"
 #include "receipt/ReceiptNumber.h"
 #include "receipt/ReceiptStatements.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 
 #include <QTest>
 
 #include <QTimeZone>
-#include <atomic>
-#include <thread>
 
 class TestReceiptLedger : public QObject {
     Q_OBJECT
@@ -100,18 +99,17 @@ private slots:
         QTest::addColumn<QDateTime>("end");
         QTest::addColumn<QString>("days");
         QTest::addColumn<QString>("tdate");
-        const QTime t(10, 0);
-        QTest::newRow("default period")
-            << QDateTime(QDate(2026, 12, 1), QTime(0, 0)) << QDateTime(QDate(2026, 12, 31), QTime(23, 0))
-            << "30" << QString("2026-12-31");
-        QTest::newRow("one second short")
-            << QDateTime(QDate(2026, 12, 1), t) << QDateTime(QDate(2026, 12, 31), QTime(9, 59, 59)) << "29"
-            << QString("2026-12-31");
+        const auto at = [](int m, int d, QTime t, const QTimeZone& zone = QTimeZone()) {
+            return zone.isValid() ? QDateTime(QDate(2026, m, d), t, zone) : QDateTime(QDate(2026, m, d), t);
+        };
+        row("default period", at(12, 1, QTime(0, 0)), at(12, 31, QTime(23, 0)), QString("30"),
+            QString("2026-12-31"));
+        row("one second short", at(12, 1, QTime(10, 0)), at(12, 31, QTime(9, 59, 59)), QString("29"),
+            QString("2026-12-31"));
         const QTimeZone berlin("Europe/Berlin");
         if (berlin.isValid())
-            QTest::newRow("across daylight saving")
-                << QDateTime(QDate(2026, 3, 1), QTime(0, 0), berlin)
-                << QDateTime(QDate(2026, 3, 31), QTime(0, 0), berlin) << "30" << QString("2026-03-31");
+            row("across daylight saving", at(3, 1, QTime(0, 0), berlin), at(3, 31, QTime(0, 0), berlin),
+                QString("30"), QString("2026-03-31"));
     }
     void dateTexts() {
         QFETCH(QDateTime, start);
@@ -120,9 +118,6 @@ private slots:
         QFETCH(QString, tdate);
         QCOMPARE(PeriodDaysText(start, end), days);
         QCOMPARE(TdateText(end), tdate);
-    }
-
-    void rdateIsBlankPadded() {
         QCOMPARE(RdateText(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 3))), QString("2026-12-06  9: 5: 3"));
     }
 
@@ -210,41 +205,6 @@ private slots:
         // Deleting the receipt inserted last makes its number the next again.
         db.execute("delete from RECEIPT where [NO] = '0000123'");
         QCOMPARE(NextReceiptNumber(db), QString("0000123"));
-    }
-
-    // Two copies on one ledger, each saving 100 receipts at once under the number it last read:
-    // no number is stored twice and no receipt is lost.
-    void twoCopiesNeverStoreTheSameNumber() {
-        TestLedger ledger;
-        std::atomic<int> taken = 0;
-        std::atomic<int> failures = 0;
-        const auto copy = [&](const QString& address) {
-            Database db(ledger.path());
-            if (!db.open()) {
-                ++failures;
-                return;
-            }
-            ReceiptForm f = sampleForm();
-            f.address = address;
-            try {
-                for (int i = 0; i < 100; ++i) {
-                    f.number = NextReceiptNumber(db);
-                    if (!InsertReceipt(db, f).takenNumber.isEmpty())
-                        ++taken;
-                }
-            } catch (const DbError&) {
-                ++failures;
-            }
-        };
-        std::thread a(copy, QString("A")), b(copy, QString("B"));
-        a.join();
-        b.join();
-        QCOMPARE(failures.load(), 0);
-        QCOMPARE(ledger.row("select count(*), count(distinct [NO]) from RECEIPT"),
-                 (QStringList{"200", "200"}));
-        QCOMPARE(ledger.row("select count(*) from RECEIPT where district='A'"), QStringList{"100"});
-        QCOMPARE(ledger.row("select min([NO]), max([NO]) from RECEIPT"), (QStringList{"0000001", "0000200"}));
-        qInfo("numbers taken by the other copy meanwhile: %d", taken.load());
     }
 
     // A number typed ahead of the last one is skipped when it is taken as well.
