@@ -11,6 +11,8 @@
 #include "data/PasswordHash.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
+#include "tests/support/DataColumns.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/LedgerCells.h"
 
 #include <QDir>
@@ -164,10 +166,10 @@ private slots:
     // fresh ones; the program reads the same receipts from either ledger.
     void migrate_data() {
         QTest::addColumn<QString>("target");
-        QTest::newRow("a database without tables") << "no tables";
-        QTest::newRow("tables made, no administrator") << "tables only";
-        QTest::newRow("an empty ledger made by --init-ledger") << "init-ledger";
-        QTest::newRow("an empty ledger an administrator has logged into") << "init-ledger, used once";
+        row("a database without tables", "no tables");
+        row("tables made, no administrator", "tables only");
+        row("an empty ledger made by --init-ledger", "init-ledger");
+        row("an empty ledger an administrator has logged into", "init-ledger, used once");
     }
     void migrate() {
         QFETCH(QString, target);
@@ -223,10 +225,8 @@ private slots:
     // a database that is no ledger of this build, a source that is none, no server at all, another
     // clerk's lock or a row the server refuses stop a migration or a restore. Nothing changes.
     void refusalsChangeNothing_data() {
-        QTest::addColumn<bool>("restore");
-        QTest::addColumn<QString>("trouble");
-        QTest::addColumn<TransferProblem>("problem");
-        QTest::addColumn<QString>("words"); // the start of a migration's message, in a restore's
+        // words: the start of a migration's message, in a restore's
+        columns<bool, QString, TransferProblem, QString>("restore", "trouble", "problem", "words");
         const QString notEmpty = "服务器上的这个数据库里已经有账本数据";
         const auto add = [](const char* tag, bool restore, const char* trouble, TransferProblem problem,
                             const QString& words) {
@@ -258,10 +258,8 @@ private slots:
             "这个数据库里还没有账本。");
     }
     void refusalsChangeNothing() {
-        QFETCH(bool, restore);
-        QFETCH(QString, trouble);
-        QFETCH(TransferProblem, problem);
-        QFETCH(QString, words);
+        const auto [restore, trouble, problem, words] =
+            fetch<bool, QString, TransferProblem, QString>("restore", "trouble", "problem", "words");
         QTemporaryDir dir;
         const QString file = makeSourceFile(dir.path());
         ScratchDatabase db;
@@ -311,36 +309,21 @@ private slots:
     // A failure part-way leaves the target as it was: one transaction from the tables made to the
     // last row.
     void failureMidwayChangesNothing_data() {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("words");
-        QTest::newRow("words in a number column, no tables yet")
-            << "no tables"
-            << "words"
-            << "invalid input syntax for type double precision";
-        QTest::newRow("words in a number column, an empty ledger")
-            << "init-ledger"
-            << "words"
-            << "invalid input syntax for type double precision";
-        QTest::newRow("the last table refuses a row") << "init-ledger"
-                                                      << "constraint"
-                                                      << "no_refunds";
-        QTest::newRow("a tenant's date the server refuses") << "init-ledger"
-                                                            << "date"
-                                                            << "is not a date";
+        columns<QString, QString, QString>("target", "fault", "words");
+        row("words in a number column, no tables yet", "no tables", "words",
+            "invalid input syntax for type double precision");
+        row("words in a number column, an empty ledger", "init-ledger", "words",
+            "invalid input syntax for type double precision");
+        row("the last table refuses a row", "init-ledger", "constraint", "no_refunds");
+        row("a tenant's date the server refuses", "init-ledger", "date", "is not a date");
         // Written by another tool: the server cannot hold such text; the cell is named.
-        QTest::newRow("a NUL in a receipt's remark") << "init-ledger"
-                                                     << "nul"
-                                                     << "收据 0000004（id 4）的 Remark 里有空字符（NUL）";
-        QTest::newRow("bytes that are no UTF-8 in a tenant's name")
-            << "no tables"
-            << "utf8"
-            << "表 client 的第 2 行（id 2）的 name 里有不是 UTF-8 的字节";
+        row("a NUL in a receipt's remark", "init-ledger", "nul",
+            "收据 0000004（id 4）的 Remark 里有空字符（NUL）");
+        row("bytes that are no UTF-8 in a tenant's name", "no tables", "utf8",
+            "表 client 的第 2 行（id 2）的 name 里有不是 UTF-8 的字节");
     }
     void failureMidwayChangesNothing() {
-        QFETCH(QString, target);
-        QFETCH(QString, fault);
-        QFETCH(QString, words);
+        const auto [target, fault, words] = fetch<QString, QString, QString>("target", "fault", "words");
         QTemporaryDir dir;
         const QString file = makeSourceFile(dir.path());
         ScratchDatabase db;
@@ -376,32 +359,22 @@ private slots:
     // into a number, or in a row gone: the server changes rows as they arrive here, and the copy
     // is undone.
     void countsCatchAWrongCopy_data() {
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<QString>("flagged");
+        columns<QString, QString, QString>("table", "change", "flagged");
         const char* receiptColumns[] = {"waterlast", "waterthis", "waterfee",    "eleclast",   "electhis",
                                         "elecfee",   "housefee",  "cleanfee",    "tvfee",      "netfee",
                                         "managefee", "otherfee",  "total_money", "waterprice", "elecprice"};
         for (const char* c : receiptColumns)
-            QTest::newRow(c) << "receipt" << QString("NEW.%1 := NEW.%1 + 0.01;").arg(QLatin1String(c))
-                             << (qstrcmp(c, "tvfee") == 0 ? QString("TVfee") : QString::fromLatin1(c));
-        QTest::newRow("zuMoney") << "client"
-                                 << "NEW.zumoney := NEW.zumoney + 0.01;"
-                                 << "zuMoney";
-        QTest::newRow("a NULL made zero") << "receipt"
-                                          << "NEW.netfee := coalesce(NEW.netfee, 0);"
-                                          << "netfee";
-        QTest::newRow("a tenant without rent left out") << "client"
-                                                        << "IF NEW.name = '赵六' THEN RETURN NULL; END IF;"
-                                                        << "client：原 2 行，复制后 1 行";
-        QTest::newRow("a user left out") << "\"user\""
-                                         << "IF NEW.username = '会计' THEN RETURN NULL; END IF;"
-                                         << "USER：原 2 行，复制后 1 行";
+            row(c, "receipt", QString("NEW.%1 := NEW.%1 + 0.01;").arg(QLatin1String(c)),
+                (qstrcmp(c, "tvfee") == 0 ? QString("TVfee") : QString::fromLatin1(c)));
+        row("zuMoney", "client", "NEW.zumoney := NEW.zumoney + 0.01;", "zuMoney");
+        row("a NULL made zero", "receipt", "NEW.netfee := coalesce(NEW.netfee, 0);", "netfee");
+        row("a tenant without rent left out", "client", "IF NEW.name = '赵六' THEN RETURN NULL; END IF;",
+            "client：原 2 行，复制后 1 行");
+        row("a user left out", "\"user\"", "IF NEW.username = '会计' THEN RETURN NULL; END IF;",
+            "USER：原 2 行，复制后 1 行");
     }
     void countsCatchAWrongCopy() {
-        QFETCH(QString, table);
-        QFETCH(QString, change);
-        QFETCH(QString, flagged);
+        const auto [table, change, flagged] = fetch<QString, QString, QString>("table", "change", "flagged");
         QTemporaryDir dir;
         const QString file = makeSourceFile(dir.path());
         ScratchDatabase db;
@@ -431,8 +404,8 @@ private slots:
     // ledger file accepts too.
     void backupAndRestoreRoundTrip_data() {
         QTest::addColumn<bool>("targetHasReceipts");
-        QTest::newRow("into an empty ledger") << false;
-        QTest::newRow("over a ledger with receipts of its own") << true;
+        row("into an empty ledger", false);
+        row("over a ledger with receipts of its own", true);
     }
     void backupAndRestoreRoundTrip() {
         QFETCH(bool, targetHasReceipts);
@@ -488,11 +461,11 @@ private slots:
     // arrive hashed and everything else as it was.
     void earlierLedgerArrivesWithPasswordsHashed_data() {
         QTest::addColumn<QString>("way");
-        QTest::newRow("moved to a server") << "migrate";
-        QTest::newRow("restored into a server") << "restore into server";
-        QTest::newRow("restored into a file") << "restore into file";
-        QTest::newRow("backed up from a server") << "backup";
-        QTest::newRow("a server ledger opened, its old ledgers too") << "open";
+        row("moved to a server", "migrate");
+        row("restored into a server", "restore into server");
+        row("restored into a file", "restore into file");
+        row("backed up from a server", "backup");
+        row("a server ledger opened, its old ledgers too", "open");
     }
     void earlierLedgerArrivesWithPasswordsHashed() {
         QFETCH(QString, way);
@@ -551,16 +524,15 @@ private slots:
     // Starting afresh empties the ledger in its own tables and keeps the old one whole in a schema
     // of the same database; the message says where, and the way it gives gets every row back.
     void startAfresh_data() {
-        QTest::addColumn<QString>("keep");
-        QTest::addColumn<QStringList>("user"); // userName, power, code in the fresh ledger
-        QTest::newRow("the clerk who starts afresh stays, password and all")
-            << "会计" << QStringList{"'会计", "'0", "'1234"};
-        QTest::newRow("a user the ledger does not know: admin without a password")
-            << "nobody" << QStringList{"'admin", "∅", "'"};
+        // user: userName, power, code in the fresh ledger
+        columns<QString, QStringList>("keep", "user");
+        row("the clerk who starts afresh stays, password and all", "会计",
+            QStringList{"'会计", "'0", "'1234"});
+        row("a user the ledger does not know: admin without a password", "nobody",
+            QStringList{"'admin", "∅", "'"});
     }
     void startAfresh() {
-        QFETCH(QString, keep);
-        QFETCH(QStringList, user);
+        const auto [keep, user] = fetch<QString, QStringList>("keep", "user");
         QTemporaryDir dir;
         ScratchDatabase db;
         QVERIFY(CopyLedgerFileToServer(makeSourceFile(dir.path()), db.uri).ok);
@@ -632,19 +604,15 @@ private slots:
     }
 
     void archivedLocation_data() {
-        QTest::addColumn<QString>("uri");
-        QTest::addColumn<QString>("location");
-        QTest::newRow("plain")
-            << "postgresql://clerk@db:5432/rentbook"
-            << "postgresql://clerk@db:5432/rentbook?options=-c%20search_path%3Drentbook_old_1%2Cpublic";
-        QTest::newRow("with parameters and a password")
-            << "postgresql://clerk:secret@db/rentbook?sslmode=require"
-            << "postgresql://clerk@db/"
-               "rentbook?sslmode=require&options=-c%20search_path%3Drentbook_old_1%2Cpublic";
+        columns<QString, QString>("uri", "location");
+        row("plain", "postgresql://clerk@db:5432/rentbook",
+            "postgresql://clerk@db:5432/rentbook?options=-c%20search_path%3Drentbook_old_1%2Cpublic");
+        row("with parameters and a password", "postgresql://clerk:secret@db/rentbook?sslmode=require",
+            "postgresql://clerk@db/"
+            "rentbook?sslmode=require&options=-c%20search_path%3Drentbook_old_1%2Cpublic");
     }
     void archivedLocation() {
-        QFETCH(QString, uri);
-        QFETCH(QString, location);
+        const auto [uri, location] = fetch<QString, QString>("uri", "location");
         QCOMPARE(ArchivedLedgerLocation(uri, "rentbook_old_1", "public"), location);
     }
 };
