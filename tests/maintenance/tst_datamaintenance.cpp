@@ -195,15 +195,11 @@ private slots:
             entries << (a->isSeparator() ? QString("-") : a->text() + "=" + a->data().toString());
         QStringList expected{"导入恢复数据库(&I)=32775", "-", "导出备份数据库(&O)=32776", "-"};
         if (migrate)
-            expected << "迁移到服务器...=32782"
-                     << "-";
+            expected += {"迁移到服务器...=32782", "-"};
         // The old program's ledger is imported by an administrator, into either engine.
         if (power != "0")
-            expected << "导入旧账本(Access)...=32783"
-                     << "-";
-        expected << "重新开始记账（慎用！）=32780"
-                 << "-"
-                 << "收支统计(&T)...\tCtrl+T=32781";
+            expected += {"导入旧账本(Access)...=32783", "-"};
+        expected += {"重新开始记账（慎用！）=32780", "-", "收支统计(&T)...\tCtrl+T=32781"};
         QCOMPARE(entries, expected);
     }
 

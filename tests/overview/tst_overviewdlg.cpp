@@ -67,9 +67,6 @@ template <typename T> T* named(QWidget& w, const QString& name) {
             return t;
     qFatal("no control %s", qPrintable(name));
 }
-QTableWidget* tableNamed(QWidget& w, const QString& name) {
-    return named<QTableWidget>(w, name);
-}
 
 QStringList rowTexts(QTableWidget* t, int row) {
     QStringList out;
@@ -133,7 +130,7 @@ private slots:
         platform::ScopedMessageBoxScript boxes;
         COverviewDlg dlg;
         dlg.show();
-        QTableWidget* income = tableNamed(dlg, "月度收入表");
+        QTableWidget* income = named<QTableWidget>(dlg, "月度收入表");
         // Twelve months up to December and the sum line; a month without receipts is a row of zeros.
         QCOMPARE(income->rowCount(), 13);
         const QStringList zeros(10, "0.00");
@@ -152,7 +149,7 @@ private slots:
         dlg.tabs()->setCurrentIndex(1);
         QCOMPARE(named<QLabel>(dlg, "收费汇总")->text(),
                  QString("2026年12月：共2间，已开收据1间，未开收据1间，应收房租650.00元"));
-        QTableWidget* charges = tableNamed(dlg, "收费情况表");
+        QTableWidget* charges = named<QTableWidget>(dlg, "收费情况表");
         QCOMPARE(rowTexts(charges, 0), (QStringList{"B-2", "未开收据", "", "", "650.00"}));
         QCOMPARE(rowTexts(charges, 1), (QStringList{"A-101", "已开收据", "0000003", "950.00", "0.00"}));
         dlg.findChild<QDateEdit*>()->setDate(QDate(2026, 10, 1));
@@ -160,7 +157,7 @@ private slots:
         QVERIFY(dlg.grab().save("overview-charges.png"));
 
         dlg.tabs()->setCurrentIndex(2);
-        QTableWidget* usage = tableNamed(dlg, "房间用量表");
+        QTableWidget* usage = named<QTableWidget>(dlg, "房间用量表");
         QCOMPARE(usage->rowCount(), 24);
         QCOMPARE(rowTexts(usage, 23), (QStringList{"2026-12", "39.00", "420.00", "", "水"}));
         QCOMPARE(rowTexts(usage, 22).value(3), QString("0.00"));
@@ -315,7 +312,7 @@ private slots:
 
         InstallOverviewHooks();
         COverviewDlg dlg(&window);
-        QTableWidget* charges = tableNamed(dlg, "收费情况表");
+        QTableWidget* charges = named<QTableWidget>(dlg, "收费情况表");
         emit charges->cellDoubleClicked(0, 0);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.chosenRoom(), QString("B-2"));
