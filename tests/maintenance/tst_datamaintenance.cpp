@@ -669,6 +669,7 @@ private slots:
                 "进行数据恢复操作后，账本（" + f.described() +
                     "）的现有数据将会被全部覆盖，所有职员看到的都将是恢复后的数据。是否继续数据恢复操作？");
         if (trouble.isEmpty()) {
+            QVERIFY(texts.last().startsWith(last + f.described()));
             QVERIFY(texts.last().endsWith("\n请重新运行程序!"));
             QVERIFY(texts.last().contains("账本现有收据 3 张"));
             QCOMPARE(f.process.calls().size(), 1);
