@@ -18,6 +18,8 @@
 #include "platform/Services.h"
 #include "platform/Trash.h"
 #include "tests/support/AccessTestFile.h"
+#include "tests/support/DataColumns.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/LedgerProbe.h"
 #include "users/ConfirmPasswordDlg.h"
@@ -175,9 +177,7 @@ private slots:
     // Every entry makes sense for the open ledger and the user: only an administrator on a ledger
     // file moves it to a server.
     void menuEntries_data() {
-        QTest::addColumn<LedgerEngine>("engine");
-        QTest::addColumn<QString>("power");
-        QTest::addColumn<bool>("migrate");
+        columns<LedgerEngine, QString, bool>("engine", "power", "migrate");
         row("file, administrator", LedgerEngine::File, QString("1"), true);
         row("file, administrator made by the first login", LedgerEngine::File, QString(), true);
         row("file, ordinary user", LedgerEngine::File, QString("0"), false);
@@ -185,9 +185,8 @@ private slots:
         row("server, ordinary user", LedgerEngine::Server, QString("0"), false);
     }
     void menuEntries() {
-        QFETCH(LedgerEngine, engine);
-        QFETCH(QString, power);
-        QFETCH(bool, migrate);
+        const auto [engine, power, migrate] =
+            fetch<LedgerEngine, QString, bool>("engine", "power", "migrate");
         Fixture f(engine);
         g_strCurrentPower = power;
         std::unique_ptr<QMenu> menu(f.maintenance.BuildDataMenu(&f.window));
@@ -196,24 +195,20 @@ private slots:
             entries << (a->isSeparator() ? QString("-") : a->text() + "=" + a->data().toString());
         QStringList expected{"导入恢复数据库(&I)=32775", "-", "导出备份数据库(&O)=32776", "-"};
         if (migrate)
-            expected << "迁移到服务器...=32782"
-                     << "-";
+            expected += {"迁移到服务器...=32782", "-"};
         // The old program's ledger is imported by an administrator, into either engine.
         if (power != "0")
-            expected << "导入旧账本(Access)...=32783"
-                     << "-";
-        expected << "重新开始记账（慎用！）=32780"
-                 << "-"
-                 << "收支统计(&T)...\tCtrl+T=32781";
+            expected += {"导入旧账本(Access)...=32783", "-"};
+        expected += {"重新开始记账（慎用！）=32780", "-", "收支统计(&T)...\tCtrl+T=32781"};
         QCOMPARE(entries, expected);
     }
 
     // A backup is a ledger file either way; the server ledger's names which ledger went into
     // which file.
     void backup_data() {
-        QTest::addColumn<LedgerEngine>("engine");
-        QTest::addColumn<QString>("target");  // empty: cancelled
-        QTest::addColumn<QString>("message"); // empty: none
+        // target: empty: cancelled
+        // message: empty: none
+        columns<LedgerEngine, QString, QString>("engine", "target", "message");
         row("file", LedgerEngine::File, QString("2026-1-5房租收据数据库备份.rbk"),
             QString("数据库备份成功!"));
         row("file, cancelled", LedgerEngine::File, QString(), QString());
@@ -224,9 +219,8 @@ private slots:
             QString("数据库备份不成功!"));
     }
     void backup() {
-        QFETCH(LedgerEngine, engine);
-        QFETCH(QString, target);
-        QFETCH(QString, message);
+        const auto [engine, target, message] =
+            fetch<LedgerEngine, QString, QString>("engine", "target", "message");
         Fixture f(engine);
         const QString path = target.isEmpty() ? target : QDir(f.elsewhere.path()).filePath(target);
         if (path.isEmpty())
@@ -276,8 +270,7 @@ private slots:
     }
 
     void restoreRefusals_data() {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("message");
+        columns<QString, QString>("chosen", "message");
         const QString notLedger = "所选文件不是有效的账本数据库，未做任何更改。";
         row("the live file under another name (a hard link)", "live", "试图用原数据库进行恢复,操作失败!");
         row("not SQLite", "text", notLedger);
@@ -287,8 +280,7 @@ private slots:
         row("the live ledger busy", "busy", "数据库恢复不成功!");
     }
     void restoreRefusals() {
-        QFETCH(QString, chosen);
-        QFETCH(QString, message);
+        const auto [chosen, message] = fetch<QString, QString>("chosen", "message");
         Fixture f;
         QString path = f.backupWith({"0000009"});
         if (chosen == "live") {
@@ -390,9 +382,8 @@ private slots:
     }
 
     void newLedgerRefusals_data() {
-        QTest::addColumn<QString>("trouble");
-        QTest::addColumn<QString>("password"); // empty: the operator says no before it is asked
-        QTest::addColumn<QString>("lastMessage");
+        // password: empty: the operator says no before it is asked
+        columns<QString, QString, QString>("trouble", "password", "lastMessage");
         row("wrong password", "", "secret", "密码错误!");
         row("operator says no", "", "",
             "重新记账会清空帐本中所有记录，强烈建议先进行导出备份数据库！\n\n请慎重选择是否重新记账？");
@@ -402,9 +393,8 @@ private slots:
         row("copy fails after the move", "copy", "pw", "新账本建立失败，原账本已恢复，未做任何更改。");
     }
     void newLedgerRefusals() {
-        QFETCH(QString, trouble);
-        QFETCH(QString, password);
-        QFETCH(QString, lastMessage);
+        const auto [trouble, password, lastMessage] =
+            fetch<QString, QString, QString>("trouble", "password", "lastMessage");
         Fixture f;
         if (password.isEmpty())
             f.boxes.answer(platform::No);
@@ -462,8 +452,8 @@ private slots:
     // operator decides whether this PC uses the server ledger from now on.
     void migrateToServer_data() {
         QTest::addColumn<bool>("switchOver");
-        QTest::newRow("this PC switches to the server") << true;
-        QTest::newRow("this PC stays on its file") << false;
+        row("this PC switches to the server", true);
+        row("this PC stays on its file", false);
     }
     void migrateToServer() {
         QFETCH(bool, switchOver);
@@ -546,9 +536,9 @@ private slots:
     // Nothing moves, and this PC keeps its file, when the address is no server's, the server does
     // not answer, the operator gives up, or the database already holds a ledger's data.
     void migrateRefusals_data() {
-        QTest::addColumn<QString>("trouble");
-        QTest::addColumn<QStringList>("notes");    // what the dialog showed each time
-        QTest::addColumn<QStringList>("messages"); // starts of the messages
+        // notes: what the dialog showed each time
+        // messages: starts of the messages
+        columns<QString, QStringList, QStringList>("trouble", "notes", "messages");
         row("a file path for an address", "path",
             QStringList{"", "请输入服务器上数据库的地址，例如 postgresql://用户@服务器:5432/rentbook"},
             QStringList{});
@@ -561,9 +551,8 @@ private slots:
         row("not an administrator", "power", QStringList{}, QStringList{});
     }
     void migrateRefusals() {
-        QFETCH(QString, trouble);
-        QFETCH(QStringList, notes);
-        QFETCH(QStringList, messages);
+        const auto [trouble, notes, messages] =
+            fetch<QString, QStringList, QStringList>("trouble", "notes", "messages");
         Fixture f;
         ScratchDatabase server;
         QList<MigrateDialogScript::Step> steps;
@@ -646,16 +635,15 @@ private slots:
     // A restore into a server ledger is every clerk's: the question names the ledger; a restore that
     // cannot be made leaves it as it was and the program running.
     void restoreIntoServer_data() {
-        QTest::addColumn<QString>("trouble");
-        QTest::addColumn<QString>("last"); // the start of the last message
+        // last: the start of the last message
+        columns<QString, QString>("trouble", "last");
         row("restored", "", "数据库恢复成功!\n账本：");
         row("operator says no", "no", "进行数据恢复操作后，账本（");
         row("another clerk holds the ledger", "lock", "数据库恢复不成功!已全部撤销，账本未做任何改动。");
         row("not a ledger", "text", "所选文件不是有效的账本数据库，未做任何更改。");
     }
     void restoreIntoServer() {
-        QFETCH(QString, trouble);
-        QFETCH(QString, last);
+        const auto [trouble, last] = fetch<QString, QString>("trouble", "last");
         Fixture f(LedgerEngine::Server);
         const QString path = f.backupWith({"0000007", "0000008", "0000009"});
         if (trouble == "text") {
@@ -681,6 +669,7 @@ private slots:
                 "进行数据恢复操作后，账本（" + f.described() +
                     "）的现有数据将会被全部覆盖，所有职员看到的都将是恢复后的数据。是否继续数据恢复操作？");
         if (trouble.isEmpty()) {
+            QVERIFY(texts.last().startsWith(last + f.described()));
             QVERIFY(texts.last().endsWith("\n请重新运行程序!"));
             QVERIFY(texts.last().contains("账本现有收据 3 张"));
             QCOMPARE(f.process.calls().size(), 1);
@@ -696,15 +685,14 @@ private slots:
     // On a server ledger the old ledger is kept in the database, and the message says where and how
     // to get it back; that way works.
     void newLedgerOnServer_data() {
-        QTest::addColumn<QString>("password"); // empty: the operator says no before it is asked
-        QTest::addColumn<QString>("last");
+        // password: empty: the operator says no before it is asked
+        columns<QString, QString>("password", "last");
         row("started afresh", "pw", "已开始新的记账。\n账本：");
         row("wrong password", "secret", "密码错误!");
         row("operator says no", "", "重新记账会清空账本（");
     }
     void newLedgerOnServer() {
-        QFETCH(QString, password);
-        QFETCH(QString, last);
+        const auto [password, last] = fetch<QString, QString>("password", "last");
         Fixture f(LedgerEngine::Server);
         if (password.isEmpty())
             f.boxes.answer(platform::No);

@@ -16,6 +16,8 @@
 #include "print/AppSettings.h"
 #include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptDlg.h"
+#include "tests/support/DataColumns.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 
@@ -64,9 +66,6 @@ template <typename T> T* named(QWidget& w, const QString& name) {
         if (t->accessibleName() == name)
             return t;
     qFatal("no control %s", qPrintable(name));
-}
-QTableWidget* tableNamed(QWidget& w, const QString& name) {
-    return named<QTableWidget>(w, name);
 }
 
 QStringList rowTexts(QTableWidget* t, int row) {
@@ -131,7 +130,7 @@ private slots:
         platform::ScopedMessageBoxScript boxes;
         COverviewDlg dlg;
         dlg.show();
-        QTableWidget* income = tableNamed(dlg, "月度收入表");
+        QTableWidget* income = named<QTableWidget>(dlg, "月度收入表");
         // Twelve months up to December and the sum line; a month without receipts is a row of zeros.
         QCOMPARE(income->rowCount(), 13);
         const QStringList zeros(10, "0.00");
@@ -150,7 +149,7 @@ private slots:
         dlg.tabs()->setCurrentIndex(1);
         QCOMPARE(named<QLabel>(dlg, "收费汇总")->text(),
                  QString("2026年12月：共2间，已开收据1间，未开收据1间，应收房租650.00元"));
-        QTableWidget* charges = tableNamed(dlg, "收费情况表");
+        QTableWidget* charges = named<QTableWidget>(dlg, "收费情况表");
         QCOMPARE(rowTexts(charges, 0), (QStringList{"B-2", "未开收据", "", "", "650.00"}));
         QCOMPARE(rowTexts(charges, 1), (QStringList{"A-101", "已开收据", "0000003", "950.00", "0.00"}));
         dlg.findChild<QDateEdit*>()->setDate(QDate(2026, 10, 1));
@@ -158,7 +157,7 @@ private slots:
         QVERIFY(dlg.grab().save("overview-charges.png"));
 
         dlg.tabs()->setCurrentIndex(2);
-        QTableWidget* usage = tableNamed(dlg, "房间用量表");
+        QTableWidget* usage = named<QTableWidget>(dlg, "房间用量表");
         QCOMPARE(usage->rowCount(), 24);
         QCOMPARE(rowTexts(usage, 23), (QStringList{"2026-12", "39.00", "420.00", "", "水"}));
         QCOMPARE(rowTexts(usage, 22).value(3), QString("0.00"));
@@ -184,30 +183,17 @@ private slots:
     // Each total over the bars in full, with its cents and thousands, upright or turned but never
     // on top of another or outside the plot; the value axis written the same way.
     void chartLabelsInFull_data() {
-        QTest::addColumn<int>("range");  // the chooser's: 12 or 24 months
-        QTest::addColumn<int>("months"); // months with a receipt, up to December
-        QTest::addColumn<QString>("rent");
-        QTest::addColumn<QString>("total");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("24 months of millions") << 1 << 24 << "7739600"
-                                               << "7739600"
-                                               << "7,739,600.00";
-        QTest::newRow("12 months of millions") << 0 << 12 << "7739600"
-                                               << "7739600"
-                                               << "7,739,600.00";
-        QTest::newRow("a few months") << 1 << 3 << "1038.85"
-                                      << "1040"
-                                      << "1,040.00";
-        QTest::newRow("rounded down") << 0 << 12 << "12345.6"
-                                      << "12345"
-                                      << "12,345.00";
+        // range: the chooser's: 12 or 24 months
+        // months: months with a receipt, up to December
+        columns<int, int, QString, QString, QString>("range", "months", "rent", "total", "label");
+        row("24 months of millions", 1, 24, "7739600", "7739600", "7,739,600.00");
+        row("12 months of millions", 0, 12, "7739600", "7739600", "7,739,600.00");
+        row("a few months", 1, 3, "1038.85", "1040", "1,040.00");
+        row("rounded down", 0, 12, "12345.6", "12345", "12,345.00");
     }
     void chartLabelsInFull() {
-        QFETCH(int, range);
-        QFETCH(int, months);
-        QFETCH(QString, rent);
-        QFETCH(QString, total);
-        QFETCH(QString, label);
+        const auto [range, months, rent, total, label] =
+            fetch<int, int, QString, QString, QString>("range", "months", "rent", "total", "label");
         TestLedger ledger;
         for (int i = 0; i < months; ++i)
             ledger.exec(
@@ -326,7 +312,7 @@ private slots:
 
         InstallOverviewHooks();
         COverviewDlg dlg(&window);
-        QTableWidget* charges = tableNamed(dlg, "收费情况表");
+        QTableWidget* charges = named<QTableWidget>(dlg, "收费情况表");
         emit charges->cellDoubleClicked(0, 0);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.chosenRoom(), QString("B-2"));
@@ -373,55 +359,28 @@ private slots:
 
     // The months a receipt is for: its charging period's, while the ledger uses periods.
     void monthsOfReceipt_data() {
-        QTest::addColumn<QString>("issued");
-        QTest::addColumn<QString>("periodEnd");
-        QTest::addColumn<QString>("days");
-        QTest::addColumn<bool>("byPeriod");
-        QTest::addColumn<QString>("months"); // first month and count
-        QTest::newRow("October paid in November") << "2026-11-04 10:00:00"
-                                                  << "2026-10-31 00:00:00"
-                                                  << "30" << true << "2026-10 1";
-        QTest::newRow("periods not in use") << "2026-11-04 10:00:00"
-                                            << "2026-10-31"
-                                            << "30" << false << "2026-11 1";
-        QTest::newRow("no period") << "2026-11-04 10:00:00"
-                                   << ""
-                                   << "" << true << "2026-11 1";
-        QTest::newRow("period end no date") << "2026-11-04 10:00:00"
-                                            << "abc"
-                                            << "30" << true << "2026-11 1";
-        QTest::newRow("a quarter") << "2026-10-02 10:00:00"
-                                   << "2026-12-31"
-                                   << "91" << true << "2026-10 3";
-        QTest::newRow("15th to 14th") << "2026-11-20 10:00:00"
-                                      << "2026-11-14"
-                                      << "30" << true << "2026-10 1";
+        // months: first month and count
+        columns<QString, QString, QString, bool, QString>("issued", "periodEnd", "days", "byPeriod",
+                                                          "months");
+        row("October paid in November", "2026-11-04 10:00:00", "2026-10-31 00:00:00", "30", true,
+            "2026-10 1");
+        row("periods not in use", "2026-11-04 10:00:00", "2026-10-31", "30", false, "2026-11 1");
+        row("no period", "2026-11-04 10:00:00", "", "", true, "2026-11 1");
+        row("period end no date", "2026-11-04 10:00:00", "abc", "30", true, "2026-11 1");
+        row("a quarter", "2026-10-02 10:00:00", "2026-12-31", "91", true, "2026-10 3");
+        row("15th to 14th", "2026-11-20 10:00:00", "2026-11-14", "30", true, "2026-10 1");
         // Begun on the 15th: the month of the start counts.
-        QTest::newRow("15th to 14th, two months") << "2026-12-20 10:00:00"
-                                                  << "2026-12-14"
-                                                  << "60" << true << "2026-10 2";
-        QTest::newRow("16th to 15th") << "2026-11-20 10:00:00"
-                                      << "2026-11-15"
-                                      << "30" << true << "2026-11 1";
-        QTest::newRow("short, across the turn") << "2026-11-11 10:00:00"
-                                                << "2026-11-10"
-                                                << "21" << true << "2026-10 1";
-        QTest::newRow("one day") << "2026-11-11 10:00:00"
-                                 << "2026-12-01"
-                                 << "0" << true << "2026-12 1";
-        QTest::newRow("negative length") << "2026-11-11 10:00:00"
-                                         << "2026-10-31"
-                                         << "-5" << true << "2026-10 1";
-        QTest::newRow("across the year") << "2027-01-03 10:00:00"
-                                         << "2027-01-14"
-                                         << "45" << true << "2026-12 1";
+        row("15th to 14th, two months", "2026-12-20 10:00:00", "2026-12-14", "60", true, "2026-10 2");
+        row("16th to 15th", "2026-11-20 10:00:00", "2026-11-15", "30", true, "2026-11 1");
+        row("short, across the turn", "2026-11-11 10:00:00", "2026-11-10", "21", true, "2026-10 1");
+        row("one day", "2026-11-11 10:00:00", "2026-12-01", "0", true, "2026-12 1");
+        row("negative length", "2026-11-11 10:00:00", "2026-10-31", "-5", true, "2026-10 1");
+        row("across the year", "2027-01-03 10:00:00", "2027-01-14", "45", true, "2026-12 1");
     }
     void monthsOfReceipt() {
-        QFETCH(QString, issued);
-        QFETCH(QString, periodEnd);
-        QFETCH(QString, days);
-        QFETCH(bool, byPeriod);
-        QFETCH(QString, months);
+        const auto [issued, periodEnd, days, byPeriod, months] =
+            fetch<QString, QString, QString, bool, QString>("issued", "periodEnd", "days", "byPeriod",
+                                                            "months");
         const ReceiptMonths m = MonthsOfReceipt(issued, periodEnd, days, byPeriod);
         QCOMPARE(m.first.toString("yyyy-MM") + ' ' + QString::number(m.count), months);
     }
@@ -429,18 +388,15 @@ private slots:
     // October's rent paid on the 4th of November: October is charged and has its usage, November
     // is not charged and keeps its own usage; with periods not in use both go by the issue date.
     void filedByPeriod_data() {
-        QTest::addColumn<bool>("byPeriod");
-        QTest::addColumn<QStringList>("charged"); // October's rooms, then November's
-        QTest::addColumn<QString>("usage");       // F-7's water in September to December
-        QTest::newRow("by period") << true << QStringList{"A-101 F-7", "A-101 B-2 F-7"}
-                                   << "09=6 10=5 11=4 12=-";
-        QTest::newRow("periods off") << false << QStringList{"A-101", "A-101 B-2 F-7"}
-                                     << "09=6 10=- 11=9 12=-";
+        // charged: October's rooms, then November's
+        // usage: F-7's water in September to December
+        columns<bool, QStringList, QString>("byPeriod", "charged", "usage");
+        row("by period", true, QStringList{"A-101 F-7", "A-101 B-2 F-7"}, "09=6 10=5 11=4 12=-");
+        row("periods off", false, QStringList{"A-101", "A-101 B-2 F-7"}, "09=6 10=- 11=9 12=-");
     }
     void filedByPeriod() {
-        QFETCH(bool, byPeriod);
-        QFETCH(QStringList, charged);
-        QFETCH(QString, usage);
+        const auto [byPeriod, charged, usage] =
+            fetch<bool, QStringList, QString>("byPeriod", "charged", "usage");
         TestLedger ledger;
         fillWorkedOut(ledger);
         const auto period = [&ledger](const QString& no, const QString& end, const QString& days) {
@@ -478,22 +434,17 @@ private slots:
     }
 
     void chargesOfMonth_data() {
-        QTest::addColumn<QDate>("month");
-        QTest::addColumn<QStringList>("rooms"); // room, numbers, total, expected rent
-        QTest::addColumn<QString>("summary");
-        QTest::newRow("November") << QDate(2026, 11, 30)
-                                  << QStringList{"C-3||0|700", "D-4||0|0", "E-6||0|900",
-                                                 "A-101|0000002|893|0", "B-2|0000004|650|650"}
-                                  << "2026年11月：共5间，已开收据2间，未开收据3间，应收房租1600.00元";
-        QTest::newRow("October") << QDate(2026, 10, 1)
-                                 << QStringList{"B-2||0|650", "C-3||0|700", "D-4||0|500", "E-6||0|0",
-                                                "A-101|0000001|900|0"}
-                                 << "2026年10月：共5间，已开收据1间，未开收据4间，应收房租1850.00元";
+        // rooms: room, numbers, total, expected rent
+        columns<QDate, QStringList, QString>("month", "rooms", "summary");
+        row("November", QDate(2026, 11, 30),
+            QStringList{"C-3||0|700", "D-4||0|0", "E-6||0|900", "A-101|0000002|893|0", "B-2|0000004|650|650"},
+            "2026年11月：共5间，已开收据2间，未开收据3间，应收房租1600.00元");
+        row("October", QDate(2026, 10, 1),
+            QStringList{"B-2||0|650", "C-3||0|700", "D-4||0|500", "E-6||0|0", "A-101|0000001|900|0"},
+            "2026年10月：共5间，已开收据1间，未开收据4间，应收房租1850.00元");
     }
     void chargesOfMonth() {
-        QFETCH(QDate, month);
-        QFETCH(QStringList, rooms);
-        QFETCH(QString, summary);
+        const auto [month, rooms, summary] = fetch<QDate, QStringList, QString>("month", "rooms", "summary");
         TestLedger ledger;
         fillWorkedOut(ledger);
         Database db;
@@ -509,14 +460,12 @@ private slots:
     // Room "E-5" reads its water meter monthly; August and October have no receipt. Usages 10, 12, 11 and the
     // last month's: the median of four is 11.5, and only more than twice that is unusual.
     void usageOfRoom_data() {
-        QTest::addColumn<QString>("lastReading");
-        QTest::addColumn<QStringList>("unusual");
-        QTest::newRow("twice the median") << "56" << QStringList{};
-        QTest::newRow("just above") << "56.01" << QStringList{"2026-11 水 23.01（中位数 11.50）"};
+        columns<QString, QStringList>("lastReading", "unusual");
+        row("twice the median", "56", QStringList{});
+        row("just above", "56.01", QStringList{"2026-11 水 23.01（中位数 11.50）"});
     }
     void usageOfRoom() {
-        QFETCH(QString, lastReading);
-        QFETCH(QStringList, unusual);
+        const auto [lastReading, unusual] = fetch<QString, QStringList>("lastReading", "unusual");
         TestLedger ledger;
         fillWorkedOut(ledger);
         receipt(ledger, "0000010", "2026-06-05 10:00:00", "E-5", "0,0,0,'0',0,0,0", "0,10,0,0,'',''");

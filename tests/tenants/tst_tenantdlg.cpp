@@ -1,6 +1,6 @@
 // The tenant register on a ledger of its own: opening on a room, searching, adding, modifying and
 // deleting, the wheel over the dates, and the way in from the main window. The register's
-// statements on either engine: what a search finds, what an insert, update and delete store; the
+// statements on either engine: what a search finds; the
 // register's dates as stored and listed, and listed dates read back into a picker.
 
 #include "data/Database.h"
@@ -14,6 +14,8 @@
 #include "tenants/TenantListCtrl.h"
 #include "tenants/TenantListModel.h"
 #include "tenants/TenantStatements.h"
+#include "tests/support/DataColumns.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 #include "tests/support/Wheel.h"
@@ -97,6 +99,10 @@ struct Opened {
     }
 };
 
+// Employers whose names hold LIKE's wildcards, its escape mark, a quote and letters in both cases.
+const QStringList kCompanies{"红星厂", "老红星", "50%折扣",    "5000折扣", "a_b店",
+                             "axb店",  "c\\d行", "O'Neil商行", "Ä记",      "ä记"};
+
 QStringList namesFound(const TenantFields& search) {
     Database db;
     if (!db.open())
@@ -105,17 +111,6 @@ QStringList namesFound(const TenantFields& search) {
     for (Recordset rs = db.query(BuildTenantQuery(search)); !rs.isEOF(); rs.moveNext())
         names << rs.field(ClientColumn::Name);
     return names;
-}
-
-TenantValues tenant(const QString& name, const QString& company) {
-    TenantValues v;
-    v.text.name = name;
-    v.text.company = company;
-    v.deposit = "500.00";
-    v.rent = 1200.456;
-    v.dateFrom = "2026-01-05 00:00:00";
-    v.dateTo = "2026-12-31 00:00:00";
-    return v;
 }
 
 } // namespace
@@ -162,10 +157,10 @@ private slots:
     }
 
     void searchNarrowsBySubstring_data() {
-        QTest::addColumn<QStringList>("typed"); // field, text, field, text...
-        QTest::addColumn<QStringList>("ids");
+        // typed: field, text, field, text...
+        columns<QStringList, QStringList>("typed", "ids");
         const auto row = [](const char* name, QStringList typed, QStringList ids) {
-            QTest::newRow(name) << typed << ids;
+            ::row(name, typed, ids);
         };
         row("empty form lists all, empty and null columns too", {}, {"1", "2", "3", "4", "5", "6"});
         row("name", {"nameEdit", "四"}, {"2"});
@@ -181,8 +176,7 @@ private slots:
         row("two fields at once", {"companyEdit", "红星", "telEdit", "04"}, {"4"});
     }
     void searchNarrowsBySubstring() {
-        QFETCH(QStringList, typed);
-        QFETCH(QStringList, ids);
+        const auto [typed, ids] = fetch<QStringList, QStringList>("typed", "ids");
         TestLedger ledger;
         seedTenants(ledger);
         // Written by another program: no telephone, QQ or employer at all.
@@ -223,15 +217,12 @@ private slots:
     // typed and come back formatted; the tenant whose data the form shows is the one modified,
     // however the rows have moved.
     void actOnTheTenantShown_data() {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QStringList>("said");
-        QTest::addColumn<QStringList>("ids");
-        QTest::addColumn<int>("selected");
-        QTest::addColumn<QString>("shown"); // the selected row, name to period | the form's name and period
-        QTest::addColumn<QStringList>("changed");
+        // shown: the selected row, name to period | the form's name and period
+        columns<QString, QStringList, QStringList, int, QString, QStringList>("script", "said", "ids",
+                                                                              "selected", "shown", "changed");
         const auto row = [](const char* name, QString script, QStringList said, QStringList ids, int selected,
                             QString shown, QStringList changed) {
-            QTest::newRow(name) << script << said << ids << selected << shown << changed;
+            ::row(name, script, said, ids, selected, shown, changed);
         };
         const QStringList all{"1", "2", "3", "4", "5"};
         const QString modify = "; type telEdit 021-555; type rentEdit 1150.5; click modify";
@@ -353,12 +344,9 @@ private slots:
             {done}, all, -1, " |  2026-02-01 2027-01-31", {li});
     }
     void actOnTheTenantShown() {
-        QFETCH(QString, script);
-        QFETCH(QStringList, said);
-        QFETCH(QStringList, ids);
-        QFETCH(int, selected);
-        QFETCH(QString, shown);
-        QFETCH(QStringList, changed);
+        const auto [script, said, ids, selected, shown, changed] =
+            fetch<QString, QStringList, QStringList, int, QString, QStringList>(
+                "script", "said", "ids", "selected", "shown", "changed");
         TestLedger ledger;
         seedTenants(ledger);
         // The rent is stored as a number, not as text (the server's column holds numbers only).
@@ -436,21 +424,15 @@ private slots:
     // A date typed section by section lands as typed, whether the picker was entered by Tab (its
     // first section chosen) or by a click on the year (the cursor inside it).
     void typedDateLandsAsTyped_data() {
-        QTest::addColumn<QString>("picker");
-        QTest::addColumn<bool>("click");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QDate>("date");
-        QTest::newRow("tab, full date") << "fromDate" << false << "2027-11-30" << QDate(2027, 11, 30);
-        QTest::newRow("click, full date") << "toDate" << true << "2027-11-30" << QDate(2027, 11, 30);
-        QTest::newRow("tab, one-digit month") << "toDate" << false << "2027-1-5" << QDate(2027, 1, 5);
-        QTest::newRow("click, a month that takes no second digit")
-            << "fromDate" << true << "2028-2-29" << QDate(2028, 2, 29);
+        columns<QString, bool, QString, QDate>("picker", "click", "typed", "date");
+        row("tab, full date", "fromDate", false, "2027-11-30", QDate(2027, 11, 30));
+        row("click, full date", "toDate", true, "2027-11-30", QDate(2027, 11, 30));
+        row("tab, one-digit month", "toDate", false, "2027-1-5", QDate(2027, 1, 5));
+        row("click, a month that takes no second digit", "fromDate", true, "2028-2-29", QDate(2028, 2, 29));
     }
     void typedDateLandsAsTyped() {
-        QFETCH(QString, picker);
-        QFETCH(bool, click);
-        QFETCH(QString, typed);
-        QFETCH(QDate, date);
+        const auto [picker, click, typed, date] =
+            fetch<QString, bool, QString, QDate>("picker", "click", "typed", "date");
         TestLedger ledger;
         platform::ScopedClock clock(kNow);
         Opened t;
@@ -510,14 +492,12 @@ private slots:
 
     // "租户管理(&R)..." opens the register over every tenant, "查询租户(&C)" on the receipt's room.
     void mainWindowOpensTheRegister_data() {
-        QTest::addColumn<QString>("room");
-        QTest::addColumn<int>("rows");
-        QTest::newRow("button") << "" << 5;
-        QTest::newRow("room of a receipt") << "13-201" << 1;
+        columns<QString, int>("room", "rows");
+        row("button", "", 5);
+        row("room of a receipt", "13-201", 1);
     }
     void mainWindowOpensTheRegister() {
-        QFETCH(QString, room);
-        QFETCH(int, rows);
+        const auto [room, rows] = fetch<QString, int>("room", "rows");
         TestLedger ledger;
         seedTenants(ledger);
         resetGlobalState(appSettings());
@@ -545,77 +525,37 @@ private slots:
     // Every typed character stands for itself: LIKE's wildcards, the escape mark and quotes; letters
     // A to Z match in either case, as the file's engine compares them.
     void searchFindsTheTextAnywhere_data() {
-        QTest::addColumn<QString>("company");
-        QTest::addColumn<QStringList>("found");
-        QTest::newRow("plain") << "红星" << QStringList{"红星厂", "老红星"};
-        QTest::newRow("percent") << "50%" << QStringList{"50%折扣"};
-        QTest::newRow("underscore") << "a_b" << QStringList{"a_b店"};
-        QTest::newRow("backslash") << "c\\d" << QStringList{"c\\d行"};
-        QTest::newRow("quote") << "O'Neil" << QStringList{"O'Neil商行"};
-        QTest::newRow("other letter case") << "o'neil" << QStringList{"O'Neil商行"};
-        QTest::newRow("letter case beyond A to Z") << "ä" << QStringList{"ä记"};
-        QTest::newRow("nothing") << "无此" << QStringList{};
-        QTest::newRow("empty: every tenant")
-            << "" << QStringList{"红星厂", "老红星", "50%折扣",    "5000折扣", "a_b店",
-                                 "axb店",  "c\\d行", "O'Neil商行", "Ä记",      "ä记"};
+        columns<QString, QStringList>("company", "found");
+        row("plain", "红星", QStringList{"红星厂", "老红星"});
+        row("percent", "50%", QStringList{"50%折扣"});
+        row("underscore", "a_b", QStringList{"a_b店"});
+        row("backslash", "c\\d", QStringList{"c\\d行"});
+        row("quote", "O'Neil", QStringList{"O'Neil商行"});
+        row("other letter case", "o'neil", QStringList{"O'Neil商行"});
+        row("letter case beyond A to Z", "ä", QStringList{"ä记"});
+        row("nothing", "无此", QStringList{});
+        row("empty: every tenant", "", kCompanies);
     }
     void searchFindsTheTextAnywhere() {
-        QFETCH(QString, company);
-        QFETCH(QStringList, found);
+        const auto [company, found] = fetch<QString, QStringList>("company", "found");
         TestLedger ledger;
-        Database db;
-        QVERIFY(db.open());
-        for (const char* c : {"红星厂", "老红星", "50%折扣", "5000折扣", "a_b店", "axb店", "c\\d行",
-                              "O'Neil商行", "Ä记", "ä记"})
-            InsertTenant(db, tenant(QString::fromUtf8(c), QString::fromUtf8(c)));
+        for (const QString& c : kCompanies)
+            ledger.exec("insert into client ([name],[company]) values (?, ?)", {c, c});
         TenantFields search;
         search.company = company;
         QCOMPARE(namesFound(search), found);
     }
 
-    void insertUpdateDeleteStoreWhatTheyShould() {
-        TestLedger ledger;
-        Database db;
-        QVERIFY(db.open());
-        const qint64 first = InsertTenant(db, tenant("张三", "甲"));
-        // The key handed back is the new tenant's, not the largest one.
-        ledger.exec("insert into client (id, name) values (100, '旁人')");
-        TenantValues li = tenant("李四", "丙");
-        li.text.qq = "%1'%2";
-        const qint64 second = InsertTenant(db, li);
-        QCOMPARE(ledger.row(QString("select name from client where id = %1").arg(first)),
-                 QStringList{"张三"});
-        QCOMPARE(ledger.row(QString("select name from client where id = %1").arg(second)),
-                 QStringList{"李四"});
-        li.text.tel = "021-555";
-        li.rent = 1150.5;
-        li.dateTo = "";
-        QCOMPARE(db.execute(BuildTenantUpdate(li, second)), 1);
-        QCOMPARE(db.execute(BuildTenantUpdate(li, 999)), 0);
-        QCOMPARE(
-            ledger.row(QString("select name, tel, qq, company, row1, zuMoney, dateFrom, dateTo from client "
-                               "where id = %1")
-                           .arg(second)),
-            (QStringList{"李四", "021-555", "%1'%2", "丙", "500.00", "1150.5", "2026-01-05 00:00:00", ""}));
-        QCOMPARE(db.execute(BuildTenantDelete(first)), 1);
-        QCOMPARE(ledger.rows("select name from client order by name"),
-                 (QList<QStringList>{{"旁人"}, {"李四"}}));
-    }
-
     void listedDatesReadBack_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("listed");
-        QTest::addColumn<QDate>("picked");
-        QTest::newRow("stored form") << QString("2026-01-05 00:00:00") << "2026-01-05" << QDate(2026, 1, 5);
-        QTest::newRow("end of year") << QString("2026-12-31 00:00:00") << "2026-12-31" << QDate(2026, 12, 31);
-        QTest::newRow("no time") << QString("2026-07-09") << "2026-07-09" << QDate(2026, 7, 9);
-        QTest::newRow("none") << QString() << "" << QDate();
-        QTest::newRow("no date") << QString("abc def") << "abc" << QDate();
+        columns<QString, QString, QDate>("stored", "listed", "picked");
+        row("stored form", QString("2026-01-05 00:00:00"), "2026-01-05", QDate(2026, 1, 5));
+        row("end of year", QString("2026-12-31 00:00:00"), "2026-12-31", QDate(2026, 12, 31));
+        row("no time", QString("2026-07-09"), "2026-07-09", QDate(2026, 7, 9));
+        row("none", QString(), "", QDate());
+        row("no date", QString("abc def"), "abc", QDate());
     }
     void listedDatesReadBack() {
-        QFETCH(QString, stored);
-        QFETCH(QString, listed);
-        QFETCH(QDate, picked);
+        const auto [stored, listed, picked] = fetch<QString, QString, QDate>("stored", "listed", "picked");
         QCOMPARE(TenantListDate(stored), listed);
         QCOMPARE(ParseTenantListDate(listed), picked);
         if (picked.isValid())
