@@ -31,8 +31,42 @@ void receipt(TestLedger& l, const QString& no, const QString& issued, const QStr
             .arg(no, issued, room, readings, rentTotal));
 }
 
+void addRooms(const TestLedger& l, const QStringList& rooms) {
+    for (const QString& room : rooms)
+        l.exec("insert into addr_items values(?)", {room});
+}
+
 int receiptCount(const TestLedger& l) {
     return l.row("select count(*) from RECEIPT").value(0).toInt();
+}
+
+// A receipt stored as another clerk's program stores it; gives the number it went under.
+QString storeReceipt(Database& db, const QString& number, const QString& room, const QString& total,
+                     const QDateTime& issued) {
+    ReceiptForm form;
+    form.number = number;
+    form.address = room;
+    form.total = total;
+    form.issueDate = form.periodStart = form.periodEnd = issued;
+    InsertReceipt(db, form);
+    return form.number;
+}
+
+const RoundIssue kIssue{"会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1), {}};
+
+// The readings typed this month: water, electricity, hot water.
+void typeReadings(RoundRow& row, const QStringList& typed) {
+    const RoundField fields[] = {RoundField::WaterThis, RoundField::ElecThis, RoundField::HotThis};
+    for (int i = 0; i < 3; ++i)
+        SetRoundField(row, fields[i], typed[i]);
+}
+
+// A row filled to be stored: every last reading 1, this month's 2, 3 and 4.
+void fillRow(RoundRow& row, const QString& rent) {
+    for (RoundField f : {RoundField::WaterLast, RoundField::ElecLast, RoundField::HotLast})
+        SetRoundField(row, f, "1");
+    typeReadings(row, {"2", "3", "4"});
+    SetRoundField(row, RoundField::Rent, rent);
 }
 
 QStringList shown(const QList<RoundRow>& rows) {
@@ -156,9 +190,7 @@ private slots:
         RoundSettings settings;
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1), &settings);
         QCOMPARE(rows.size(), 1);
-        const RoundField fields[] = {RoundField::WaterThis, RoundField::ElecThis, RoundField::HotThis};
-        for (int i = 0; i < 3; ++i)
-            SetRoundField(rows[0], fields[i], typed[i]);
+        typeReadings(rows[0], typed);
 
         // The form as the main window works it: prices, prefill of the room, then the readings.
         ReceiptForm form;
@@ -211,9 +243,7 @@ private slots:
         ledger.exec("update USER_SET set set10='0' where id=3");
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1));
         QCOMPARE(rows.size(), 1);
-        const RoundField fields[] = {RoundField::WaterThis, RoundField::ElecThis, RoundField::HotThis};
-        for (int i = 0; i < 3; ++i)
-            SetRoundField(rows[0], fields[i], typed[i]);
+        typeReadings(rows[0], typed);
         QCOMPARE(rows[0].marksText(), marks);
         const RoundStoreResult plan = PlanRound(rows);
         QCOMPARE(plan.stored.size(), stored == 1 ? 1 : 0);
@@ -225,58 +255,32 @@ private slots:
     // stored meanwhile, and does not charge again a room that clerk charged.
     void storeNumbersAfterASecondClerk() {
         TestLedger ledger;
-        for (const char* room : {"A-1", "A-2", "A-3", "A-4", "A-5"})
-            ledger.exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
+        addRooms(ledger, {"A-1", "A-2", "A-3", "A-4", "A-5"});
         receipt(ledger, "0000005", "2026-02-10 09:00:00", "A-1");
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1));
         QCOMPARE(rows.size(), 5);
-        for (const char* room : {"A-1", "A-2", "A-4", "A-5"}) {
-            RoundRow& row = rows[rowOf(rows, QString::fromUtf8(room))];
-            SetRoundField(row, RoundField::WaterLast, "1");
-            SetRoundField(row, RoundField::ElecLast, "1");
-            SetRoundField(row, RoundField::HotLast, "1");
-            SetRoundField(row, RoundField::WaterThis, "2");
-            SetRoundField(row, RoundField::ElecThis, "3");
-            SetRoundField(row, RoundField::HotThis, "4");
-            SetRoundField(row, RoundField::Rent, "500");
-        }
+        for (const char* room : {"A-1", "A-2", "A-4", "A-5"})
+            fillRow(rows[rowOf(rows, QString::fromUtf8(room))], "500");
         {
             // The second clerk: a receipt for A-4 this month, then one typed under a number ahead.
             Database other;
             QVERIFY(other.open());
-            ReceiptForm form;
-            form.number = "0000006";
-            form.address = "A-4";
-            form.total = "100";
-            form.issueDate = QDateTime(QDate(2026, 3, 3), QTime(9, 0));
-            form.periodStart = form.periodEnd = form.issueDate;
-            InsertReceipt(other, form);
-            form.number = "0000008";
-            form.address = "Z-9";
-            InsertReceipt(other, form);
+            storeReceipt(other, "0000006", "A-4", "100", QDateTime(QDate(2026, 3, 3), QTime(9, 0)));
+            storeReceipt(other, "0000008", "Z-9", "100", QDateTime(QDate(2026, 3, 3), QTime(9, 0)));
         }
         Database db;
         QVERIFY(db.open());
-        const RoundIssue issue{
-            "会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1), {}};
         // A third clerk saves while the round is being stored, under the number proposed before
         // the round: the save waits for the round and goes after it.
         std::thread third;
         QString thirdNumber;
-        const RoundStoreResult result = StoreRound(db, rows, issue, [&](int done, int) {
+        const RoundStoreResult result = StoreRound(db, rows, kIssue, [&](int done, int) {
             if (done == 1) {
                 third = std::thread([&] {
                     Database own;
-                    if (!own.open())
-                        return;
-                    ReceiptForm form;
-                    form.number = "0000009";
-                    form.address = "Y-1";
-                    form.total = "50";
-                    form.issueDate = form.periodStart = form.periodEnd =
-                        QDateTime(QDate(2026, 3, 5), QTime(9, 0));
-                    InsertReceipt(own, form);
-                    thirdNumber = form.number;
+                    if (own.open())
+                        thirdNumber = storeReceipt(own, "0000009", "Y-1", "50",
+                                                   QDateTime(QDate(2026, 3, 5), QTime(9, 0)));
                 });
                 QThread::msleep(300);
             }
@@ -310,21 +314,13 @@ private slots:
     void nothingStoredHalfWay() {
         QFETCH(bool, fail);
         TestLedger ledger;
-        for (const char* room : {"A-1", "A-2", "A-3"})
-            ledger.exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
+        addRooms(ledger, {"A-1", "A-2", "A-3"});
         receipt(ledger, "0000001", "2026-01-10 09:00:00", "Q-1");
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1));
-        for (RoundRow& row : rows) {
-            for (RoundField f : {RoundField::WaterLast, RoundField::ElecLast, RoundField::HotLast})
-                SetRoundField(row, f, "1");
-            for (RoundField f : {RoundField::WaterThis, RoundField::ElecThis, RoundField::HotThis})
-                SetRoundField(row, f, "2");
-            SetRoundField(row, RoundField::Rent, "300");
-        }
+        for (RoundRow& row : rows)
+            fillRow(row, "300");
         Database db;
         QVERIFY(db.open());
-        const RoundIssue issue{
-            "会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1), {}};
         const auto stopAtTwo = [fail](int done, int) {
             if (done == 2 && fail)
                 throw DbError("the ledger went away");
@@ -332,7 +328,7 @@ private slots:
         };
         bool thrown = false;
         try {
-            const RoundStoreResult result = StoreRound(db, rows, issue, stopAtTwo);
+            const RoundStoreResult result = StoreRound(db, rows, kIssue, stopAtTwo);
             QVERIFY(result.cancelled);
             QVERIFY(result.stored.isEmpty());
         } catch (const DbError&) {
@@ -349,8 +345,7 @@ private slots:
     // through the export's code page; and the unfinished round comes back as it was typed.
     void csvRoundTrip() {
         TestLedger ledger;
-        for (const char* room : {"A-1", "幸福小区3栋-401", "B,\"2\""})
-            ledger.exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
+        addRooms(ledger, {"A-1", "幸福小区3栋-401", "B,\"2\""});
         receipt(ledger, "0000001", "2026-02-10 09:00:00", "A-1");
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1));
         QCOMPARE(rows.size(), 3);
