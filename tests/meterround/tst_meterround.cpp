@@ -10,6 +10,7 @@
 #include "receipt/ReceiptLedger.h"
 #include "receipt/ReceiptStatements.h"
 #include "records/CsvExport.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/TestLedger.h"
 
 #include <QFile>
@@ -106,22 +107,24 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void roomsOfMonth_data() {
-        QTest::addColumn<QStringList>("setup");
-        QTest::addColumn<QStringList>("expected");
-        const QString tenant =
-            "insert into client ([name],[address],[zuMoney],[dateFrom],[dateTo]) values(%1)";
+        columns<QStringList, QStringList>("setup", "expected");
+        // A tenancy of A-1 from one day to another ("": open).
+        const auto tenancy = [](const QString& from, const QString& to) {
+            return QStringList{QString("insert into client ([name],[address],[zuMoney],[dateFrom],[dateTo]) "
+                                       "values('甲','A-1',500,'%1','%2')")
+                                   .arg(from, to)};
+        };
         QTest::newRow("tenancy ending on the month's first day counts")
-            << QStringList{tenant.arg("'甲','A-1',500,'2025-01-01 00:00:00','2026-03-01 00:00:00'")}
-            << QStringList{"A-1/甲"};
+            << tenancy("2025-01-01 00:00:00", "2026-03-01 00:00:00") << QStringList{"A-1/甲"};
         QTest::newRow("tenancy ended the day before the month does not")
-            << QStringList{tenant.arg("'甲','A-1',500,'2025-01-01 00:00:00','2026-02-28 00:00:00'")}
-            << QStringList{};
+            << tenancy("2025-01-01 00:00:00", "2026-02-28 00:00:00") << QStringList{};
         QTest::newRow("tenancy starting on the month's last day counts")
-            << QStringList{tenant.arg("'甲','A-1',500,'2026-03-31 00:00:00',''")} << QStringList{"A-1/甲"};
+            << tenancy("2026-03-31 00:00:00", "") << QStringList{"A-1/甲"};
         QTest::newRow("tenancy starting next month does not")
-            << QStringList{tenant.arg("'甲','A-1',500,'2026-04-01 00:00:00',''")} << QStringList{};
+            << tenancy("2026-04-01 00:00:00", "") << QStringList{};
         QTest::newRow("the tenant entered last is the room's; letter case one room")
-            << QStringList{tenant.arg("'甲','b-2',500,'',''"), tenant.arg("'乙','B-2',500,'',''"),
+            << QStringList{"insert into client ([name],[address],[zuMoney],[dateFrom],[dateTo]) "
+                           "values('甲','b-2',500,'',''),('乙','B-2',500,'','')",
                            "insert into addr_items values('B-2')"}
             << QStringList{"B-2/乙"};
         QTest::newRow("a receipt last month brings the room, one before that not")
@@ -140,8 +143,7 @@ private slots:
             << QStringList{"G-7 charged 0000001"};
     }
     void roomsOfMonth() {
-        QFETCH(QStringList, setup);
-        QFETCH(QStringList, expected);
+        const auto [setup, expected] = fetch<QStringList, QStringList>("setup", "expected");
         TestLedger ledger;
         int n = 0;
         for (const QString& step : setup) {
@@ -161,10 +163,8 @@ private slots:
     // The row's figures are the form's: the same prefill and readings give the same boxes, and
     // the total worked out by hand (prices 3.5, 0.8 and 12; last 110, 1100, 7; rent 800, 20 fees).
     void figuresAsTheForm_data() {
-        QTest::addColumn<bool>("threeRow");
-        QTest::addColumn<bool>("rounding");
-        QTest::addColumn<QStringList>("typed"); // water, electricity, hot water this
-        QTest::addColumn<QString>("total");
+        // typed: water, electricity, hot water this
+        columns<bool, bool, QStringList, QString>("threeRow", "rounding", "typed", "total");
         // 10.5 × 3.5 + 80 × 0.8 + 2.2 × 12 + 800 + 20 = 36.75 + 64 + 26.4 + 820
         QTest::newRow("three rows, whole yuan")
             << true << true << QStringList{"120.5", "1180", "9.2"} << "947";
@@ -176,10 +176,8 @@ private slots:
             << true << false << QStringList{"100", "1100", "7"} << "785.00";
     }
     void figuresAsTheForm() {
-        QFETCH(bool, threeRow);
-        QFETCH(bool, rounding);
-        QFETCH(QStringList, typed);
-        QFETCH(QString, total);
+        const auto [threeRow, rounding, typed, total] =
+            fetch<bool, bool, QStringList, QString>("threeRow", "rounding", "typed", "total");
         TestLedger ledger;
         ledger.exec("insert into addr_items values('A-1')");
         receipt(ledger, "0000001", "2026-02-10 09:00:00", "A-1");
@@ -222,9 +220,8 @@ private slots:
 
     // The marks of a row: A-1 used 10 of water a month (Dec to Feb), last reading 130.
     void marks_data() {
-        QTest::addColumn<QStringList>("typed"); // water, electricity, hot water this
-        QTest::addColumn<QString>("marks");
-        QTest::addColumn<int>("stored"); // 1 stored, 0 kept out, -1 skipped
+        // typed: water, electricity, hot water this; stored: 1 stored, 0 kept out, -1 skipped
+        columns<QStringList, QString, int>("typed", "marks", "stored");
         QTest::newRow("usual") << QStringList{"145", "1100", "7"} << "" << 1;
         QTest::newRow("above twice the usual, stored all the same")
             << QStringList{"151", "1100", "7"} << "水用量异常（平时10.00）" << 1;
@@ -233,9 +230,7 @@ private slots:
         QTest::newRow("nothing typed: no marks, skipped") << QStringList{"", "", ""} << "" << -1;
     }
     void marks() {
-        QFETCH(QStringList, typed);
-        QFETCH(QString, marks);
-        QFETCH(int, stored);
+        const auto [typed, marks, stored] = fetch<QStringList, QString, int>("typed", "marks", "stored");
         TestLedger ledger;
         receipt(ledger, "0000001", "2025-12-10 09:00:00", "A-1", "100,110,1000,1100,'5','7'");
         receipt(ledger, "0000002", "2026-01-10 09:00:00", "A-1", "110,120,1000,1100,'7','7'");
