@@ -32,13 +32,12 @@ class VersionServer : public QObject {
 public:
     explicit VersionServer(QByteArray body, bool held = false) : held(held), m_body(std::move(body)) {
         m_server.listen(QHostAddress::LocalHost);
-        SetVendorSite(site());
+        SetVendorSite(QString("http://127.0.0.1:%1").arg(m_server.serverPort()));
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = m_server.nextPendingConnection())
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { onRequest(s); });
         });
     }
-    QString site() const { return QString("http://127.0.0.1:%1").arg(m_server.serverPort()); }
     bool held;
     QStringList paths;
     void release() {
