@@ -7,6 +7,7 @@
 #include "about/WebSite.h"
 
 #include "platform/Services.h"
+#include "tests/support/DataColumns.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -25,20 +26,20 @@
 
 namespace {
 
-// Serves one body for every request (404 for an empty one) and records the paths asked for.
-// While held, requests wait unanswered.
+// Serves one body for every request (404 for an empty one) and records the paths asked for; the
+// program's vendor site from the start. While held, requests wait unanswered.
 class VersionServer : public QObject {
 public:
-    explicit VersionServer(QByteArray body) : m_body(std::move(body)) {
+    explicit VersionServer(QByteArray body, bool held = false) : held(held), m_body(std::move(body)) {
         m_server.listen(QHostAddress::LocalHost);
+        SetVendorSite(QString("http://127.0.0.1:%1").arg(m_server.serverPort()));
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = m_server.nextPendingConnection())
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { onRequest(s); });
         });
     }
-    QString site() const { return QString("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+    bool held;
     QStringList paths;
-    bool held = false;
     void release() {
         held = false;
         for (QTcpSocket* s : std::exchange(m_waiting, {}))
@@ -79,6 +80,13 @@ class TestAbout : public QObject {
     QString m_pictures; // where the test was started: the pictures for a look by eye go there
 
     QLabel* statusLine(CAboutDlg& dlg) { return dlg.findChild<QLabel*>("updateStatus"); }
+    static QList<CUserGuideDlg*> guideWindows() {
+        QList<CUserGuideDlg*> shown;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* g = qobject_cast<CUserGuideDlg*>(w); g && g->isVisible())
+                shown << g;
+        return shown;
+    }
 
 private slots:
     void initTestCase() {
@@ -108,9 +116,9 @@ private slots:
     }
 
     void updateCheck_data() {
-        QTest::addColumn<QByteArray>("body"); // empty: 404; "<down>": no server at all
-        QTest::addColumn<bool>("updaterStarts");
-        QTest::addColumn<QString>("message"); // empty: the updater runs and the program ends
+        // body empty: 404; "<down>": no server at all. message empty: the updater runs and the
+        // program ends.
+        columns<QByteArray, bool, QString>("body", "updaterStarts", "message");
         QTest::newRow("358 is ours") << QByteArray("358\r\nnotes\r\n") << true << "此版本为最新版本";
         QTest::newRow("359 is newer") << QByteArray("359 beta\n") << true << "";
         QTest::newRow("359, no updater")
@@ -121,15 +129,13 @@ private slots:
         QTest::newRow("no server") << QByteArray("<down>") << true << "网络连接不通";
     }
     void updateCheck() {
-        QFETCH(QByteArray, body);
-        QFETCH(bool, updaterStarts);
-        QFETCH(QString, message);
+        const auto [body, updaterStarts, message] =
+            fetch<QByteArray, bool, QString>("body", "updaterStarts", "message");
         platform::ScopedMessageBoxScript boxes;
         platform::ScopedProcessRecorder process;
         if (!updaterStarts)
             process.failStarts();
         auto server = std::make_unique<VersionServer>(body);
-        SetVendorSite(server->site());
         if (body == "<down>")
             server.reset(); // the port is closed now: the connection is refused
         CAboutDlg dlg;
@@ -160,11 +166,9 @@ private slots:
     // a window of the program (the browser opens neither the page nor the guide); only without the
     // guide, or for "定制软件", is the operator told where to go.
     void linksThatCannotOpen_data() {
-        QTest::addColumn<int>("command"); // 0: F1, 1: 定制软件, 2: the about box's help button
-        QTest::addColumn<bool>("opens");
-        QTest::addColumn<bool>("guide"); // the guide file is there
-        QTest::addColumn<QStringList>("opened");
-        QTest::addColumn<bool>("message"); // the address is named
+        // command 0: F1, 1: 定制软件, 2: the about box's help button; guide: the guide file is
+        // there; message: the address is named.
+        columns<int, bool, bool, QStringList, bool>("command", "opens", "guide", "opened", "message");
         const QString faq = "https://rentbook.example.org/yinanwenti.htm";
         const QString guide = QUrl::fromLocalFile(UserGuidePath()).toString();
         QTest::newRow("F1") << 0 << false << true << QStringList{faq, guide} << false;
@@ -175,11 +179,8 @@ private slots:
         QTest::newRow("about help, opened") << 2 << true << true << QStringList{faq} << false;
     }
     void linksThatCannotOpen() {
-        QFETCH(int, command);
-        QFETCH(bool, opens);
-        QFETCH(bool, guide);
-        QFETCH(QStringList, opened);
-        QFETCH(bool, message);
+        const auto [command, opens, guide, opened, message] =
+            fetch<int, bool, bool, QStringList, bool>("command", "opens", "guide", "opened", "message");
         QVERIFY2(!UserGuidePath().isEmpty(), "the build puts guide.html beside the executable");
         if (!guide)
             SetUserGuidePath(QDir(m_dir.path()).filePath("no-guide.html"));
@@ -201,10 +202,7 @@ private slots:
         QCOMPARE(programs, opened);
         QCOMPARE(boxes.texts(),
                  message ? QStringList{"无法打开网页，请用浏览器访问：\n" + opened.first()} : QStringList{});
-        CUserGuideDlg* window = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* g = qobject_cast<CUserGuideDlg*>(w); g && g->isVisible())
-                window = g;
+        CUserGuideDlg* window = guideWindows().value(0);
         QCOMPARE(window != nullptr, opened.size() == 2);
         if (!window)
             return;
@@ -220,18 +218,13 @@ private slots:
         QVERIFY(window->grab().save(QDir(m_pictures).filePath("user-guide.png")));
         // F1 again brings the same window forward.
         OnHelpRequest();
-        int windows = 0;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            windows += qobject_cast<CUserGuideDlg*>(w) && w->isVisible();
-        QCOMPARE(windows, 1);
+        QCOMPARE(guideWindows().size(), 1);
         window->close();
     }
 
     void statusLineCountsDotsEveryHalfSecond() {
         platform::ScopedMessageBoxScript boxes;
-        VersionServer server("358");
-        server.held = true;
-        SetVendorSite(server.site());
+        VersionServer server("358", true);
         CAboutDlg dlg;
         dlg.show();
         dlg.OnCheckUpdate();
@@ -269,9 +262,7 @@ private slots:
 
     void messageStandsAloneAfterTheBoxCloses() {
         platform::ScopedMessageBoxScript boxes;
-        VersionServer server("358");
-        server.held = true;
-        SetVendorSite(server.site());
+        VersionServer server("358", true);
         {
             CAboutDlg dlg;
             dlg.show();

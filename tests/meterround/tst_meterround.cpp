@@ -10,6 +10,7 @@
 #include "receipt/ReceiptLedger.h"
 #include "receipt/ReceiptStatements.h"
 #include "records/CsvExport.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/TestLedger.h"
 
 #include <QFile>
@@ -31,8 +32,42 @@ void receipt(TestLedger& l, const QString& no, const QString& issued, const QStr
             .arg(no, issued, room, readings, rentTotal));
 }
 
+void addRooms(const TestLedger& l, const QStringList& rooms) {
+    for (const QString& room : rooms)
+        l.exec("insert into addr_items values(?)", {room});
+}
+
 int receiptCount(const TestLedger& l) {
     return l.row("select count(*) from RECEIPT").value(0).toInt();
+}
+
+// A receipt stored as another clerk's program stores it; gives the number it went under.
+QString storeReceipt(Database& db, const QString& number, const QString& room, const QString& total,
+                     const QDateTime& issued) {
+    ReceiptForm form;
+    form.number = number;
+    form.address = room;
+    form.total = total;
+    form.issueDate = form.periodStart = form.periodEnd = issued;
+    InsertReceipt(db, form);
+    return form.number;
+}
+
+const RoundIssue kIssue{"会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1), {}};
+
+// The readings typed this month: water, electricity, hot water.
+void typeReadings(RoundRow& row, const QStringList& typed) {
+    const RoundField fields[] = {RoundField::WaterThis, RoundField::ElecThis, RoundField::HotThis};
+    for (int i = 0; i < 3; ++i)
+        SetRoundField(row, fields[i], typed[i]);
+}
+
+// A row filled to be stored: every last reading 1, this month's 2, 3 and 4.
+void fillRow(RoundRow& row, const QString& rent) {
+    for (RoundField f : {RoundField::WaterLast, RoundField::ElecLast, RoundField::HotLast})
+        SetRoundField(row, f, "1");
+    typeReadings(row, {"2", "3", "4"});
+    SetRoundField(row, RoundField::Rent, rent);
 }
 
 QStringList shown(const QList<RoundRow>& rows) {
@@ -72,22 +107,24 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void roomsOfMonth_data() {
-        QTest::addColumn<QStringList>("setup");
-        QTest::addColumn<QStringList>("expected");
-        const QString tenant =
-            "insert into client ([name],[address],[zuMoney],[dateFrom],[dateTo]) values(%1)";
+        columns<QStringList, QStringList>("setup", "expected");
+        // A tenancy of A-1 from one day to another ("": open).
+        const auto tenancy = [](const QString& from, const QString& to) {
+            return QStringList{QString("insert into client ([name],[address],[zuMoney],[dateFrom],[dateTo]) "
+                                       "values('甲','A-1',500,'%1','%2')")
+                                   .arg(from, to)};
+        };
         QTest::newRow("tenancy ending on the month's first day counts")
-            << QStringList{tenant.arg("'甲','A-1',500,'2025-01-01 00:00:00','2026-03-01 00:00:00'")}
-            << QStringList{"A-1/甲"};
+            << tenancy("2025-01-01 00:00:00", "2026-03-01 00:00:00") << QStringList{"A-1/甲"};
         QTest::newRow("tenancy ended the day before the month does not")
-            << QStringList{tenant.arg("'甲','A-1',500,'2025-01-01 00:00:00','2026-02-28 00:00:00'")}
-            << QStringList{};
+            << tenancy("2025-01-01 00:00:00", "2026-02-28 00:00:00") << QStringList{};
         QTest::newRow("tenancy starting on the month's last day counts")
-            << QStringList{tenant.arg("'甲','A-1',500,'2026-03-31 00:00:00',''")} << QStringList{"A-1/甲"};
+            << tenancy("2026-03-31 00:00:00", "") << QStringList{"A-1/甲"};
         QTest::newRow("tenancy starting next month does not")
-            << QStringList{tenant.arg("'甲','A-1',500,'2026-04-01 00:00:00',''")} << QStringList{};
+            << tenancy("2026-04-01 00:00:00", "") << QStringList{};
         QTest::newRow("the tenant entered last is the room's; letter case one room")
-            << QStringList{tenant.arg("'甲','b-2',500,'',''"), tenant.arg("'乙','B-2',500,'',''"),
+            << QStringList{"insert into client ([name],[address],[zuMoney],[dateFrom],[dateTo]) "
+                           "values('甲','b-2',500,'',''),('乙','B-2',500,'','')",
                            "insert into addr_items values('B-2')"}
             << QStringList{"B-2/乙"};
         QTest::newRow("a receipt last month brings the room, one before that not")
@@ -106,8 +143,7 @@ private slots:
             << QStringList{"G-7 charged 0000001"};
     }
     void roomsOfMonth() {
-        QFETCH(QStringList, setup);
-        QFETCH(QStringList, expected);
+        const auto [setup, expected] = fetch<QStringList, QStringList>("setup", "expected");
         TestLedger ledger;
         int n = 0;
         for (const QString& step : setup) {
@@ -127,10 +163,8 @@ private slots:
     // The row's figures are the form's: the same prefill and readings give the same boxes, and
     // the total worked out by hand (prices 3.5, 0.8 and 12; last 110, 1100, 7; rent 800, 20 fees).
     void figuresAsTheForm_data() {
-        QTest::addColumn<bool>("threeRow");
-        QTest::addColumn<bool>("rounding");
-        QTest::addColumn<QStringList>("typed"); // water, electricity, hot water this
-        QTest::addColumn<QString>("total");
+        // typed: water, electricity, hot water this
+        columns<bool, bool, QStringList, QString>("threeRow", "rounding", "typed", "total");
         // 10.5 × 3.5 + 80 × 0.8 + 2.2 × 12 + 800 + 20 = 36.75 + 64 + 26.4 + 820
         QTest::newRow("three rows, whole yuan")
             << true << true << QStringList{"120.5", "1180", "9.2"} << "947";
@@ -142,10 +176,8 @@ private slots:
             << true << false << QStringList{"100", "1100", "7"} << "785.00";
     }
     void figuresAsTheForm() {
-        QFETCH(bool, threeRow);
-        QFETCH(bool, rounding);
-        QFETCH(QStringList, typed);
-        QFETCH(QString, total);
+        const auto [threeRow, rounding, typed, total] =
+            fetch<bool, bool, QStringList, QString>("threeRow", "rounding", "typed", "total");
         TestLedger ledger;
         ledger.exec("insert into addr_items values('A-1')");
         receipt(ledger, "0000001", "2026-02-10 09:00:00", "A-1");
@@ -156,9 +188,7 @@ private slots:
         RoundSettings settings;
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1), &settings);
         QCOMPARE(rows.size(), 1);
-        const RoundField fields[] = {RoundField::WaterThis, RoundField::ElecThis, RoundField::HotThis};
-        for (int i = 0; i < 3; ++i)
-            SetRoundField(rows[0], fields[i], typed[i]);
+        typeReadings(rows[0], typed);
 
         // The form as the main window works it: prices, prefill of the room, then the readings.
         ReceiptForm form;
@@ -190,9 +220,8 @@ private slots:
 
     // The marks of a row: A-1 used 10 of water a month (Dec to Feb), last reading 130.
     void marks_data() {
-        QTest::addColumn<QStringList>("typed"); // water, electricity, hot water this
-        QTest::addColumn<QString>("marks");
-        QTest::addColumn<int>("stored"); // 1 stored, 0 kept out, -1 skipped
+        // typed: water, electricity, hot water this; stored: 1 stored, 0 kept out, -1 skipped
+        columns<QStringList, QString, int>("typed", "marks", "stored");
         QTest::newRow("usual") << QStringList{"145", "1100", "7"} << "" << 1;
         QTest::newRow("above twice the usual, stored all the same")
             << QStringList{"151", "1100", "7"} << "水用量异常（平时10.00）" << 1;
@@ -201,9 +230,7 @@ private slots:
         QTest::newRow("nothing typed: no marks, skipped") << QStringList{"", "", ""} << "" << -1;
     }
     void marks() {
-        QFETCH(QStringList, typed);
-        QFETCH(QString, marks);
-        QFETCH(int, stored);
+        const auto [typed, marks, stored] = fetch<QStringList, QString, int>("typed", "marks", "stored");
         TestLedger ledger;
         receipt(ledger, "0000001", "2025-12-10 09:00:00", "A-1", "100,110,1000,1100,'5','7'");
         receipt(ledger, "0000002", "2026-01-10 09:00:00", "A-1", "110,120,1000,1100,'7','7'");
@@ -211,9 +238,7 @@ private slots:
         ledger.exec("update USER_SET set set10='0' where id=3");
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1));
         QCOMPARE(rows.size(), 1);
-        const RoundField fields[] = {RoundField::WaterThis, RoundField::ElecThis, RoundField::HotThis};
-        for (int i = 0; i < 3; ++i)
-            SetRoundField(rows[0], fields[i], typed[i]);
+        typeReadings(rows[0], typed);
         QCOMPARE(rows[0].marksText(), marks);
         const RoundStoreResult plan = PlanRound(rows);
         QCOMPARE(plan.stored.size(), stored == 1 ? 1 : 0);
@@ -225,58 +250,32 @@ private slots:
     // stored meanwhile, and does not charge again a room that clerk charged.
     void storeNumbersAfterASecondClerk() {
         TestLedger ledger;
-        for (const char* room : {"A-1", "A-2", "A-3", "A-4", "A-5"})
-            ledger.exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
+        addRooms(ledger, {"A-1", "A-2", "A-3", "A-4", "A-5"});
         receipt(ledger, "0000005", "2026-02-10 09:00:00", "A-1");
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1));
         QCOMPARE(rows.size(), 5);
-        for (const char* room : {"A-1", "A-2", "A-4", "A-5"}) {
-            RoundRow& row = rows[rowOf(rows, QString::fromUtf8(room))];
-            SetRoundField(row, RoundField::WaterLast, "1");
-            SetRoundField(row, RoundField::ElecLast, "1");
-            SetRoundField(row, RoundField::HotLast, "1");
-            SetRoundField(row, RoundField::WaterThis, "2");
-            SetRoundField(row, RoundField::ElecThis, "3");
-            SetRoundField(row, RoundField::HotThis, "4");
-            SetRoundField(row, RoundField::Rent, "500");
-        }
+        for (const char* room : {"A-1", "A-2", "A-4", "A-5"})
+            fillRow(rows[rowOf(rows, QString::fromUtf8(room))], "500");
         {
             // The second clerk: a receipt for A-4 this month, then one typed under a number ahead.
             Database other;
             QVERIFY(other.open());
-            ReceiptForm form;
-            form.number = "0000006";
-            form.address = "A-4";
-            form.total = "100";
-            form.issueDate = QDateTime(QDate(2026, 3, 3), QTime(9, 0));
-            form.periodStart = form.periodEnd = form.issueDate;
-            InsertReceipt(other, form);
-            form.number = "0000008";
-            form.address = "Z-9";
-            InsertReceipt(other, form);
+            storeReceipt(other, "0000006", "A-4", "100", QDateTime(QDate(2026, 3, 3), QTime(9, 0)));
+            storeReceipt(other, "0000008", "Z-9", "100", QDateTime(QDate(2026, 3, 3), QTime(9, 0)));
         }
         Database db;
         QVERIFY(db.open());
-        const RoundIssue issue{
-            "会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1), {}};
         // A third clerk saves while the round is being stored, under the number proposed before
         // the round: the save waits for the round and goes after it.
         std::thread third;
         QString thirdNumber;
-        const RoundStoreResult result = StoreRound(db, rows, issue, [&](int done, int) {
+        const RoundStoreResult result = StoreRound(db, rows, kIssue, [&](int done, int) {
             if (done == 1) {
                 third = std::thread([&] {
                     Database own;
-                    if (!own.open())
-                        return;
-                    ReceiptForm form;
-                    form.number = "0000009";
-                    form.address = "Y-1";
-                    form.total = "50";
-                    form.issueDate = form.periodStart = form.periodEnd =
-                        QDateTime(QDate(2026, 3, 5), QTime(9, 0));
-                    InsertReceipt(own, form);
-                    thirdNumber = form.number;
+                    if (own.open())
+                        thirdNumber = storeReceipt(own, "0000009", "Y-1", "50",
+                                                   QDateTime(QDate(2026, 3, 5), QTime(9, 0)));
                 });
                 QThread::msleep(300);
             }
@@ -310,21 +309,13 @@ private slots:
     void nothingStoredHalfWay() {
         QFETCH(bool, fail);
         TestLedger ledger;
-        for (const char* room : {"A-1", "A-2", "A-3"})
-            ledger.exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
+        addRooms(ledger, {"A-1", "A-2", "A-3"});
         receipt(ledger, "0000001", "2026-01-10 09:00:00", "Q-1");
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1));
-        for (RoundRow& row : rows) {
-            for (RoundField f : {RoundField::WaterLast, RoundField::ElecLast, RoundField::HotLast})
-                SetRoundField(row, f, "1");
-            for (RoundField f : {RoundField::WaterThis, RoundField::ElecThis, RoundField::HotThis})
-                SetRoundField(row, f, "2");
-            SetRoundField(row, RoundField::Rent, "300");
-        }
+        for (RoundRow& row : rows)
+            fillRow(row, "300");
         Database db;
         QVERIFY(db.open());
-        const RoundIssue issue{
-            "会计", "出纳", QDateTime(QDate(2026, 3, 5), QTime(10, 0)), QDate(2026, 3, 1), {}};
         const auto stopAtTwo = [fail](int done, int) {
             if (done == 2 && fail)
                 throw DbError("the ledger went away");
@@ -332,7 +323,7 @@ private slots:
         };
         bool thrown = false;
         try {
-            const RoundStoreResult result = StoreRound(db, rows, issue, stopAtTwo);
+            const RoundStoreResult result = StoreRound(db, rows, kIssue, stopAtTwo);
             QVERIFY(result.cancelled);
             QVERIFY(result.stored.isEmpty());
         } catch (const DbError&) {
@@ -349,8 +340,7 @@ private slots:
     // through the export's code page; and the unfinished round comes back as it was typed.
     void csvRoundTrip() {
         TestLedger ledger;
-        for (const char* room : {"A-1", "幸福小区3栋-401", "B,\"2\""})
-            ledger.exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
+        addRooms(ledger, {"A-1", "幸福小区3栋-401", "B,\"2\""});
         receipt(ledger, "0000001", "2026-02-10 09:00:00", "A-1");
         QList<RoundRow> rows = loadRound(QDate(2026, 3, 1));
         QCOMPARE(rows.size(), 3);

@@ -13,6 +13,7 @@
 #include "receipt/MainWindowHooks.h"
 #include "receipt/ReceiptDlg.h"
 #include "receipt/ReceiptLedger.h"
+#include "tests/support/Refusals.h"
 #include "tests/support/TestLedger.h"
 
 #include <QApplication>
@@ -26,29 +27,43 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 3, 5), QTime(10, 0));
 
-// Rooms and B-1; A-3 charged this month, A-1 with last month's receipt.
-void fill(TestLedger& l) {
-    for (const char* room : {"A-1", "A-2", "A-3", "A-4", "B-1"})
-        l.exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
-    l.exec("update USER_SET set set10='0' where id=3");
-    const QString insert = "insert into RECEIPT ([NO],[Rdate],[district],[waterthis],[electhis],[standby2],"
-                           "[housefee],[total_money],[standby5]) values(?,?,?,100,1000,'5',800,800,'1')";
-    l.exec(insert, {QStringLiteral("0000001"), QStringLiteral("2026-02-03 09:00:00"), QStringLiteral("A-1")});
-    l.exec(insert, {QStringLiteral("0000002"), QStringLiteral("2026-03-02 09:00:00"), QStringLiteral("A-3")});
-}
+// Rooms and B-1; A-3 charged this month, A-1 with last month's receipt; the clock
+// at kNow.
+struct RoundLedger : TestLedger {
+    explicit RoundLedger(LedgerEngine engine = currentEngine()) : TestLedger(engine) {
+        for (const char* room : {"A-1", "A-2", "A-3", "A-4", "B-1"})
+            exec("insert into addr_items values(?)", {QString::fromUtf8(room)});
+        exec("update USER_SET set set10='0' where id=3");
+        const QString insert =
+            "insert into RECEIPT ([NO],[Rdate],[district],[waterthis],[electhis],[standby2],"
+            "[housefee],[total_money],[standby5]) values(?,?,?,100,1000,'5',800,800,'1')";
+        exec(insert,
+             {QStringLiteral("0000001"), QStringLiteral("2026-02-03 09:00:00"), QStringLiteral("A-1")});
+        exec(insert,
+             {QStringLiteral("0000002"), QStringLiteral("2026-03-02 09:00:00"), QStringLiteral("A-3")});
+    }
+    platform::ScopedClock clock{kNow};
+};
 
 QString cell(const CMeterRoundDlg& dlg, int row, int column) {
     return dlg.model()->index(row, column).data().toString();
 }
 
-// Keys as the window system delivers them, one character at a time.
-void typeKeys(QWindow* window, const char* text) {
-    for (const char* c = text; *c; ++c)
-        QTest::keyClick(window, *c);
+// Typed into the cell as the grid's editor hands it over.
+bool type(CMeterRoundDlg& dlg, int row, int column, const QString& text) {
+    return dlg.model()->setData(dlg.model()->index(row, column), text, Qt::EditRole);
 }
 
 int receiptCount(const TestLedger& l) {
     return l.row("select count(*) from RECEIPT").value(0).toInt();
+}
+
+const int kReadings[] = {RoundColumn::WaterThis, RoundColumn::ElecThis, RoundColumn::HotThis};
+
+// Keys as the window system delivers them, one character at a time.
+void typeKeys(QWindow* window, const char* text) {
+    for (const char* c = text; *c; ++c)
+        QTest::keyClick(window, *c);
 }
 
 } // namespace
@@ -62,9 +77,7 @@ private slots:
     // Typing goes to the cell, Enter and the arrows go down and up the column, past the greyed
     // room; the figures follow each cell.
     void keysThroughTheWindowSystem() {
-        TestLedger ledger;
-        fill(ledger);
-        platform::ScopedClock clock(kNow);
+        RoundLedger ledger;
         platform::ScopedMessageBoxScript boxes;
         CMeterRoundDlg dlg;
         dlg.show();
@@ -111,19 +124,17 @@ private slots:
 
     // Closing keeps what was typed, 取消 stores nothing, and the round of the month comes back.
     void closingKeepsTheTyping() {
-        TestLedger ledger;
-        fill(ledger);
-        platform::ScopedClock clock(kNow);
+        RoundLedger ledger;
         platform::ScopedMessageBoxScript boxes;
         {
             CMeterRoundDlg dlg;
-            QVERIFY(dlg.model()->setData(dlg.model()->index(3, RoundColumn::ElecThis), "55", Qt::EditRole));
+            QVERIFY(type(dlg, 3, RoundColumn::ElecThis, "55"));
             dlg.close();
         }
         {
             CMeterRoundDlg dlg;
             QCOMPARE(cell(dlg, 3, RoundColumn::ElecThis), QString("55"));
-            QVERIFY(dlg.model()->setData(dlg.model()->index(1, RoundColumn::WaterThis), "9", Qt::EditRole));
+            QVERIFY(type(dlg, 1, RoundColumn::WaterThis, "9"));
             dlg.reject();
         }
         CMeterRoundDlg dlg;
@@ -136,9 +147,7 @@ private slots:
     // "开单" asks first: 否 stores nothing; 是 stores the filled rows, greys them, lists the rooms
     // left empty and offers the batch print.
     void storeFromTheWindow() {
-        TestLedger ledger;
-        fill(ledger);
-        platform::ScopedClock clock(kNow);
+        RoundLedger ledger;
         // 否, then 是 and "导出PDF(&D)...", then the export's word on the file.
         platform::ScopedMessageBoxScript boxes(
             {platform::No, platform::Yes, platform::choiceButton(1), platform::Ok});
@@ -147,11 +156,9 @@ private slots:
         files.answerPath(pdf);
         CMeterRoundDlg dlg;
         dlg.setClerkPayee("会计", "出纳");
-        for (int column : {RoundColumn::WaterThis, RoundColumn::ElecThis, RoundColumn::HotThis})
-            QVERIFY(dlg.model()->setData(dlg.model()->index(0, column), "2000", Qt::EditRole));
-        // Another building, typed but filtered out: the round stores the rooms shown.
-        for (int column : {RoundColumn::WaterThis, RoundColumn::ElecThis, RoundColumn::HotThis})
-            QVERIFY(dlg.model()->setData(dlg.model()->index(4, column), "2000", Qt::EditRole));
+        // B-1 of another building, typed but filtered out: the round stores the rooms shown.
+        for (int column : kReadings)
+            QVERIFY(type(dlg, 0, column, "2000") && type(dlg, 4, column, "2000"));
         dlg.setAddressFilter("a");
         QVERIFY(dlg.storeRound().stored.isEmpty());
         QCOMPARE(receiptCount(ledger), 2);
@@ -175,37 +182,27 @@ private slots:
 
     // The usual usage arrives after the rows: A-1 used 10 of water in each of three months.
     void unusualUsageMarkedOnceRead() {
-        TestLedger ledger;
-        fill(ledger);
+        RoundLedger ledger;
         ledger.exec("update RECEIPT set [waterlast] = 90 where [NO] = '0000001'");
         const QString insert =
             "insert into RECEIPT ([NO],[Rdate],[district],[waterlast],[waterthis],[housefee],"
             "[total_money]) values(?,?,'A-1',?,?,800,800)";
         ledger.exec(insert, {QStringLiteral("0000008"), QStringLiteral("2025-12-03 09:00:00"), 70, 80});
         ledger.exec(insert, {QStringLiteral("0000009"), QStringLiteral("2026-01-03 09:00:00"), 80, 90});
-        platform::ScopedClock clock(kNow);
         platform::ScopedMessageBoxScript boxes;
         CMeterRoundDlg dlg;
         QSignalSpy read(&dlg, &CMeterRoundDlg::usualUsageRead);
         QVERIFY(read.wait(10000));
-        for (int column : {RoundColumn::ElecThis, RoundColumn::HotThis})
-            QVERIFY(dlg.model()->setData(dlg.model()->index(0, column), "1000", Qt::EditRole));
-        QVERIFY(dlg.model()->setData(dlg.model()->index(0, RoundColumn::WaterThis), "121", Qt::EditRole));
-        QVERIFY(dlg.model()->setData(dlg.model()->index(0, RoundColumn::HotThis), "5", Qt::EditRole));
+        QVERIFY(type(dlg, 0, RoundColumn::ElecThis, "1000") && type(dlg, 0, RoundColumn::HotThis, "1000"));
+        QVERIFY(type(dlg, 0, RoundColumn::WaterThis, "121") && type(dlg, 0, RoundColumn::HotThis, "5"));
         QCOMPARE(cell(dlg, 0, RoundColumn::Marks), QString("水用量异常（平时10.00）"));
     }
 
     // Another clerk's receipt for a room of the round greys its row while the window is open.
-    void anotherClerksReceiptGreysTheRow_data() {
-        QTest::addColumn<LedgerEngine>("engine");
-        QTest::newRow("file") << LedgerEngine::File;
-        QTest::newRow("server") << LedgerEngine::Server;
-    }
+    void anotherClerksReceiptGreysTheRow_data() { addEngineColumn(); }
     void anotherClerksReceiptGreysTheRow() {
         QFETCH(LedgerEngine, engine);
-        TestLedger ledger(engine);
-        fill(ledger);
-        platform::ScopedClock clock(kNow);
+        RoundLedger ledger(engine);
         platform::ScopedMessageBoxScript boxes;
         Database db;
         QVERIFY(db.open());
@@ -216,8 +213,7 @@ private slots:
         form.number = "0000003";
         form.address = "a-4";
         form.total = "100";
-        form.issueDate = kNow;
-        form.periodStart = form.periodEnd = kNow;
+        form.issueDate = form.periodStart = form.periodEnd = kNow;
         InsertReceipt(db, form);
         QTRY_COMPARE_WITH_TIMEOUT(cell(dlg, 3, RoundColumn::Marks), QString("已开单 0000003"), 10000);
         QVERIFY(!(dlg.model()->index(3, RoundColumn::WaterThis).flags() & Qt::ItemIsEditable));
@@ -225,9 +221,7 @@ private slots:
 
     // Ctrl+R in the main window opens the round.
     void theMainWindowsCommand() {
-        TestLedger ledger;
-        fill(ledger);
-        platform::ScopedClock clock(kNow);
+        RoundLedger ledger;
         platform::ScopedMessageBoxScript boxes;
         InstallMeterRound();
         const struct Uninstall {

@@ -6,6 +6,7 @@
 #include "platform/NetworkWait.h"
 #include "platform/NetworkWaitDialog.h"
 #include "platform/Services.h"
+#include "tests/support/DataColumns.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,19 +31,19 @@ class TestGuiServices : public QObject {
 
     platform::MessageBoxService* m_testBox = nullptr;
 
-    // Runs act on the first modal window of type W that shows, while call waits for it.
-    template <typename W, typename Act> void whenShown(Act act) {
-        auto* poll = new QTimer(this);
-        poll->setInterval(20);
-        connect(poll, &QTimer::timeout, this, [poll, act] {
+    // Runs act on the first modal window of type W that shows, while call waits for it; the
+    // watch ends with the returned timer.
+    template <typename W, typename Act> std::unique_ptr<QTimer> whenShown(Act act) {
+        auto poll = std::make_unique<QTimer>();
+        connect(poll.get(), &QTimer::timeout, this, [timer = poll.get(), act] {
             auto* w = qobject_cast<W*>(QApplication::activeModalWidget());
             if (!w || !w->isVisible())
                 return;
-            poll->stop();
-            poll->deleteLater();
+            timer->stop();
             act(w);
         });
-        poll->start();
+        poll->start(20);
+        return poll;
     }
     platform::ProcessService* m_testProcess = nullptr;
 
@@ -61,8 +64,7 @@ private slots:
     // A box of choices: the buttons carry the caller's words in order, Enter takes the first,
     // and leaving the box any other way takes the last (the way out).
     void choices_data() {
-        QTest::addColumn<QString>("action"); // "click N", "Enter", "Esc", "close"
-        QTest::addColumn<int>("answer");
+        columns<QString, int>("action", "answer"); // action: "click N", "Enter", "Esc", "close"
         QTest::newRow("first") << "click 0" << 0;
         QTest::newRow("middle") << "click 1" << 1;
         QTest::newRow("last") << "click 2" << 2;
@@ -71,11 +73,10 @@ private slots:
         QTest::newRow("close") << "close" << 2;
     }
     void choices() {
-        QFETCH(QString, action);
-        QFETCH(int, answer);
+        const auto [action, answer] = fetch<QString, int>("action", "answer");
         const QStringList words{"打开本机账本", "重试", "退出"};
         QStringList offered;
-        whenShown<QMessageBox>([&](QMessageBox* box) {
+        const auto poll = whenShown<QMessageBox>([&](QMessageBox* box) {
             for (QAbstractButton* b : box->buttons())
                 offered << b->text();
             if (QTest::currentDataTag() == QByteArray("first"))
@@ -93,9 +94,7 @@ private slots:
         });
         QCOMPARE(platform::choose(nullptr, "无法连接账本服务器", words), answer);
         offered.sort();
-        QStringList sorted = words;
-        sorted.sort();
-        QCOMPARE(offered, sorted);
+        QCOMPARE(offered, (QStringList{"打开本机账本", "退出", "重试"}));
     }
 
     // The password prompt hides what is typed and answers nothing on a cancel.
@@ -108,7 +107,7 @@ private slots:
         QFETCH(bool, cancel);
         QLineEdit::EchoMode echo = QLineEdit::Normal;
         QString label;
-        whenShown<QInputDialog>([&](QInputDialog* dlg) {
+        const auto poll = whenShown<QInputDialog>([&](QInputDialog* dlg) {
             auto* edit = dlg->findChild<QLineEdit*>();
             echo = edit ? edit->echoMode() : QLineEdit::Normal;
             label = dlg->labelText();
@@ -120,15 +119,11 @@ private slots:
             platform::askPassword(nullptr, "请输入账本服务器 db 上用户 clerk 的密码：");
         QCOMPARE(echo, QLineEdit::Password);
         QCOMPARE(label, QString("请输入账本服务器 db 上用户 clerk 的密码："));
-        QCOMPARE(typed.has_value(), !cancel);
-        if (!cancel)
-            QCOMPARE(*typed, QString("s3cret"));
+        QCOMPARE(typed.value_or("<none>"), QString(cancel ? "<none>" : "s3cret"));
     }
 
     void messageBox_data() {
-        QTest::addColumn<int>("buttons");
-        QTest::addColumn<int>("key"); // 0: the title bar's close button
-        QTest::addColumn<int>("answer");
+        columns<int, int, int>("buttons", "key", "answer"); // key 0: the title bar's close button
         const int okCancel = platform::Ok | platform::Cancel;
         const int yesNo = platform::Yes | platform::No;
         QTest::newRow("ok/cancel, Esc") << okCancel << int(Qt::Key_Escape) << int(platform::Cancel);
@@ -138,19 +133,11 @@ private slots:
         QTest::newRow("ok, close") << int(platform::Ok) << 0 << int(platform::Ok);
     }
     void messageBox() {
-        QFETCH(int, buttons);
-        QFETCH(int, key);
-        QFETCH(int, answer);
+        const auto [buttons, key, answer] = fetch<int, int, int>("buttons", "key", "answer");
         const QString text = "真的要删除用户“ <b> ”吗？";
         QString shown;
         Qt::TextFormat format = Qt::AutoText;
-        QTimer poll;
-        poll.setInterval(20);
-        connect(&poll, &QTimer::timeout, this, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            poll.stop();
+        const auto poll = whenShown<QMessageBox>([&](QMessageBox* box) {
             const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
             shown = label ? label->text() : QString();
             format = label ? label->textFormat() : Qt::AutoText;
@@ -161,7 +148,6 @@ private slots:
             else
                 box->close();
         });
-        poll.start();
         const MsgButton pressed =
             platform::messageBox(nullptr, text, "注意", platform::MsgIcon::Question, buttons);
         QCOMPARE(int(pressed), answer);
@@ -173,9 +159,8 @@ private slots:
     // moment the dialog says what is waited for and ends with the answer, 取消, Esc or the deadline;
     // once cancelled, the rest of that wait is cancelled too.
     void networkWait_data() {
-        QTest::addColumn<QString>("action"); // what happens while the dialog shows
-        QTest::addColumn<int>("outcome");    // platform::WaitOutcome
-        QTest::addColumn<bool>("shown");
+        // What happens while the dialog shows, the platform::WaitOutcome, whether it showed.
+        columns<QString, int, bool>("action", "outcome", "shown");
         const int ready = int(platform::WaitOutcome::Ready),
                   cancelled = int(platform::WaitOutcome::Cancelled);
         QTest::newRow("answer at once") << "answer first" << ready << false;
@@ -185,9 +170,7 @@ private slots:
         QTest::newRow("deadline") << "" << int(platform::WaitOutcome::TimedOut) << true;
     }
     void networkWait() {
-        QFETCH(QString, action);
-        QFETCH(int, outcome);
-        QFETCH(bool, shown);
+        const auto [action, outcome, shown] = fetch<QString, int, bool>("action", "outcome", "shown");
         int ends[2];
         QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         const auto answer = [&] { QCOMPARE(::write(ends[1], "x", 1), ssize_t(1)); };
@@ -195,13 +178,7 @@ private slots:
             answer();
         bool sawDialog = false;
         QString text;
-        QTimer poll;
-        poll.setInterval(20);
-        connect(&poll, &QTimer::timeout, this, [&] {
-            auto* d = qobject_cast<platform::NetworkWaitDialog*>(QApplication::activeModalWidget());
-            if (!d || !d->isVisible())
-                return;
-            poll.stop();
+        const auto poll = whenShown<platform::NetworkWaitDialog>([&](platform::NetworkWaitDialog* d) {
             sawDialog = true;
             for (QLabel* l : d->findChildren<QLabel*>())
                 text += l->text();
@@ -213,7 +190,6 @@ private slots:
             else if (action == "Esc")
                 QTest::keyClick(d, Qt::Key_Escape);
         });
-        poll.start();
         QElapsedTimer waited;
         waited.start();
         platform::NetworkWait wait("正在等待账本服务器的回应……");

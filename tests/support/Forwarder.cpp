@@ -94,21 +94,10 @@ void Forwarder::actOn(const std::string& pattern, Action action, bool afterPassi
     m_skip = skip;
 }
 
-void Forwarder::clearRule() {
-    std::lock_guard lock(m_ruleMutex);
-    m_pattern.clear();
-    m_times = 0;
-}
-
 void Forwarder::setSilent(bool silent) {
     m_silent = silent;
     if (!silent)
         m_resume = true;
-    wake();
-}
-
-void Forwarder::cutAll() {
-    m_cutRequested = true;
     wake();
 }
 
@@ -150,10 +139,6 @@ void Forwarder::run() {
         if (m_resume.exchange(false))
             for (const auto& p : m_pairs)
                 p->stalled = false;
-        if (m_cutRequested.exchange(false))
-            for (const auto& p : m_pairs)
-                if (!p->draining)
-                    cut(*p);
         if (fds[1].revents & POLLIN) {
             const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
@@ -161,7 +146,7 @@ void Forwarder::run() {
                 target.sin_family = AF_INET;
                 target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
                 target.sin_port = htons(m_target);
-                const int server = m_refuse ? -1 : ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
                 if (server < 0 ||
                     ::connect(server, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) {
                     ::close(client);
@@ -174,7 +159,6 @@ void Forwarder::run() {
                     p->client = client;
                     p->server = server;
                     m_pairs.push_back(std::move(p));
-                    ++m_connections;
                 }
             }
         }

@@ -6,7 +6,7 @@
 //    stopped answering (Wi-Fi gone, the other PC switched off); what was held back goes on when
 //    it speaks again;
 //  - stall one connection the same way (a connection a router forgot), the others going on;
-//  - cut its connections, as a network that broke them;
+//  - cut a connection, as a network that broke it;
 //  - do either when the program sends given bytes (a statement's text), before or after passing
 //    them on.
 // No Qt Test here: the stress tool uses it too.
@@ -41,17 +41,11 @@ public:
     // set before.
     void actOn(const std::string& pattern, Action action, bool afterPassing, int times = 1, int skip = 0,
                int every = 1);
-    void clearRule();
     // Stops or resumes all passing, on every connection, new ones too; resuming ends stalls too.
     void setSilent(bool silent);
-    bool isSilent() const { return m_silent; }
-    // Closes every connection now; with refuse, new ones are closed as soon as they come.
-    void cutAll();
-    void refuseNew(bool refuse) { m_refuse = refuse; }
 
-    // How often the rule acted, and how many connections were made through the forwarder.
+    // How often the rule acted.
     int acted() const { return m_acted; }
-    int connections() const { return m_connections; }
 
 private:
     struct Pair;
@@ -65,11 +59,8 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_silent{false};
-    std::atomic<bool> m_refuse{false};
-    std::atomic<bool> m_cutRequested{false};
     std::atomic<bool> m_resume{false};
     std::atomic<int> m_acted{0};
-    std::atomic<int> m_connections{0};
 
     std::mutex m_ruleMutex;
     std::string m_pattern;

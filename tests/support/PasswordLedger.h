@@ -58,8 +58,6 @@ public:
     QString uriWithPassword(const QString& pw = password()) const {
         return QString(m_uri).replace("://clerk@", "://clerk:" + pw + "@");
     }
-    // The superuser's address of the same database.
-    QString superUri() const { return m_super; }
     static QString password() { return TestLedger::serverSetting("RENTBOOK_TEST_PG_PASSWORD"); }
 
     // Runs a statement as the superuser in the ledger's database.

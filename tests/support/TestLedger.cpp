@@ -5,6 +5,7 @@
 #include "data/PasswordHash.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
+#include "tests/support/Refusals.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -138,9 +139,7 @@ QString TestLedger::emptyLedgerPath() {
 
 void TestLedger::addEngineRows() {
     g_engineRows = true;
-    QTest::addColumn<LedgerEngine>("engine");
-    QTest::newRow("file") << LedgerEngine::File;
-    QTest::newRow("server") << LedgerEngine::Server;
+    addEngineColumn();
 }
 
 LedgerEngine TestLedger::currentEngine() {

@@ -33,7 +33,6 @@ public:
     // The ledger's location: the file's path, or the server address.
     QString path() const { return m_path; }
     QString dir() const { return m_dir.path(); }
-    LedgerEngine engine() const { return m_engine; }
     bool isServer() const { return m_engine == LedgerEngine::Server; }
 
     // Runs statements on a connection of its own (setting up rows, reading them back).
