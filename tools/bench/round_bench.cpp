@@ -88,20 +88,6 @@ double storeRound(const QString& location, int rooms, const QDate& month) {
     return s;
 }
 
-QHash<QString, QString> serverSettings() {
-    QHash<QString, QString> out;
-    QFile f(qEnvironmentVariable("RENTBOOK_TEST_PG_ENV"));
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return out;
-    while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine()).trimmed();
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            out.insert(line.left(eq), line.mid(eq + 1));
-    }
-    return out;
-}
-
 // A database of its own on the test server, for a ledger of its own.
 QString freshServerDatabase(const QHash<QString, QString>& settings, const QString& name) {
     pg_conn* admin = PQconnectdb(settings.value(QStringLiteral("RENTBOOK_TEST_PG")).toUtf8().constData());
@@ -176,7 +162,7 @@ int main(int argc, char** argv) {
     std::printf("store a round of %d rooms on a ledger file: %.3f s [%s 5 s]\n", rooms, fileStore,
                 fileStore < 5 ? "under" : "OVER");
 
-    const QHash<QString, QString> settings = serverSettings();
+    const QHash<QString, QString> settings = BenchServerSettings();
     if (settings.value(QStringLiteral("RENTBOOK_TEST_PG_TCP")).isEmpty()) {
         std::printf("no server (RENTBOOK_TEST_PG_ENV): the server ledger is not measured\n");
         return 0;

@@ -73,17 +73,10 @@ Options parseOptions(int argc, char** argv) {
 }
 
 QHash<QString, QString> serverSettings() {
-    QHash<QString, QString> out;
-    QFile f(qEnvironmentVariable("RENTBOOK_TEST_PG_ENV"));
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+    QHash<QString, QString> out = BenchServerSettings();
+    if (out.isEmpty())
         throw std::runtime_error("no PostgreSQL server: RENTBOOK_TEST_PG_ENV names no settings file "
                                  "(run it through `make bench` or scripts/with-test-postgres)");
-    while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine()).trimmed();
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            out.insert(line.left(eq), line.mid(eq + 1));
-    }
     return out;
 }
 
