@@ -117,7 +117,6 @@ private slots:
         QTest::newRow("ACE") << QStringList{"--ace"};
         QTest::newRow("Jet 3, page maps on bitmap pages") << QStringList{"--jet3", "--usage-map", "1"};
         QTest::newRow("Jet 4, page maps on bitmap pages") << QStringList{"--jet4", "--usage-map", "1"};
-        QTest::newRow("names in lower case") << QStringList{"--jet4", "--name-case", "lower"};
         QTest::newRow("names in upper case, Jet 3") << QStringList{"--jet3", "--name-case", "upper"};
         // A file not closed properly may record no rows in its table definitions.
         QTest::newRow("no row counts recorded") << QStringList{"--jet4", "--zero-row-count"};
