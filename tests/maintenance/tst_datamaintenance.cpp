@@ -22,6 +22,7 @@
 #include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/LedgerProbe.h"
+#include "tests/support/Refusals.h"
 #include "users/ConfirmPasswordDlg.h"
 
 #include <QApplication>
@@ -269,20 +270,29 @@ private slots:
         QCOMPARE(copy.mid(100), f.before.mid(100));
     }
 
-    void restoreRefusals_data() {
-        columns<QString, QString>("chosen", "message");
-        const QString notLedger = "所选文件不是有效的账本数据库，未做任何更改。";
-        row("the live file under another name (a hard link)", "live", "试图用原数据库进行恢复,操作失败!");
-        row("not SQLite", "text", notLedger);
-        row("SQLite without the tables", "foreign", notLedger);
-        row("made by a newer version", "newer", "此账本由更新版本的程序创建，本程序不能打开它。");
-        row("operator says no", "no", "进行数据恢复操作后，现有数据将会被全部覆盖，是否继续数据恢复操作？");
-        row("the live ledger busy", "busy", "数据库恢复不成功!");
+    // A restore is asked first (on a server ledger, which is every clerk's, naming the ledger); one
+    // that cannot be made leaves the ledger as it was and the program running on it.
+    void restore_data() {
+        // message: the last one; on a server ledger and for a newer file how it begins
+        columns<LedgerEngine, QString, QString>("engine", "chosen", "message");
+        const LedgerEngine file = LedgerEngine::File, server = LedgerEngine::Server;
+        row("the live file under another name (a hard link)", file, "live",
+            "试图用原数据库进行恢复,操作失败!");
+        row("not SQLite", file, "text", "所选文件不是有效的账本数据库，未做任何更改。");
+        row("made by a newer version", file, "newer", "此账本由更新版本的程序创建，本程序不能打开它。");
+        row("operator says no", file, "no",
+            "进行数据恢复操作后，现有数据将会被全部覆盖，是否继续数据恢复操作？");
+        row("the live ledger busy", file, "busy", "数据库恢复不成功!");
+        row("server: restored", server, "restored", "数据库恢复成功!\n账本：");
+        row("server: operator says no", server, "no", "进行数据恢复操作后，账本（");
+        row("server: another clerk holds the ledger", server, "lock",
+            "数据库恢复不成功!已全部撤销，账本未做任何改动。");
     }
-    void restoreRefusals() {
-        const auto [chosen, message] = fetch<QString, QString>("chosen", "message");
-        Fixture f;
-        QString path = f.backupWith({"0000009"});
+    void restore() {
+        const auto [engine, chosen, message] =
+            fetch<LedgerEngine, QString, QString>("engine", "chosen", "message");
+        Fixture f(engine);
+        QString path = f.backupWith({"0000007", "0000008", "0000009"});
         if (chosen == "live") {
             path = QDir(f.ledger.dir()).filePath("copy.rbk");
             QVERIFY(::link(QFile::encodeName(f.ledger.path()).constData(),
@@ -296,27 +306,47 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             file.write("NO,Rdate\r\n");
         }
-        if (chosen == "foreign") {
-            QFile::remove(path);
-            SQLite::Database(QFile::encodeName(path).toStdString(),
-                             SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE)
-                .exec("create table notes (line text)");
-        }
         if (chosen == "no")
             f.boxes.answer(platform::No);
+        std::unique_ptr<OtherClerk> other;
+        if (chosen == "lock") {
+            SetServerLockWait(300);
+            other = std::make_unique<OtherClerk>(f.ledger.path());
+        }
         const QByteArray source = readAll(path);
         // A statement still reading on the window's connection keeps the engine from writing.
-        Recordset reading =
-            f.db.query(QString::fromLatin1(chosen == "busy" ? "select * from RECEIPT" : "select 1 where 0"));
+        Recordset reading;
+        if (chosen == "busy")
+            reading = f.db.query("select * from RECEIPT");
         f.openDialog.answerPath(path);
-        f.maintenance.OnRestoreDatabase();
+        f.maintenance.RunCommand(ID_RESTORE_DATABASE);
         reading.close();
+        other.reset();
+        const QStringList texts = f.boxes.texts();
         QCOMPARE(f.openDialog.requests().first().title, QString("导入恢复数据库"));
-        if (chosen == "newer")
-            QVERIFY(f.boxes.texts().last().startsWith(message) && f.boxes.texts().last().contains(path));
-        else
-            QCOMPARE(f.boxes.texts().last(), message);
         QCOMPARE(readAll(path), source);
+        if (engine == LedgerEngine::File && chosen != "newer")
+            QCOMPARE(texts.last(), message);
+        else
+            QVERIFY2(texts.last().startsWith(message), qPrintable(texts.last()));
+        if (chosen == "newer")
+            QVERIFY(texts.last().contains(path));
+        if (engine == LedgerEngine::Server)
+            QCOMPARE(
+                texts.first(),
+                "进行数据恢复操作后，账本（" + f.described() +
+                    "）的现有数据将会被全部覆盖，所有职员看到的都将是恢复后的数据。是否继续数据恢复操作？");
+        if (chosen == "restored") {
+            QVERIFY(texts.last().startsWith(message + f.described()));
+            QVERIFY(texts.last().endsWith("\n请重新运行程序!"));
+            QVERIFY(texts.last().contains("账本现有收据 3 张"));
+            QCOMPARE(f.process.calls().size(), 1);
+            QCOMPARE(f.process.calls().first().exitCode, 0);
+            QCOMPARE(receiptNumbers(f.ledger.path()), (QStringList{"0000007", "0000008", "0000009"}));
+            return;
+        }
+        if (chosen == "lock")
+            QVERIFY(texts.last().contains("账本正被其他职员使用"));
         f.ledgerUntouched();
         QCOMPARE(f.db.query("select count(*) from RECEIPT").field(0), QString("2"));
     }
@@ -381,21 +411,33 @@ private slots:
         f.backInTheProgramDirectory();
     }
 
-    void newLedgerRefusals_data() {
+    // Starting afresh is asked first and wants the user's password; refused, nothing changes. On a
+    // server ledger the old ledger is kept in the database, and the message says where and how to
+    // get it back; that way works.
+    void newLedger_data() {
         // password: empty: the operator says no before it is asked
-        columns<QString, QString, QString>("trouble", "password", "lastMessage");
-        row("wrong password", "", "secret", "密码错误!");
-        row("operator says no", "", "",
+        // last: the last message; on a server ledger how it begins
+        columns<LedgerEngine, QString, QString, QString>("engine", "trouble", "password", "last");
+        const LedgerEngine file = LedgerEngine::File, server = LedgerEngine::Server;
+        row("wrong password", file, "", "secret", "密码错误!");
+        row("operator says no", file, "", "",
             "重新记账会清空帐本中所有记录，强烈建议先进行导出备份数据库！\n\n请慎重选择是否重新记账？");
-        row("empty ledger missing", "template", "pw",
+        row("empty ledger missing", file, "template", "pw",
             "找不到有效的空账本文件NewRentbook.nrbk，未做任何更改。");
-        row("no trash", "trash", "pw", "无法将原账本移到回收站，未做任何更改。");
-        row("copy fails after the move", "copy", "pw", "新账本建立失败，原账本已恢复，未做任何更改。");
+        row("no trash", file, "trash", "pw", "无法将原账本移到回收站，未做任何更改。");
+        row("copy fails after the move", file, "copy", "pw", "新账本建立失败，原账本已恢复，未做任何更改。");
+        row("started afresh", file, "", "pw", "开始新的记账，请重启软件！");
+        row("server: started afresh", server, "", "pw", "已开始新的记账。\n账本：");
+        row("server: wrong password", server, "", "secret", "密码错误!");
+        row("server: operator says no", server, "", "", "重新记账会清空账本（");
     }
-    void newLedgerRefusals() {
-        const auto [trouble, password, lastMessage] =
-            fetch<QString, QString, QString>("trouble", "password", "lastMessage");
-        Fixture f;
+    void newLedger() {
+        const auto [engine, trouble, password, last] =
+            fetch<LedgerEngine, QString, QString, QString>("engine", "trouble", "password", "last");
+        Fixture f(engine);
+        const bool started = trouble.isEmpty() && password == "pw";
+        Database secondCopy; // of the program, on the same ledger
+        QVERIFY(secondCopy.open());
         if (password.isEmpty())
             f.boxes.answer(platform::No);
         else
@@ -409,35 +451,42 @@ private slots:
                 QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
                 broken.write("spoilt");
             });
-        f.maintenance.OnNewLedger();
+        f.maintenance.RunCommand(ID_NEW_LEDGER);
+        const QStringList texts = f.boxes.texts();
         QCOMPARE(f.boxes.messages().first().caption, QString("重新记账"));
-        QCOMPARE(f.boxes.texts().last(), lastMessage);
-        QCOMPARE(QDir(f.trash.path()).entryList(QDir::Files), QStringList());
-        f.ledgerUntouched();
-    }
-
-    void newLedgerTrashesTheOldOneAndEnds() {
-        Fixture f;
-        Database secondCopy; // of the program, on the same ledger
-        QVERIFY(secondCopy.open());
-        answerPasswordDialog("pw");
-        f.maintenance.OnNewLedger();
-        QCOMPARE(f.boxes.texts().last(), QString("开始新的记账，请重启软件！"));
+        if (engine == LedgerEngine::File)
+            QCOMPARE(texts.last(), last);
+        else
+            QVERIFY(texts.first().startsWith("重新记账会清空账本（" + f.described() + "）中所有记录"));
+        QVERIFY2(texts.last().startsWith(last), qPrintable(texts.last()));
+        if (!started) {
+            QCOMPARE(QDir(f.trash.path()).entryList(QDir::Files), QStringList());
+            f.ledgerUntouched();
+            return;
+        }
         QCOMPARE(f.process.calls().size(), 1);
         QCOMPARE(f.process.calls().first().exitCode, 0);
-        // The old ledger whole in the trash, a fresh empty one under the live name.
-        QCOMPARE(receiptNumbers(QDir(f.trash.path()).filePath("Rentbook.rbk")),
-                 (QStringList{"0000001", "0000002"}));
         QCOMPARE(receiptNumbers(f.ledger.path()), QStringList());
-        QCOMPARE(readAll(f.ledger.path()).mid(100), readAll(f.emptyLedger).mid(100));
-        QVERIFY(!QFile::exists(LedgerJournalPath(f.ledger.path())));
-        // The second copy is told what happened to its ledger, not sent to check permissions.
-        try {
-            secondCopy.execute("insert into addr_items values ('A-1')");
-            QFAIL("written into the ledger that went to the trash");
-        } catch (const DbError& e) {
-            QVERIFY2(e.message().startsWith("账本文件已被替换或移走"), qPrintable(e.message()));
+        if (engine == LedgerEngine::File) {
+            // The old ledger whole in the trash, a fresh empty one under the live name.
+            QCOMPARE(receiptNumbers(QDir(f.trash.path()).filePath("Rentbook.rbk")),
+                     (QStringList{"0000001", "0000002"}));
+            QCOMPARE(readAll(f.ledger.path()).mid(100), readAll(f.emptyLedger).mid(100));
+            QVERIFY(!QFile::exists(LedgerJournalPath(f.ledger.path())));
+            // The second copy is told what happened to its ledger, not sent to check permissions.
+            const auto refused =
+                refusalOf([&] { secondCopy.execute("insert into addr_items values ('A-1')"); });
+            QVERIFY2(
+                refused && refused->message().startsWith("账本文件已被替换或移走"),
+                qPrintable(refused ? refused->message() : QString("written into the ledger in the trash")));
+            return;
         }
+        QVERIFY(texts.last().contains("模式（schema）rentbook_old_20260105_093000 中"));
+        QVERIFY(texts.last().endsWith("\n\n开始新的记账，请重启软件！"));
+        const QRegularExpression address("原账本地址：(\\S+)");
+        const QString archived = address.match(texts.last()).captured(1);
+        QVERIFY2(LedgerLocation::isServer(archived), qPrintable(texts.last()));
+        QCOMPARE(receiptNumbers(archived), (QStringList{"0000001", "0000002"}));
     }
 
     void initTestCase() {
@@ -451,29 +500,43 @@ private slots:
     // The file's receipts go to the server and the result is shown with what was counted; the
     // operator decides whether this PC uses the server ledger from now on.
     void migrateToServer_data() {
-        QTest::addColumn<bool>("switchOver");
-        row("this PC switches to the server", true);
-        row("this PC stays on its file", false);
+        columns<bool, bool>("switchOver", "password");
+        row("this PC switches to the server", true, false);
+        row("this PC stays on its file", false, false);
+        // A server that wants a password gets it typed into the dialog, again when it was wrong; the
+        // password is used for this run and written nowhere.
+        row("the server asks for the password", true, true);
     }
     void migrateToServer() {
-        QFETCH(bool, switchOver);
+        const auto [switchOver, password] = fetch<bool, bool>("switchOver", "password");
         Fixture f;
         ScratchDatabase server;
         f.ledger.exec("update RECEIPT set housefee = 800, total_money = 812.35, waterfee = 12.35 where [NO] "
                       "= '0000001'");
         const QByteArray file = readAll(f.ledger.path());
         f.boxes.answer(switchOver ? platform::Yes : platform::No);
-        MigrateDialogScript dialog(QList<MigrateDialogScript::Step>{{server.uri}});
+        QString uri = server.uri;
+        const QString secret = TestLedger::serverSetting("RENTBOOK_TEST_PG_PASSWORD");
+        QList<MigrateDialogScript::Step> steps{{uri}};
+        if (password) {
+            QCOMPARE(ServerSession(uri).exec(QString("alter database %1 owner to clerk").arg(server.name())),
+                     QString());
+            const QString tcp = TestLedger::serverSetting("RENTBOOK_TEST_PG_TCP");
+            uri = tcp.left(tcp.lastIndexOf('/') + 1) + server.name();
+            steps = {{uri}, {QString(), "not the password"}, {QString(), secret}};
+        }
+        MigrateDialogScript dialog(steps);
         f.maintenance.RunCommand(ID_MIGRATE_TO_SERVER);
+        SetServerPassword(QString());
+        ForgetServerConnections();
 
-        QCOMPARE(dialog.shown().size(), 1);
+        QCOMPARE(dialog.shown().size(), steps.size());
         const platform::MessageRequest& result = f.boxes.messages().first();
         QCOMPARE(result.caption, QString("迁移到服务器"));
         QCOMPARE(result.buttons, platform::Yes | platform::No);
         QVERIFY2(result.text.startsWith(
                      "已迁移：收据 2 张，租户 0 个，用户 1 个，各表行数一致，金额合计一致。\n从：" +
-                     QDir::toNativeSeparators(f.ledger.path()) + "\n到：" +
-                     LedgerLocation::describe(server.uri)),
+                     QDir::toNativeSeparators(f.ledger.path()) + "\n到：" + LedgerLocation::describe(uri)),
                  qPrintable(result.text));
         QVERIFY(result.text.contains(
             "\nRECEIPT：2 行\n    waterfee：1 个值，合计 12.35\n    housefee：1 个值，合计 800\n"
@@ -483,10 +546,10 @@ private slots:
         QCOMPARE(receiptNumbers(server.uri), (QStringList{"0000001", "0000002"}));
         QCOMPARE(readAll(f.ledger.path()), file);
         if (switchOver) {
-            QCOMPARE(f.boxes.texts().at(1), "本机已改用服务器上的账本：\n" +
-                                                LedgerLocation::describe(server.uri) + "\n请重新运行程序!");
-            QCOMPARE(DataSource::ledgerPath(), server.uri);
-            QCOMPARE(settingsLocation(), server.uri);
+            QCOMPARE(f.boxes.texts().at(1),
+                     "本机已改用服务器上的账本：\n" + LedgerLocation::describe(uri) + "\n请重新运行程序!");
+            QCOMPARE(DataSource::ledgerPath(), uri);
+            QCOMPARE(settingsLocation(), uri);
             QCOMPARE(f.process.calls().size(), 1);
             QCOMPARE(f.process.calls().first().exitCode, 0);
         } else {
@@ -496,41 +559,19 @@ private slots:
             QVERIFY(f.db.isOpen());
             QVERIFY(!f.process.exited());
         }
-    }
-
-    // A server that wants a password gets it typed into the dialog, again when it was wrong; the
-    // password is used for this run and written nowhere.
-    void migrateAsksForThePassword() {
-        Fixture f;
-        ScratchDatabase server;
-        QCOMPARE(
-            ServerSession(server.uri).exec(QString("alter database %1 owner to clerk").arg(server.name())),
-            QString());
-        const QString tcp = TestLedger::serverSetting("RENTBOOK_TEST_PG_TCP");
-        const QString uri = tcp.left(tcp.lastIndexOf('/') + 1) + server.name();
-        const QString password = TestLedger::serverSetting("RENTBOOK_TEST_PG_PASSWORD");
-        f.boxes.answer(platform::Yes);
-        MigrateDialogScript dialog(
-            QList<MigrateDialogScript::Step>{{uri}, {QString(), "not the password"}, {QString(), password}});
-        f.maintenance.RunCommand(ID_MIGRATE_TO_SERVER);
-        SetServerPassword(QString());
-        ForgetServerConnections();
-
-        QCOMPARE(dialog.shown().size(), 3);
+        if (!password)
+            return;
         QCOMPARE(dialog.shown().at(0).password, false);
         QVERIFY2(dialog.shown().at(1).note.startsWith("账本服务器 127.0.0.1 要求用户 clerk 输入密码。"),
                  qPrintable(dialog.shown().at(1).note));
         QVERIFY(dialog.shown().at(1).password);
         QVERIFY2(dialog.shown().at(2).note.startsWith("账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。"),
                  qPrintable(dialog.shown().at(2).note));
-        QVERIFY(f.boxes.texts().first().startsWith("已迁移：收据 2 张"));
-        QCOMPARE(settingsLocation(), uri);
-        QCOMPARE(receiptNumbers(server.uri), (QStringList{"0000001", "0000002"}));
         QFile settings(QSettings("Rentbook", "Rentbook").fileName());
         QVERIFY(settings.open(QIODevice::ReadOnly));
-        QVERIFY(!settings.readAll().contains(password.toUtf8()));
+        QVERIFY(!settings.readAll().contains(secret.toUtf8()));
         for (const QString& text : f.boxes.texts())
-            QVERIFY(!text.contains(password));
+            QVERIFY(!text.contains(secret));
     }
 
     // Nothing moves, and this PC keeps its file, when the address is no server's, the server does
@@ -630,92 +671,6 @@ private slots:
         else
             f.ledgerUntouched();
         QCOMPARE(f.process.exited(), emptyFirst);
-    }
-
-    // A restore into a server ledger is every clerk's: the question names the ledger; a restore that
-    // cannot be made leaves it as it was and the program running.
-    void restoreIntoServer_data() {
-        // last: the start of the last message
-        columns<QString, QString>("trouble", "last");
-        row("restored", "", "数据库恢复成功!\n账本：");
-        row("operator says no", "no", "进行数据恢复操作后，账本（");
-        row("another clerk holds the ledger", "lock", "数据库恢复不成功!已全部撤销，账本未做任何改动。");
-        row("not a ledger", "text", "所选文件不是有效的账本数据库，未做任何更改。");
-    }
-    void restoreIntoServer() {
-        const auto [trouble, last] = fetch<QString, QString>("trouble", "last");
-        Fixture f(LedgerEngine::Server);
-        const QString path = f.backupWith({"0000007", "0000008", "0000009"});
-        if (trouble == "text") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write("NO,Rdate\r\n");
-        }
-        if (trouble == "no")
-            f.boxes.answer(platform::No);
-        std::unique_ptr<OtherClerk> other;
-        if (trouble == "lock") {
-            SetServerLockWait(300);
-            other = std::make_unique<OtherClerk>(f.ledger.path());
-        }
-        f.openDialog.answerPath(path);
-        f.maintenance.RunCommand(ID_RESTORE_DATABASE);
-        other.reset();
-        const QStringList texts = f.boxes.texts();
-        QVERIFY2(texts.last().startsWith(last), qPrintable(texts.last()));
-        if (trouble != "text")
-            QCOMPARE(
-                texts.first(),
-                "进行数据恢复操作后，账本（" + f.described() +
-                    "）的现有数据将会被全部覆盖，所有职员看到的都将是恢复后的数据。是否继续数据恢复操作？");
-        if (trouble.isEmpty()) {
-            QVERIFY(texts.last().startsWith(last + f.described()));
-            QVERIFY(texts.last().endsWith("\n请重新运行程序!"));
-            QVERIFY(texts.last().contains("账本现有收据 3 张"));
-            QCOMPARE(f.process.calls().size(), 1);
-            QCOMPARE(f.process.calls().first().exitCode, 0);
-            QCOMPARE(receiptNumbers(f.ledger.path()), (QStringList{"0000007", "0000008", "0000009"}));
-            return;
-        }
-        if (trouble == "lock")
-            QVERIFY(texts.last().contains("账本正被其他职员使用"));
-        f.ledgerUntouched();
-    }
-
-    // On a server ledger the old ledger is kept in the database, and the message says where and how
-    // to get it back; that way works.
-    void newLedgerOnServer_data() {
-        // password: empty: the operator says no before it is asked
-        columns<QString, QString>("password", "last");
-        row("started afresh", "pw", "已开始新的记账。\n账本：");
-        row("wrong password", "secret", "密码错误!");
-        row("operator says no", "", "重新记账会清空账本（");
-    }
-    void newLedgerOnServer() {
-        const auto [password, last] = fetch<QString, QString>("password", "last");
-        Fixture f(LedgerEngine::Server);
-        if (password.isEmpty())
-            f.boxes.answer(platform::No);
-        else
-            answerPasswordDialog(password);
-        f.maintenance.RunCommand(ID_NEW_LEDGER);
-        const QStringList texts = f.boxes.texts();
-        QCOMPARE(f.boxes.messages().first().caption, QString("重新记账"));
-        QVERIFY(texts.first().startsWith("重新记账会清空账本（" + f.described() + "）中所有记录"));
-        QVERIFY2(texts.last().startsWith(last), qPrintable(texts.last()));
-        if (password != "pw") {
-            f.ledgerUntouched();
-            return;
-        }
-        QVERIFY(texts.last().contains("模式（schema）rentbook_old_20260105_093000 中"));
-        QVERIFY(texts.last().endsWith("\n\n开始新的记账，请重启软件！"));
-        QCOMPARE(f.process.calls().size(), 1);
-        QCOMPARE(f.process.calls().first().exitCode, 0);
-        QCOMPARE(receiptNumbers(f.ledger.path()), QStringList());
-        const QRegularExpression address("原账本地址：(\\S+)");
-        const QString archived = address.match(texts.last()).captured(1);
-        QVERIFY2(LedgerLocation::isServer(archived), qPrintable(texts.last()));
-        QCOMPARE(receiptNumbers(archived), (QStringList{"0000001", "0000002"}));
     }
 };
 
