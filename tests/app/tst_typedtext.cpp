@@ -10,6 +10,7 @@
 #include "platform/Services.h"
 #include "print/AppSettings.h"
 #include "receipt/ReceiptDlg.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
 #include "users/LoginDlg.h"
@@ -26,9 +27,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
-#include <QTimer>
-
-#include <functional>
 
 namespace {
 
@@ -75,23 +73,6 @@ void collect(QWidget* window, QList<Shown>& out) {
     }
 }
 
-// Runs what opens a modal box and collects the box's texts once it stands, then closes it.
-void collectModal(const std::function<void()>& open, QList<Shown>& out) {
-    bool seen = false;
-    std::function<void()> look = [&] {
-        if (QWidget* box = QApplication::activeModalWidget()) {
-            collect(box, out);
-            seen = true;
-            box->close();
-            return;
-        }
-        QTimer::singleShot(20, look);
-    };
-    QTimer::singleShot(0, look);
-    open();
-    QVERIFY(seen);
-}
-
 } // namespace
 
 class TestTypedText : public QObject {
@@ -108,19 +89,16 @@ private slots:
 
     void init() { resetGlobalState(appSettings()); }
 
+    // The message box's and the password prompt's own texts: tst_guiservices.
     void shownAsTyped_data() {
-        QTest::addColumn<QString>("window");
-        QTest::addColumn<int>("places");                                // that show the text
+        columns<QString, int>("window", "places");                      // places: that show the text
         QTest::newRow("overview charts") << "overview charts" << 2;     // the usage title, the income legend
         QTest::newRow("login ledger line") << "login ledger line" << 2; // the line and its tooltip
         QTest::newRow("migration note") << "migration note" << 1;
-        QTest::newRow("password prompt") << "password prompt" << 1;
-        QTest::newRow("message box") << "message box" << 1;
         QTest::newRow("main window") << "main window" << 1; // the summary under the list
     }
     void shownAsTyped() {
-        QFETCH(QString, window);
-        QFETCH(int, places);
+        const auto [window, places] = fetch<QString, int>("window", "places");
         TestLedger ledger;
         platform::ScopedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 3)));
         QList<Shown> shown;
@@ -156,16 +134,6 @@ private slots:
             CMigrateToServerDlg dlg;
             dlg.showProblem(QStringLiteral("服务器 db 上没有数据库 %1。").arg(kTyped), false);
             collect(&dlg, shown);
-        } else if (window == "password prompt") {
-            collectModal(
-                [] {
-                    platform::askPassword(
-                        nullptr, QStringLiteral("请输入账本服务器 db 上用户 %1 的密码：").arg(kTyped));
-                },
-                shown);
-        } else if (window == "message box") {
-            collectModal(
-                [] { platform::messageBox(nullptr, QStringLiteral("房间%1已开过收据").arg(kTyped)); }, shown);
         } else {
             // The hot-water caption in the summary line under the list.
             ledger.exec(QStringLiteral("update USER_SET set set3='%1' where id=3").arg(kTyped));

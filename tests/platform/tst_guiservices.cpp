@@ -97,7 +97,8 @@ private slots:
         QCOMPARE(offered, (QStringList{"打开本机账本", "退出", "重试"}));
     }
 
-    // The password prompt hides what is typed and answers nothing on a cancel.
+    // The password prompt hides what is typed, shows a name typed by the operator as text and
+    // answers nothing on a cancel.
     void passwordPrompt_data() {
         QTest::addColumn<bool>("cancel");
         QTest::newRow("typed") << false;
@@ -105,20 +106,24 @@ private slots:
     }
     void passwordPrompt() {
         QFETCH(bool, cancel);
+        const QString prompt = "请输入账本服务器 db 上用户 <b>x</b> 的密码：";
         QLineEdit::EchoMode echo = QLineEdit::Normal;
         QString label;
+        Qt::TextFormat format = Qt::AutoText;
         const auto poll = whenShown<QInputDialog>([&](QInputDialog* dlg) {
             auto* edit = dlg->findChild<QLineEdit*>();
             echo = edit ? edit->echoMode() : QLineEdit::Normal;
-            label = dlg->labelText();
+            const auto* shown = dlg->findChild<QLabel*>();
+            label = shown ? shown->text() : QString();
+            format = shown ? shown->textFormat() : Qt::AutoText;
             if (edit)
                 QTest::keyClicks(edit, "s3cret");
             QTest::keyClick(dlg, cancel ? Qt::Key_Escape : Qt::Key_Return);
         });
-        const std::optional<QString> typed =
-            platform::askPassword(nullptr, "请输入账本服务器 db 上用户 clerk 的密码：");
+        const std::optional<QString> typed = platform::askPassword(nullptr, prompt);
         QCOMPARE(echo, QLineEdit::Password);
-        QCOMPARE(label, QString("请输入账本服务器 db 上用户 clerk 的密码："));
+        QCOMPARE(label, prompt);
+        QCOMPARE(format, Qt::PlainText);
         QCOMPARE(typed.value_or("<none>"), QString(cancel ? "<none>" : "s3cret"));
     }
 
