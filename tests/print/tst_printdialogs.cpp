@@ -181,12 +181,12 @@ private slots:
     // A save writes the file and applies the fonts; one that cannot write says so and applies
     // them for this run.
     void savingFonts_data() {
-        QTest::addColumn<bool>("writable");
+        columns<bool>("writable");
         QTest::newRow("written") << true;
         QTest::newRow("a folder in the file's place") << false;
     }
     void savingFonts() {
-        QFETCH(bool, writable);
+        const auto [writable] = fetch<bool>("writable");
         if (!writable)
             QVERIFY(QDir().mkdir(QStringLiteral("FontSet.ini")));
         platform::ScopedFontChooser chooser;

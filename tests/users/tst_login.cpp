@@ -9,6 +9,7 @@
 #include "data/Settings.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/Services.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/PasswordLedger.h"
@@ -42,6 +43,21 @@ QStringList listedIn(const QComboBox* box) {
     for (int i = 0; i < box->count(); ++i)
         out << box->itemText(i);
     return out;
+}
+
+// One login on the ledger in use: the user proposed, the password typed, "下次直接登录" set as
+// given; true when the user got in without a word said.
+bool logInOnce(const QString& user, const QString& typed, bool automatic = false) {
+    platform::ScopedMessageBoxScript boxes;
+    CLoginDlg dlg;
+    bool ran = false;
+    dlg.setProposedUser(user);
+    dlg.setMainWindowRunner([&ran] { ran = true; });
+    dlg.show();
+    dlg.findChild<QCheckBox*>("autoLogin")->setChecked(automatic);
+    QTest::keyClicks(dlg.findChild<QLineEdit*>("password"), typed);
+    QTest::mouseClick(dlg.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+    return ran && boxes.texts().isEmpty() && g_strCurrentUser == user;
 }
 
 } // namespace
@@ -86,15 +102,13 @@ private slots:
     // The login names the ledger it works on; a long place is shortened in the middle and shown
     // whole as the tooltip.
     void showsTheLedger_data() {
-        QTest::addColumn<LedgerEngine>("engine");
-        QTest::addColumn<int>("depth"); // folders the ledger file lies under in its temporary folder
-        QTest::newRow("file") << LedgerEngine::File << 0;
-        QTest::newRow("file deep down") << LedgerEngine::File << 8;
-        QTest::newRow("server") << LedgerEngine::Server << 0;
+        columns<LedgerEngine, int>("engine", "depth"); // depth: folders the file lies under
+        row("file", LedgerEngine::File, 0);
+        row("file deep down", LedgerEngine::File, 8);
+        row("server", LedgerEngine::Server, 0);
     }
     void showsTheLedger() {
-        QFETCH(LedgerEngine, engine);
-        QFETCH(int, depth);
+        const auto [engine, depth] = fetch<LedgerEngine, int>("engine", "depth");
         TestLedger ledger(engine);
         QString path = ledger.path();
         if (depth > 0) {
@@ -133,17 +147,15 @@ private slots:
     // ledger, is remembered without its password, and the login lists its users; one that cannot
     // be used is explained, and the dialog stays with the ledger in use unchanged.
     void switchingLedgers_data() {
-        QTest::addColumn<QString>("choice");        // "file", "browse" or "server"
-        QTest::addColumn<QString>("where");         // {other} another ledger file, {tcp}... as in the rows
-        QTest::addColumn<QStringList>("passwords"); // typed at each prompt; "<cancel>" cancels
-        QTest::addColumn<bool>("switched");
-        QTest::addColumn<QStringList>("messages"); // how each begins
-        QTest::addColumn<QStringList>("users");    // listed afterwards
-        QTest::addColumn<QString>("remembered");
+        // choice: "file", "browse" or "server"; where: {other} another ledger file, {tcp}... as in the
+        // rows; passwords: typed at each prompt, "<cancel>" cancels; messages: how each begins; users:
+        // listed afterwards
+        columns<QString, QString, QStringList, bool, QStringList, QStringList, QString>(
+            "choice", "where", "passwords", "switched", "messages", "users", "remembered");
         const auto row = [](const char* tag, const QString& choice, const QString& where,
                             const QStringList& pw, bool switched, const QStringList& messages,
                             const QStringList& users, const QString& remembered) {
-            QTest::newRow(tag) << choice << where << pw << switched << messages << users << remembered;
+            ::row(tag, choice, where, pw, switched, messages, users, remembered);
         };
         const QStringList here{"admin", "本地用户"};
         row("another file", "file", "{other}", {}, true, {}, {"admin", "别处用户"}, "{other}");
@@ -164,13 +176,9 @@ private slots:
             "{before}");
     }
     void switchingLedgers() {
-        QFETCH(QString, choice);
-        QFETCH(QString, where);
-        QFETCH(QStringList, passwords);
-        QFETCH(bool, switched);
-        QFETCH(QStringList, messages);
-        QFETCH(QStringList, users);
-        QFETCH(QString, remembered);
+        const auto [choice, where, passwords, switched, messages, users, remembered] =
+            fetch<QString, QString, QStringList, bool, QStringList, QStringList, QString>(
+                "choice", "where", "passwords", "switched", "messages", "users", "remembered");
         qputenv("PGPASSFILE", "/nonexistent");
         qunsetenv("PGPASSWORD");
         PasswordLedger clerk({"张会计"});
@@ -337,12 +345,12 @@ private slots:
     // named at start-up, the ledger line says what is wrong, 登录 says why it cannot go on, and
     // "切换账本..." leads to a ledger whose users log in.
     void ledgerThatDoesNotOpen_data() {
-        QTest::addColumn<bool>("namedAtStart");
-        QTest::newRow("found by the login") << false;
-        QTest::newRow("named at start-up") << true;
+        columns<bool>("namedAtStart");
+        row("found by the login", false);
+        row("named at start-up", true);
     }
     void ledgerThatDoesNotOpen() {
-        QFETCH(bool, namedAtStart);
+        const auto [namedAtStart] = fetch<bool>("namedAtStart");
         TestLedger usable(LedgerEngine::File);
         usable.exec("insert into [USER] ([userName],[power],[code]) values('张三','0','')");
         Opened login({}, {}, [&](TestLedger& l) {
@@ -411,16 +419,6 @@ private slots:
         ledger.exec("insert into [USER] ([userName],[power],[code]) values('admin','1','')");
         ledger.exec("insert into [USER] ([userName],[power],[code]) values('bob','0','')");
         const QStringList sharedBefore = ledger.row("select set2, set3 from USER_SET where id=1");
-        const auto logIn = [](const QString& user, bool automatic) {
-            platform::ScopedMessageBoxScript boxes;
-            CLoginDlg dlg;
-            dlg.setMainWindowRunner([] {});
-            dlg.show();
-            dlg.findChild<QComboBox*>("userList")->setCurrentText(user);
-            dlg.findChild<QCheckBox*>("autoLogin")->setChecked(automatic);
-            QTest::mouseClick(dlg.findChild<QPushButton*>("okButton"), Qt::LeftButton);
-            return boxes.texts().isEmpty() && g_strCurrentUser == user;
-        };
         const auto start = [] {
             g_strCurrentUser.clear();
             g_strCurrentPower.clear();
@@ -428,9 +426,9 @@ private slots:
             return QStringList{s.rememberedUser, QString::number(s.autoLogin), g_strCurrentPower};
         };
         workOn(otherPc.path());
-        QVERIFY(logIn("bob", false));
+        QVERIFY(logInOnce("bob", ""));
         workOn(thisPc.path());
-        QVERIFY(logIn("admin", true));
+        QVERIFY(logInOnce("admin", "", true));
         QCOMPARE(ledger.row("select set2, set3 from USER_SET where id=1"),
                  (server ? sharedBefore : QStringList{"admin", "1"}));
         QCOMPARE(start(), (QStringList{"admin", "1", "1"}));
@@ -464,51 +462,30 @@ private slots:
                         : QString("pragma user_version = 2"));
         // As a program starting on it: no connection of the pool has looked at it yet.
         ForgetServerConnections();
-        platform::ScopedMessageBoxScript boxes;
-        int runs = 0;
-        const auto logIn = [&runs](const QString& user, const QString& typed) {
-            CLoginDlg dlg;
-            dlg.setProposedUser(user);
-            dlg.setMainWindowRunner([&runs] { ++runs; });
-            dlg.show();
-            QTest::keyClicks(dlg.findChild<QLineEdit*>("password"), typed);
-            QTest::mouseClick(dlg.findChild<QPushButton*>("okButton"), Qt::LeftButton);
-        };
-        logIn("bob", "S3cret");
-        QCOMPARE(boxes.texts(), QStringList{"请输入正确的密码!"});
-        logIn("bob", "s3cret");
-        QCOMPARE(runs, 1);
-        QCOMPARE(g_strCurrentUser, QString("bob"));
-        logIn("admin", "");
-        QCOMPARE(runs, 2);
+        QVERIFY(!logInOnce("bob", "S3cret"));
+        QVERIFY(logInOnce("bob", "s3cret"));
+        QVERIFY(logInOnce("admin", ""));
         QCOMPARE(ledger.row(version), QStringList{"3"});
         const QString bob = ledger.row("select [code] from [USER] where [userName] = 'bob'").value(0);
         QVERIFY2(IsPasswordHash(bob) && PasswordMatches("s3cret", bob), qPrintable(bob));
         QCOMPARE(ledger.row("select [code] from [USER] where [userName] = 'admin'"), QStringList{""});
 
         ledger.exec("update [USER] set [code] = 'n3w' where [userName] = 'admin'");
-        logIn("admin", "n3w");
-        QCOMPARE(runs, 3);
+        QVERIFY(logInOnce("admin", "n3w"));
         const QString admin = ledger.row("select [code] from [USER] where [userName] = 'admin'").value(0);
         QVERIFY2(IsPasswordHash(admin) && PasswordMatches("n3w", admin), qPrintable(admin));
-        QCOMPARE(boxes.texts(), QStringList{"请输入正确的密码!"});
     }
 
     void confirmPassword_data() {
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QStringList>("messages");
+        columns<QString, QString, bool, QStringList>("user", "typed", "accepted", "messages");
         row("match", "bob", "pw", true, QStringList{});
         row("mismatch", "bob", "PW", false, QStringList{"密码错误!"});
         row("unknown user, empty", "nobody", "", true, QStringList{"不存在此用户"});
         row("unknown user, typed", "nobody", "pw", false, QStringList{"不存在此用户", "密码错误!"});
     }
     void confirmPassword() {
-        QFETCH(QString, user);
-        QFETCH(QString, typed);
-        QFETCH(bool, accepted);
-        QFETCH(QStringList, messages);
+        const auto [user, typed, accepted, messages] =
+            fetch<QString, QString, bool, QStringList>("user", "typed", "accepted", "messages");
         TestLedger ledger;
         ledger.exec("insert into [USER] ([userName],[power],[code]) values('bob','0','" + HashPassword("pw") +
                     "')");
