@@ -115,24 +115,6 @@ class TestUserPage : public QObject {
     Q_OBJECT
 
 private slots:
-    // Each user with their power, an empty power counting as administrator; a password changed
-    // (here by another clerk) leaves the user where the list had them.
-    void listsUsersWithTheirPower_data() { addEngineColumn(); }
-    void listsUsersWithTheirPower() {
-        QFETCH(LedgerEngine, engine);
-        Page p(kUsers, "admin", engine);
-        p.ledger.exec("update USER set code = '' where userName = 'bob'");
-        p.ledger.exec("insert into USER ([userName],[power],[code]) values('dave','','')");
-        platform::ScopedMessageBoxScript boxes;
-        p.show();
-        QCOMPARE(p.list->rowCount(), 4);
-        QCOMPARE(p.row(1), (QStringList{"2", "bob", "普通用户"}));
-        QCOMPARE(p.row(2), (QStringList{"3", "carol", "管理员"}));
-        QCOMPARE(p.row(3), (QStringList{"4", "dave", "管理员"}));
-        if (engine == LedgerEngine::File)
-            QVERIFY(p.page->grab().save("user-page.png"));
-    }
-
     void deleteRules_data() {
         // marked: -1: no row marked; answer: to "真的要删除用户…"
         columns<QList<QStringList>, int, int, QString, QStringList, QString>("users", "marked", "answer",
@@ -309,12 +291,16 @@ private slots:
         QCOMPARE(p.column("code"), QString(",%1,cpw").arg(stored));
     }
 
-    // What an ordinary user may do: change his own password, and switch his automatic login off.
-    // On a server ledger the flag is this PC's own, and so is its cancellation.
-    void ordinaryUser_data() { addEngineColumn(); }
-    void ordinaryUser() {
+    // The list: each user with their power, an empty power counting as administrator; a password
+    // changed (here by another clerk) leaves the user where the list had them. What an ordinary
+    // user may do: change his own password, and switch his automatic login off. On a server
+    // ledger the flag is this PC's own, and so is its cancellation.
+    void ordinaryUsersPage_data() { addEngineColumn(); }
+    void ordinaryUsersPage() {
         QFETCH(LedgerEngine, engine);
         Page p(kUsers, "bob", engine);
+        p.ledger.exec("update USER set code = '' where userName = 'carol'");
+        p.ledger.exec("insert into USER ([userName],[power],[code]) values('dave','','')");
         {
             Database db;
             QVERIFY(db.open());
@@ -323,6 +309,12 @@ private slots:
         QCOMPARE(startup::loadStartupSettings().autoLogin, 1);
         platform::ScopedMessageBoxScript boxes;
         p.show();
+        QCOMPARE(p.list->rowCount(), 4);
+        QCOMPARE(p.row(1), (QStringList{"2", "bob", "普通用户"}));
+        QCOMPARE(p.row(2), (QStringList{"3", "carol", "管理员"}));
+        QCOMPARE(p.row(3), (QStringList{"4", "dave", "管理员"}));
+        if (engine == LedgerEngine::File)
+            QVERIFY(p.page->grab().save("user-page.png"));
         QStringList enabled;
         for (const char* name :
              {"powerButton", "addButton", "deleteButton", "modifyButton", "cancelAutoLoginButton"})
