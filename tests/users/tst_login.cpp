@@ -481,7 +481,6 @@ private slots:
         CConfirmPasswordDlg dlg;
         dlg.m_strUserName = user;
         dlg.show();
-        QCOMPARE(dlg.windowTitle(), QString("对用户：%1进行验证").arg(user));
         QTest::keyClicks(dlg.findChild<QLineEdit*>("password"), typed);
         QTest::mouseClick(dlg.findChild<QPushButton*>("okButton"), Qt::LeftButton);
         QCOMPARE(dlg.result() == QDialog::Accepted, accepted);
