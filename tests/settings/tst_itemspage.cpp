@@ -296,10 +296,19 @@ private slots:
         QVERIFY(address->findText("8号楼101") >= 0);
     }
 
+    // "保存前检查重复收据和读数" is on unless stored "0", and a save stores what it shows.
+    void opensWithTheStoredTemplate_data() {
+        columns<QString, bool>("saveChecks", "checksOn");
+        QTest::newRow("new ledger") << "" << true;
+        QTest::newRow("checks off") << "0" << false;
+        QTest::newRow("checks on") << "1" << true;
+    }
     void opensWithTheStoredTemplate() {
+        auto [saveChecks, checksOn] = fetch<QString, bool>("saveChecks", "checksOn");
         TestLedger ledger;
-        ledger.exec("update USER_SET set set4='房租收据', set5='地址：某路1号', set6='6', set10='盖章有效' "
-                    "where id=1");
+        ledger.exec("update USER_SET set set4='房租收据', set5='地址：某路1号', set6='6', set9=?, "
+                    "set10='盖章有效' where id=1",
+                    {saveChecks});
         appSettings().offsetX = 10; // 2.5 mm shows as 2
         appSettings().offsetY = -10;
         appSettings().marginX = 40;
@@ -316,6 +325,8 @@ private slots:
         QCOMPARE(shown, (QStringList{"2", "-2", "10", "0"}));
         auto* customPaper = page.findChild<QPushButton*>("customPaperButton");
         QVERIFY(customPaper->isEnabled());
+        auto* checks = page.findChild<QCheckBox*>("saveChecks");
+        QCOMPARE(checks->isChecked(), checksOn);
         QVERIFY(page.grab().save("template-page.png"));
 
         // Another paper takes the custom size button away, and changes nothing until it is saved.
@@ -325,8 +336,12 @@ private slots:
         // Saving what was shown writes whole millimetres back: 2.5 mm becomes 2.
         click(page, "saveButton");
         QCOMPARE(ledger.row("select row3,row4,row6,row7 from table2"), (QStringList{"8", "-8", "40", "0"}));
-        QCOMPARE(ledger.row("select set6 from USER_SET where id=1"), QStringList{"4"});
-        QCOMPARE(boxes.texts(), QStringList{"保存成功!"});
+        QCOMPARE(ledger.row("select set6, set9 from USER_SET where id=1"),
+                 (QStringList{"4", checksOn ? "1" : "0"}));
+        checks->click();
+        click(page, "saveButton");
+        QCOMPARE(ledger.row("select set9 from USER_SET where id=1"), QStringList{checksOn ? "0" : "1"});
+        QCOMPARE(boxes.texts(), (QStringList{"保存成功!", "保存成功!"}));
     }
 
     // The title is limited in bytes of the Chinese code page: two for a Chinese character.
@@ -430,28 +445,6 @@ private slots:
         QCOMPARE((QList<int>{after.left - before.left, after.right - before.right, after.top - before.top,
                              after.bottom - before.bottom}),
                  (QList<int>{20, -20, -12, -12}));
-    }
-
-    // "保存前检查重复收据和读数" is on unless stored "0", and a save stores what it shows.
-    void saveChecksSwitch_data() {
-        columns<QString, bool>("stored", "shown");
-        QTest::newRow("new ledger") << "" << true;
-        QTest::newRow("off") << "0" << false;
-        QTest::newRow("on") << "1" << true;
-    }
-    void saveChecksSwitch() {
-        auto [stored, shown] = fetch<QString, bool>("stored", "shown");
-        TestLedger ledger;
-        ledger.exec("update USER_SET set set9=? where id=1", {stored});
-        platform::ScopedMessageBoxScript boxes;
-        CTemplatePage page;
-        auto* checks = page.findChild<QCheckBox*>("saveChecks");
-        QCOMPARE(checks->isChecked(), shown);
-        click(page, "saveButton");
-        QCOMPARE(ledger.row("select set9 from USER_SET where id=1"), QStringList{shown ? "1" : "0"});
-        checks->click();
-        click(page, "saveButton");
-        QCOMPARE(ledger.row("select set9 from USER_SET where id=1"), QStringList{shown ? "0" : "1"});
     }
 
     void missingRowsAreWrittenNotLost() {
