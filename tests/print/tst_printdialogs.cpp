@@ -118,44 +118,39 @@ private slots:
         QVERIFY(!dlg.isVisible());
     }
 
-    void customPaperSize() {
+    // The paper size and the table lines: each dialog shows what is in force, stores what is typed,
+    // says so and stays open; the next drawing uses the new widths.
+    void paperSizeAndTableLinesStoreWhatIsTyped() {
         TestLedger ledger;
         platform::ScopedMessageBoxScript messages;
         appSettings().customPaperWidth = 2410;
         appSettings().customPaperHeight = 933;
-        CPaperSizeDlg dlg;
-        dlg.show();
-        QCOMPARE(edit(&dlg, "宽度(W)")->text(), QStringLiteral("2410"));
-        typeInto(edit(&dlg, "宽度(W)"), "1000");
-        typeInto(edit(&dlg, "高度(H)"), "abc");
-        QTest::mouseClick(button(&dlg, "保存"), Qt::LeftButton);
+        appSettings().outlineWidth = "3";
+        appSettings().innerWidth = "2";
+        CPaperSizeDlg paper;
+        paper.show();
+        QCOMPARE(edit(&paper, "宽度(W)")->text(), QStringLiteral("2410"));
+        typeInto(edit(&paper, "宽度(W)"), "1000");
+        typeInto(edit(&paper, "高度(H)"), "abc");
+        QTest::mouseClick(button(&paper, "保存"), Qt::LeftButton);
         // Stored as typed, converted on use.
         QCOMPARE(ledger.row("select set6, set7 from USER_SET where id = 2"), (QStringList{"1000", "abc"}));
         QCOMPARE(appSettings().customPaperWidth, 1000);
         QCOMPARE(appSettings().customPaperHeight, 0);
-        QCOMPARE(messages.texts(), QStringList{"保存成功！"});
-        QCOMPARE(messages.messages()[0].caption, platform::applicationName());
-        QVERIFY(dlg.isVisible());
-    }
 
-    void tableLinesTakeDigitsAndSave() {
-        TestLedger ledger;
-        platform::ScopedMessageBoxScript messages;
-        appSettings().outlineWidth = "3";
-        appSettings().innerWidth = "2";
-        CTableLineDlg dlg;
-        dlg.show();
-        QCOMPARE(edit(&dlg, "外框线参数")->text(), QStringLiteral("3"));
-        typeInto(edit(&dlg, "外框线参数"), "");
+        CTableLineDlg lines;
+        lines.show();
+        QCOMPARE(edit(&lines, "外框线参数")->text(), QStringLiteral("3"));
+        typeInto(edit(&lines, "外框线参数"), "");
         // Only ASCII digits get in: no sign, no point, no full-width digit.
-        typeInto(edit(&dlg, "内框线参数"), "-１.1");
-        QCOMPARE(edit(&dlg, "内框线参数")->text(), QStringLiteral("1"));
-        QTest::keyClick(edit(&dlg, "内框线参数"), Qt::Key_Return); // the default button
+        typeInto(edit(&lines, "内框线参数"), "-１.1");
+        QCOMPARE(edit(&lines, "内框线参数")->text(), QStringLiteral("1"));
+        QTest::keyClick(edit(&lines, "内框线参数"), Qt::Key_Return); // the default button
         QCOMPARE(ledger.row("select set4, set5 from USER_SET where id = 3"), (QStringList{"", "1"}));
-        QCOMPARE(messages.texts(), QStringList{"保存成功!"});
-        QCOMPARE(messages.messages()[0].caption, QStringLiteral("保存成功"));
-        QVERIFY(dlg.isVisible());
-        // The next drawing uses the new widths.
+        QCOMPARE(messages.texts(), (QStringList{"保存成功！", "保存成功!"}));
+        QCOMPARE((QStringList{messages.messages()[0].caption, messages.messages()[1].caption}),
+                 (QStringList{platform::applicationName(), "保存成功"}));
+        QVERIFY(paper.isVisible() && lines.isVisible());
         ReceiptPrintData data;
         QCOMPARE(data.settings.outlineWidth, QString());
         QCOMPARE(data.settings.innerWidth, QStringLiteral("1"));
@@ -181,12 +176,12 @@ private slots:
     // A save writes the file and applies the fonts; one that cannot write says so and applies
     // them for this run.
     void savingFonts_data() {
-        QTest::addColumn<bool>("writable");
+        columns<bool>("writable");
         QTest::newRow("written") << true;
         QTest::newRow("a folder in the file's place") << false;
     }
     void savingFonts() {
-        QFETCH(bool, writable);
+        const auto [writable] = fetch<bool>("writable");
         if (!writable)
             QVERIFY(QDir().mkdir(QStringLiteral("FontSet.ini")));
         platform::ScopedFontChooser chooser;

@@ -97,13 +97,7 @@ struct Figures {
 
 QString describe(DrawOp::Kind kind, const PrintRect& r, const QString& rest) {
     static const char* const kinds[] = {"text", "line", "rect"};
-    return QStringLiteral("%1 %2,%3,%4,%5 ")
-               .arg(QLatin1String(kinds[kind]))
-               .arg(r.left)
-               .arg(r.top)
-               .arg(r.right)
-               .arg(r.bottom) +
-           rest;
+    return QString::asprintf("%s %d,%d,%d,%d ", kinds[kind], r.left, r.top, r.right, r.bottom) + rest;
 }
 QString describe(const DrawOp& op) {
     return describe(op.kind, op.rect,

@@ -127,9 +127,7 @@ private slots:
         platform::ScopedMessageBoxScript boxes;
         Opened q(ledger.path());
         QVERIFY(boxes.messages().isEmpty());
-        QCOMPARE(q.dlg.windowTitle(), QString("查询"));
-        QCOMPARE(q.dlg.size(), QSize(348, 324));
-        QCOMPARE(q.dlg.minimumSize(), q.dlg.maximumSize());
+        QCOMPARE(q.dlg.minimumSize(), q.dlg.maximumSize()); // a fixed size
         QVERIFY(q.dlg.grab().save(QDir(QCoreApplication::applicationDirPath()).filePath("query-dialog.png")));
         for (const QString& name : kBoxes) {
             QVERIFY2(q.box(name), qPrintable(name));

@@ -60,9 +60,7 @@ QStringList column(const RecordsModel& model, int col) {
     return out;
 }
 
-QString allRows() {
-    return QStringLiteral("select * from RECEIPT order by id asc");
-}
+const QString kAllRows = QStringLiteral("select * from RECEIPT order by id asc");
 
 void insert(const TestLedger& ledger, const QString& no, const QString& rdate) {
     ledger.exec("insert into RECEIPT ([NO],[Rdate]) values(?,?)", {no, SqlValue::date(rdate)});
@@ -107,7 +105,7 @@ private slots:
         TestLedger ledger;
         insert(ledger, {{"Tdate", stored[0]}, {"standby6", stored[1]}});
         RecordsModel model;
-        fillFrom(model, allRows(), query ? RecordsModel::FillKind::Query : RecordsModel::FillKind::Range,
+        fillFrom(model, kAllRows, query ? RecordsModel::FillKind::Query : RecordsModel::FillKind::Range,
                  option);
         QCOMPARE(model.cell(0, RecordColumn::Period), expected);
     }
@@ -125,7 +123,7 @@ private slots:
         RecordsModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.appendRow(cellsWith({{1, "stale"}}));
-        const auto totals = fillFrom(model, allRows(), RecordsModel::FillKind::Range, true);
+        const auto totals = fillFrom(model, kAllRows, RecordsModel::FillKind::Range, true);
         // Every column from its receipt column.
         const QStringList first =
             QString("1|0000001|A栋101|2026-03-05|2026-03-01至2026-03-31|10|15|17.5|100|150|"
@@ -264,7 +262,7 @@ private slots:
             insert(ledger, {{"NO", QString::fromLatin1(no)}});
         RecordsModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        fillFrom(model, allRows(), RecordsModel::FillKind::Range, false);
+        fillFrom(model, kAllRows, RecordsModel::FillKind::Range, false);
         model.appendRow(cellsWith({{1, "0000005"}}));
 
         model.sortByColumn(1);

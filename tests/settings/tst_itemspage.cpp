@@ -49,9 +49,14 @@ struct Page {
             qWarning("the page did not become active");
         category->setCurrentIndex(categoryIndex);
     }
-    void act(const char* button, const QString& typed) {
+    // A button clicked, or "Return" pressed in the entry box.
+    void act(const QString& button, const QString& typed) {
         entry->setPlainText(typed);
-        page.findChild<QPushButton*>(QString::fromLatin1(button))->click();
+        entry->setFocus();
+        if (button == "Return")
+            QTest::keyClick(entry, Qt::Key_Return);
+        else
+            page.findChild<QPushButton*>(button)->click();
     }
     QList<int> selectedRows() const {
         QList<int> rows;
@@ -119,30 +124,12 @@ private slots:
 
     void init() { resetGlobalState(appSettings()); }
 
-    void dialogShowsThreeTabsListsFirst() {
-        TestLedger ledger;
-        platform::ScopedMessageBoxScript boxes;
-        CSettingsDlg dlg;
-        dlg.show();
-        CPageTabCtrl* tabs = dlg.tabCtrl();
-        QCOMPARE((QStringList{dlg.windowTitle(), tabs->tabText(0), tabs->tabText(1), tabs->tabText(2)}),
-                 (QStringList{"设置", "设置名目", "设置模版", "设置用户"}));
-        QVERIFY(dlg.itemsPage()->isVisible());
-        QVERIFY(!dlg.templatePage()->isVisible());
-        QVERIFY(dlg.grab().save("settings-items.png"));
-        // A click on a tab shows its page and hides the one shown before.
-        QTabBar* bar = tabs->tabBar();
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(2).center());
-        QVERIFY(dlg.userPage()->isVisible());
-        QVERIFY(!dlg.itemsPage()->isVisible());
-        QVERIFY(boxes.messages().isEmpty());
-    }
-
+    // The dialog opens on 设置名目; a click on a tab shows its page and hides the one shown before.
     // Enter answers with the default button of the page shown: 设置名目 adds (here nothing, so it
     // says so), 设置模版 saves, 设置用户 opens the new user's dialog.
     void enterPressesTheShownPagesDefault_data() {
         columns<int, QString, QString>("tab", "focus", "answer");
-        QTest::newRow("items") << 0 << QString("items") << QString("名目不能为空!");
+        QTest::newRow("items, as opened") << 0 << QString("items") << QString("名目不能为空!");
         QTest::newRow("template") << 1 << QString("title") << QString("保存成功!");
         QTest::newRow("users") << 2 << QString("users") << QString("CAddUserDlg");
         QTest::newRow("items after the others") << -1 << QString("items") << QString("名目不能为空!");
@@ -154,9 +141,17 @@ private slots:
         CSettingsDlg dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
-        QTabBar* bar = dlg.tabCtrl()->tabBar();
-        for (int i : tab < 0 ? QList<int>{2, 1, 0} : QList<int>{tab})
+        CPageTabCtrl* tabs = dlg.tabCtrl();
+        QCOMPARE((QStringList{dlg.windowTitle(), tabs->tabText(0), tabs->tabText(1), tabs->tabText(2)}),
+                 (QStringList{"设置", "设置名目", "设置模版", "设置用户"}));
+        QTabBar* bar = tabs->tabBar();
+        for (int i : tab<0 ? QList<int>{2, 1, 0} : tab> 0 ? QList<int>{tab} : QList<int>{})
             QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+        const QList<QWidget*> pages{dlg.itemsPage(), dlg.templatePage(), dlg.userPage()};
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(pages[i]->isVisible(), i == qMax(tab, 0));
+        if (tab == 0)
+            QVERIFY(dlg.grab().save("settings-items.png"));
         QStringList answers;
         QTimer::singleShot(0, &dlg, [&] {
             if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != &dlg) {
@@ -168,16 +163,6 @@ private slots:
         box->setFocus();
         QTest::keyClick(box, Qt::Key_Return);
         QCOMPARE(answers + boxes.texts(), QStringList{answer});
-    }
-
-    void tabControlHoldsSixteenPages() {
-        CPageTabCtrl tabs;
-        for (int i = 0; i < 16; ++i)
-            QVERIFY(tabs.AddPage(QString::number(i), new QWidget(&tabs), 100 + i));
-        QVERIFY(!tabs.AddPage("17", new QWidget(&tabs), 200));
-        tabs.CreatePages();
-        QCOMPARE(tabs.count(), 16);
-        QCOMPARE(tabs.pageResourceId(15), 115);
     }
 
     // Each case starts from the rows given in the people list; -1 marks no row.
@@ -197,6 +182,7 @@ private slots:
         const QStringList three{"a", "O'Neil", "c"};
         const QString exists = "此项已存在!", empty = "名目不能为空!";
         row("add", three, "addButton", -1, "d", "", {"a", "O'Neil", "c", "d"}, 3);
+        row("enter in the entry box adds", {}, "Return", -1, "101", "", {"101"}, 0);
         row("add in another letter case", three, "addButton", -1, "A", "", {"a", "O'Neil", "c", "A"}, 3);
         row("add the same", three, "addButton", -1, "c", exists, three, 2);
         row("add nothing", three, "addButton", -1, "", empty, three, 2);
@@ -227,13 +213,14 @@ private slots:
         Page p(ledger, 2, rows);
         if (marked >= 0)
             p.list->selectRow(marked);
-        p.act(qPrintable(button), typed);
+        p.act(button, typed);
         QCOMPARE(boxes.texts(), messages);
-        if (button == "deleteButton" && marked >= 0) {
+        const bool asked = button == "deleteButton" && marked >= 0;
+        if (asked)
             QCOMPARE(boxes.messages()[0].buttons, platform::Ok | platform::Cancel);
-            // A deleted entry does not linger in the box, ready to be added back by Enter.
-            QCOMPARE(p.entry->toPlainText(), answer == platform::Ok ? QString() : typed);
-        }
+        // A deleted entry does not linger in the box, ready to be added back by Enter; any other
+        // stays for the next change.
+        QCOMPARE(p.entry->toPlainText(), asked && answer == platform::Ok ? QString() : typed);
         // The server keeps no order of a table's rows: the renamed row is read back last.
         const bool unordered = ledger.isServer() && button == "modifyButton" && messages.isEmpty();
         if (unordered) {
@@ -255,17 +242,6 @@ private slots:
         // The numbers follow the rows left.
         if (!stored.isEmpty())
             QCOMPARE(p.list->item(int(stored.size()) - 1, 0)->text(), QString::number(stored.size()));
-    }
-
-    void enterInTheEntryBoxAdds() {
-        TestLedger ledger;
-        platform::ScopedMessageBoxScript boxes;
-        Page p(ledger, 0, {});
-        p.entry->setFocus();
-        QTest::keyClicks(p.entry, "101");
-        QTest::keyClick(p.entry, Qt::Key_Return);
-        QCOMPARE(p.stored(ledger), QStringList{"101"});
-        QCOMPARE(p.entry->toPlainText(), QString("101"));
     }
 
     void categoriesAndHeadings() {
@@ -320,10 +296,19 @@ private slots:
         QVERIFY(address->findText("8号楼101") >= 0);
     }
 
+    // "保存前检查重复收据和读数" is on unless stored "0", and a save stores what it shows.
+    void opensWithTheStoredTemplate_data() {
+        columns<QString, bool>("saveChecks", "checksOn");
+        QTest::newRow("new ledger") << "" << true;
+        QTest::newRow("checks off") << "0" << false;
+        QTest::newRow("checks on") << "1" << true;
+    }
     void opensWithTheStoredTemplate() {
+        auto [saveChecks, checksOn] = fetch<QString, bool>("saveChecks", "checksOn");
         TestLedger ledger;
-        ledger.exec("update USER_SET set set4='房租收据', set5='地址：某路1号', set6='6', set10='盖章有效' "
-                    "where id=1");
+        ledger.exec("update USER_SET set set4='房租收据', set5='地址：某路1号', set6='6', set9=?, "
+                    "set10='盖章有效' where id=1",
+                    {saveChecks});
         appSettings().offsetX = 10; // 2.5 mm shows as 2
         appSettings().offsetY = -10;
         appSettings().marginX = 40;
@@ -340,6 +325,8 @@ private slots:
         QCOMPARE(shown, (QStringList{"2", "-2", "10", "0"}));
         auto* customPaper = page.findChild<QPushButton*>("customPaperButton");
         QVERIFY(customPaper->isEnabled());
+        auto* checks = page.findChild<QCheckBox*>("saveChecks");
+        QCOMPARE(checks->isChecked(), checksOn);
         QVERIFY(page.grab().save("template-page.png"));
 
         // Another paper takes the custom size button away, and changes nothing until it is saved.
@@ -349,8 +336,12 @@ private slots:
         // Saving what was shown writes whole millimetres back: 2.5 mm becomes 2.
         click(page, "saveButton");
         QCOMPARE(ledger.row("select row3,row4,row6,row7 from table2"), (QStringList{"8", "-8", "40", "0"}));
-        QCOMPARE(ledger.row("select set6 from USER_SET where id=1"), QStringList{"4"});
-        QCOMPARE(boxes.texts(), QStringList{"保存成功!"});
+        QCOMPARE(ledger.row("select set6, set9 from USER_SET where id=1"),
+                 (QStringList{"4", checksOn ? "1" : "0"}));
+        checks->click();
+        click(page, "saveButton");
+        QCOMPARE(ledger.row("select set9 from USER_SET where id=1"), QStringList{checksOn ? "0" : "1"});
+        QCOMPARE(boxes.texts(), (QStringList{"保存成功!", "保存成功!"}));
     }
 
     // The title is limited in bytes of the Chinese code page: two for a Chinese character.
@@ -454,28 +445,6 @@ private slots:
         QCOMPARE((QList<int>{after.left - before.left, after.right - before.right, after.top - before.top,
                              after.bottom - before.bottom}),
                  (QList<int>{20, -20, -12, -12}));
-    }
-
-    // "保存前检查重复收据和读数" is on unless stored "0", and a save stores what it shows.
-    void saveChecksSwitch_data() {
-        columns<QString, bool>("stored", "shown");
-        QTest::newRow("new ledger") << "" << true;
-        QTest::newRow("off") << "0" << false;
-        QTest::newRow("on") << "1" << true;
-    }
-    void saveChecksSwitch() {
-        auto [stored, shown] = fetch<QString, bool>("stored", "shown");
-        TestLedger ledger;
-        ledger.exec("update USER_SET set set9=? where id=1", {stored});
-        platform::ScopedMessageBoxScript boxes;
-        CTemplatePage page;
-        auto* checks = page.findChild<QCheckBox*>("saveChecks");
-        QCOMPARE(checks->isChecked(), shown);
-        click(page, "saveButton");
-        QCOMPARE(ledger.row("select set9 from USER_SET where id=1"), QStringList{shown ? "1" : "0"});
-        checks->click();
-        click(page, "saveButton");
-        QCOMPARE(ledger.row("select set9 from USER_SET where id=1"), QStringList{shown ? "0" : "1"});
     }
 
     void missingRowsAreWrittenNotLost() {

@@ -8,6 +8,7 @@
 #include "data/PasswordHash.h"
 #include "data/Settings.h"
 #include "platform/Services.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/Refusals.h"
@@ -114,31 +115,10 @@ class TestUserPage : public QObject {
     Q_OBJECT
 
 private slots:
-    // Each user with their power, an empty power counting as administrator; a password changed
-    // (here by another clerk) leaves the user where the list had them.
-    void listsUsersWithTheirPower_data() { addEngineColumn(); }
-    void listsUsersWithTheirPower() {
-        QFETCH(LedgerEngine, engine);
-        Page p(kUsers, "admin", engine);
-        p.ledger.exec("update USER set code = '' where userName = 'bob'");
-        p.ledger.exec("insert into USER ([userName],[power],[code]) values('dave','','')");
-        platform::ScopedMessageBoxScript boxes;
-        p.show();
-        QCOMPARE(p.list->rowCount(), 4);
-        QCOMPARE(p.row(1), (QStringList{"2", "bob", "普通用户"}));
-        QCOMPARE(p.row(2), (QStringList{"3", "carol", "管理员"}));
-        QCOMPARE(p.row(3), (QStringList{"4", "dave", "管理员"}));
-        if (engine == LedgerEngine::File)
-            QVERIFY(p.page->grab().save("user-page.png"));
-    }
-
     void deleteRules_data() {
-        QTest::addColumn<QList<QStringList>>("users");
-        QTest::addColumn<int>("marked"); // -1: no row marked
-        QTest::addColumn<int>("answer"); // to "真的要删除用户…"
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QString>("left");
+        // marked: -1: no row marked; answer: to "真的要删除用户…"
+        columns<QList<QStringList>, int, int, QString, QStringList, QString>("users", "marked", "answer",
+                                                                             "typed", "messages", "left");
         const QString all = "admin,bob,carol", ask = "真的要删除用户“ bob ”吗？";
         const int yes = platform::Yes;
         row("nothing marked", kUsers, -1, yes, "", QStringList{"请选择您要删除的行!"}, all);
@@ -151,12 +131,9 @@ private slots:
             all);
     }
     void deleteRules() {
-        QFETCH(QList<QStringList>, users);
-        QFETCH(int, marked);
-        QFETCH(int, answer);
-        QFETCH(QString, typed);
-        QFETCH(QStringList, messages);
-        QFETCH(QString, left);
+        const auto [users, marked, answer, typed, messages, left] =
+            fetch<QList<QStringList>, int, int, QString, QStringList, QString>("users", "marked", "answer",
+                                                                               "typed", "messages", "left");
         Page p(users);
         platform::ScopedMessageBoxScript boxes({platform::MsgButton(answer)});
         p.show();
@@ -181,11 +158,8 @@ private slots:
 
     // The row is marked with the mouse, or with Home and Down keys (keys >= 0); -1: none marked.
     void power_data() {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<int>("keys");
-        QTest::addColumn<int>("presses");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QString>("powers"); // admin, bob, carol afterwards
+        // powers: admin, bob, carol afterwards
+        columns<int, int, int, QStringList, QString>("row", "keys", "presses", "messages", "powers");
         const QStringList none;
         row("ordinary user made administrator", 1, -1, 1, none, "1,1,1");
         row("pressed twice, taken back", 1, -1, 2, none, "1,0,1");
@@ -195,11 +169,8 @@ private slots:
         row("nothing marked", -1, -1, 1, QStringList{"请选择您要修改的行!"}, "1,0,1");
     }
     void power() {
-        QFETCH(int, row);
-        QFETCH(int, keys);
-        QFETCH(int, presses);
-        QFETCH(QStringList, messages);
-        QFETCH(QString, powers);
+        const auto [row, keys, presses, messages, powers] =
+            fetch<int, int, int, QStringList, QString>("row", "keys", "presses", "messages", "powers");
         Page p;
         platform::ScopedMessageBoxScript boxes;
         p.show();
@@ -225,10 +196,8 @@ private slots:
     }
 
     void addUser_data() {
-        QTest::addColumn<QStringList>("typed"); // name, password, confirmation
-        QTest::addColumn<int>("power");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QStringList>("stored"); // name, power, code; empty: nothing added
+        // typed: name, password, confirmation; stored: name, power, code; empty: nothing added
+        columns<QStringList, int, QStringList, QStringList>("typed", "power", "messages", "stored");
         using L = QStringList;
         row("administrator", L{"dave", "pw", "pw"}, 1, L{}, L{"dave", "1", "pw"});
         row("ordinary, with quotes", L{"O'Neil", "it's", "it's"}, 0, L{}, L{"O'Neil", "0", "it's"});
@@ -238,10 +207,8 @@ private slots:
         row("passwords differ", L{"dave", "pw", "PW"}, 0, L{"两次输入的密码不同!"}, L{});
     }
     void addUser() {
-        QFETCH(QStringList, typed);
-        QFETCH(int, power);
-        QFETCH(QStringList, messages);
-        QFETCH(QStringList, stored);
+        const auto [typed, power, messages, stored] =
+            fetch<QStringList, int, QStringList, QStringList>("typed", "power", "messages", "stored");
         Page p;
         platform::ScopedMessageBoxScript boxes;
         CAddUserDlg dlg;
@@ -299,9 +266,8 @@ private slots:
     }
 
     void changePassword_data() {
-        QTest::addColumn<QStringList>("typed"); // old, new, confirmation
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QString>("stored");
+        // typed: old, new, confirmation
+        columns<QStringList, QStringList, QString>("typed", "messages", "stored");
         const QStringList done{"用户信息修改成功!"};
         row("changed", QStringList{"b'pw", "n'ew", "n'ew"}, done, "n'ew");
         row("removed", QStringList{"b'pw", "", ""}, done, "");
@@ -310,9 +276,8 @@ private slots:
             "b'pw");
     }
     void changePassword() {
-        QFETCH(QStringList, typed);
-        QFETCH(QStringList, messages);
-        QFETCH(QString, stored);
+        const auto [typed, messages, stored] =
+            fetch<QStringList, QStringList, QString>("typed", "messages", "stored");
         Page p;
         platform::ScopedMessageBoxScript boxes;
         CModifyUserDlg dlg;
@@ -326,10 +291,30 @@ private slots:
         QCOMPARE(p.column("code"), QString(",%1,cpw").arg(stored));
     }
 
-    void ordinaryUser() {
-        Page p(kUsers, "bob");
+    // The list: each user with their power, an empty power counting as administrator; a password
+    // changed (here by another clerk) leaves the user where the list had them. What an ordinary
+    // user may do: change his own password, and switch his automatic login off. On a server
+    // ledger the flag is this PC's own, and so is its cancellation.
+    void ordinaryUsersPage_data() { addEngineColumn(); }
+    void ordinaryUsersPage() {
+        QFETCH(LedgerEngine, engine);
+        Page p(kUsers, "bob", engine);
+        p.ledger.exec("update USER set code = '' where userName = 'carol'");
+        p.ledger.exec("insert into USER ([userName],[power],[code]) values('dave','','')");
+        {
+            Database db;
+            QVERIFY(db.open());
+            SaveLoginChoice(db, "bob", 1);
+        }
+        QCOMPARE(startup::loadStartupSettings().autoLogin, 1);
         platform::ScopedMessageBoxScript boxes;
         p.show();
+        QCOMPARE(p.list->rowCount(), 4);
+        QCOMPARE(p.row(1), (QStringList{"2", "bob", "普通用户"}));
+        QCOMPARE(p.row(2), (QStringList{"3", "carol", "管理员"}));
+        QCOMPARE(p.row(3), (QStringList{"4", "dave", "管理员"}));
+        if (engine == LedgerEngine::File)
+            QVERIFY(p.page->grab().save("user-page.png"));
         QStringList enabled;
         for (const char* name :
              {"powerButton", "addButton", "deleteButton", "modifyButton", "cancelAutoLoginButton"})
@@ -345,23 +330,8 @@ private slots:
         p.mark(1, true);
         QCOMPARE(opened, QString("bob"));
         QCOMPARE(p.column("code", "bob"), QString("x"));
-    }
-
-    // On a server ledger the flag is this PC's own, and so is its cancellation.
-    void cancelAutoLoginBringsTheLoginBack_data() { addEngineColumn(); }
-    void cancelAutoLoginBringsTheLoginBack() {
-        QFETCH(LedgerEngine, engine);
-        Page p(kUsers, "bob", engine);
-        {
-            Database db;
-            QVERIFY(db.open());
-            SaveLoginChoice(db, "bob", 1);
-        }
-        QCOMPARE(startup::loadStartupSettings().autoLogin, 1);
-        platform::ScopedMessageBoxScript boxes;
-        p.show();
         click(p.page, "cancelAutoLoginButton");
-        QCOMPARE(boxes.texts(), QStringList{"设置成功！"});
+        QCOMPARE(boxes.texts(), (QStringList{"用户信息修改成功!", "设置成功！"}));
         const startup::StartupSettings next = startup::loadStartupSettings();
         QCOMPARE(next.autoLogin, 0);
         QCOMPARE(next.rememberedUser, QString("bob"));
