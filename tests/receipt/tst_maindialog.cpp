@@ -2,7 +2,6 @@
 // prefill, the form's options, and the stored receipts opened, amended and deleted.
 
 #include "ReceiptWindow.h"
-#include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
 #include "receipt/MainWindowHooks.h"

@@ -3,8 +3,6 @@
 // keeps, in the ledger and on the form.
 
 #include "ReceiptWindow.h"
-#include "data/Database.h"
-#include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
 #include "receipt/ReceiptDlg.h"

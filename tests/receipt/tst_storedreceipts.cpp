@@ -56,14 +56,20 @@ private slots:
 
     void init() { resetGlobalState(appSettings()); }
 
-    void ordinaryUserViewsReadOnly() {
+    // An ordinary user views a stored receipt read-only; "新建" after viewing it starts an editable
+    // receipt from the price table and the default period.
+    void ordinaryUserViewsReadOnlyThenStartsANewReceipt() {
         TestLedger ledger;
         addReceipt(ledger, 1, "A-1", 100);
+        ledger.exec("update RECEIPT set waterprice=2.5, Tdate='2025-06-30', standby6='10'");
+        ledger.exec("update price set [price]='3.20' where items='水费'");
+        platform::ScopedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
         logIn("bob", "0");
         CReceiptDlg dlg;
         QVERIFY(dlg.windowTitle().endsWith("用户：bob（普通用户）"));
         selectRows(list(dlg), {0});
         dlg.OnDblclkRecords();
+        QCOMPARE(box(dlg, "waterPrice")->text(), QString("2.5"));
         for (const char* name : {"rent", "waterLast", "waterPrice", "total", "capitals", "otherFee"})
             QVERIFY2(!box(dlg, name)->isEnabled(), name);
         QVERIFY(!dlg.findChild<QPushButton*>("saveButton")->isEnabled());
@@ -75,6 +81,9 @@ private slots:
         dlg.OnNewReceipt();
         QVERIFY(box(dlg, "rent")->isEnabled());
         QVERIFY(dlg.findChild<QPushButton*>("saveButton")->isEnabled());
+        QCOMPARE(box(dlg, "waterPrice")->text(), QString("3.20"));
+        QCOMPARE(dlg.findChild<QDateTimeEdit*>("periodStart")->date(), QDate(2026, 12, 1));
+        QCOMPARE(dlg.findChild<QDateTimeEdit*>("periodEnd")->date(), QDate(2026, 12, 31));
     }
 
     void deleting_data() {
@@ -278,23 +287,6 @@ private slots:
         QCOMPARE(capture.documents().size(), 0);
         QCOMPARE(box(dlg, "rent")->text(), QString("500"));
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
-    }
-
-    // "新建" after viewing an old receipt starts from the price table and the default period.
-    void newReceiptAfterViewingTakesTodaysPrices() {
-        TestLedger ledger;
-        addReceipt(ledger, 1, "A", 100);
-        ledger.exec("update RECEIPT set waterprice=2.5, Tdate='2025-06-30', standby6='10'");
-        ledger.exec("update price set [price]='3.20' where items='水费'");
-        platform::ScopedClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
-        CReceiptDlg dlg;
-        selectRows(list(dlg), {0});
-        dlg.OnDblclkRecords();
-        QCOMPARE(box(dlg, "waterPrice")->text(), QString("2.5"));
-        dlg.OnNewReceipt();
-        QCOMPARE(box(dlg, "waterPrice")->text(), QString("3.20"));
-        QCOMPARE(dlg.findChild<QDateTimeEdit*>("periodStart")->date(), QDate(2026, 12, 1));
-        QCOMPARE(dlg.findChild<QDateTimeEdit*>("periodEnd")->date(), QDate(2026, 12, 31));
     }
 
     void noPrinterStillStores() {
