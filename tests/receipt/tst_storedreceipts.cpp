@@ -235,39 +235,17 @@ private slots:
         QVERIFY(dlg.recordsPanel()->summaryText().contains("总额: 360.00元"));
     }
 
-    // Another copy took the number the form shows: the receipt is stored and printed under the
-    // next free number, and the operator is told.
-    void numberTakenMeanwhileIsStoredAndPrintedUnderTheNext() {
+    // A save while another program holds the ledger writes nothing, prints nothing, explains in
+    // Chinese, and keeps the form as typed. Once the ledger is free, another copy has taken the
+    // number the form shows: the receipt is stored and printed under the next free number, and the
+    // operator is told.
+    void heldLedgerThenNumberTakenMeanwhile() {
         TestLedger ledger;
         platform::ScopedPrinters printers({"Office"}, "Office");
         platform::ScopedPrintCapture capture;
         platform::ScopedMessageBoxScript boxes;
         CReceiptDlg dlg;
-        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
-        addReceipt(ledger, 1, "other copy", 100);
         dlg.findChild<QComboBox*>("address")->setEditText("幸福小区3栋");
-        box(dlg, "rent")->setText("500");
-        dlg.OnSaveAndPrint();
-        QCOMPARE(boxes.texts(), QStringList{"单号0000001已被占用，本收据已保存为0000002。"});
-        QCOMPARE(ledger.rows("select [NO], housefee from RECEIPT order by id"),
-                 (QList<QStringList>{{"0000001", "100"}, {"0000002", "500"}}));
-        QCOMPARE(capture.documents().size(), 1);
-        QCOMPARE(capture.documents()[0].pages.size(), 1);
-        const QStringList texts = capture.pageTexts(0, 0);
-        QVERIFY(texts.contains("收款收据") && texts.contains("伍佰元整"));
-        QVERIFY(texts.join("|").contains("幸福小区3栋"));
-        QVERIFY(texts.join("|").contains("0000002"));
-        QVERIFY(!texts.join("|").contains("0000001"));
-        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000003"));
-    }
-
-    // A save while another program holds the ledger writes nothing, prints nothing, explains in
-    // Chinese, and keeps the form as typed.
-    void saveWhileTheLedgerIsHeld() {
-        TestLedger ledger;
-        platform::ScopedPrinters printers({"Office"}, "Office");
-        platform::ScopedPrintCapture capture;
-        CReceiptDlg dlg;
         box(dlg, "rent")->setText("500");
         Database other;
         QVERIFY(other.open());
@@ -287,6 +265,20 @@ private slots:
         QCOMPARE(capture.documents().size(), 0);
         QCOMPARE(box(dlg, "rent")->text(), QString("500"));
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000001"));
+
+        addReceipt(ledger, 1, "other copy", 100);
+        dlg.OnSaveAndPrint();
+        QCOMPARE(boxes.texts(), QStringList{"单号0000001已被占用，本收据已保存为0000002。"});
+        QCOMPARE(ledger.rows("select [NO], housefee from RECEIPT order by id"),
+                 (QList<QStringList>{{"0000001", "100"}, {"0000002", "500"}}));
+        QCOMPARE(capture.documents().size(), 1);
+        QCOMPARE(capture.documents()[0].pages.size(), 1);
+        const QStringList texts = capture.pageTexts(0, 0);
+        QVERIFY(texts.contains("收款收据") && texts.contains("伍佰元整"));
+        QVERIFY(texts.join("|").contains("幸福小区3栋"));
+        QVERIFY(texts.join("|").contains("0000002"));
+        QVERIFY(!texts.join("|").contains("0000001"));
+        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000003"));
     }
 
     void noPrinterStillStores() {
