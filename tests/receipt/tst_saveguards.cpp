@@ -1,6 +1,6 @@
 // What the main window asks before it stores a receipt (a second receipt for the room and period,
 // a meter reading that falls) and before it closes on unsaved work; what each answer stores or
-// keeps, in the ledger and on the form.
+// keeps, in the ledger and on the form. (An amendment: tst_storedreceipts.)
 
 #include "ReceiptWindow.h"
 #include "platform/Services.h"
@@ -122,25 +122,6 @@ private slots:
                      water + QStringList{"500"});
             QCOMPARE(dlg.recordsPanel()->records()->rowCount(), before);
         }
-    }
-
-    // An amendment is the receipt itself, not a second one for its month; a falling reading is
-    // still asked about, and 否 leaves the stored receipt as it was.
-    void amendmentAsksOnlyAboutFallingReadings() {
-        TestLedger ledger;
-        ledger.exec(stored("2026-12-02 10:00:00", "2026-12-31", 30));
-        ledger.exec("update RECEIPT set waterlast=110");
-        platform::ScopedClock clock(kNow);
-        platform::ScopedMessageBoxScript boxes({platform::No});
-        CReceiptDlg dlg;
-        selectRows(list(dlg), {0});
-        dlg.OnDblclkRecords();
-        box(dlg, "waterThis")->setText("100");
-        box(dlg, "rent")->setText("650");
-        dlg.OnSaveOnly();
-        QCOMPARE(boxes.texts().size(), 1);
-        QVERIFY2(boxes.texts()[0].startsWith("以下读数比上月小"), qPrintable(boxes.texts()[0]));
-        QCOMPARE(ledger.rows("select housefee from RECEIPT"), QList<QStringList>{{"500"}});
     }
 
     // Closing (Esc), "新建" and opening a stored receipt ask when the form holds typed work; 否 keeps

@@ -174,6 +174,16 @@ private slots:
                               box(dlg, "waterUsage")->text(), box(dlg, "capitals")->text()}),
                  (QStringList{"0000001", "100", "10.00", "壹佰叁拾元整"}));
         QVERIFY(box(dlg, "rent")->isEnabled());
+        // A falling reading is still asked about (the receipt is no second one for its month), and 否
+        // leaves the stored receipt as it was.
+        box(dlg, "waterThis")->setText("5");
+        boxes.answer(platform::No);
+        dlg.OnSaveOnly();
+        QCOMPARE(boxes.texts().size(), 1);
+        QVERIFY2(boxes.texts()[0].startsWith("以下读数比上月小"), qPrintable(boxes.texts()[0]));
+        QCOMPARE(ledger.row("select housefee from RECEIPT where id = 1"), QStringList{"100"});
+        boxes.clear();
+        box(dlg, "waterThis")->setText("20");
         model->sortByColumn(1); // the operator sorts again while the receipt is open
         box(dlg, "rent")->setText("150");
         dlg.OnSaveOnly();
