@@ -20,6 +20,7 @@
 #include "receipt/ReceiptLedger.h"
 #include "receipt/ReceiptNumber.h"
 #include "records/RecordsModel.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/Forwarder.h"
 #include "tests/support/GlobalState.h"
@@ -32,7 +33,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -174,57 +174,35 @@ private slots:
         QCOMPARE(texts(dlg, {"rent", "waterThis", "total", "receiptNo"}), typed);
         QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 0);
 
+        // Its attempts meanwhile find nobody, and report nothing.
+        const int refreshes = dlg.recordsPanel()->liveList()->refreshCount();
+        QTest::qWait(LedgerWatcher::kRetryInterval + 500);
+        QVERIFY(!dlg.watcher()->isWatching());
+        QCOMPARE(dlg.recordsPanel()->liveList()->refreshCount(), refreshes);
+
         QVERIFY(cluster("server-start"));
         QCOMPARE(ledgerRows(uri, "select count(*) from RECEIPT"), QList<QStringList>{{"0"}});
         // The watcher is back within its retry interval, and the list is read again once.
-        const int refreshes = dlg.recordsPanel()->liveList()->refreshCount();
         QTRY_VERIFY_WITH_TIMEOUT(dlg.watcher()->isWatching(), LedgerWatcher::kRetryInterval + 3000);
         QTRY_VERIFY_WITH_TIMEOUT(dlg.recordsPanel()->liveList()->refreshCount() > refreshes, 1000);
+        QTest::qWait(LedgerWatcher::kCoalesceInterval + 200);
+        QCOMPARE(dlg.recordsPanel()->liveList()->refreshCount(), refreshes + 1);
 
-        // The same window, the same connections: the next save works, without a word.
+        // The same window, the same connections, after a restart while the window sat idle: the next
+        // save goes straight through, without a word.
+        QVERIFY(cluster("server-stop"));
+        QVERIFY(cluster("server-start"));
         dlg.OnSaveOnly();
         QCOMPARE(boxes.texts(), QStringList());
         QCOMPARE(ledgerRows(uri, "select [NO], district, housefee from RECEIPT"),
                  (QList<QStringList>{{"0000001", "幸福小区3栋", "500"}}));
         QCOMPARE(dlg.recordsPanel()->records()->rowCount(), 1);
         QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
-    }
-
-    // A restart while the window sat idle: the first save after it goes straight through.
-    void restartWhileIdle() {
-        const QString uri = makeLedger();
-        DataSource::setLedgerPath(uri);
-        platform::ScopedMessageBoxScript boxes;
-        CReceiptDlg dlg;
-        box(dlg, "rent")->setText("300");
-        QVERIFY(cluster("server-stop"));
-        QVERIFY(cluster("server-start"));
-        dlg.OnSaveOnly();
-        QCOMPARE(boxes.texts(), QStringList());
-        QCOMPARE(ledgerRows(uri, "select [NO], housefee from RECEIPT"),
-                 (QList<QStringList>{{"0000001", "300"}}));
-        QCOMPARE(box(dlg, "receiptNo")->text(), QString("0000002"));
-    }
-
-    // The watcher on its own: it tries again every two seconds, reports once when it is back, and
-    // listens again.
-    void watcherComesBackWithTheServer() {
-        const QString uri = makeLedger();
-        LedgerWatcher watcher(uri);
-        QVERIFY(watcher.isWatching());
-        QSignalSpy changed(&watcher, &LedgerWatcher::receiptsChanged);
-        QVERIFY(cluster("server-stop"));
-        QTRY_VERIFY_WITH_TIMEOUT(!watcher.isWatching(), 2000);
-        QTest::qWait(LedgerWatcher::kRetryInterval + 500); // an attempt or two that finds nobody
-        QVERIFY(!watcher.isWatching());
-        QCOMPARE(changed.count(), 0);
-        QVERIFY(cluster("server-start"));
-        QTRY_VERIFY_WITH_TIMEOUT(watcher.isWatching(), LedgerWatcher::kRetryInterval + 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 1000);
-        QTest::qWait(LedgerWatcher::kCoalesceInterval + 200);
-        QCOMPARE(changed.count(), 1);
-        superExec(uri, "insert into receipt (no, rdate) values ('0000001', '2026-12-06')");
-        QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 2, 2000);
+        // It listens again: another clerk's receipt reaches the list.
+        superExec(uri, QString("insert into receipt (no, rdate) values ('0000002', '%1')")
+                           .arg(QDate::currentDate().toString(Qt::ISODate)));
+        QTRY_COMPARE_WITH_TIMEOUT(dlg.recordsPanel()->records()->rowCount(), 2,
+                                  LedgerWatcher::kRetryInterval + 3000);
     }
 
     // ---- a network that fails mid-save (a forwarder between program and server) ---------------
@@ -234,12 +212,12 @@ private slots:
     // before, nothing is changed and the caller hears that. Likewise a farewell in place of the
     // answer.
     void lostAnswerToACommit_data() {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<int>("fault"); // Forwarder::Action
-        QTest::addColumn<bool>("afterPassing");
-        QTest::addColumn<QString>("check");      // read back directly afterwards
-        QTest::addColumn<QStringList>("before"); // what it reads without the change
-        QTest::addColumn<QStringList>("after");  // and with it
+        // fault: Forwarder::Action
+        // check: read back directly afterwards
+        // before: what it reads without the change
+        // after: and with it
+        columns<QString, int, bool, QString, QStringList, QStringList>("operation", "fault", "afterPassing",
+                                                                       "check", "before", "after");
         const QStringList operations{"save", "amend", "delete", "tenant", "settings"};
         const QStringList checks{"select count(*) from RECEIPT", "select housefee from RECEIPT where id = 1",
                                  "select count(*) from RECEIPT", "select count(*) from client",
@@ -257,12 +235,9 @@ private slots:
             << after[0];
     }
     void lostAnswerToACommit() {
-        QFETCH(QString, operation);
-        QFETCH(int, fault);
-        QFETCH(bool, afterPassing);
-        QFETCH(QString, check);
-        QFETCH(QStringList, before);
-        QFETCH(QStringList, after);
+        const auto [operation, fault, afterPassing, check, before, after] =
+            fetch<QString, int, bool, QString, QStringList, QStringList>("operation", "fault", "afterPassing",
+                                                                         "check", "before", "after");
         const QString uri = makeLedger(true);
         {
             Database direct(uri);
@@ -312,17 +287,15 @@ private slots:
     // moves on as after any save); A's window goes on painting (the wait is shown, and can be
     // cancelled); B can save again within 30 seconds, however long A's network stays silent.
     void networkFailsMidSave_data() {
-        QTest::addColumn<QString>("pattern"); // the statement the network fails at
-        QTest::addColumn<int>("action");      // Forwarder::Action
-        QTest::addColumn<bool>("afterPassing");
-        QTest::addColumn<int>("cancelAfter"); // the clerk presses 取消 on every wait after so long; -1 never
-        QTest::addColumn<bool>("stored");
-        QTest::addColumn<QString>("told"); // the start of what A is told; empty: saved, without a word
-        // The network speaks again as soon as A is told (what it held back must change nothing A
-        // was told), or only once B has saved (the server alone frees the ledger meanwhile).
-        QTest::addColumn<bool>("resumeFirst");
-        // The server restarts while A waits: the check after the lost answer meets a new server.
-        QTest::addColumn<bool>("restart");
+        // pattern: the statement the network fails at
+        // action: Forwarder::Action
+        // cancelAfter: the clerk presses 取消 on every wait after so long; -1 never
+        // told: the start of what A is told; empty: saved, without a word
+        // resumeFirst: the network speaks again as soon as A is told (what it held back must change
+        // nothing A was told), or only once B has saved (the server alone frees the ledger meanwhile).
+        // restart: the server restarts while A waits: the check after the lost answer meets a new server.
+        columns<QString, int, bool, int, bool, QString, bool, bool>(
+            "pattern", "action", "afterPassing", "cancelAfter", "stored", "told", "resumeFirst", "restart");
         const int cut = int(Forwarder::Action::Cut), stall = int(Forwarder::Action::Stall),
                   silence = int(Forwarder::Action::Silence);
         const QString commit = QString::fromLatin1(kCommit.data(), int(kCommit.size()));
@@ -343,14 +316,10 @@ private slots:
             none, true, true);
     }
     void networkFailsMidSave() {
-        QFETCH(QString, pattern);
-        QFETCH(int, action);
-        QFETCH(bool, afterPassing);
-        QFETCH(int, cancelAfter);
-        QFETCH(bool, stored);
-        QFETCH(QString, told);
-        QFETCH(bool, resumeFirst);
-        QFETCH(bool, restart);
+        const auto [pattern, action, afterPassing, cancelAfter, stored, told, resumeFirst, restart] =
+            fetch<QString, int, bool, int, bool, QString, bool, bool>("pattern", "action", "afterPassing",
+                                                                      "cancelAfter", "stored", "told",
+                                                                      "resumeFirst", "restart");
         const QString uri = makeLedger(true);
         Forwarder network(std::uint16_t(QUrl(uri).port()));
         QVERIFY(network.isValid());
@@ -433,10 +402,7 @@ private slots:
                  QList<QStringList>{{"1"}});
         if (stored && told.isEmpty()) {
             // As after any save: the receipt listed, the form ready for the next one.
-            int listed = 0;
-            for (int r = 0; r < dlg->recordsPanel()->records()->rowCount(); ++r)
-                listed += dlg->recordsPanel()->records()->cell(r, RecordColumn::Address) == "A座101";
-            QCOMPARE(listed, 1);
+            QCOMPARE(column(dlg->recordsPanel()->records(), RecordColumn::Address).count("A座101"), 1);
             QCOMPARE(box(*dlg, "rent")->text(), QString());
             QVERIFY(box(*dlg, "receiptNo")->text() != QString("0000001"));
         } else {
@@ -502,7 +468,6 @@ private slots:
         QTRY_VERIFY(status->isVisible());
         QCOMPARE(status->text(), QString("无法连接账本服务器（自 09:30:15 起），正在自动重试……"));
         QVERIFY(!dlg->findChild<QLabel*>("hint")->isVisible());
-        dlg->grab().save(QDir::current().filePath("serverstatus-" + QString(how).replace(' ', '-') + ".png"));
         if (silent) {
             network.setSilent(false);
         } else {
@@ -518,9 +483,9 @@ private slots:
     // The program's sessions carry the limits that keep one vanished PC from holding the others;
     // what the address says itself is kept.
     void sessionLimits_data() {
-        QTest::addColumn<QString>("extra");     // added to the address
-        QTest::addColumn<QStringList>("shown"); // statement timeout, idle-in-transaction timeout, search path
-        QTest::addColumn<QString>("keepalivesIdle");
+        // extra: added to the address
+        // shown: statement timeout, idle-in-transaction timeout, search path
+        columns<QString, QStringList, QString>("extra", "shown", "keepalivesIdle");
         QTest::newRow("the program's") << "" << QStringList{"20s", "10s", "\"$user\", public"} << "5";
         QTest::newRow("the address's own options")
             << "&options=-c%20statement_timeout%3D60000%20-c%20search_path%3Dpublic"
@@ -529,9 +494,8 @@ private slots:
             << "&keepalives_idle=30" << QStringList{"20s", "10s", "\"$user\", public"} << "30";
     }
     void sessionLimits() {
-        QFETCH(QString, extra);
-        QFETCH(QStringList, shown);
-        QFETCH(QString, keepalivesIdle);
+        const auto [extra, shown, keepalivesIdle] =
+            fetch<QString, QStringList, QString>("extra", "shown", "keepalivesIdle");
         LedgerProblem problem;
         QString detail;
         pg_conn* conn = ConnectToServer(m_superuser + extra, problem, detail);

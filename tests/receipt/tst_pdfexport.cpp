@@ -5,13 +5,13 @@
 #include "platform/FileDialog.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
-#include "print/MainFrame.h"
 #include "print/PaperCatalogue.h"
 #include "print/PdfExport.h"
 #include "print/PrintFonts.h"
 #include "print/PrintJob.h"
 #include "print/ReceiptRenderer.h"
 #include "receipt/CapitalWords.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 
@@ -22,7 +22,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
-#include <QPointer>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QRegularExpression>
@@ -135,10 +134,7 @@ private slots:
     // at 300 dpi no rule's ink lies within two pixels of a caption's. The receipt is written as PDF
     // twice, rules alone and captions alone, and both pages are read back by poppler.
     void captionsClearOfTheRulesOnPaper_data() {
-        QTest::addColumn<int>("paper");
-        QTest::addColumn<bool>("threeRow");
-        QTest::addColumn<QString>("outline");
-        QTest::addColumn<QString>("inner");
+        columns<int, bool, QString, QString>("paper", "threeRow", "outline", "inner");
         row("241 third sheet, three-row", 1, true, QString("3"), QString("2"));
         row("241 third sheet, two-row", 1, false, QString("3"), QString("2"));
         row("190 third sheet, three-row", 3, true, QString("3"), QString("2"));
@@ -146,10 +142,8 @@ private slots:
         row("thick rules", 1, true, QString("6"), QString("4"));
     }
     void captionsClearOfTheRulesOnPaper() {
-        QFETCH(int, paper);
-        QFETCH(bool, threeRow);
-        QFETCH(QString, outline);
-        QFETCH(QString, inner);
+        const auto [paper, threeRow, outline, inner] =
+            fetch<int, bool, QString, QString>("paper", "threeRow", "outline", "inner");
         if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
             QSKIP("pdftoppm (poppler-utils) is needed to read the page");
         ReceiptPrintData receipt = receipts(paper, 1).first();
@@ -165,6 +159,7 @@ private slots:
                     (op.font == PrintFontRole::Body && op.mode == TextMode::WrapCentred));
         };
         QList<DrawOp> captions;
+        QList<QSizeF> sizes; // of the two pages: the paper's, the preview's export among others
         const auto page = [&](bool rules) {
             const QString pdf = dir.filePath(rules ? QString("rules.pdf") : QString("captions.pdf"));
             const auto draw = [&](QPainter& painter, const PrintRect& rect, const PrintScale& scale) {
@@ -182,6 +177,7 @@ private slots:
             };
             if (WriteReceiptPagePdf(pdf, paper, draw) != PdfWriteResult::Written)
                 return QImage();
+            sizes << pageSizesMm(pdf);
             QProcess p;
             p.start("pdftoppm", {"-r", "300", "-gray", "-png", "-singlefile", pdf, pdf.chopped(4)});
             p.waitForFinished(60000);
@@ -189,6 +185,7 @@ private slots:
         };
         const QImage rules = page(true), text = page(false);
         QVERIFY(!rules.isNull() && !text.isNull() && rules.size() == text.size());
+        QCOMPARE(sizes, QList<QSizeF>(2, QSizeF(paper == 1 ? 241 : 190, 93.3)));
         QVERIFY(captions.size() >= 20);
         // Ink is anything darker than the faintest smoothing of an edge.
         const auto ink = [](const QImage& image, int x, int y) {
@@ -219,11 +216,7 @@ private slots:
     }
 
     void pagesAndPaperSize_data() {
-        QTest::addColumn<int>("paper");
-        QTest::addColumn<QString>("orientation");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("pages");
-        QTest::addColumn<QSizeF>("sizeMm");
+        columns<int, QString, int, int, QSizeF>("paper", "orientation", "count", "pages", "sizeMm");
         QTest::newRow("third sheet, one a page") << 1 << "0" << 3 << 3 << QSizeF(241, 93.3);
         QTest::newRow("190 half sheet") << 2 << "0" << 1 << 1 << QSizeF(190, 140);
         QTest::newRow("A4, two a sheet") << 4 << "0" << 5 << 3 << QSizeF(210, 297);
@@ -232,11 +225,8 @@ private slots:
         QTest::newRow("landscape third sheet") << 1 << "1" << 2 << 2 << QSizeF(241, 93.3).transposed();
     }
     void pagesAndPaperSize() {
-        QFETCH(int, paper);
-        QFETCH(QString, orientation);
-        QFETCH(int, count);
-        QFETCH(int, pages);
-        QFETCH(QSizeF, sizeMm);
+        const auto [paper, orientation, count, pages, sizeMm] =
+            fetch<int, QString, int, int, QSizeF>("paper", "orientation", "count", "pages", "sizeMm");
         appSettings().orientation = orientation;
         QTemporaryDir dir;
         const QString path = dir.filePath("out.pdf");
@@ -316,16 +306,14 @@ private slots:
     // A target that cannot be written, or an export cancelled over an old file, leaves the
     // folder as it was.
     void unwritableTargetLeavesFolderAlone_data() {
-        QTest::addColumn<QString>("target"); // relative to the test folder
-        QTest::addColumn<PdfWriteResult>("result");
-        row("missing folder", QString("no/such/folder/out.pdf"), PdfWriteResult::Failed);
+        // target: relative to the test folder
+        columns<QString, PdfWriteResult>("target", "result");
         row("target is a folder", QString("sub"), PdfWriteResult::Failed);
         row("parent is a file", QString("old.pdf/out.pdf"), PdfWriteResult::Failed);
         row("cancelled over an old file", QString("old.pdf"), PdfWriteResult::Cancelled);
     }
     void unwritableTargetLeavesFolderAlone() {
-        QFETCH(QString, target);
-        QFETCH(PdfWriteResult, result);
+        const auto [target, result] = fetch<QString, PdfWriteResult>("target", "result");
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("sub"));
         writeOld(dir.filePath("old.pdf"));
@@ -343,11 +331,9 @@ private slots:
     }
 
     void selectedRowsExport_data() {
-        QTest::addColumn<QList<int>>("selected");
-        QTest::addColumn<QString>("proposed");
-        QTest::addColumn<QString>("answer"); // relative to the test folder; empty cancels
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("caption");
+        // answer: relative to the test folder; empty cancels
+        columns<QList<int>, QString, QString, QString, QString>("selected", "proposed", "answer", "message",
+                                                                "caption");
         const QString saved = "%1已经成功保存！";
         row("one row", QList<int>{4}, QString("收据0000005.pdf"), QString("a.pdf"), saved,
             QString("导出成功"));
@@ -360,11 +346,9 @@ private slots:
             QString("导出失败"));
     }
     void selectedRowsExport() {
-        QFETCH(QList<int>, selected);
-        QFETCH(QString, proposed);
-        QFETCH(QString, answer);
-        QFETCH(QString, message);
-        QFETCH(QString, caption);
+        const auto [selected, proposed, answer, message, caption] =
+            fetch<QList<int>, QString, QString, QString, QString>("selected", "proposed", "answer", "message",
+                                                                  "caption");
         platform::ScopedMessageBoxScript boxes;
         platform::ScopedFileDialogScript files;
         QTemporaryDir dir;
@@ -418,36 +402,6 @@ private slots:
         QVERIFY(!written);
         QCOMPARE(boxes.texts(), QStringList());
         QCOMPARE(folderListing(dir.path()), QStringList());
-    }
-
-    void previewSavesItsPageWithoutAPrinter() {
-        platform::ScopedMessageBoxScript boxes;
-        platform::ScopedFileDialogScript files;
-        appSettings().paperIndex = 1;
-        QTemporaryDir dir;
-        const QString path = dir.filePath("preview.pdf");
-        files.answerPath(path);
-        QWidget mainWindow;
-        mainWindow.show();
-        QPointer<CMainFrame> frame = CMainFrame::OpenPreview(
-            [](QPainter& painter, const PrintRect& page, const PrintScale& scale) {
-                ReceiptPrintData data = LoadListRowForPrint(listRow(123), formWith(1), &AmountInCapitals);
-                DrawReceipt(painter, page, data, scale, printFonts());
-            },
-            &mainWindow);
-        QVERIFY(frame);
-        QCOMPARE(boxes.texts(), QStringList()); // no printer is no reason to refuse a look
-        frame->setReceiptNumber("0000123");
-        QVERIFY(frame->grab().save("pdf-preview.png"));
-        frame->pdfAction()->trigger();
-        QCOMPARE(QFileInfo(files.requests().value(0).fileName).fileName(), QString("收据0000123.pdf"));
-        QCOMPARE(boxes.texts(), QStringList{QString("%1已经成功保存！").arg(path)});
-        QFile::remove("pdf-preview.pdf");
-        QVERIFY(QFile::copy(path, "pdf-preview.pdf")); // for a look by eye
-        QCOMPARE(pageSizesMm(path), QList<QSizeF>{QSizeF(241, 93.3)});
-        if (const std::optional<QString> text = pdfText(path))
-            QVERIFY(text->contains("0000123"));
-        frame->close();
     }
 
     void saveDialogProposesTheFolderLastUsed() {

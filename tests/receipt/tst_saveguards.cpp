@@ -1,16 +1,15 @@
 // What the main window asks before it stores a receipt (a second receipt for the room and period,
 // a meter reading that falls) and before it closes on unsaved work; what each answer stores or
-// keeps, in the ledger and on the form.
+// keeps, in the ledger and on the form. (An amendment: tst_storedreceipts.)
 
 #include "ReceiptWindow.h"
-#include "data/Database.h"
-#include "data/Settings.h"
 #include "platform/Services.h"
 #include "print/AppSettings.h"
 #include "receipt/ReceiptDlg.h"
 #include "receipt/SaveGuards.h"
 #include "records/RecordsModel.h"
 #include "records/SortListCtrl.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/GlobalState.h"
 #include "tests/support/TestLedger.h"
@@ -47,12 +46,9 @@ private slots:
     // A new receipt of "a-101" issued 2026-12-06 for the period 2026-12-01 to 2026-12-31 (or, with
     // the period off, for December), 500 of rent and the water readings given.
     void saveChecks_data() {
-        QTest::addColumn<QStringList>("setup");
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QStringList>("water"); // last, this
-        QTest::addColumn<QList<platform::MsgButton>>("answers");
-        QTest::addColumn<QStringList>("asked");
-        QTest::addColumn<bool>("stored");
+        // water: last, this
+        columns<QStringList, QString, QStringList, QList<platform::MsgButton>, QStringList, bool>(
+            "setup", "address", "water", "answers", "asked", "stored");
         const QList<platform::MsgButton> none, no{platform::No}, yes{platform::Yes};
         const QStringList quiet, asked{kDuplicate}, water{"", ""}, falls{"120", "100"};
         const QString lower = "a-101", upper = "A-101";
@@ -88,12 +84,9 @@ private slots:
             asked + falling, false);
     }
     void saveChecks() {
-        QFETCH(QStringList, setup);
-        QFETCH(QString, address);
-        QFETCH(QStringList, water);
-        QFETCH(QList<platform::MsgButton>, answers);
-        QFETCH(QStringList, asked);
-        QFETCH(bool, stored);
+        const auto [setup, address, water, answers, asked, stored] =
+            fetch<QStringList, QString, QStringList, QList<platform::MsgButton>, QStringList, bool>(
+                "setup", "address", "water", "answers", "asked", "stored");
         TestLedger ledger;
         for (const QString& s : setup)
             ledger.exec(s);
@@ -131,34 +124,14 @@ private slots:
         }
     }
 
-    // An amendment is the receipt itself, not a second one for its month; a falling reading is
-    // still asked about, and 否 leaves the stored receipt as it was.
-    void amendmentAsksOnlyAboutFallingReadings() {
-        TestLedger ledger;
-        ledger.exec(stored("2026-12-02 10:00:00", "2026-12-31", 30));
-        ledger.exec("update RECEIPT set waterlast=110");
-        platform::ScopedClock clock(kNow);
-        platform::ScopedMessageBoxScript boxes({platform::No});
-        CReceiptDlg dlg;
-        selectRows(list(dlg), {0});
-        dlg.OnDblclkRecords();
-        box(dlg, "waterThis")->setText("100");
-        box(dlg, "rent")->setText("650");
-        dlg.OnSaveOnly();
-        QCOMPARE(boxes.texts().size(), 1);
-        QVERIFY2(boxes.texts()[0].startsWith("以下读数比上月小"), qPrintable(boxes.texts()[0]));
-        QCOMPARE(ledger.rows("select housefee from RECEIPT"), QList<QStringList>{{"500"}});
-    }
-
     // Closing (Esc), "新建" and opening a stored receipt ask when the form holds typed work; 否 keeps
     // the work. A delete asks nothing more and keeps typed work, unless the work was the receipt
     // deleted. "<closed>": the window closed and the program ended.
     void replacingUnsavedWork_data() {
-        QTest::addColumn<QString>("command"); // "close", "new", "open" or "delete"
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<platform::MsgButton>("answer");
-        QTest::addColumn<QString>("asked"); // empty: nothing asked
-        QTest::addColumn<QString>("rentAfter");
+        // command: "close", "new", "open" or "delete"
+        // asked: empty: nothing asked
+        columns<QString, QString, platform::MsgButton, QString, QString>("command", "state", "answer",
+                                                                         "asked", "rentAfter");
         const QString discardForNew = "收据尚未保存，确定放弃并新建收据吗？";
         const QString discardForOpen = "收据尚未保存，确定放弃并打开单号为0000007的收据吗？";
         const QString unsaved = kUnsavedWorkMessage.toString(), closed = "<closed>";
@@ -186,11 +159,9 @@ private slots:
         row("deleting the receipt being changed", "delete", "changed", platform::Ok, "", "");
     }
     void replacingUnsavedWork() {
-        QFETCH(QString, command);
-        QFETCH(QString, state);
-        QFETCH(platform::MsgButton, answer);
-        QFETCH(QString, asked);
-        QFETCH(QString, rentAfter);
+        const auto [command, state, answer, asked, rentAfter] =
+            fetch<QString, QString, platform::MsgButton, QString, QString>("command", "state", "answer",
+                                                                           "asked", "rentAfter");
         const QString closed = "<closed>";
         TestLedger ledger;
         ledger.exec(stored("2026-11-02 10:00:00", "2026-11-30", 29));
@@ -235,6 +206,8 @@ private slots:
         if (!asked.isEmpty())
             QCOMPARE(boxes.messages()[0].defaultButton, platform::No);
         QCOMPARE(process.exited(), rentAfter == closed);
+        if (process.exited())
+            QCOMPARE(process.calls().last().exitCode, 0);
         QCOMPARE(dlg.isVisible(), rentAfter != closed);
         if (rentAfter != closed)
             QCOMPARE(box(dlg, "rent")->text(), rentAfter);
@@ -242,9 +215,8 @@ private slots:
 
     // Hot water counts only in the three-row form; an empty box is no reading.
     void fallingReadings_data() {
-        QTest::addColumn<bool>("threeRow");
-        QTest::addColumn<QStringList>("readings"); // water, electricity, hot water: last, this
-        QTest::addColumn<QStringList>("lines");
+        // readings: water, electricity, hot water: last, this
+        columns<bool, QStringList, QStringList>("threeRow", "readings", "lines");
         QTest::newRow("all rising") << true << QStringList{"1", "2", "5", "5", "0", "0.5"} << QStringList{};
         QTest::newRow("all falling") << true << QStringList{" 10 ", "9.99", "1000", "20", "7", "6"}
                                      << QStringList{"水费：上月 10，本月 9.99", "电费：上月 1000，本月 20",
@@ -255,9 +227,8 @@ private slots:
             << true << QStringList{"10", "", "", "5", "7", " "} << QStringList{};
     }
     void fallingReadings() {
-        QFETCH(bool, threeRow);
-        QFETCH(QStringList, readings);
-        QFETCH(QStringList, lines);
+        const auto [threeRow, readings, lines] =
+            fetch<bool, QStringList, QStringList>("threeRow", "readings", "lines");
         ReceiptForm f;
         f.threeRow = threeRow;
         f.waterlast = readings[0];
