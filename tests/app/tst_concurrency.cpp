@@ -1,9 +1,11 @@
 // Clerks working on one ledger at the same moment, each with a connection of its own (threads
 // here, desks in an office): the tenant register and the pick-lists, each clerk's rows under the
-// keys its adds handed back. (Clerks saving receipts at once: tst_liveledger.)
+// keys its adds handed back, and receipts saved through the program's own save path.
 
 #include "data/Database.h"
 #include "data/ServerConnection.h"
+#include "receipt/ReceiptLedger.h"
+#include "receipt/ReceiptNumber.h"
 #include "settings/ItemLists.h"
 #include "tenants/TenantStatements.h"
 #include "tests/support/TestLedger.h"
@@ -14,6 +16,7 @@
 #include <latch>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace {
@@ -46,6 +49,45 @@ class TestConcurrency : public QObject {
 
 private slots:
     void initTestCase_data() { TestLedger::addEngineRows(); }
+
+    // Four clerks save 25 receipts each at the same moment, each under the number its form showed
+    // (the next one as its connection read it): every acknowledged save is stored under the number
+    // it was acknowledged with, and no number is stored twice or skipped.
+    void clerksSavingAtOnceNeverShareANumber() {
+        TestLedger ledger;
+        constexpr int kClerks = 4, kEach = 25;
+        std::mutex mutex;
+        std::map<long long, QStringList> acknowledged; // key -> number, address
+        std::vector<std::function<void()>> clerks;
+        for (int c = 0; c < kClerks; ++c)
+            clerks.push_back([&, c] {
+                Database db(ledger.path());
+                if (!db.open())
+                    throw DbError(db.problemText());
+                ReceiptForm f;
+                f.issueDate = QDateTime(QDate(2026, 12, 6), QTime(9, 0));
+                f.periodStart = f.periodEnd = f.issueDate;
+                f.total = "100";
+                for (int i = 0; i < kEach; ++i) {
+                    f.number = NextReceiptNumber(db);
+                    f.address = QString("clerk%1 receipt%2").arg(c).arg(i);
+                    const StoredReceipt stored = InsertReceipt(db, f);
+                    std::lock_guard lock(mutex);
+                    acknowledged[stored.key] = {f.number, f.address};
+                }
+            });
+        const QStringList errors = runTogether(clerks);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        QCOMPARE(int(acknowledged.size()), kClerks * kEach);
+        std::set<QString> numbers;
+        for (const QStringList& r : ledger.rows("select id, [NO], district from RECEIPT")) {
+            QCOMPARE(r.mid(1), acknowledged[r[0].toLongLong()]);
+            QVERIFY2(numbers.insert(r[1]).second, qPrintable("number stored twice: " + r[1]));
+        }
+        QCOMPARE(int(numbers.size()), kClerks * kEach);
+        QCOMPARE(*numbers.begin(), QString("0000001"));
+        QCOMPARE(*numbers.rbegin(), QString::asprintf("%07d", kClerks * kEach));
+    }
 
     // Two clerks work on the tenant register and the pick-lists at once: each adds its tenants,
     // amends each through the key its add handed back, deletes every third; adds items, renames
