@@ -4,6 +4,7 @@
 
 #include "data/DbError.h"
 #include "data/JetSql.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/DataRows.h"
 
 #include <QDirIterator>
@@ -84,9 +85,7 @@ class TestJetSql : public QObject {
 private slots:
     // One statement, as the file's engine and as the server gets it.
     void translate_data() {
-        QTest::addColumn<QString>("jet");
-        QTest::addColumn<QString>("sqlite");
-        QTest::addColumn<QString>("postgresql");
+        columns<QString, QString, QString>("jet", "sqlite", "postgresql");
         const auto row = [](const char* tag, const QString& jet, const QString& sqlite,
                             const QString& postgresql) { QTest::newRow(tag) << jet << sqlite << postgresql; };
         row("nested top", "select * from (select top 20 * from RECEIPT order by id desc) order by id asc",
@@ -154,9 +153,8 @@ private slots:
             row(same, QString::fromUtf8(same), QString::fromUtf8(same), QString::fromUtf8(same));
     }
     void translate() {
-        QFETCH(QString, jet);
-        QFETCH(QString, sqlite);
-        QFETCH(QString, postgresql);
+        const auto [jet, sqlite, postgresql] =
+            fetch<QString, QString, QString>("jet", "sqlite", "postgresql");
         QCOMPARE(jet::translate(jet), sqlite);
         QCOMPARE(jet::translate(jet, jet::Dialect::SQLite), sqlite);
         QCOMPARE(jet::translate(jet, jet::Dialect::PostgreSQL), postgresql);
@@ -165,8 +163,7 @@ private slots:
     // Dates the program writes go to a date column in its one stored form; text that is no date
     // is refused.
     void dateParameters_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("stored"); // empty: refused
+        columns<QString, QString>("text", "stored"); // stored empty: refused
         row("range start", "2026-3-3 00:00:00", "2026-03-03 00:00:00");
         row("range end", "2026-3-31 23:59:59", "2026-03-31 23:59:59");
         row("short time", "2026-12-1 0:0:0", "2026-12-01 00:00:00");
@@ -176,8 +173,7 @@ private slots:
         row("no such day", "2026-2-30", "");
     }
     void dateParameters() {
-        QFETCH(QString, text);
-        QFETCH(QString, stored);
+        const auto [text, stored] = fetch<QString, QString>("text", "stored");
         if (stored.isEmpty())
             QVERIFY_THROWS_EXCEPTION(DbError, jet::dateParameter(text));
         else
@@ -185,8 +181,7 @@ private slots:
     }
 
     void numbersForStatements_data() {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("text");
+        columns<double, QString>("value", "text");
         QTest::newRow("plain") << 12.5 << "12.50";
         QTest::newRow("rounded") << 3.456 << "3.46";
         QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "0.00";
@@ -194,8 +189,7 @@ private slots:
         QTest::newRow("negative zero") << -0.001 << "0.00";
     }
     void numbersForStatements() {
-        QFETCH(double, value);
-        QFETCH(QString, text);
+        const auto [value, text] = fetch<double, QString>("value", "text");
         QCOMPARE(jet::number2(value), text);
     }
 

@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/JetSql.h"
 #include "data/ServerConnection.h"
+#include "tests/support/DataColumns.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/LedgerCells.h"
 #include "tests/support/LedgerProbe.h"
@@ -43,8 +44,8 @@ private slots:
     // time zone (now(), current_timestamp, psql's text): taken as the session's local time, to the
     // second, as the program's own dates are.
     void datesAreTakenInLocalTimeOrRefused_data() {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("stored"); // empty: refused; "now": the clock's time, give or take a little
+        // stored: empty: refused; "now": the clock's time, give or take a little
+        columns<QString, QString>("value", "stored");
         row("words", "'yesterday'", "");
         row("no such day", "'2026-02-30'", "");
         row("bad hour", "'2026-02-03 25:00:00'", "");
@@ -61,8 +62,7 @@ private slots:
         row("current_timestamp", "current_timestamp", "now");
     }
     void datesAreTakenInLocalTimeOrRefused() {
-        QFETCH(QString, value);
-        QFETCH(QString, stored);
+        auto [value, stored] = fetch<QString, QString>("value", "stored");
         TestLedger ledger;
         if (stored.isEmpty()) {
             QVERIFY_THROWS_EXCEPTION(
@@ -97,9 +97,9 @@ private slots:
     // first open by its owner replaces it, once; an account that may not replace it opens the
     // ledger all the same and leaves it.
     void earlierDateFunctionIsReplacedOnOpen_data() {
-        QTest::addColumn<bool>("owner");
-        QTest::newRow("opened by the owner") << true;
-        QTest::newRow("opened by a clerk who does not own it") << false;
+        columns<bool>("owner");
+        row("opened by the owner", true);
+        row("opened by a clerk who does not own it", false);
     }
     void earlierDateFunctionIsReplacedOnOpen() {
         QFETCH(bool, owner);
@@ -160,8 +160,7 @@ private slots:
     // the data layer or the dialect knows, in a receipt's remark and a tenant's name. Deleting by
     // key ("delete *" as the dialogs write it) takes that row and no other.
     void typedTextSurvivesARoundTrip_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("stored");
+        columns<QString, QString>("text", "stored");
         const auto same = [](const char* name, const QString& text) { QTest::newRow(name) << text << text; };
         same("quote", "O'Brien's room");
         same("percent", "100% paid");
@@ -209,8 +208,7 @@ private slots:
             same(text, QString::fromUtf8(text));
     }
     void typedTextSurvivesARoundTrip() {
-        QFETCH(QString, text);
-        QFETCH(QString, stored);
+        const auto [text, stored] = fetch<QString, QString>("text", "stored");
         TestLedger ledger;
         Database db;
         QVERIFY(db.open());
@@ -253,10 +251,8 @@ private slots:
     // on either engine before any of it runs (a second statement is not dropped, a missing value
     // does not become NULL).
     void mismatchedStatementIsRefused_data() {
-        QTest::addColumn<QString>("statement");
-        QTest::addColumn<int>("values");
-        QTest::addColumn<bool>("asQuery");
-        QTest::addColumn<QString>("refusal"); // the start of the engine text alike on both; empty: runs
+        // refusal: the start of the engine text alike on both; empty: runs
+        columns<QString, int, bool, QString>("statement", "values", "asQuery", "refusal");
         const QString insert("insert into addr_items values(?)");
         const QString several("the text holds more than one statement");
         const QString places("the statement has places for");
@@ -268,10 +264,8 @@ private slots:
         row("a value without a place", "insert into addr_items values('x')", 1, false, places);
     }
     void mismatchedStatementIsRefused() {
-        QFETCH(QString, statement);
-        QFETCH(int, values);
-        QFETCH(bool, asQuery);
-        QFETCH(QString, refusal);
+        const auto [statement, values, asQuery, refusal] =
+            fetch<QString, int, bool, QString>("statement", "values", "asQuery", "refusal");
         TestLedger ledger;
         ledger.exec("insert into addr_items values('kept')");
         Database db;
@@ -288,8 +282,7 @@ private slots:
     // The functions and casts the program's statements use give the file engine's results on a
     // server ledger too (there by the dialect and the server ledger's own functions).
     void functionsGiveTheFileEnginesResults_data() {
-        QTest::addColumn<QString>("expression");
-        QTest::addColumn<QString>("result");
+        columns<QString, QString>("expression", "result");
         const char* const rows[][2] = {
             {"cast(' 12abc' as real)", "12"},
             {"cast('' as real)", "0"},
@@ -316,8 +309,7 @@ private slots:
             QTest::newRow(r[0]) << QString::fromUtf8(r[0]) << QString::fromUtf8(r[1]);
     }
     void functionsGiveTheFileEnginesResults() {
-        QFETCH(QString, expression);
-        QFETCH(QString, result);
+        const auto [expression, result] = fetch<QString, QString>("expression", "result");
         TestLedger ledger;
         QCOMPARE(ledger.row("select " + expression), QStringList{result});
     }
@@ -325,8 +317,7 @@ private slots:
     // Numbers read back without trailing zeros, whole values without a point, the shortest exact
     // form otherwise; every way of reading a cell gives the same text.
     void numbersReadBackWithoutTrailingZeros_data() {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("text");
+        columns<QString, QString>("value", "text");
         const char* const rows[][2] = {{"0", "0"},
                                        {"-0.0", "0"},
                                        {"800", "800"},
@@ -346,8 +337,7 @@ private slots:
             QTest::newRow(r[0]) << QString::fromLatin1(r[0]) << QString::fromLatin1(r[1]);
     }
     void numbersReadBackWithoutTrailingZeros() {
-        QFETCH(QString, value);
-        QFETCH(QString, text);
+        const auto [value, text] = fetch<QString, QString>("value", "text");
         TestLedger ledger;
         ledger.exec(QString("insert into RECEIPT ([NO],[housefee]) values('1', %1)").arg(value));
         Database db;
@@ -362,9 +352,7 @@ private slots:
     // Refusals reach the operator in Chinese, saying what to do, with the engine's text below. (A
     // lock held too long, on either engine: lockedLedgerIsWaitedForThenExplained.)
     void engineErrorsAreExplained_data() {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("engineText");
-        QTest::addColumn<QString>("says");
+        columns<int, QString, QString>("code", "engineText", "says");
         const QString locked("账本正被其他程序使用"), other("此账本是由其他程序或其他版本创建的");
         const int server = kServerEngineFlag;
         row("busy snapshot", 5 | (2 << 8), "database is locked", locked);
@@ -380,9 +368,7 @@ private slots:
             "column \"standby7\" of relation \"receipt\" does not exist", other);
     }
     void engineErrorsAreExplained() {
-        QFETCH(int, code);
-        QFETCH(QString, engineText);
-        QFETCH(QString, says);
+        const auto [code, engineText, says] = fetch<int, QString, QString>("code", "engineText", "says");
         const DbError e(engineText, code);
         QVERIFY2(e.message().startsWith(says), qPrintable(e.message()));
         QVERIFY(e.message().endsWith("详细信息：" + engineText));
@@ -483,8 +469,7 @@ private slots:
     // database is left as it was. (No server listening, and the right password typed: the same
     // connection's words and way in, tst_ledgertransfer and tst_datamaintenance.)
     void serverLedgerThatCannotBeUsedIsNamed_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("says");
+        columns<QString, QString>("kind", "says");
         const QString notOurs = "这个数据库里的表不是本程序的账本";
         row("empty database", "empty", "这个数据库里还没有账本。");
         row("newer version", "newer", "此账本由更新版本的程序创建");
@@ -496,8 +481,7 @@ private slots:
         row("wrong password", "wrongpassword", "账本服务器 127.0.0.1 拒绝了用户 clerk 的密码。");
     }
     void serverLedgerThatCannotBeUsedIsNamed() {
-        QFETCH(QString, kind);
-        QFETCH(QString, says);
+        const auto [kind, says] = fetch<QString, QString>("kind", "says");
         if (TestLedger::currentEngine() == LedgerEngine::File)
             QSKIP("the file's cases: fileThatIsNoLedgerDoesNotOpen");
         TestLedger ledger;

@@ -116,19 +116,17 @@ class TestLedgerFile : public QObject {
 
 private slots:
     void recognisesOnlyLedgers_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("ledger");
-        QTest::newRow("empty ledger") << "ledger" << true;
-        QTest::newRow("zero bytes") << "zero" << false;
-        QTest::newRow("text file") << "text" << false;
-        QTest::newRow("sqlite without the tables") << "foreign" << false;
-        QTest::newRow("receipt table short of columns") << "short" << false;
-        QTest::newRow("pick-list table missing") << "nolist" << false;
-        QTest::newRow("missing file") << "missing" << false;
+        columns<QString, bool>("kind", "ledger");
+        row("empty ledger", "ledger", true);
+        row("zero bytes", "zero", false);
+        row("text file", "text", false);
+        row("sqlite without the tables", "foreign", false);
+        row("receipt table short of columns", "short", false);
+        row("pick-list table missing", "nolist", false);
+        row("missing file", "missing", false);
     }
     void recognisesOnlyLedgers() {
-        QFETCH(QString, kind);
-        QFETCH(bool, ledger);
+        const auto [kind, ledger] = fetch<QString, bool>("kind", "ledger");
         QTemporaryDir dir;
         const QString path = dir.filePath("chosen.rbk");
         if (kind == "ledger" || kind == "short" || kind == "nolist")
@@ -288,9 +286,7 @@ private slots:
     }
 
     void plainSqliteWritesDates_data() {
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<QString>("written");
-        QTest::addColumn<QString>("stored"); // empty: refused
+        columns<QString, QString, QString>("table", "written", "stored"); // stored empty: refused
         const char* const rows[][3] = {
             {"RECEIPT", "2026-12-06 09:05:03", "2026-12-06 09:05:03"},
             {"RECEIPT", "2026-12-06", "2026-12-06 00:00:00"},
@@ -309,9 +305,7 @@ private slots:
     // Accepted text goes into both date columns of the row, refused text into the first only; what
     // plain SQLite wrote, the program reads and finds by date.
     void plainSqliteWritesDates() {
-        QFETCH(QString, table);
-        QFETCH(QString, written);
-        QFETCH(QString, stored);
+        const auto [table, written, stored] = fetch<QString, QString, QString>("table", "written", "stored");
         TestLedger ledger;
         const QString second = stored.isEmpty() ? QString() : written;
         const QString insert =
