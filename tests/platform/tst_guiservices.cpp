@@ -24,8 +24,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-using platform::MsgButton;
-
 class TestGuiServices : public QObject {
     Q_OBJECT
 
@@ -61,42 +59,6 @@ private slots:
         platform::setPasswordPromptService(nullptr);
     }
 
-    // A box of choices: the buttons carry the caller's words in order, Enter takes the first,
-    // and leaving the box any other way takes the last (the way out).
-    void choices_data() {
-        columns<QString, int>("action", "answer"); // action: "click N", "Enter", "Esc", "close"
-        QTest::newRow("first") << "click 0" << 0;
-        QTest::newRow("middle") << "click 1" << 1;
-        QTest::newRow("last") << "click 2" << 2;
-        QTest::newRow("Enter") << "Enter" << 0;
-        QTest::newRow("Esc") << "Esc" << 2;
-        QTest::newRow("close") << "close" << 2;
-    }
-    void choices() {
-        const auto [action, answer] = fetch<QString, int>("action", "answer");
-        const QStringList words{"打开本机账本", "重试", "退出"};
-        QStringList offered;
-        const auto poll = whenShown<QMessageBox>([&](QMessageBox* box) {
-            for (QAbstractButton* b : box->buttons())
-                offered << b->text();
-            if (QTest::currentDataTag() == QByteArray("first"))
-                box->grab().save(QDir::current().filePath("choices.png"));
-            if (action.startsWith("click")) {
-                const QString word = words[action.mid(6).toInt()];
-                for (QAbstractButton* b : box->buttons())
-                    if (b->text() == word)
-                        b->click();
-            } else if (action == "close") {
-                box->close();
-            } else {
-                QTest::keyClick(box, action == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
-            }
-        });
-        QCOMPARE(platform::choose(nullptr, "无法连接账本服务器", words), answer);
-        offered.sort();
-        QCOMPARE(offered, (QStringList{"打开本机账本", "退出", "重试"}));
-    }
-
     // The password prompt hides what is typed, shows a name typed by the operator as text and
     // answers nothing on a cancel.
     void passwordPrompt_data() {
@@ -127,37 +89,60 @@ private slots:
         QCOMPARE(typed.value_or("<none>"), QString(cancel ? "<none>" : "s3cret"));
     }
 
+    // A box with standard buttons, or (buttons 0) with choices in the caller's words: the text stays
+    // text, the choices come in order, Enter takes the first, and Esc or the title bar's close
+    // button the cancelling button, among choices the last (the way out).
     void messageBox_data() {
-        columns<int, int, int>("buttons", "key", "answer"); // key 0: the title bar's close button
+        // action: "click N" (the N-th choice), "Enter", "Esc" or "close" (the title bar's button)
+        columns<int, QString, int>("buttons", "action", "answer");
         const int okCancel = platform::Ok | platform::Cancel;
-        const int yesNo = platform::Yes | platform::No;
-        QTest::newRow("ok/cancel, Esc") << okCancel << int(Qt::Key_Escape) << int(platform::Cancel);
-        QTest::newRow("ok/cancel, close") << okCancel << 0 << int(platform::Cancel);
-        QTest::newRow("ok/cancel, Enter") << okCancel << int(Qt::Key_Return) << int(platform::Ok);
-        QTest::newRow("yes/no, Esc") << yesNo << int(Qt::Key_Escape) << int(platform::No);
-        QTest::newRow("ok, close") << int(platform::Ok) << 0 << int(platform::Ok);
+        QTest::newRow("first") << 0 << "click 0" << 0;
+        QTest::newRow("middle") << 0 << "click 1" << 1;
+        QTest::newRow("last") << 0 << "click 2" << 2;
+        QTest::newRow("Enter") << 0 << "Enter" << 0;
+        QTest::newRow("Esc") << 0 << "Esc" << 2;
+        QTest::newRow("close") << 0 << "close" << 2;
+        QTest::newRow("ok/cancel, Esc") << okCancel << "Esc" << int(platform::Cancel);
+        QTest::newRow("ok/cancel, close") << okCancel << "close" << int(platform::Cancel);
+        QTest::newRow("ok/cancel, Enter") << okCancel << "Enter" << int(platform::Ok);
+        QTest::newRow("yes/no, Esc") << (platform::Yes | platform::No) << "Esc" << int(platform::No);
+        QTest::newRow("ok, close") << int(platform::Ok) << "close" << int(platform::Ok);
     }
     void messageBox() {
-        const auto [buttons, key, answer] = fetch<int, int, int>("buttons", "key", "answer");
+        const auto [buttons, action, answer] = fetch<int, QString, int>("buttons", "action", "answer");
         const QString text = "真的要删除用户“ <b> ”吗？";
+        const QStringList words{"打开本机账本", "重试", "退出"};
         QString shown;
         Qt::TextFormat format = Qt::AutoText;
+        QStringList offered;
         const auto poll = whenShown<QMessageBox>([&](QMessageBox* box) {
             const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
             shown = label ? label->text() : QString();
             format = label ? label->textFormat() : Qt::AutoText;
-            if (key == Qt::Key_Return && QTest::currentDataTag() == QByteArray("ok/cancel, Enter"))
-                box->grab().save(QDir::current().filePath("messagebox.png"));
-            if (key)
-                QTest::keyClick(box, Qt::Key(key));
-            else
+            for (QAbstractButton* b : box->buttons())
+                offered << b->text();
+            if (action == "Enter")
+                box->grab().save(
+                    QDir::current().filePath(QLatin1String(buttons ? "messagebox.png" : "choices.png")));
+            if (action.startsWith("click")) {
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text() == words[action.mid(6).toInt()])
+                        b->click();
+            } else if (action == "close") {
                 box->close();
+            } else {
+                QTest::keyClick(box, action == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
+            }
         });
-        const MsgButton pressed =
-            platform::messageBox(nullptr, text, "注意", platform::MsgIcon::Question, buttons);
-        QCOMPARE(int(pressed), answer);
+        const int pressed =
+            buttons ? int(platform::messageBox(nullptr, text, "注意", platform::MsgIcon::Question, buttons))
+                    : platform::choose(nullptr, text, words);
+        QCOMPARE(pressed, answer);
         QCOMPARE(shown, text);
         QCOMPARE(format, Qt::PlainText);
+        offered.sort();
+        if (!buttons)
+            QCOMPARE(offered, (QStringList{"打开本机账本", "退出", "重试"}));
     }
 
     // A wait on the GUI thread: nothing is shown for an answer that comes at once; after the quiet

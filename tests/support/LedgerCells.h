@@ -5,6 +5,7 @@
 // statements run on a ledger file beside the program.
 
 #include "data/Database.h"
+#include "data/LedgerLocation.h"
 #include "data/LedgerTables.h"
 #include "tests/support/LedgerProbe.h"
 
@@ -110,9 +111,7 @@ inline Cells serverCells(const QString& uri, const char* table) {
             .arg(QString::fromLatin1(name), keyed ? QStringLiteral("id") : QStringLiteral("ctid")));
 }
 
-inline bool isServer(const QString& location) {
-    return location.startsWith("postgresql:");
-}
+using LedgerLocation::isServer;
 
 // The nine tables of a ledger, cell for cell.
 inline LedgerCells ledgerCells(const QString& location) {

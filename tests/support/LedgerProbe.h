@@ -21,12 +21,13 @@ inline QByteArray readAll(const QString& path) {
 }
 
 // Every row a query gives through the program's data layer, each cell as text.
-inline QList<QStringList> ledgerRows(const QString& location, const QString& query) {
+inline QList<QStringList> ledgerRows(const QString& location, const QString& query,
+                                     const SqlValues& values = {}) {
     Database db(location);
     if (!db.open())
         return {{"<cannot open>"}};
     QList<QStringList> out;
-    for (Recordset rs = db.query(query); !rs.isEOF(); rs.moveNext()) {
+    for (Recordset rs = db.query(query, values); !rs.isEOF(); rs.moveNext()) {
         QStringList row;
         for (int i = 0; i < rs.fieldCount(); ++i)
             row << rs.field(i);

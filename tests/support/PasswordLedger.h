@@ -5,10 +5,10 @@
 // and any users given; with makeLedger false the database is left empty (clerk's, no ledger in
 // it). The database is dropped with the object.
 
-#include "data/DbError.h"
 #include "data/LedgerLocation.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
+#include "tests/support/LedgerProbe.h"
 #include "tests/support/TestLedger.h"
 
 #include <QCoreApplication>
@@ -61,19 +61,7 @@ public:
     static QString password() { return TestLedger::serverSetting("RENTBOOK_TEST_PG_PASSWORD"); }
 
     // Runs a statement as the superuser in the ledger's database.
-    bool superExec(const QString& sql) const {
-        LedgerProblem problem;
-        QString detail;
-        auto c = ServerConnection::acquire(m_super, problem, detail);
-        if (!c)
-            return false;
-        try {
-            c->exec(sql.toUtf8());
-        } catch (const DbError&) {
-            return false;
-        }
-        return true;
-    }
+    bool superExec(const QString& sql) const { return ServerSession(m_super).exec(sql).isEmpty(); }
 
 private:
     QString m_uri;

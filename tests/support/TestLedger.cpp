@@ -5,6 +5,7 @@
 #include "data/PasswordHash.h"
 #include "data/ServerConnection.h"
 #include "data/ServerLedger.h"
+#include "tests/support/LedgerProbe.h"
 #include "tests/support/Refusals.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 
 #include <libpq-fe.h>
@@ -59,42 +61,32 @@ QString withDatabase(const QString& uri, const QString& database) {
 class AdminConnection {
 public:
     explicit AdminConnection(QString database) : m_database(std::move(database)) {}
-    ~AdminConnection() { close(); }
     void exec(const QString& statement) {
         std::lock_guard lock(m_mutex);
-        if (m_conn && PQstatus(m_conn) != CONNECTION_OK)
-            close();
-        if (!m_conn) {
-            LedgerProblem problem;
-            QString detail;
-            m_conn = ConnectToServer(
-                withDatabase(TestLedger::serverSetting(QStringLiteral("RENTBOOK_TEST_PG")), m_database),
-                problem, detail);
-            if (!m_conn)
-                throw DbError(QStringLiteral("test server: ") + detail);
+        if (m_session && PQstatus(m_session->conn()) != CONNECTION_OK)
+            m_session.reset();
+        if (!m_session) {
+            m_session = std::make_unique<ServerSession>(
+                withDatabase(TestLedger::serverSetting(QStringLiteral("RENTBOOK_TEST_PG")), m_database));
+            if (!m_session->conn()) {
+                m_session.reset();
+                throw DbError(QStringLiteral("test server: cannot connect to ") + m_database);
+            }
             // Told apart from the program's own connections (a test may end those).
-            PQclear(PQexec(m_conn, "set application_name = 'Rentbook tests'"));
+            m_session->exec(QStringLiteral("set application_name = 'Rentbook tests'"));
         }
-        PGresult* r = PQexec(m_conn, statement.toUtf8().constData());
-        const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
-        const QString error = QString::fromUtf8(PQerrorMessage(m_conn));
-        PQclear(r);
-        if (!ok) {
+        const QString error = m_session->exec(statement);
+        if (!error.isEmpty()) {
             // A script that failed inside its transaction leaves the connection usable.
-            PQclear(PQexec(m_conn, "rollback"));
+            m_session->exec(QStringLiteral("rollback"));
             throw DbError(QStringLiteral("test server: ") + error);
         }
-    }
-    void close() {
-        if (m_conn)
-            PQfinish(m_conn);
-        m_conn = nullptr;
     }
 
 private:
     QString m_database;
     std::mutex m_mutex;
-    pg_conn* m_conn = nullptr;
+    std::unique_ptr<ServerSession> m_session;
 };
 
 // Runs a statement as the test server's superuser, in the maintenance database.
@@ -102,8 +94,6 @@ void adminExec(const QString& statement) {
     static AdminConnection maintenance(QStringLiteral("postgres"));
     maintenance.exec(statement);
 }
-
-AdminConnection& processConnection();
 
 // The database of this process's server ledgers: each ledger is a schema of its own in it, made
 // by the ledger's schema script (a few milliseconds, where copying a database takes the server
@@ -225,20 +215,8 @@ void TestLedger::exec(const SqlStatement& statement) const {
 }
 
 QList<QStringList> TestLedger::rows(const QString& query, const SqlValues& values) const {
-    Database db(m_path);
-    if (!db.open())
+    const QList<QStringList> out = ledgerRows(m_path, query, values);
+    if (out == QList<QStringList>{{QStringLiteral("<cannot open>")}})
         throw DbError(QStringLiteral("test ledger cannot be opened"));
-    QList<QStringList> out;
-    for (Recordset rs = db.query(query, values); !rs.isEOF(); rs.moveNext()) {
-        QStringList r;
-        for (int i = 0; i < rs.fieldCount(); ++i)
-            r << rs.field(i);
-        out << r;
-    }
     return out;
-}
-
-QStringList TestLedger::row(const QString& query, const SqlValues& values) const {
-    const auto all = rows(query, values);
-    return all.isEmpty() ? QStringList() : all.first();
 }

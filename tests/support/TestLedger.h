@@ -40,9 +40,11 @@ public:
         exec(SqlStatement(statement, values));
     }
     void exec(const SqlStatement& statement) const;
-    QStringList row(const QString& query,
-                    const SqlValues& values = {}) const; // first row, every column as text
     QList<QStringList> rows(const QString& query, const SqlValues& values = {}) const;
+    // The first row, every column as text.
+    QStringList row(const QString& query, const SqlValues& values = {}) const {
+        return rows(query, values).value(0);
+    }
 
     static QString emptyLedgerPath();
 
