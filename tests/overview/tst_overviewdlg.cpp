@@ -309,9 +309,8 @@ private slots:
         fillWorkedOut(ledger);
         Database db;
         QVERIFY(db.open());
-        const QList<MonthIncome> months = IncomeOfLastMonths(db, QDate(2026, 12, 6), 4);
         QStringList shown;
-        for (const MonthIncome& m : months) {
+        for (const MonthIncome& m : IncomeOfLastMonths(db, QDate(2026, 12, 6), 4)) {
             QStringList parts{m.month.toString("yyyy-MM")};
             for (double part : m.part)
                 parts << QString::number(part, 'f', 2);

@@ -241,8 +241,12 @@ private slots:
         appSettings().paperIndex = 1;
         QDialog mainWindow;
         int drawn = 0;
-        bool hiddenWhileOpen = false, shownAfterClose = false;
+        bool hiddenWhileOpen = false, shownAfterClose = false, maximized = false;
+        QSizeF paper;
+        int pages = 0;
         QPointer<CMainFrame> frame;
+        // Only read here, checked once the main window's loop has ended: a check failing in here
+        // would leave that loop running.
         QTimer::singleShot(0, &mainWindow, [&] {
             // Accepted only if exec() is still running when the loop comes round again.
             QTimer::singleShot(0, &mainWindow, [&] { mainWindow.accept(); });
@@ -253,20 +257,23 @@ private slots:
                     DrawReceipt(painter, page, data, scale, printFonts());
                 },
                 &mainWindow);
-            QVERIFY(frame);
+            if (!frame)
+                return;
             hiddenWhileOpen = !mainWindow.isVisible();
-            QVERIFY(frame->windowState() & Qt::WindowMaximized);
-            QCOMPARE(frame->printer()->pageLayout().fullRect(QPageLayout::Millimeter).size(),
-                     QSizeF(241, 93.3));
+            maximized = frame->windowState() & Qt::WindowMaximized;
+            paper = frame->printer()->pageLayout().fullRect(QPageLayout::Millimeter).size();
             frame->previewWidget()->updatePreview();
-            QCOMPARE(frame->previewWidget()->pageCount(), 1);
+            pages = frame->previewWidget()->pageCount();
             frame->printAction()->trigger();
             shownAfterClose = mainWindow.isVisible();
         });
         QCOMPARE(mainWindow.exec(), int(QDialog::Accepted));
+        QCOMPARE(paper, QSizeF(241, 93.3));
+        QCOMPARE(pages, 1);
+        QVERIFY(drawn > 0);
+        QVERIFY(maximized);
         QVERIFY(hiddenWhileOpen);
         QVERIFY(shownAfterClose);
-        QVERIFY(drawn > 0);
         QCOMPARE(messages.texts(), QStringList{"请使用主窗口上的“打印并保存”按钮进行打印！"});
         QTRY_VERIFY(frame.isNull());
         QCOMPARE(capture.documents().size(), 0); // nothing reached a printer
