@@ -38,13 +38,6 @@ template <typename T> T* byName(QWidget* parent, const QString& accessibleName) 
     return nullptr;
 }
 
-QPushButton* button(QWidget* dlg, const QString& name) {
-    return byName<QPushButton>(dlg, name);
-}
-QLineEdit* edit(QWidget* dlg, const QString& name) {
-    return byName<QLineEdit>(dlg, name);
-}
-
 void typeInto(QLineEdit* e, const QString& text) {
     e->selectAll();
     QTest::keyClick(e, Qt::Key_Delete);
@@ -107,14 +100,14 @@ private slots:
         QCOMPARE(combo->itemText(2), QStringLiteral("Label")); // the print system's order
         QCOMPARE(combo->currentText(), selected);
         combo->setCurrentIndex(1);
-        QTest::mouseClick(button(&dlg, "保存"), Qt::LeftButton);
-        QTest::mouseClick(button(&dlg, "保存"), Qt::LeftButton);
+        QTest::mouseClick(byName<QPushButton>(&dlg, "保存"), Qt::LeftButton);
+        QTest::mouseClick(byName<QPushButton>(&dlg, "保存"), Qt::LeftButton);
         QCOMPARE(ledger.row("select row2 from table2 where row1 = '1'"), QStringList{"Jo's printer"});
         QCOMPARE(appSettings().printerName, QStringLiteral("Jo's printer"));
         QCOMPARE(messages.texts(), (QStringList{"打印机保存成功！", "打印机保存成功！"}));
         QCOMPARE(messages.messages()[0].caption, QStringLiteral("提示"));
         QVERIFY(dlg.isVisible());
-        QTest::mouseClick(button(&dlg, "退出"), Qt::LeftButton);
+        QTest::mouseClick(byName<QPushButton>(&dlg, "退出"), Qt::LeftButton);
         QVERIFY(!dlg.isVisible());
     }
 
@@ -129,10 +122,10 @@ private slots:
         appSettings().innerWidth = "2";
         CPaperSizeDlg paper;
         paper.show();
-        QCOMPARE(edit(&paper, "宽度(W)")->text(), QStringLiteral("2410"));
-        typeInto(edit(&paper, "宽度(W)"), "1000");
-        typeInto(edit(&paper, "高度(H)"), "abc");
-        QTest::mouseClick(button(&paper, "保存"), Qt::LeftButton);
+        QCOMPARE(byName<QLineEdit>(&paper, "宽度(W)")->text(), QStringLiteral("2410"));
+        typeInto(byName<QLineEdit>(&paper, "宽度(W)"), "1000");
+        typeInto(byName<QLineEdit>(&paper, "高度(H)"), "abc");
+        QTest::mouseClick(byName<QPushButton>(&paper, "保存"), Qt::LeftButton);
         // Stored as typed, converted on use.
         QCOMPARE(ledger.row("select set6, set7 from USER_SET where id = 2"), (QStringList{"1000", "abc"}));
         QCOMPARE(appSettings().customPaperWidth, 1000);
@@ -140,12 +133,12 @@ private slots:
 
         CTableLineDlg lines;
         lines.show();
-        QCOMPARE(edit(&lines, "外框线参数")->text(), QStringLiteral("3"));
-        typeInto(edit(&lines, "外框线参数"), "");
+        QCOMPARE(byName<QLineEdit>(&lines, "外框线参数")->text(), QStringLiteral("3"));
+        typeInto(byName<QLineEdit>(&lines, "外框线参数"), "");
         // Only ASCII digits get in: no sign, no point, no full-width digit.
-        typeInto(edit(&lines, "内框线参数"), "-１.1");
-        QCOMPARE(edit(&lines, "内框线参数")->text(), QStringLiteral("1"));
-        QTest::keyClick(edit(&lines, "内框线参数"), Qt::Key_Return); // the default button
+        typeInto(byName<QLineEdit>(&lines, "内框线参数"), "-１.1");
+        QCOMPARE(byName<QLineEdit>(&lines, "内框线参数")->text(), QStringLiteral("1"));
+        QTest::keyClick(byName<QLineEdit>(&lines, "内框线参数"), Qt::Key_Return); // the default button
         QCOMPARE(ledger.row("select set4, set5 from USER_SET where id = 3"), (QStringList{"", "1"}));
         QCOMPARE(messages.texts(), (QStringList{"保存成功！", "保存成功!"}));
         QCOMPARE((QStringList{messages.messages()[0].caption, messages.messages()[1].caption}),
@@ -164,8 +157,8 @@ private slots:
         heiti.setPointSize(12);
         chooser.answer(heiti);
         chooser.answerCancel();
-        QTest::mouseClick(button(&dlg, "设置打印正文字体"), Qt::LeftButton);
-        QTest::mouseClick(button(&dlg, "设置打印正文字体"), Qt::LeftButton);
+        QTest::mouseClick(byName<QPushButton>(&dlg, "设置打印正文字体"), Qt::LeftButton);
+        QTest::mouseClick(byName<QPushButton>(&dlg, "设置打印正文字体"), Qt::LeftButton);
         QCOMPARE(chooser.requests().size(), 2);
         QCOMPARE(chooser.requests()[1], chooser.requests()[0]);        // not from the first choice
         QCOMPARE(chooser.requests()[0].pointSize(), 12);               // 16 pixels at 96 dpi
@@ -192,11 +185,11 @@ private slots:
         heiti.setPointSize(12);
         heiti.setBold(true);
         chooser.answer(heiti);
-        QTest::mouseClick(button(&dlg, "设置打印正文字体"), Qt::LeftButton);
+        QTest::mouseClick(byName<QPushButton>(&dlg, "设置打印正文字体"), Qt::LeftButton);
         // The bottom remark's stand-in font chosen as it is stays 幼圆.
         chooser.answer(QFont(QFont::substitute(QStringLiteral("幼圆")), 12));
-        QTest::mouseClick(button(&dlg, "设置下方备注字体"), Qt::LeftButton);
-        QTest::mouseClick(button(&dlg, "保存"), Qt::LeftButton);
+        QTest::mouseClick(byName<QPushButton>(&dlg, "设置下方备注字体"), Qt::LeftButton);
+        QTest::mouseClick(byName<QPushButton>(&dlg, "保存"), Qt::LeftButton);
 
         QCOMPARE(printFonts()[BodyFont].weight, 700);
         QCOMPARE(messages.messages().size(), 1);
@@ -225,7 +218,7 @@ private slots:
         QVERIFY(SavePrintFonts(mine));
         platform::ScopedMessageBoxScript messages({answer});
         CPrintFontDlg dlg;
-        QTest::mouseClick(button(&dlg, "恢复默认字体"), Qt::LeftButton);
+        QTest::mouseClick(byName<QPushButton>(&dlg, "恢复默认字体"), Qt::LeftButton);
         const platform::MessageRequest& question = messages.messages()[0];
         QCOMPARE(question.text, QStringLiteral("此操作会将现有字体恢复到软件默认的字体，是否继续？"));
         QCOMPARE(question.caption, QStringLiteral("确认"));
@@ -238,59 +231,52 @@ private slots:
         QCOMPARE(messages.texts().value(1), restored ? QStringLiteral("恢复成功！") : QString());
     }
 
+    // The preview shows the paper in force and draws on it, and refuses to print. The main window,
+    // a dialog running its own loop, is hidden meanwhile and comes back still running.
     void previewShowsThePaperAndRefusesToPrint() {
         platform::ScopedPrinters printers({"P"}, "P");
         platform::ScopedPrintCapture capture;
         platform::ScopedMessageBoxScript messages;
         appSettings().printerName = "P";
         appSettings().paperIndex = 1;
-        QWidget mainWindow;
-        mainWindow.show();
-        int drawn = 0;
-        QPointer<CMainFrame> frame = CMainFrame::OpenPreview(
-            [&drawn](QPainter& painter, const PrintRect& page, const PrintScale& scale) {
-                ++drawn;
-                ReceiptPrintData data;
-                DrawReceipt(painter, page, data, scale, printFonts());
-            },
-            &mainWindow);
-        QVERIFY(frame);
-        QVERIFY(frame->windowState() & Qt::WindowMaximized);
-        QCOMPARE(frame->printer()->pageLayout().fullRect(QPageLayout::Millimeter).size(), QSizeF(241, 93.3));
-        // The preview draws where the paper gets it: on the whole page, not inside Qt's margins.
-        QCOMPARE(frame->printer()->pageRect(QPrinter::DevicePixel),
-                 frame->printer()->paperRect(QPrinter::DevicePixel));
-        frame->previewWidget()->updatePreview();
-        QVERIFY(drawn > 0);
-        QCOMPARE(frame->previewWidget()->pageCount(), 1);
-
-        frame->printAction()->trigger();
-        QCOMPARE(messages.texts(), QStringList{"请使用主窗口上的“打印并保存”按钮进行打印！"});
-        QTRY_VERIFY(frame.isNull());
-        QVERIFY(mainWindow.isVisible());
-        QCOMPARE(capture.documents().size(), 0); // nothing reached a printer
-    }
-
-    void previewKeepsAModalMainWindowRunning() {
-        platform::ScopedPrinters printers({"P"}, "P");
-        platform::ScopedPrintCapture capture;
-        appSettings().printerName = "P";
         QDialog mainWindow;
-        bool hiddenWhileOpen = false;
-        bool shownAfterClose = false;
+        int drawn = 0;
+        bool hiddenWhileOpen = false, shownAfterClose = false, maximized = false;
+        QSizeF paper;
+        int pages = 0;
+        QPointer<CMainFrame> frame;
+        // Only read here, checked once the main window's loop has ended: a check failing in here
+        // would leave that loop running.
         QTimer::singleShot(0, &mainWindow, [&] {
-            QPointer<CMainFrame> frame =
-                CMainFrame::OpenPreview([](QPainter&, const PrintRect&, const PrintScale&) {}, &mainWindow);
-            hiddenWhileOpen = frame && !mainWindow.isVisible();
-            if (frame)
-                frame->close();
-            shownAfterClose = mainWindow.isVisible();
             // Accepted only if exec() is still running when the loop comes round again.
             QTimer::singleShot(0, &mainWindow, [&] { mainWindow.accept(); });
+            frame = CMainFrame::OpenPreview(
+                [&drawn](QPainter& painter, const PrintRect& page, const PrintScale& scale) {
+                    ++drawn;
+                    ReceiptPrintData data;
+                    DrawReceipt(painter, page, data, scale, printFonts());
+                },
+                &mainWindow);
+            if (!frame)
+                return;
+            hiddenWhileOpen = !mainWindow.isVisible();
+            maximized = frame->windowState() & Qt::WindowMaximized;
+            paper = frame->printer()->pageLayout().fullRect(QPageLayout::Millimeter).size();
+            frame->previewWidget()->updatePreview();
+            pages = frame->previewWidget()->pageCount();
+            frame->printAction()->trigger();
+            shownAfterClose = mainWindow.isVisible();
         });
         QCOMPARE(mainWindow.exec(), int(QDialog::Accepted));
+        QCOMPARE(paper, QSizeF(241, 93.3));
+        QCOMPARE(pages, 1);
+        QVERIFY(drawn > 0);
+        QVERIFY(maximized);
         QVERIFY(hiddenWhileOpen);
         QVERIFY(shownAfterClose);
+        QCOMPARE(messages.texts(), QStringList{"请使用主窗口上的“打印并保存”按钮进行打印！"});
+        QTRY_VERIFY(frame.isNull());
+        QCOMPARE(capture.documents().size(), 0); // nothing reached a printer
     }
 };
 

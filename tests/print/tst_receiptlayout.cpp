@@ -6,6 +6,7 @@
 #include "print/ReceiptLayout.h"
 #include "print/ReceiptRenderer.h"
 #include "tests/support/DataColumns.h"
+#include "tests/support/DataRows.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -235,10 +236,6 @@ private slots:
     // The amount column's eight digit cells, 十万 to 分, a blank for an empty cell.
     void digitSplit_data() {
         columns<QString, QString, QString, int, QString>("water", "rent", "manageFee", "row", "columns");
-        const auto row = [](const char* name, QString water, QString rent, QString fee, int row,
-                            QString columns) {
-            QTest::newRow(name) << water << rent << fee << row << columns;
-        };
         row("water 0.0 prints 0,0,0", "0.0", "", "", 1, "     000");
         row("water 0.00 prints none", "0.00", "", "", 1, "        ");
         row("rent keeps the last eight", "0.00", "12345678.90", "", 4, "34567890");
@@ -371,14 +368,11 @@ private slots:
     // keeps its size (ink of at least most of a full character, or of the room it has).
     void captionsKeepClearOfTheRules_data() {
         columns<int, bool, int, QString, QString>("paper", "threeRow", "dpi", "outline", "inner");
-        const auto row = [](const char* name, int paper, bool threeRow, int dpi, const char* widths) {
-            QTest::newRow(name) << paper << threeRow << dpi << QString(widths[0]) << QString(widths[1]);
-        };
-        row("241 third sheet, two-row, 192 dpi", 1, false, 192, "32");
-        row("241 third sheet, three-row, 96 dpi", 1, true, 96, "32");
-        row("A4, three-row, 96 dpi", 4, true, 96, "32");
-        row("241 half sheet, two-row, 300 dpi", 0, false, 300, "32");
-        row("thick rules, 190 third sheet, 96 dpi", 3, true, 96, "86");
+        row("241 third sheet, two-row, 192 dpi", 1, false, 192, "3", "2");
+        row("241 third sheet, three-row, 96 dpi", 1, true, 96, "3", "2");
+        row("A4, three-row, 96 dpi", 4, true, 96, "3", "2");
+        row("241 half sheet, two-row, 300 dpi", 0, false, 300, "3", "2");
+        row("thick rules, 190 third sheet, 96 dpi", 3, true, 96, "8", "6");
     }
     void captionsKeepClearOfTheRules() {
         auto [paper, threeRow, dpi, outline, inner] =
