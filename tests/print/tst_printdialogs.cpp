@@ -267,6 +267,8 @@ private slots:
             frame->printAction()->trigger();
             shownAfterClose = mainWindow.isVisible();
         });
+        // A main window left hidden would keep its loop running: give up after a while.
+        QTimer::singleShot(30000, &mainWindow, [&] { mainWindow.show(), mainWindow.reject(); });
         QCOMPARE(mainWindow.exec(), int(QDialog::Accepted));
         QCOMPARE(paper, QSizeF(241, 93.3));
         QCOMPARE(pages, 1);
