@@ -7,6 +7,7 @@
 #include "data/ServerLedger.h"
 #include "tests/support/LedgerProbe.h"
 #include "tests/support/Refusals.h"
+#include "tests/support/ServerSettingsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,20 +33,6 @@ const bool g_cheapPasswordHashes = [] {
     return true;
 }();
 std::atomic<int> g_databases{0};
-
-QHash<QString, QString> readServerSettings() {
-    QHash<QString, QString> out;
-    QFile f(qEnvironmentVariable("RENTBOOK_TEST_PG_ENV"));
-    if (f.fileName().isEmpty() || !f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return out;
-    while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine()).trimmed();
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            out.insert(line.left(eq), line.mid(eq + 1));
-    }
-    return out;
-}
 
 // The superuser address with another database in it.
 QString withDatabase(const QString& uri, const QString& database) {
@@ -140,7 +127,7 @@ LedgerEngine TestLedger::currentEngine() {
 }
 
 QString TestLedger::serverSetting(const QString& key) {
-    static const QHash<QString, QString> settings = readServerSettings();
+    static const QHash<QString, QString> settings = ReadTestServerSettings();
     return settings.value(key);
 }
 

@@ -267,17 +267,3 @@ SyntheticLedger MakeSyntheticLedger(const QString& emptyLedger, const QString& f
     out.seconds = double(timer.nsecsElapsed()) / 1e9;
     return out;
 }
-
-QHash<QString, QString> BenchServerSettings() {
-    QHash<QString, QString> out;
-    QFile f(qEnvironmentVariable("RENTBOOK_TEST_PG_ENV"));
-    if (f.fileName().isEmpty() || !f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return out;
-    while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine()).trimmed();
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            out.insert(line.left(eq), line.mid(eq + 1));
-    }
-    return out;
-}

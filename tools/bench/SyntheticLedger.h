@@ -4,7 +4,6 @@
 // rows that look like a landlord's years of monthly receipts. They are kept in a folder and
 // reused while they still hold what this generator would write.
 
-#include <QHash>
 #include <QString>
 
 struct SyntheticLedger {
@@ -28,7 +27,3 @@ int SyntheticRoomCount(int receipts);
 // The ledger "bench-ledger-<receipts>-g<generator version>.rbk" in folder, made from emptyLedger unless a
 // valid one is there. Throws std::runtime_error when it cannot be made.
 SyntheticLedger MakeSyntheticLedger(const QString& emptyLedger, const QString& folder, int receipts);
-
-// The throwaway server's settings that `make bench` (scripts/with-test-postgres) names in
-// RENTBOOK_TEST_PG_ENV; empty when the benchmark runs without one.
-QHash<QString, QString> BenchServerSettings();

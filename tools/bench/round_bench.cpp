@@ -9,6 +9,7 @@
 // The server part needs the server `make bench` starts (RENTBOOK_TEST_PG_ENV); without it only
 // the ledger file is measured.
 
+#include "tests/support/ServerSettingsFile.h"
 #include "tools/bench/SyntheticLedger.h"
 
 #include "data/Database.h"
@@ -162,7 +163,7 @@ int main(int argc, char** argv) {
     std::printf("store a round of %d rooms on a ledger file: %.3f s [%s 5 s]\n", rooms, fileStore,
                 fileStore < 5 ? "under" : "OVER");
 
-    const QHash<QString, QString> settings = BenchServerSettings();
+    const QHash<QString, QString> settings = ReadTestServerSettings();
     if (settings.value(QStringLiteral("RENTBOOK_TEST_PG_TCP")).isEmpty()) {
         std::printf("no server (RENTBOOK_TEST_PG_ENV): the server ledger is not measured\n");
         return 0;

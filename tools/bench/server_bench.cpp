@@ -8,6 +8,7 @@
 // scripts/test-postgres writes (`make bench` starts a throwaway cluster for it). The clerks
 // connect over TCP to 127.0.0.1 with a password, as clerks at other desks would.
 
+#include "tests/support/ServerSettingsFile.h"
 #include "tools/bench/BenchReport.h"
 #include "tools/bench/SyntheticLedger.h"
 
@@ -73,7 +74,7 @@ Options parseOptions(int argc, char** argv) {
 }
 
 QHash<QString, QString> serverSettings() {
-    QHash<QString, QString> out = BenchServerSettings();
+    QHash<QString, QString> out = ReadTestServerSettings();
     if (out.isEmpty())
         throw std::runtime_error("no PostgreSQL server: RENTBOOK_TEST_PG_ENV names no settings file "
                                  "(run it through `make bench` or scripts/with-test-postgres)");
